@@ -1,0 +1,39 @@
+#include "cache/cache_shared.h"
+
+#include "platform/drives.h"
+#include "platform/file.h"
+#include "platform/profile.h"
+
+namespace corvella {
+
+CCacheShared& CCacheShared::Instance() {
+    static CCacheShared shared;
+    return shared;
+}
+
+std::u16string CCacheShared::GetCachePath() const {
+    std::lock_guard lock(path_lock_);
+    return cache_path_;
+}
+
+void CCacheShared::SetCachePath(std::u16string path) {
+    std::lock_guard lock(path_lock_);
+    cache_path_ = std::move(path);
+}
+
+void CCacheShared::LoadCachePath(const std::u16string& data_folder,
+                                 const std::u16string& settings_path) {
+    const std::u16string name =
+        platform::ReadProfileString(settings_path, u"CACHEFILE", u"filepath", u"default.db");
+    SetCachePath(data_folder + platform::kPathSeparator + name);
+}
+
+bool CCacheShared::CacheFileExists() const { return platform::FileExists(GetCachePath()); }
+
+std::u16string StatePathFor(const std::u16string& cache_path) {
+    const size_t cut = cache_path.find_last_of(u"/\\");
+    if (cut == std::u16string::npos) return u"stateinfo.ini";
+    return cache_path.substr(0, cut + 1) + u"stateinfo.ini";
+}
+
+}  // namespace corvella

@@ -1,0 +1,125 @@
+// The working file of a build and the copies that publish it.
+#include <chrono>
+#include <cstring>
+#include <mutex>
+
+#include "cache/cache_format.h"
+#include "cache/cache_shared.h"
+#include "cache/cacher.h"
+#include "platform/text.h"
+
+namespace corvella {
+
+namespace {
+
+std::u16string FailureText(const char* operation, int step) {
+    std::string text = step == 0 ? "Can not create or open dat file! " : "Runtime error! ";
+    text += "File may be used by another program! In CCacher::";
+    text += operation;
+    text += " - 00";
+    text += char('0' + step);
+    return Widen(text);
+}
+
+}  // namespace
+
+CCacher::CCacher(ErrorSink& errors, WorkingFileSizes sizes)
+    : errors_(errors), sizes_(sizes), map_size_(sizes.initial_bytes) {}
+
+uint32_t CCacher::NowMs() const {
+    using namespace std::chrono;
+    return static_cast<uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void CCacher::Fail(const char* operation, int step) {
+    errors_.ShowError(FailureText(operation, step));
+}
+
+bool CCacher::InitFile() {
+    stopped_ = false;
+    switch (work_.Create(cache_path_ + u".tmp", map_size_, /*delete_on_close=*/true)) {
+        case platform::MapStep::Done: return true;
+        case platform::MapStep::File: Fail("InitFile", 0); break;
+        case platform::MapStep::Mapping: Fail("InitFile", 1); break;
+        case platform::MapStep::View: Fail("InitFile", 2); break;
+    }
+    stopped_ = true;
+    return false;
+}
+
+bool CCacher::CheckMapFileSize() {
+    if (!work_.IsOpen()) return false;
+    if (write_offset_ <= map_size_ - sizes_.headroom_bytes) return true;
+    if (map_size_ >= sizes_.limit_bytes) return true;  // no more to give; EnsureRoom decides
+    return Grow(map_size_ + sizes_.step_bytes);
+}
+
+bool CCacher::Grow(uint64_t new_size) {
+    if (new_size > sizes_.limit_bytes) new_size = sizes_.limit_bytes;
+    switch (work_.Remap(new_size)) {
+        case platform::MapStep::Done: map_size_ = new_size; return true;
+        case platform::MapStep::View: Fail("CheckMapFileSize", 2); break;
+        default: Fail("CheckMapFileSize", 1); break;
+    }
+    stopped_ = true;
+    return false;
+}
+
+bool CCacher::EnsureRoom(uint64_t bytes) {
+    if (!work_.IsOpen()) return false;
+    const uint64_t need = write_offset_ + bytes;
+    if (need <= map_size_) return true;
+    if (need > sizes_.limit_bytes) {
+        errors_.ShowError(
+            u"The search cache would grow past 4 GiB, the most its file format can address. "
+            u"The build was stopped; the cache file keeps what the last completed copy wrote.");
+        work_.Close();
+        stopped_ = true;
+        return false;
+    }
+    uint64_t size = map_size_;
+    while (size < need) size += sizes_.step_bytes;
+    return Grow(size);
+}
+
+bool CCacher::CopyToCacheFile(const char* operation) {
+    if (!work_.IsOpen()) return false;
+    const uint32_t used = static_cast<uint32_t>(write_offset_);
+    Store32(At(kDataEndOffset), used);
+    Store32(At(kFileSizeOffset), used);
+
+    // Holding the current file keeps every other opener out until the new one is in place.
+    platform::ExclusiveFile current;
+    if (platform::FileExists(cache_path_) && !current.OpenExisting(cache_path_)) {
+        Fail(operation, 0);
+        return false;
+    }
+    const std::u16string fresh = cache_path_ + u".new";
+    platform::MappedFile out;
+    const platform::MapStep step = out.Create(fresh, used, /*delete_on_close=*/false);
+    if (step != platform::MapStep::Done) {
+        if (step != platform::MapStep::File) platform::RemoveFile(fresh);
+        Fail(operation, step == platform::MapStep::File ? 0 : step == platform::MapStep::Mapping ? 1 : 2);
+        return false;
+    }
+    std::memcpy(out.data(), work_.data(), used);
+    const bool flushed = out.Flush();
+    out.Close();
+    if (!flushed || !platform::ReplaceFile(fresh, cache_path_, current)) {
+        platform::RemoveFile(fresh);
+        Fail(operation, 0);
+        return false;
+    }
+    return true;
+}
+
+bool CCacher::SaveCacheFileTemp() { return CopyToCacheFile("SaveCacheFileTemp"); }
+
+bool CCacher::ReleaseFile() {
+    const bool ok = CopyToCacheFile("ReleaseFile");
+    work_.Close();  // removes the working file
+    return ok;
+}
+
+}  // namespace corvella

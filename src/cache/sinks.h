@@ -1,0 +1,23 @@
+// Where the engine's messages go. The engine never shows windows or prints: the desktop program
+// passes its error box and status line, the command line passes stderr.
+#pragma once
+
+#include <string_view>
+
+namespace corvella {
+
+class ErrorSink {
+public:
+    virtual ~ErrorSink() = default;
+    // A failure the user must know of, in the system's fixed wording.
+    virtual void ShowError(std::u16string_view message) = 0;
+};
+
+class StatusSink {
+public:
+    virtual ~StatusSink() = default;
+    // Replaces the progress or summary text.
+    virtual void SetStatusText(std::u16string_view text) = 0;
+};
+
+}  // namespace corvella

@@ -1,0 +1,63 @@
+// corvella index: one build of the cache over the given roots or the fixed drives.
+#include "cache/cache_shared.h"
+#include "cache/cacher.h"
+#include "cli/cli.h"
+#include "platform/drives.h"
+#include "platform/paths.h"
+
+namespace corvella {
+
+namespace {
+
+class ConsoleErrors final : public ErrorSink {
+public:
+    explicit ConsoleErrors(Console& console) : console_(console) {}
+    void ShowError(std::u16string_view message) override { console_.Err(message); }
+
+private:
+    Console& console_;
+};
+
+class ConsoleStatus final : public StatusSink {
+public:
+    explicit ConsoleStatus(Console& console) : console_(console) {}
+    void SetStatusText(std::u16string_view text) override { console_.Progress(text); }
+
+private:
+    Console& console_;
+};
+
+}  // namespace
+
+int RunIndex(const CacheOption& cache, const std::vector<std::u16string>& root_args,
+             Console& console) {
+    std::vector<std::u16string> roots;
+    for (const std::u16string& arg : root_args) {
+        const std::optional<std::u16string> root = platform::FolderRoot(arg);
+        if (!root) {
+            console.Err(u"corvella: '" + arg + u"' is not a folder that can be indexed.");
+            return kExitError;
+        }
+        roots.push_back(*root);
+    }
+    if (roots.empty()) roots = platform::FixedDriveRoots();
+    if (roots.empty()) {
+        console.Err(u"corvella: there is no fixed drive to index.");
+        return kExitError;
+    }
+    if (!platform::CreateParentFolders(cache.cache_path)) {
+        console.Err(u"corvella: cannot create the folder for the cache file " + cache.cache_path);
+        return kExitError;
+    }
+
+    CCacheShared::Instance().SetCachePath(cache.cache_path);
+    ConsoleErrors errors(console);
+    ConsoleStatus status(console);
+    CCacher cacher(errors);
+    cacher.SetStatusWindow(&status);
+    const bool built = cacher.BuildCache(roots);
+    console.EndProgress();
+    return built ? kExitOk : kExitError;
+}
+
+}  // namespace corvella

@@ -1,0 +1,35 @@
+// The command line's output: results on stdout, progress and messages on stderr. A progress
+// line on a terminal is rewritten in place; elsewhere each text is a plain line.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace corvella {
+
+class Console {
+public:
+    virtual ~Console() = default;
+    virtual void Out(std::u16string_view line) = 0;  // one line of stdout
+    virtual void Err(std::u16string_view line) = 0;  // one line of stderr
+    virtual void Progress(std::u16string_view text) = 0;
+    // Ends a progress line still shown, so what follows starts on a line of its own.
+    virtual void EndProgress() = 0;
+};
+
+// The process's own stdout and stderr.
+class StdConsole final : public Console {
+public:
+    StdConsole();
+    void Out(std::u16string_view line) override;
+    void Err(std::u16string_view line) override;
+    void Progress(std::u16string_view text) override;
+    void EndProgress() override;
+
+private:
+    void WriteErr(std::u16string_view text);
+    bool err_is_terminal_ = false;
+    size_t progress_length_ = 0;  // characters of the progress line now shown, 0 for none
+};
+
+}  // namespace corvella

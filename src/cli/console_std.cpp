@@ -1,0 +1,42 @@
+#include <cstdio>
+
+#include "cli/console.h"
+#include "cli/console_io.h"
+
+namespace corvella {
+
+StdConsole::StdConsole() : err_is_terminal_(IsTerminal(stderr)) {}
+
+void StdConsole::Out(std::u16string_view line) {
+    WriteText(stdout, line);
+    WriteText(stdout, u"\n");
+}
+
+void StdConsole::WriteErr(std::u16string_view text) { WriteText(stderr, text); }
+
+void StdConsole::Err(std::u16string_view line) {
+    EndProgress();
+    WriteErr(line);
+    WriteErr(u"\n");
+}
+
+void StdConsole::Progress(std::u16string_view text) {
+    if (!err_is_terminal_) {
+        WriteErr(text);
+        WriteErr(u"\n");
+        return;
+    }
+    // Rewritten in place; blanks cover what a longer earlier text left.
+    std::u16string line = u"\r";
+    line += text;
+    if (text.size() < progress_length_) line.append(progress_length_ - text.size(), u' ');
+    WriteErr(line);
+    progress_length_ = text.size() == 0 ? 1 : text.size();
+}
+
+void StdConsole::EndProgress() {
+    if (progress_length_ != 0) WriteErr(u"\n");
+    progress_length_ = 0;
+}
+
+}  // namespace corvella

@@ -1,0 +1,98 @@
+#ifndef _GNU_SOURCE
+#define _GNU_SOURCE
+#endif
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/dir_list.h"
+#include "platform/mounts_posix.h"
+#include "platform/text.h"
+
+namespace corvella::platform {
+
+namespace {
+
+// Large enough that a typical folder comes in one getdents64 call.
+constexpr size_t kBufferBytes = 64 * 1024;
+
+struct RawDirent {
+    ino64_t d_ino;
+    off64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[1];
+};
+
+}  // namespace
+
+bool DirLister::Open(const std::u16string& folder) {
+    Close();
+    folder_utf8_ = ToUtf8(folder);
+    fd_ = ::open(folder_utf8_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return false;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        Close();
+        return false;
+    }
+    dev_ = st.st_dev;
+    if (folder_utf8_.empty() || folder_utf8_.back() != '/') folder_utf8_ += '/';
+    buffer_.resize(kBufferBytes);
+    pos_ = end_ = 0;
+    eof_ = false;
+    return true;
+}
+
+bool DirLister::Next(DirEntry& entry) {
+    for (;;) {
+        if (pos_ >= end_) {
+            if (eof_ || fd_ < 0) return false;
+            const ssize_t got = ::getdents64(fd_, buffer_.data(), buffer_.size());
+            if (got <= 0) {  // end of folder, or it vanished while being listed
+                eof_ = true;
+                return false;
+            }
+            pos_ = 0;
+            end_ = static_cast<size_t>(got);
+        }
+        const auto* d = reinterpret_cast<const RawDirent*>(buffer_.data() + pos_);
+        pos_ += d->d_reclen;
+        const char* raw = d->d_name;
+        const size_t length = std::strlen(raw);
+
+        name_.clear();
+        AppendFromUtf8(std::string_view(raw, length), name_);
+        entry.name = name_;
+        if ((length == 1 && raw[0] == '.') || (length == 2 && raw[0] == '.' && raw[1] == '.')) {
+            entry.folder = true;
+            entry.no_enter = true;
+            entry.size_bytes = 0;
+            entry.last_write = 0;
+            return true;
+        }
+        struct stat st {};
+        // Not following links: a symbolic link is recorded as itself, a file of its own size.
+        if (::fstatat(fd_, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+        entry.folder = S_ISDIR(st.st_mode);
+        entry.size_bytes = entry.folder ? 0 : static_cast<uint64_t>(st.st_size);
+        entry.last_write = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+        entry.no_enter = false;
+        if (entry.folder && st.st_dev != dev_) {
+            std::string path = folder_utf8_;
+            path.append(raw, length);
+            entry.no_enter = IsSkippedMountPoint(path);
+        }
+        return true;
+    }
+}
+
+void DirLister::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+}  // namespace corvella::platform

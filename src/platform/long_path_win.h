@@ -1,0 +1,13 @@
+// Windows paths as the wide API wants them: absolute, and in the \\?\ form so that paths past
+// MAX_PATH work with every call.
+#pragma once
+
+#include <string>
+
+namespace corvella::platform {
+
+std::wstring ToWide(const std::u16string& text);
+std::u16string FromWide(const wchar_t* text, size_t length);
+std::wstring LongPath(const std::u16string& path);
+
+}  // namespace corvella::platform

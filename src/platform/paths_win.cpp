@@ -1,0 +1,42 @@
+#include <windows.h>
+
+#include "platform/long_path_win.h"
+#include "platform/paths.h"
+
+namespace corvella::platform {
+
+std::u16string AbsolutePath(const std::u16string& path) {
+    const std::wstring wide = ToWide(path);
+    const DWORD need = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (need == 0) return path;
+    std::wstring full(need, L'\0');
+    const DWORD got = GetFullPathNameW(wide.c_str(), need, full.data(), nullptr);
+    if (got == 0 || got >= need) return path;
+    return FromWide(full.data(), got);
+}
+
+std::optional<std::u16string> FolderRoot(const std::u16string& path) {
+    std::u16string root = AbsolutePath(path);
+    const DWORD attributes = GetFileAttributesW(LongPath(root).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::nullopt;
+    if (root.back() != u'\\') root += u'\\';
+    return root;
+}
+
+bool CreateParentFolders(const std::u16string& file) {
+    const std::u16string full = AbsolutePath(file);
+    const size_t cut = full.find_last_of(u'\\');
+    if (cut == std::u16string::npos) return true;
+    // Each level in turn; "C:" and the levels that exist already are passed over.
+    for (size_t i = full.find(u'\\') + 1; i <= cut; ++i) {
+        if (i == cut || full[i] == u'\\') {
+            const std::wstring part = LongPath(full.substr(0, i));
+            if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+                return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace corvella::platform

@@ -1,0 +1,52 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/ini_text.h"
+#include "platform/profile.h"
+#include "platform/text.h"
+
+namespace corvella::platform {
+
+namespace {
+
+std::u16string ReadAll(const std::u16string& file) {
+    std::ifstream in(ToUtf8(file), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return FromUtf8(bytes.str());
+}
+
+}  // namespace
+
+std::u16string ReadProfileString(const std::u16string& file, std::u16string_view section,
+                                 std::u16string_view key, std::u16string_view fallback) {
+    if (auto value = IniGet(ReadAll(file), section, key)) return *value;
+    return std::u16string(fallback);
+}
+
+bool WriteProfileString(const std::u16string& file, std::u16string_view section,
+                        std::u16string_view key, std::optional<std::u16string_view> value) {
+    const std::string bytes = ToUtf8(IniSet(ReadAll(file), section, key, value));
+    // Written beside and renamed over, so a reader never sees half a file.
+    const std::string target = ToUtf8(file);
+    const std::string temp = target + ".new";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    const bool ok = done == bytes.size() && ::close(fd) == 0;
+    if (!ok || ::rename(temp.c_str(), target.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace corvella::platform

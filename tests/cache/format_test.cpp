@@ -1,0 +1,85 @@
+// The file image: the KiB rule, the record writer, and the worked example of a whole file.
+#include <gtest/gtest.h>
+
+#include "cache/cache_format.h"
+#include "cache/cache_shared.h"
+#include "cache/cacher.h"
+#include "cache/entry_record.h"
+#include "support/test_tree.h"
+
+namespace corvella {
+namespace {
+
+using test::FakeTree;
+
+TEST(KiBRule, CountsWholeKiBPlusOneAndSaturates) {
+    EXPECT_EQ(SizeInKiB(0), 0u);
+    EXPECT_EQ(SizeInKiB(1), 1u);
+    EXPECT_EQ(SizeInKiB(1023), 1u);
+    EXPECT_EQ(SizeInKiB(1024), 2u);  // not 1: whole KiB plus one
+    EXPECT_EQ(SizeInKiB(3000), 3u);
+    EXPECT_EQ(SizeInKiB(5ull << 30), 5242881u);
+    EXPECT_EQ(SizeInKiB(0xFFFFFFFEull * 1024), 0xFFFFFFFFu);
+    EXPECT_EQ(SizeInKiB(~0ull), 0xFFFFFFFFu);  // would wrap in 32 bits
+}
+
+TEST(EntryRecordWriter, LaysOutFileAndFolderRecords) {
+    uint8_t out[64];
+    std::memset(out, 0xAA, sizeof out);
+    const uint32_t n = WriteEntryRecord(out, {u"x.txt", 3, false, 0x0102030405060708ull});
+    ASSERT_EQ(n, 26u);
+    const uint8_t expected[26] = {1, 0, 'x', 0, '.', 0, 't', 0, 'x', 0, 't', 0, 0, 0,
+                                  3, 0, 0, 0, 8, 7, 6, 5, 4, 3, 2, 1};
+    EXPECT_EQ(std::memcmp(out, expected, 26), 0);
+    EXPECT_EQ(out[26], 0xAA) << "wrote past the record";
+
+    // A folder gets tag 2 and NoBlock until its block is known, whatever size it was given.
+    EXPECT_EQ(WriteEntryRecord(out, {u"a", 7, true, 0}), 18u);
+    EXPECT_EQ(Load16(out), kTagFolder);
+    EXPECT_EQ(Load32(out + ValueFieldOffset(1)), NoBlock);
+}
+
+// One drive C: holding folder a, which holds the 3,000-byte file x.txt.
+TEST(WorkedExample, BuildIsByteForByteTheDocumentedFile) {
+    test::TempDir dir;
+    const uint64_t time_a = 0x01D9'0000'1111'2222ull, time_x = 0x01DA'0000'3333'4444ull;
+    FakeTree tree;
+    tree.Add(u"C:\\", {u"a", true, 0, time_a});
+    tree.Add(u"C:\\a\\", {u"x.txt", false, 3000, time_x});
+
+    CCacheShared::Instance().SetCachePath(dir.U16("example.db"));
+    test::CollectErrors errors;
+    CCacher cacher(errors);
+    cacher.SetListingSource(&tree);
+    cacher.SetSkipFolder(u"");
+    ASSERT_TRUE(cacher.BuildCache({u"C:\\"}));
+    EXPECT_TRUE(errors.messages.empty());
+
+    const std::vector<uint8_t> f = test::ReadBytes(dir.path() / "example.db");
+    ASSERT_EQ(f.size(), 131128u);
+    std::vector<uint8_t> expected(131128, 0);
+    auto put16 = [&](uint32_t at, uint16_t v) { Store16(&expected[at], v); };
+    auto put32 = [&](uint32_t at, uint32_t v) { Store32(&expected[at], v); };
+    auto put64 = [&](uint32_t at, uint64_t v) { Store64(&expected[at], v); };
+    auto name = [&](uint32_t at, std::u16string_view s) {
+        for (char16_t c : s) put16(at, c), at += 2;
+        put16(at, 0);
+    };
+    put32(0, 1);
+    put32(100, 131128);
+    put32(104, 131128);
+    put32(128, 0xFFFFFFFF);
+    put32(132, 26);
+    put16(136, 2), name(138, u"C:"), put32(144, 131072), put64(148, 0);
+    put16(156, 0);
+    put32(131072, 24);
+    put16(131076, 2), name(131078, u"a"), put32(131082, 131096), put64(131086, time_a);
+    put16(131094, 0);
+    put32(131096, 32);
+    put16(131100, 1), name(131102, u"x.txt"), put32(131114, 3), put64(131118, time_x);
+    put16(131126, 0);
+    for (size_t i = 0; i < f.size(); ++i) ASSERT_EQ(f[i], expected[i]) << "at offset " << i;
+}
+
+}  // namespace
+}  // namespace corvella

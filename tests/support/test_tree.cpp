@@ -1,0 +1,154 @@
+#include "support/test_tree.h"
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <stdexcept>
+
+#include "platform/text.h"
+
+namespace corvella::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    static std::atomic<int> counter{0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    path_ = fs::temp_directory_path() /
+            ("corvella-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+    fs::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::u16string TempDir::U16(const std::string& name) const {
+    return ToU16(name.empty() ? path_ : path_ / fs::u8path(name));
+}
+
+std::u16string ToU16(const fs::path& path) {
+#ifdef _WIN32
+    const std::wstring& w = path.native();
+    return std::u16string(w.begin(), w.end());
+#else
+    return FromUtf8(path.native());
+#endif
+}
+
+std::vector<uint8_t> ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void WriteFileOfSize(const fs::path& path, uint64_t bytes) {
+    { std::ofstream create(path, std::ios::binary | std::ios::trunc); }
+    fs::resize_file(path, bytes);  // sparse where the file system allows it
+}
+
+FakeTree& FakeTree::Add(const std::u16string& folder, Entry entry) {
+    folders_[folder].entries.push_back(std::move(entry));
+    return *this;
+}
+
+FakeTree& FakeTree::AddFolder(const std::u16string& folder) {
+    folders_[folder];
+    return *this;
+}
+
+FakeTree& FakeTree::AddGenerated(const std::u16string& folder, uint32_t count,
+                                 uint32_t name_units, const std::u16string& prefix) {
+    Folder& f = folders_[folder];
+    f.generated = count;
+    f.generated_units = name_units;
+    f.generated_prefix = prefix;
+    return *this;
+}
+
+bool FakeTree::Open(const std::u16string& folder) {
+    opened.push_back(folder);
+    if (on_open) on_open(folder);
+    auto it = folders_.find(folder);
+    current_ = it == folders_.end() ? nullptr : &it->second;
+    current_path_ = folder;
+    index_ = 0;
+    return current_ != nullptr;
+}
+
+bool FakeTree::Next(platform::DirEntry& entry) {
+    if (!current_) return false;
+    const size_t total = current_->entries.size() + current_->generated;
+    if (index_ >= total) return false;
+    if (on_next) on_next(current_path_, index_);
+    if (index_ < current_->entries.size()) {
+        const Entry& e = current_->entries[index_];
+        entry.name = e.name;
+        entry.folder = e.folder;
+        entry.size_bytes = e.size;
+        entry.last_write = e.time;
+        entry.no_enter = e.no_enter;
+    } else {
+        const size_t n = index_ - current_->entries.size();
+        name_ = current_->generated_prefix;
+        std::u16string digits = Widen(std::to_string(n));
+        if (name_.size() + digits.size() < current_->generated_units)
+            name_.append(current_->generated_units - name_.size() - digits.size(), u'0');
+        name_ += digits;
+        entry.name = name_;
+        entry.folder = false;
+        entry.size_bytes = n;
+        entry.last_write = 130000000000000000ull + n;
+        entry.no_enter = false;
+    }
+    ++index_;
+    return true;
+}
+
+void FakeTree::Close() { current_ = nullptr; }
+
+std::vector<ReadEntry> ReadAllEntries(const std::vector<uint8_t>& file, char16_t separator) {
+    std::vector<ReadEntry> out;
+    const CacheView view{file.data(), static_cast<uint32_t>(file.size())};
+    struct Pending {
+        uint32_t block;
+        std::u16string path;
+    };
+    std::vector<Pending> stack;
+    BlockReader root(view, kRootBlockOffset);
+    EntryView e;
+    std::vector<Pending> drives;
+    while (root.NextEntry(e)) {
+        const std::u16string name = e.Name(view);
+        out.push_back({name, true, e.value, e.last_write});
+        if (e.value != NoBlock) drives.push_back({e.value, name});
+    }
+    if (root.fault() != BlockFault::None) throw std::runtime_error("root block damaged");
+    for (auto it = drives.rbegin(); it != drives.rend(); ++it) stack.push_back(*it);
+    // Depth first, in the order of the entries, like the build itself.
+    while (!stack.empty()) {
+        Pending p = stack.back();
+        stack.pop_back();
+        BlockReader reader(view, p.block);
+        std::vector<Pending> subs;
+        while (reader.NextEntry(e)) {
+            std::u16string path = p.path;
+            if (path.empty() || path.back() != separator) path += separator;
+            path += e.Name(view);
+            out.push_back({path, e.IsFolder(), e.value, e.last_write});
+            if (e.IsFolder() && e.value != NoBlock) subs.push_back({e.value, path});
+        }
+        if (reader.fault() != BlockFault::None) throw std::runtime_error("block damaged");
+        for (auto it = subs.rbegin(); it != subs.rend(); ++it) stack.push_back(*it);
+    }
+    return out;
+}
+
+std::string Narrow(std::u16string_view text) { return ToUtf8(text); }
+
+}  // namespace corvella::test
