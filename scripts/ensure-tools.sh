@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian machine lacks for building and testing Corvella, and nothing when
+# everything is already there.  Usage: scripts/ensure-tools.sh [native|all]
+set -euo pipefail
+
+want=${1:-all}
+missing=()
+
+need_cmd() {  # command package
+    command -v "$1" >/dev/null 2>&1 || missing+=("$2")
+}
+need_file() {  # file package
+    [ -e "$1" ] || missing+=("$2")
+}
+
+need_cmd cmake cmake
+need_cmd ninja ninja-build
+need_cmd g++ g++
+need_cmd python3 python3
+need_file /usr/src/googletest/CMakeLists.txt googletest
+if [ "$want" = all ]; then
+    need_cmd x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
+    need_cmd i686-w64-mingw32-g++-posix g++-mingw-w64-i686-posix
+    need_cmd x86_64-w64-mingw32-windres binutils-mingw-w64-x86-64
+    need_cmd wine wine
+    need_file /usr/lib/wine/wine64 wine64
+    need_cmd xvfb-run xvfb
+    need_cmd xauth xauth
+    # The 32-bit programs run in Debian's 32-bit Wine.
+    dpkg -s wine32:i386 >/dev/null 2>&1 || missing+=("wine32:i386")
+fi
+
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}" >&2
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
+    $SUDO dpkg --add-architecture i386
+fi
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,247 @@
+// The walk: block order, what is entered and what is not, drives, progress and the summary,
+// depth, and folders that cannot be listed or run out of memory.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "cache/cache_check.h"
+#include "cache/cache_shared.h"
+#include "cache/cacher.h"
+#include "platform/profile.h"
+#include "platform/text.h"
+#include "support/test_tree.h"
+
+namespace corvella {
+namespace {
+
+using test::FakeTree;
+using test::ReadAllEntries;
+
+struct Build {
+    test::TempDir dir;
+    test::CollectErrors errors;
+    test::CollectStatus status;
+    FakeTree tree;
+    std::unique_ptr<CCacher> cacher;
+
+    explicit Build(WorkingFileSizes sizes = {}) {
+        CCacheShared::Instance().SetCachePath(CachePath());
+        cacher = std::make_unique<CCacher>(errors, sizes);
+        cacher->SetListingSource(&tree);
+        cacher->SetStatusWindow(&status);
+        cacher->SetSkipFolder(u"");
+    }
+    std::u16string CachePath() const { return dir.U16("cache.db"); }
+    std::vector<uint8_t> File() const { return test::ReadBytes(dir.path() / "cache.db"); }
+    bool Run(const std::vector<std::u16string>& roots) { return cacher->BuildCache(roots); }
+};
+
+CacheCheckReport Check(const std::vector<uint8_t>& f) {
+    return CheckCache(CacheView{f.data(), static_cast<uint32_t>(f.size())});
+}
+
+// The blocks of a fresh build follow one another with no gap, each folder's block before the
+// blocks of its subfolders, and every subtree complete before the next sibling's starts.
+void ExpectPreOrder(const std::vector<uint8_t>& f) {
+    const CacheView view{f.data(), static_cast<uint32_t>(f.size())};
+    uint32_t expected_next = kFirstBlockOffset;
+    std::vector<uint32_t> stack;
+    BlockReader root(view, kRootBlockOffset);
+    EntryView e;
+    std::vector<uint32_t> drives;
+    while (root.NextEntry(e))
+        if (e.value != NoBlock) drives.push_back(e.value);
+    for (auto it = drives.rbegin(); it != drives.rend(); ++it) stack.push_back(*it);
+    while (!stack.empty()) {
+        const uint32_t block = stack.back();
+        stack.pop_back();
+        ASSERT_EQ(block, expected_next) << "blocks are not in depth-first pre-order";
+        BlockReader reader(view, block);
+        std::vector<uint32_t> subs;
+        while (reader.NextEntry(e))
+            if (e.IsFolder() && e.value != NoBlock) subs.push_back(e.value);
+        ASSERT_EQ(reader.fault(), BlockFault::None);
+        ASSERT_EQ(reader.end_offset(), block + reader.capacity()) << "capacity is not exact";
+        expected_next = reader.end_offset();
+        for (auto it = subs.rbegin(); it != subs.rend(); ++it) stack.push_back(*it);
+    }
+    EXPECT_EQ(expected_next, f.size());
+    EXPECT_EQ(Load32(&f[kDataEndOffset]), f.size());
+    EXPECT_EQ(Load32(&f[kFileSizeOffset]), f.size());
+}
+
+std::vector<std::u16string> Paths(const std::vector<test::ReadEntry>& entries) {
+    std::vector<std::u16string> paths;
+    for (const auto& e : entries) paths.push_back(e.path + (e.folder ? u"\\" : u""));
+    return paths;
+}
+
+TEST(BuildOrder, BlocksArePreOrderAndEntriesKeepListingOrder) {
+    Build b;
+    // Listing order is deliberately not sorted and mixes files and folders.
+    b.tree.Add(u"C:\\", {u"zeta", true}).Add(u"C:\\", {u"b.txt", false, 10})
+        .Add(u"C:\\", {u"alpha", true});
+    b.tree.Add(u"C:\\zeta\\", {u"inner", true}).Add(u"C:\\zeta\\", {u"z.txt", false, 2048});
+    b.tree.Add(u"C:\\zeta\\inner\\", {u"deep.txt", false, 1});
+    b.tree.Add(u"C:\\alpha\\", {u"a.txt", false, 0});
+    b.tree.AddFolder(u"C:\\zeta\\inner\\");
+    ASSERT_TRUE(b.Run({u"C:\\"}));
+    const auto f = b.File();
+    ExpectPreOrder(f);
+    EXPECT_EQ(Paths(ReadAllEntries(f, u'\\')),
+              (std::vector<std::u16string>{u"C:\\", u"C:\\zeta\\", u"C:\\b.txt", u"C:\\alpha\\",
+                                           u"C:\\zeta\\inner\\", u"C:\\zeta\\z.txt",
+                                           u"C:\\zeta\\inner\\deep.txt", u"C:\\alpha\\a.txt"}));
+    EXPECT_EQ(b.cacher->item_count(), 8u);
+    EXPECT_EQ(b.cacher->total_kib(), 1u + 3u + 1u + 0u);
+    // Folders are walked in the order they were listed.
+    EXPECT_EQ(b.tree.opened, (std::vector<std::u16string>{u"C:\\", u"C:\\zeta\\",
+                                                           u"C:\\zeta\\inner\\", u"C:\\alpha\\"}));
+}
+
+TEST(BuildOrder, DrivesInGivenOrderAndFirstDriveBlockAtFirstBlockOffset) {
+    Build b;
+    b.tree.Add(u"C:\\", {u"c.txt"}).Add(u"E:\\", {u"e.txt"});
+    ASSERT_TRUE(b.Run({u"C:\\", u"E:\\"}));
+    const auto f = b.File();
+    const auto entries = ReadAllEntries(f, u'\\');
+    ASSERT_GE(entries.size(), 2u);
+    EXPECT_EQ(entries[0].path, u"C:");
+    EXPECT_EQ(entries[0].value, kFirstBlockOffset);
+    EXPECT_EQ(entries[1].path, u"E:");
+    EXPECT_EQ(Load32(&f[kRootBlockOffset]), 4u + 2 * 20 + 2);  // two 20-byte drive records
+    ExpectPreOrder(f);
+}
+
+TEST(BuildOrder, PosixRootsAreNamedByTheirPath) {
+    Build b;
+    b.tree.Add(u"/", {u"etc", true}).Add(u"/etc/", {u"hosts"});
+    b.tree.Add(u"/srv/data/", {u"a"});
+    ASSERT_TRUE(b.Run({u"/", u"/srv/data/"}));
+    const auto entries = ReadAllEntries(b.File(), u'/');
+    std::vector<std::u16string> paths;
+    for (const auto& e : entries) paths.push_back(e.path);
+    EXPECT_EQ(paths, (std::vector<std::u16string>{u"/", u"/srv/data", u"/etc", u"/etc/hosts",
+                                                  u"/srv/data/a"}));
+    EXPECT_EQ(b.tree.opened, (std::vector<std::u16string>{u"/", u"/etc/", u"/srv/data/"}));
+}
+
+TEST(NotEntered, ReparseFoldersSkipFolderAndDotEntries) {
+    Build b;
+    b.cacher->SetSkipFolder(u"c:\\users\\me\\nethood\\");  // compared regardless of case
+    b.tree.Add(u"C:\\", {u"."}).Add(u"C:\\", {u"..", true}).Add(u"C:\\", {u".", true});
+    b.tree.Add(u"C:\\", {u"junction", true, 0, 5, true}).Add(u"C:\\", {u"Users", true});
+    b.tree.Add(u"C:\\Users\\", {u"Me", true}).Add(u"C:\\Users\\Me\\", {u"NetHood", true});
+    b.tree.Add(u"C:\\Users\\Me\\NetHood\\", {u"share.lnk"});
+    b.tree.Add(u"C:\\junction\\", {u"loop.txt"});
+    ASSERT_TRUE(b.Run({u"C:\\"}));
+    const auto entries = ReadAllEntries(b.File(), u'\\');
+    std::map<std::u16string, uint32_t> value;
+    for (const auto& e : entries) value[e.path] = e.value;
+    EXPECT_EQ(value.at(u"C:\\junction"), NoBlock);
+    EXPECT_EQ(value.at(u"C:\\Users\\Me\\NetHood"), NoBlock);
+    EXPECT_EQ(value.count(u"C:\\junction\\loop.txt"), 0u);
+    EXPECT_EQ(value.count(u"C:\\Users\\Me\\NetHood\\share.lnk"), 0u);
+    // A file named "." is a file like any other; only the folder entries "." and ".." go.
+    EXPECT_EQ(value.count(u"C:\\."), 1u);
+    EXPECT_EQ(value.count(u"C:\\.."), 0u);
+    for (const auto& opened : b.tree.opened) {
+        EXPECT_NE(opened, u"C:\\junction\\");
+        EXPECT_NE(opened, u"C:\\Users\\Me\\NetHood\\");
+    }
+    ExpectPreOrder(b.File());
+}
+
+TEST(Unlistable, FoldersThatCannotBeListedGetEmptyBlocks) {
+    Build b;
+    b.tree.Add(u"C:\\", {u"locked", true}).Add(u"C:\\", {u"empty", true});
+    b.tree.AddFolder(u"C:\\empty\\");  // "locked" is not listable at all
+    ASSERT_TRUE(b.Run({u"C:\\", u"D:\\"}));  // nor is D:\ itself
+    const auto f = b.File();
+    const CacheView view{f.data(), static_cast<uint32_t>(f.size())};
+    for (const auto& e : ReadAllEntries(f, u'\\')) {
+        ASSERT_NE(e.value, NoBlock) << test::Narrow(e.path);
+        if (e.path == u"C:") continue;
+        BlockReader reader(view, e.value);
+        EXPECT_EQ(reader.capacity(), 6u) << test::Narrow(e.path);
+    }
+    EXPECT_TRUE(Check(f).ok);
+    EXPECT_EQ(Check(f).drives, 2u);
+}
+
+TEST(Depth, FiveThousandLevelsBuildWithoutRecursion) {
+    Build b;
+    std::u16string path = u"C:\\";
+    for (int level = 0; level < 5000; ++level) {
+        b.tree.Add(path, {u"d", true}).Add(path, {u"f.txt", false, 1});
+        path += u"d\\";
+    }
+    b.tree.AddFolder(path);
+    ASSERT_TRUE(b.Run({u"C:\\"}));
+    const auto f = b.File();
+    const CacheCheckReport report = Check(f);
+    ASSERT_TRUE(report.ok) << report.fault;
+    EXPECT_EQ(report.folders, 5000u);
+    EXPECT_EQ(report.files, 5000u);
+    ExpectPreOrder(f);
+}
+
+TEST(Progress, ShownAtEveryThousandWithTheDriveLetterThenTheSummary) {
+    Build b;
+    b.tree.Add(u"E:\\", {u".", true}).Add(u"E:\\", {u"..", true});
+    b.tree.AddGenerated(u"E:\\", 2500, 12);
+    ASSERT_TRUE(b.Run({u"E:\\"}));
+    const std::regex drive(R"(\[Caching Drive E \] (\d+) items cached,  \d+s \(\d+\.\dGB\))");
+    std::vector<int> counts;
+    ASSERT_FALSE(b.status.texts.empty());
+    for (size_t i = 0; i + 1 < b.status.texts.size(); ++i) {
+        std::smatch m;
+        const std::string text = test::Narrow(b.status.texts[i]);
+        ASSERT_TRUE(std::regex_match(text, m, drive)) << text;
+        counts.push_back(std::stoi(m[1]));
+    }
+    EXPECT_EQ(counts, (std::vector<int>{1000, 2000}));
+    // Files of 0..2,499 bytes: 1,023 count 1 KiB, 1,024 count 2, and 452 count 3.
+    EXPECT_EQ(b.cacher->total_kib(), 1023u + 2 * 1024u + 3 * 452u);
+    EXPECT_TRUE(std::regex_match(test::Narrow(b.status.texts.back()),
+                                 std::regex(R"(\[Caching is Finished\] 2501 items cached,  \d+s \(0\.0GB\))")))
+        << test::Narrow(b.status.texts.back());
+}
+
+TEST(Progress, CacheFileSizeRecordedInMiBBesideTheCache) {
+    Build b;
+    b.tree.AddGenerated(u"C:\\", 40000, 20);  // 40,000 records of 56 bytes: just over 2 MiB
+    ASSERT_TRUE(b.Run({u"C:\\"}));
+    const uint64_t length = b.File().size();
+    ASSERT_GT(length, 2u << 20);
+    const std::u16string state = b.dir.U16("stateinfo.ini");
+    EXPECT_EQ(platform::ReadProfileString(state, u"STATEINFO", u"CacheFileSize", u"none"),
+              Widen(std::to_string(length >> 20)));
+}
+
+TEST(AllocationFailure, AbandonedFolderIsWellFormedAndSiblingsGoOn) {
+    Build b;
+    b.tree.Add(u"C:\\", {u"bad", true}).Add(u"C:\\", {u"good", true});
+    b.tree.Add(u"C:\\bad\\", {u"kept.txt"}).Add(u"C:\\bad\\", {u"sub", true})
+        .Add(u"C:\\bad\\", {u"lost.txt"});
+    b.tree.Add(u"C:\\bad\\sub\\", {u"never.txt"});
+    b.tree.Add(u"C:\\good\\", {u"fine.txt"});
+    b.tree.on_next = [](const std::u16string& folder, size_t index) {
+        if (folder == u"C:\\bad\\" && index == 2) throw std::bad_alloc();
+    };
+    ASSERT_TRUE(b.Run({u"C:\\"}));
+    ASSERT_EQ(b.errors.messages.size(), 1u);
+    EXPECT_EQ(b.errors.messages[0], u"Memory Allocation Failure! In CCacher::TraverseDirectory");
+    const auto f = b.File();
+    const CacheCheckReport report = Check(f);
+    ASSERT_TRUE(report.ok) << report.fault;
+    std::map<std::u16string, uint32_t> value;
+    for (const auto& e : ReadAllEntries(f, u'\\')) value[e.path] = e.value;
+    EXPECT_EQ(value.count(u"C:\\bad\\kept.txt"), 1u);
+    EXPECT_EQ(value.at(u"C:\\bad\\sub"), NoBlock);  // its walk never happened
+    EXPECT_EQ(value.count(u"C:\\bad\\lost.txt"), 0u);
+    EXPECT_EQ(value.count(u"C:\\good\\fine.txt"), 1u);
+}
+
+}  // namespace
+}  // namespace corvella

@@ -1,0 +1,224 @@
+// The working file and the copies that publish it: growth, what each copy holds, what happens
+// when the cache file is held by another opener, and the 4 GiB limit.
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "cache/cache_check.h"
+#include "cache/cache_shared.h"
+#include "cache/cacher.h"
+#include "platform/file.h"
+#include "platform/profile.h"
+#include "support/test_tree.h"
+
+namespace corvella {
+namespace {
+
+using test::FakeTree;
+namespace fs = std::filesystem;
+
+constexpr uint64_t MiB = 1 << 20;
+
+struct Build {
+    test::TempDir dir;
+    test::CollectErrors errors;
+    test::CollectStatus status;
+    FakeTree tree;
+    CCacher cacher;
+
+    explicit Build(WorkingFileSizes sizes = {}) : cacher(errors, sizes) {
+        CCacheShared::Instance().SetCachePath(CachePath());
+        cacher.SetListingSource(&tree);
+        cacher.SetStatusWindow(&status);
+        cacher.SetSkipFolder(u"");
+    }
+    std::u16string CachePath() const { return dir.U16("cache.db"); }
+    fs::path Cache() const { return dir.path() / "cache.db"; }
+    CacheCheckReport CheckNow() const {
+        const auto f = test::ReadBytes(Cache());
+        return CheckCache(CacheView{f.data(), static_cast<uint32_t>(f.size())});
+    }
+};
+
+// Records of 2 * 20 + 16 = 56 bytes; `count` of them in one folder.
+uint64_t GeneratedBytes(uint32_t count) { return 4 + 56ull * count + 2; }
+
+TEST(WorkingFile, GrowsOnceTo82MiBOnlyAfterPassing34MiB) {
+    // Many folders of 1 MiB each: the threshold is met before a folder, never inside one.
+    Build below;
+    for (int i = 0; i < 30; ++i) {
+        const std::u16string name = u"d" + std::u16string(1, char16_t(u'A' + i));
+        below.tree.Add(u"C:\\", {name, true});
+        below.tree.AddGenerated(u"C:\\" + name + u"\\", 18000, 20);
+    }
+    ASSERT_TRUE(below.cacher.BuildCache({u"C:\\"}));
+    ASSERT_LT(below.cacher.write_offset(), 34 * MiB);
+    EXPECT_EQ(below.cacher.map_size(), 50 * MiB);
+
+    Build above;
+    for (int i = 0; i < 40; ++i) {
+        const std::u16string name = u"d" + std::u16string(1, char16_t(u'A' + i));
+        above.tree.Add(u"C:\\", {name, true});
+        above.tree.AddGenerated(u"C:\\" + name + u"\\", 18000, 20);
+    }
+    ASSERT_TRUE(above.cacher.BuildCache({u"C:\\"}));
+    ASSERT_GT(above.cacher.write_offset(), 34 * MiB);
+    ASSERT_LT(above.cacher.write_offset(), 66 * MiB);
+    EXPECT_EQ(above.cacher.map_size(), 82 * MiB);
+    EXPECT_TRUE(above.errors.messages.empty());
+    EXPECT_EQ(above.CheckNow().files, 40u * 18000u);
+
+    // The next build of the same builder starts where the last one ended.
+    std::optional<uint64_t> size_at_start;
+    above.tree.on_open = [&](const std::u16string&) {
+        if (!size_at_start) size_at_start = above.cacher.map_size();
+    };
+    ASSERT_TRUE(above.cacher.BuildCache({u"C:\\"}));
+    EXPECT_EQ(size_at_start, 82 * MiB);
+}
+
+TEST(WorkingFile, GoneAfterTheBuildAndTheCacheIsExactlyTheDataUsed) {
+    Build b;
+    b.tree.AddGenerated(u"C:\\", 1000, 20);
+    bool tmp_seen_during_build = false;
+    b.tree.on_open = [&](const std::u16string&) {
+#ifdef _WIN32
+        tmp_seen_during_build = fs::exists(b.dir.path() / "cache.db.tmp");
+#else
+        tmp_seen_during_build = true;  // unlinked at once on POSIX: nothing to see
+#endif
+    };
+    ASSERT_TRUE(b.cacher.BuildCache({u"C:\\"}));
+    EXPECT_TRUE(tmp_seen_during_build);
+    EXPECT_FALSE(fs::exists(b.dir.path() / "cache.db.tmp"));
+    EXPECT_FALSE(fs::exists(b.dir.path() / "cache.db.new"));
+    const auto f = test::ReadBytes(b.Cache());
+    EXPECT_EQ(f.size(), kFirstBlockOffset + GeneratedBytes(1000));
+    EXPECT_EQ(Load32(&f[kDataEndOffset]), f.size());
+    EXPECT_EQ(Load32(&f[kFileSizeOffset]), f.size());
+}
+
+TEST(WorkingFile, AFolderLargerThanTheHeadroomStillBuilds) {
+    // Small sizes keep the test quick; the rule is the same at 50/16/32 MiB.
+    Build b(WorkingFileSizes{1 * MiB, 256 * 1024, 512 * 1024, 0xFFFFFFFF});
+    b.tree.Add(u"C:\\", {u"huge", true}).Add(u"C:\\", {u"after", true});
+    b.tree.AddGenerated(u"C:\\huge\\", 60000, 20);  // 3.2 MiB in one block
+    b.tree.AddGenerated(u"C:\\after\\", 10, 20);
+    ASSERT_TRUE(b.cacher.BuildCache({u"C:\\"}));
+    EXPECT_TRUE(b.errors.messages.empty());
+    const CacheCheckReport report = b.CheckNow();
+    ASSERT_TRUE(report.ok) << report.fault;
+    EXPECT_EQ(report.files, 60010u);
+}
+
+TEST(WorkingFile, AFolderLargerThanTheDefaultHeadroomStillBuilds) {
+    Build b;
+    // 33 MiB stays below the threshold, so the next folder starts without growth and must grow
+    // the file itself: it is 20 MiB, more than the 16 MiB left.
+    b.tree.Add(u"C:\\", {u"first", true}).Add(u"C:\\", {u"second", true});
+    b.tree.AddGenerated(u"C:\\first\\", static_cast<uint32_t>(33 * MiB / 56), 20);
+    b.tree.AddGenerated(u"C:\\second\\", static_cast<uint32_t>(20 * MiB / 56), 20);
+    ASSERT_TRUE(b.cacher.BuildCache({u"C:\\"}));
+    EXPECT_TRUE(b.errors.messages.empty());
+    EXPECT_GT(b.cacher.write_offset(), 50 * MiB);
+    EXPECT_TRUE(b.CheckNow().ok);
+}
+
+TEST(Copies, FirstBuildPublishesAnEmptyCacheThenOneDriveMoreAfterEachDrive) {
+    Build b;
+    b.tree.Add(u"C:\\", {u"c.txt"}).Add(u"D:\\", {u"d.txt"}).Add(u"E:\\", {u"e.txt"});
+    std::vector<std::pair<uint64_t, uint32_t>> seen;  // (length, drives) when each drive starts
+    b.tree.on_open = [&](const std::u16string& folder) {
+        const auto f = test::ReadBytes(b.Cache());
+        const CacheCheckReport r = CheckCache(CacheView{f.data(), static_cast<uint32_t>(f.size())});
+        EXPECT_TRUE(r.ok) << "before " << test::Narrow(folder) << ": " << r.fault;
+        seen.emplace_back(f.size(), r.drives);
+    };
+    ASSERT_TRUE(b.cacher.BuildCache({u"C:\\", u"D:\\", u"E:\\"}));
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0], std::make_pair(uint64_t(kFirstBlockOffset), 0u));
+    EXPECT_EQ(seen[1].second, 1u);
+    EXPECT_EQ(seen[2].second, 2u);
+    EXPECT_EQ(b.CheckNow().drives, 3u);
+}
+
+TEST(Copies, HeldCacheFailsWithItsMessageKeepsTheOldFileAndTheNextCopySucceeds) {
+    Build b;
+    b.tree.Add(u"C:\\", {u"c.txt"}).Add(u"D:\\", {u"d.txt"});
+    platform::ExclusiveFile holder;
+    std::vector<uint8_t> while_held;
+    b.tree.on_open = [&](const std::u16string& folder) {
+        if (folder == u"C:\\") {
+            ASSERT_TRUE(holder.OpenExisting(b.CachePath()));  // held through the copy after C:
+        } else if (folder == u"D:\\") {
+            holder.Close();
+            while_held = test::ReadBytes(b.Cache());
+        }
+    };
+    ASSERT_TRUE(b.cacher.BuildCache({u"C:\\", u"D:\\"}));
+    ASSERT_EQ(b.errors.messages.size(), 1u);
+    EXPECT_EQ(b.errors.messages[0],
+              u"Can not create or open dat file! File may be used by another program! In "
+              u"CCacher::SaveCacheFileTemp - 000");
+    // The failed copy left the previous file as it was: empty, and whole.
+    EXPECT_EQ(while_held.size(), kFirstBlockOffset);
+    EXPECT_EQ(b.CheckNow().drives, 2u);
+    EXPECT_FALSE(fs::exists(b.dir.path() / "cache.db.new"));
+}
+
+TEST(Copies, HeldCacheAtTheEndFailsTheFinalCopyWithoutSummaryOrSize) {
+    Build b;
+    b.tree.Add(u"C:\\", {u"c.txt"});
+    platform::ExclusiveFile holder;
+    std::vector<uint8_t> before;
+    b.tree.on_open = [&](const std::u16string&) {
+        before = test::ReadBytes(b.Cache());
+        ASSERT_TRUE(holder.OpenExisting(b.CachePath()));
+    };
+    EXPECT_FALSE(b.cacher.BuildCache({u"C:\\"}));
+    holder.Close();
+    ASSERT_EQ(b.errors.messages.size(), 2u);
+    EXPECT_EQ(b.errors.messages[1],
+              u"Can not create or open dat file! File may be used by another program! In "
+              u"CCacher::ReleaseFile - 000");
+    EXPECT_EQ(test::ReadBytes(b.Cache()), before);
+    for (const auto& text : b.status.texts) EXPECT_EQ(text.find(u"Finished"), std::u16string::npos);
+    EXPECT_EQ(platform::ReadProfileString(b.dir.U16("stateinfo.ini"), u"STATEINFO",
+                                          u"CacheFileSize", u"absent"),
+              u"absent");
+    EXPECT_FALSE(fs::exists(b.dir.path() / "cache.db.tmp"));
+}
+
+TEST(Copies, AWorkingFileThatCannotBeCreatedEndsTheBuildAtOnce) {
+    test::TempDir dir;
+    test::CollectErrors errors;
+    FakeTree tree;
+    tree.Add(u"C:\\", {u"c.txt"});
+    CCacheShared::Instance().SetCachePath(dir.U16("no-such-folder/cache.db"));
+    CCacher cacher(errors);
+    cacher.SetListingSource(&tree);
+    EXPECT_FALSE(cacher.BuildCache({u"C:\\"}));
+    ASSERT_EQ(errors.messages.size(), 1u);
+    EXPECT_EQ(errors.messages[0],
+              u"Can not create or open dat file! File may be used by another program! In "
+              u"CCacher::InitFile - 000");
+    EXPECT_TRUE(tree.opened.empty());
+}
+
+TEST(SizeLimit, ABuildThatWouldPassTheLimitStopsAndKeepsThePreviousCache) {
+    // A 2 MiB limit stands in for the format's 4 GiB.
+    Build b(WorkingFileSizes{512 * 1024, 128 * 1024, 512 * 1024, 2 * MiB});
+    b.tree.Add(u"C:\\", {u"small.txt"});
+    b.tree.AddGenerated(u"D:\\", 50000, 20);  // 2.7 MiB
+    ASSERT_FALSE(b.cacher.BuildCache({u"C:\\", u"D:\\"}));
+    ASSERT_EQ(b.errors.messages.size(), 1u);
+    EXPECT_NE(b.errors.messages[0].find(u"4 GiB"), std::u16string::npos);
+    const CacheCheckReport report = b.CheckNow();
+    ASSERT_TRUE(report.ok) << report.fault;
+    EXPECT_EQ(report.drives, 1u);  // the copy made after C: stays in place
+    EXPECT_EQ(report.files, 1u);
+    EXPECT_FALSE(fs::exists(b.dir.path() / "cache.db.tmp"));
+}
+
+}  // namespace
+}  // namespace corvella
