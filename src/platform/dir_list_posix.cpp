@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "platform/dir_list.h"
@@ -27,12 +28,46 @@ struct RawDirent {
     char d_name[1];
 };
 
+// Paths past PATH_MAX (deep trees) are opened a piece at a time, each piece relative to the
+// folder opened before it.
+int OpenFolder(const std::string& path) {
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    const int fd = ::open(path.c_str(), flags);
+    if (fd >= 0 || errno != ENAMETOOLONG) return fd;
+    constexpr size_t kPiece = 2048;
+    int dir = AT_FDCWD;
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t stop = path.size();
+        if (stop - start > kPiece) {
+            stop = path.rfind('/', start + kPiece);
+            if (stop == std::string::npos || stop <= start) {  // one name longer than a piece
+                if (dir != AT_FDCWD) ::close(dir);
+                errno = ENAMETOOLONG;
+                return -1;
+            }
+            ++stop;  // the piece keeps its "/"
+        }
+        const std::string piece = path.substr(start, stop - start);
+        const int next = ::openat(dir, piece.c_str(), flags);
+        const int err = errno;
+        if (dir != AT_FDCWD) ::close(dir);
+        if (next < 0) {
+            errno = err;
+            return -1;
+        }
+        dir = next;
+        start = stop;
+    }
+    return dir;
+}
+
 }  // namespace
 
 bool DirLister::Open(const std::u16string& folder) {
     Close();
     folder_utf8_ = ToUtf8(folder);
-    fd_ = ::open(folder_utf8_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    fd_ = OpenFolder(folder_utf8_);
     if (fd_ < 0) return false;
     struct stat st {};
     if (::fstat(fd_, &st) != 0) {

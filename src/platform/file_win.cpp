@@ -1,4 +1,6 @@
 #include <windows.h>
+// windows.h turns ReplaceFile into ReplaceFileW, which would rename ours in this file only.
+#undef ReplaceFile
 
 #include "platform/file.h"
 #include "platform/long_path_win.h"

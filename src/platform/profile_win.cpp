@@ -1,4 +1,7 @@
 #include <windows.h>
+// windows.h turns WriteProfileString into WriteProfileStringW, which would rename ours in
+// this file only.
+#undef WriteProfileString
 
 #include <vector>
 

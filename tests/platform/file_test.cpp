@@ -1,0 +1,92 @@
+// Exclusive opens, mappings and replacement, on either platform.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/file.h"
+#include "support/test_tree.h"
+
+namespace corvella {
+namespace {
+
+using platform::MapStep;
+using platform::MappedFile;
+namespace fs = std::filesystem;
+
+TEST(MappedFile, CreateGrowAndReopenKeepContentsAndZeroFill) {
+    test::TempDir dir;
+    const std::u16string path = dir.U16("m.bin");
+    {
+        MappedFile f;
+        ASSERT_EQ(f.Create(path, 4096, false), MapStep::Done);
+        EXPECT_EQ(f.size(), 4096u);
+        std::memcpy(f.data(), "abc", 3);
+        ASSERT_EQ(f.Remap(3 * 65536), MapStep::Done);
+        EXPECT_EQ(std::memcmp(f.data(), "abc", 3), 0);
+        for (uint64_t i = 3; i < f.size(); i += 997) ASSERT_EQ(f.data()[i], 0) << i;
+        f.data()[f.size() - 1] = 'z';
+    }
+    EXPECT_EQ(fs::file_size(dir.path() / "m.bin"), 3u * 65536);
+    MappedFile again;
+    ASSERT_EQ(again.OpenExisting(path, MappedFile::Access::ReadOnly), MapStep::Done);
+    EXPECT_EQ(again.data()[again.size() - 1], 'z');
+}
+
+TEST(MappedFile, EveryOpenIsExclusive) {
+    test::TempDir dir;
+    const std::u16string path = dir.U16("held.bin");
+    MappedFile first;
+    ASSERT_EQ(first.Create(path, 1024, false), MapStep::Done);
+    MappedFile second;
+    EXPECT_EQ(second.OpenExisting(path, MappedFile::Access::ReadOnly), MapStep::File);
+    EXPECT_EQ(second.Create(path, 1024, false), MapStep::File);
+    platform::ExclusiveFile third;
+    EXPECT_FALSE(third.OpenExisting(path));
+    // A refused create must not have emptied the file under its holder.
+    EXPECT_EQ(fs::file_size(dir.path() / "held.bin"), 1024u);
+    first.Close();
+    first.Close();  // closing twice is harmless
+    EXPECT_EQ(second.OpenExisting(path, MappedFile::Access::ReadOnly), MapStep::Done);
+}
+
+TEST(MappedFile, FailuresNameTheStep) {
+    test::TempDir dir;
+    MappedFile f;
+    EXPECT_EQ(f.OpenExisting(dir.U16("missing"), MappedFile::Access::ReadOnly), MapStep::File);
+    EXPECT_EQ(f.Create(dir.U16("no/such/folder/x"), 1024, false), MapStep::File);
+    test::WriteBytes(dir.path() / "empty", {});
+    EXPECT_EQ(f.OpenExisting(dir.U16("empty"), MappedFile::Access::ReadOnly), MapStep::Mapping);
+    EXPECT_FALSE(f.IsOpen());
+}
+
+TEST(MappedFile, DeleteOnCloseFilesVanish) {
+    test::TempDir dir;
+    {
+        MappedFile work;
+        ASSERT_EQ(work.Create(dir.U16("w.tmp"), 65536, true), MapStep::Done);
+        work.data()[100] = 1;
+        ASSERT_EQ(work.Remap(131072), MapStep::Done);
+        EXPECT_EQ(work.data()[100], 1);
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "w.tmp"));
+}
+
+TEST(ReplaceFile, PutsTheNewFileInPlaceAndTheOldOneIsNeverTorn) {
+    test::TempDir dir;
+    const std::u16string target = dir.U16("cache.db"), fresh = dir.U16("cache.db.new");
+    test::WriteBytes(dir.path() / "cache.db", {1, 2, 3});
+    test::WriteBytes(dir.path() / "cache.db.new", {4, 5, 6, 7});
+    platform::ExclusiveFile held;
+    ASSERT_TRUE(held.OpenExisting(target));
+    ASSERT_TRUE(platform::ReplaceFile(fresh, target, held));
+    EXPECT_FALSE(held.IsOpen());
+    EXPECT_EQ(test::ReadBytes(dir.path() / "cache.db"), (std::vector<uint8_t>{4, 5, 6, 7}));
+    EXPECT_FALSE(fs::exists(dir.path() / "cache.db.new"));
+
+    platform::ExclusiveFile none;
+    EXPECT_FALSE(platform::ReplaceFile(dir.U16("missing"), target, none));
+    EXPECT_EQ(test::ReadBytes(dir.path() / "cache.db"), (std::vector<uint8_t>{4, 5, 6, 7}));
+}
+
+}  // namespace
+}  // namespace corvella
