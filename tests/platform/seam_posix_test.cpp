@@ -123,8 +123,8 @@ TEST(Mounts, VirtualNetworkAndOpticalFileSystemsAreNotEntered) {
     std::string line;
     bool proc_mounted = false;
     while (std::getline(mounts, line))
-        proc_mounted = proc_mounted || line.find(" /proc ") != std::string::npos &&
-                                           line.find(" - proc ") != std::string::npos;
+        proc_mounted = proc_mounted || (line.find(" /proc ") != std::string::npos &&
+                                        line.find(" - proc ") != std::string::npos);
     if (!proc_mounted) GTEST_SKIP() << "no proc file system at /proc";
     platform::DirLister lister;
     ASSERT_TRUE(lister.Open(u"/"));
