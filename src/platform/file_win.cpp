@@ -57,7 +57,7 @@ MapStep MappedFile::Create(const std::u16string& path, uint64_t size, bool delet
         flags = FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE;
         access |= DELETE;
     }
-    file_ = Open(path, access, OPEN_ALWAYS, flags);
+    file_ = Open(path, access, CREATE_ALWAYS, flags);
     if (file_ == INVALID_HANDLE_VALUE) {
         last_error_ = static_cast<int>(GetLastError());
         return MapStep::File;
