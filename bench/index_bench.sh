@@ -1,0 +1,284 @@
+#!/usr/bin/env bash
+# Index-build speed of `corvella index` against find, fdfind and updatedb.plocate, all measured
+# in the same run on the same warm trees:
+#   small  the extracted Debian linux-source tree (about 80,000 entries)
+#   large  hard-linked copies of it under one parent folder (about 2,000,000 entries)
+# Prints a table per tree on stdout; progress goes to stderr. See bench/README.md.
+set -euo pipefail
+export LC_ALL=C
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/.." && pwd)
+
+work="$here/out"
+quick=0
+runs_small=7
+runs_large=7
+large_target=2000000
+runs_given=""
+
+usage() {
+    cat <<EOF
+usage: bench/index_bench.sh [--quick] [--runs N] [--work DIR] [--large-entries N]
+
+  --quick            only the small tree, 3 runs per tool
+  --runs N           timed runs per tool and tree (default: 7; 3 with --quick)
+  --work DIR         where the trees and temporary outputs live (default: bench/out)
+  --large-entries N  approximate size of the large tree (default: 2000000)
+EOF
+}
+
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --quick) quick=1 ;;
+        --runs) runs_given="$2"; shift ;;
+        --work) work="$2"; shift ;;
+        --large-entries) large_target="$2"; shift ;;
+        -h|--help) usage; exit 0 ;;
+        *) usage >&2; exit 2 ;;
+    esac
+    shift
+done
+if [ "$quick" = 1 ]; then runs_small=3; fi
+if [ -n "$runs_given" ]; then
+    case "$runs_given" in ''|*[!0-9]*|0) echo "--runs needs a positive number" >&2; exit 2 ;; esac
+    runs_small=$runs_given
+    runs_large=$runs_given
+fi
+
+note() { echo "== $*" >&2; }
+die() { echo "index_bench: $*" >&2; exit 2; }
+
+# --- what the benchmark needs --------------------------------------------------------------
+
+as_root() {
+    if [ "$(id -u)" = 0 ]; then "$@"; elif command -v sudo >/dev/null; then sudo "$@"; else
+        die "need root (or sudo) to run: $*"
+    fi
+}
+
+apt_install() {
+    note "installing $* with apt-get"
+    if ! as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$@" >&2; then
+        as_root apt-get update -q >&2
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$@" >&2
+    fi
+}
+
+need_cmd() {  # need_cmd COMMAND PACKAGE
+    command -v "$1" >/dev/null || apt_install "$2"
+    command -v "$1" >/dev/null || die "$1 is still missing after installing $2"
+}
+
+need_cmd cmake cmake
+need_cmd ninja ninja-build
+need_cmd g++ g++
+need_cmd fdfind fd-find
+need_cmd updatedb.plocate plocate
+need_cmd xz xz-utils
+
+tarball() { ls /usr/src/linux-source-*.tar.* 2>/dev/null | sort -V | tail -n 1; }
+if [ -z "$(tarball)" ]; then apt_install linux-source; fi
+src_tar=$(tarball)
+[ -n "$src_tar" ] || die "no /usr/src/linux-source-*.tar.* after installing linux-source"
+
+# --- the program under test -----------------------------------------------------------------
+
+corvella="$repo/build/native/src/corvella"
+note "building the native preset"
+(
+    cd "$repo"
+    [ -f build/native/CMakeCache.txt ] || cmake --preset native >&2
+    cmake --build --preset native --target corvella >&2
+)
+[ -x "$corvella" ] || die "the build did not produce $corvella"
+
+# --- trees ----------------------------------------------------------------------------------
+
+mkdir -p "$work/trees" "$work/tmp"
+work=$(cd "$work" && pwd)
+trees="$work/trees"
+tmp="$work/tmp"
+
+small="$trees/linux-src"
+large="$trees/linux-copies"
+
+prepare_small() {
+    local stamp="$small.done" want
+    want=$(basename "$src_tar")
+    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && [ -d "$small" ]; then
+        note "reusing $small"
+        return
+    fi
+    note "extracting $src_tar into $small (once)"
+    rm -f "$stamp" "$large.done"
+    rm -rf "$small" "$trees/.extract" "$large"
+    mkdir -p "$trees/.extract"
+    tar -xf "$src_tar" -C "$trees/.extract"
+    local top
+    top=$(find "$trees/.extract" -mindepth 1 -maxdepth 1)
+    [ "$(printf '%s\n' "$top" | wc -l)" = 1 ] && [ -d "$top" ] ||
+        die "$src_tar does not hold exactly one top folder"
+    mv "$top" "$small"
+    rmdir "$trees/.extract"
+    echo "$want" >"$stamp"
+}
+
+# Hard-linked copies share every file's inode and data, so only the folders cost disk.
+prepare_large() {
+    local copies=$1 stamp="$large.done" want
+    want="$(basename "$src_tar") x$copies"
+    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && [ -d "$large" ]; then
+        note "reusing $large ($copies hard-linked copies)"
+        return
+    fi
+    note "making $large from $copies hard-linked copies of the small tree (once)"
+    rm -f "$stamp"
+    rm -rf "$large"
+    mkdir -p "$large"
+    local i
+    for ((i = 1; i <= copies; i++)); do
+        cp -al "$small" "$large/$(printf 'copy%03d' "$i")"
+    done
+    echo "$want" >"$stamp"
+}
+
+# --- timing ---------------------------------------------------------------------------------
+
+# One timed run of "$@" with stdout and stderr discarded; appends "real user sys" to $times_file.
+time_once() {
+    local TIMEFORMAT='%3R %3U %3S' line
+    if ! line=$( { time "$@" >/dev/null 2>"$tmp/last-stderr"; } 2>&1 ); then
+        echo "index_bench: this command failed:" "$@" >&2
+        cat "$tmp/last-stderr" >&2
+        exit 1
+    fi
+    echo "$line" >>"$times_file"
+}
+
+# median and min of one column of a file of numbers
+median_of() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+min_of() { sort -g | head -n 1; }
+
+tools=(corvella find fdfind plocate)
+
+run_tool() {  # run_tool TOOL TREE
+    local tool=$1 tree=$2
+    case "$tool" in
+        corvella)
+            rm -f "$tmp/corvella.db"
+            time_once "$corvella" index --cache "$tmp/corvella.db" "$tree" ;;
+        find)
+            time_once find "$tree" -printf '%s %T@ %p\n' ;;
+        fdfind)
+            time_once fdfind -uu . "$tree" ;;
+        plocate)
+            # A fresh database each run: given an old one, updatedb reuses the listings of
+            # folders whose times did not change. Empty prune lists so that it indexes the
+            # whole tree wherever it lives (the system's list prunes /tmp and tmpfs).
+            rm -f "$tmp/plocate.db"
+            time_once updatedb.plocate -U "$tree" -o "$tmp/plocate.db" -l 0 \
+                --prunepaths '' --prunenames '' --prunefs '' --prune-bind-mounts no ;;
+    esac
+}
+
+bench_tree() {  # bench_tree LABEL TREE RUNS
+    local label=$1 tree=$2 runs=$3
+    note "$label: warming $tree (one untimed walk)"
+    find "$tree" -printf '%s %T@ %p\n' >/dev/null
+
+    note "$label: counting entries"
+    # entries: everything find lists, the root included; folders and files: below the root,
+    # which is how corvella check counts them (the root is its drive entry).
+    local entries folders files
+    entries=$(find "$tree" | wc -l)
+    folders=$(find "$tree" -mindepth 1 -type d | wc -l)
+    files=$((entries - 1 - folders))
+
+    local tool r
+    for tool in "${tools[@]}"; do : >"$tmp/times-$tool"; done
+    # Round-robin, so that a slow spell of the machine hits every tool alike.
+    for ((r = 1; r <= runs; r++)); do
+        note "$label: run $r of $runs"
+        for tool in "${tools[@]}"; do
+            times_file="$tmp/times-$tool"
+            run_tool "$tool" "$tree"
+        done
+    done
+
+    local find_median
+    find_median=$(cut -d' ' -f1 "$tmp/times-find" | median_of)
+
+    echo
+    echo "Tree $label: $tree"
+    printf '  %s entries (the root, %s folders, %s files and links); %s timed runs per tool\n' \
+        "$entries" "$folders" "$files" "$runs"
+    echo "  on the warm tree"
+    echo
+    printf '  %-10s %9s %9s %13s %9s %9s %9s\n' tool 'median s' 'min s' 'entries/s' 'vs find' \
+        'user s' 'sys s'
+    printf '  %-10s %9s %9s %13s %9s %9s %9s\n' ---------- -------- ------- ----------- ------- \
+        ------ -----
+    for tool in "${tools[@]}"; do
+        local f="$tmp/times-$tool" med min usr sys
+        med=$(cut -d' ' -f1 "$f" | median_of)
+        min=$(cut -d' ' -f1 "$f" | min_of)
+        usr=$(cut -d' ' -f2 "$f" | median_of)
+        sys=$(cut -d' ' -f3 "$f" | median_of)
+        awk -v t="$tool" -v m="$med" -v n="$min" -v e="$entries" -v fm="$find_median" \
+            -v u="$usr" -v s="$sys" 'BEGIN {
+                rate = m > 0 ? sprintf("%.0f", e / m) : "-"
+                ratio = fm > 0 ? sprintf("%.2fx", m / fm) : "-"
+                printf "  %-10s %9.3f %9.3f %13s %9s %9.3f %9.3f\n", t, m, n, rate, ratio, u, s
+            }'
+    done
+    echo
+    echo "  corvella  corvella index --cache FILE TREE; one thread; one fstatat per entry"
+    echo "  find      find TREE -printf '%s %T@ %p\\n'; one thread; one stat per entry"
+    echo "  fdfind    fdfind -uu . TREE; multi-threaded ($(nproc) threads here), names only,"
+    echo "            no stat per entry"
+    echo "  plocate   updatedb.plocate -U TREE -o FILE -l 0, empty prune lists, fresh database;"
+    echo "            one thread; names only, no size or time per file"
+    echo "  vs find: median time divided by find's (below 1 is faster); user/sys: medians"
+
+    local cache_bytes
+    cache_bytes=$(stat -c %s "$tmp/corvella.db")
+    echo
+    awk -v b="$cache_bytes" -v e="$entries" -v p="$(stat -c %s "$tmp/plocate.db")" 'BEGIN {
+        printf "  corvella cache: %d bytes (%.1f MiB, %.1f bytes per entry); plocate database: %d bytes\n",
+            b, b / 1048576, b / e, p }'
+    echo "  corvella check on it:"
+    local status=0
+    "$corvella" check --cache "$tmp/corvella.db" 2>&1 | sed 's/^/    /' || status=$?
+    [ "$status" = 0 ] || echo "  corvella check FAILED (exit $status)"
+    echo "  find counts $folders folders and $files files and links below the root"
+}
+
+# --- the run --------------------------------------------------------------------------------
+
+started=$(date +%s)
+prepare_small
+small_entries=$(find "$small" | wc -l)
+if [ "$quick" = 0 ]; then
+    copies=$(((large_target - 1 + small_entries - 1) / small_entries))
+    [ "$copies" -ge 1 ] || copies=1
+    prepare_large "$copies"
+fi
+
+echo "corvella index benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')"
+echo "  corvella $(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo '?'), $(uname -sr)," \
+    "$(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)," \
+    "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)"
+echo "  trees on $(df -T "$work" | awk 'NR == 2 { print $2 }') ($work); source $(basename "$src_tar")"
+echo "  $(find --version | head -n 1); $(fdfind --version); $(updatedb.plocate --version | head -n 1)"
+echo "  load average at the start: $(cut -d' ' -f1-3 /proc/loadavg) (other work on the machine skews"
+echo "  the figures; compare medians and mins)"
+
+bench_tree small "$small" "$runs_small"
+if [ "$quick" = 0 ]; then
+    bench_tree large "$large" "$runs_large"
+fi
+rm -f "$tmp/corvella.db" "$tmp/stateinfo.ini" "$tmp/plocate.db" "$tmp/last-stderr" "$tmp"/times-*
+echo
+echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "Total benchmark time, preparation included: $(($(date +%s) - started)) s"
