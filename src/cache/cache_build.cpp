@@ -2,11 +2,13 @@
 #include <cstdio>
 #include <mutex>
 #include <new>
+#include <optional>
 
 #include "cache/cache_format.h"
 #include "cache/cache_shared.h"
 #include "cache/cacher.h"
 #include "cache/entry_record.h"
+#include "cache/prefetch_listing.h"
 #include "platform/drives.h"
 #include "platform/profile.h"
 #include "platform/text.h"
@@ -65,6 +67,14 @@ bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
     if (!shared.CacheFileExists()) {
         std::lock_guard lock(shared.CacheFileLock());
         SaveCacheFileTemp();
+    }
+
+    // Listings made ahead on worker threads, for the file system; a test's own tree is read as is.
+    std::optional<PrefetchListing> prefetch;
+    active_listing_ = listing_;
+    if (listing_ == &file_system_ && listing_threads_ > 1) {
+        prefetch.emplace(listing_threads_);
+        active_listing_ = &*prefetch;
     }
 
     uint32_t root_pos = kRootEntriesOffset;
@@ -154,7 +164,7 @@ int CCacher::WriteFolderBlock(const std::u16string& path, uint32_t value_offset,
 
     bool listed = false;
     try {
-        listed = listing_->Open(path);
+        listed = active_listing_->Open(path);
     } catch (const std::bad_alloc&) {
         errors_.ShowError(kAllocationFailure);
         return -1;  // the folder's entry keeps NoBlock
@@ -169,13 +179,13 @@ int CCacher::WriteFolderBlock(const std::u16string& path, uint32_t value_offset,
     bool abandoned = false;
     try {
         platform::DirEntry entry;
-        while (listed && listing_->Next(entry)) {
+        while (listed && active_listing_->Next(entry)) {
             if (item_count_ % 1000 == 0) ShowProgress(path[0]);
             if (entry.folder && IsDotName(entry.name)) continue;
             const uint32_t units = static_cast<uint32_t>(entry.name.size());
             // Room for this record and the end tag: a folder may be larger than the headroom.
             if (!EnsureRoom(RecordBytes(units) + 2)) {
-                listing_->Close();
+                active_listing_->Close();
                 return -1;
             }
             const EntryInfo info{entry.name, entry.folder ? kFolderSizeKiB : SizeInKiB(entry.size_bytes),
@@ -194,7 +204,7 @@ int CCacher::WriteFolderBlock(const std::u16string& path, uint32_t value_offset,
         errors_.ShowError(kAllocationFailure);
         abandoned = true;
     }
-    listing_->Close();
+    active_listing_->Close();
 
     Store16(At(write_offset_), kTagEnd);
     write_offset_ += 2;

@@ -1,5 +1,7 @@
 // The working file of a build and the copies that publish it.
+#include <algorithm>
 #include <chrono>
+#include <thread>
 #include <cstring>
 #include <mutex>
 
@@ -24,7 +26,12 @@ std::u16string FailureText(const char* operation, int step) {
 }  // namespace
 
 CCacher::CCacher(ErrorSink& errors, WorkingFileSizes sizes)
-    : errors_(errors), sizes_(sizes), map_size_(sizes.initial_bytes) {}
+    : errors_(errors),
+      sizes_(sizes),
+      // Two listers keep both cores of a small machine busy with the file system while this
+      // thread writes; more help on larger machines until the disk is the limit.
+      listing_threads_(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)),
+      map_size_(sizes.initial_bytes) {}
 
 uint32_t CCacher::NowMs() const {
     using namespace std::chrono;

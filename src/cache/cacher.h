@@ -43,6 +43,8 @@ public:
     void SetStatusWindow(StatusSink* status) { status_ = status; }
     // The file system unless a test supplies its own tree.
     void SetListingSource(ListingSource* source) { listing_ = source ? source : &file_system_; }
+    // Lists folders ahead of the walk on this many threads (0 or 1: none). File system only.
+    void SetListingThreads(unsigned threads) { listing_threads_ = threads; }
     // Replaces the platform's skip folder for the next builds; empty skips nothing.
     void SetSkipFolder(std::u16string folder) { skip_override_ = std::move(folder); }
     // Where CacheFileSize is recorded; by default the state file beside the cache.
@@ -92,6 +94,8 @@ private:
     StatusSink* status_ = nullptr;
     FileSystemListing file_system_;
     ListingSource* listing_ = &file_system_;
+    ListingSource* active_listing_ = &file_system_;  // the one the current build reads
+    unsigned listing_threads_;
     std::optional<std::u16string> skip_override_;
     std::optional<std::u16string> state_path_override_;
 

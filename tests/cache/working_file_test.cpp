@@ -43,24 +43,27 @@ struct Build {
 // Records of 2 * 20 + 16 = 56 bytes; `count` of them in one folder.
 uint64_t GeneratedBytes(uint32_t count) { return 4 + 56ull * count + 2; }
 
+// Folder number i of C:\, holding 18,000 generated files: about 1 MiB of records.
+void AddMiBFolder(FakeTree& tree, int i) {
+    std::u16string name = u"d";
+    name += char16_t(u'A' + i);
+    tree.Add(u"C:\\", {name, true});
+    std::u16string folder = u"C:\\";
+    folder += name;
+    folder += u'\\';
+    tree.AddGenerated(folder, 18000, 20);
+}
+
 TEST(WorkingFile, GrowsOnceTo82MiBOnlyAfterPassing34MiB) {
     // Many folders of 1 MiB each: the threshold is met before a folder, never inside one.
     Build below;
-    for (int i = 0; i < 30; ++i) {
-        const std::u16string name = u"d" + std::u16string(1, char16_t(u'A' + i));
-        below.tree.Add(u"C:\\", {name, true});
-        below.tree.AddGenerated(u"C:\\" + name + u"\\", 18000, 20);
-    }
+    for (int i = 0; i < 30; ++i) AddMiBFolder(below.tree, i);
     ASSERT_TRUE(below.cacher.BuildCache({u"C:\\"}));
     ASSERT_LT(below.cacher.write_offset(), 34 * MiB);
     EXPECT_EQ(below.cacher.map_size(), 50 * MiB);
 
     Build above;
-    for (int i = 0; i < 40; ++i) {
-        const std::u16string name = u"d" + std::u16string(1, char16_t(u'A' + i));
-        above.tree.Add(u"C:\\", {name, true});
-        above.tree.AddGenerated(u"C:\\" + name + u"\\", 18000, 20);
-    }
+    for (int i = 0; i < 40; ++i) AddMiBFolder(above.tree, i);
     ASSERT_TRUE(above.cacher.BuildCache({u"C:\\"}));
     ASSERT_GT(above.cacher.write_offset(), 34 * MiB);
     ASSERT_LT(above.cacher.write_offset(), 66 * MiB);

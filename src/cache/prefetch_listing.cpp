@@ -1,0 +1,144 @@
+#include "cache/prefetch_listing.h"
+
+namespace corvella {
+
+namespace {
+
+bool IsDotName(std::u16string_view name) { return name == u"." || name == u".."; }
+
+}  // namespace
+
+PrefetchListing::PrefetchListing(unsigned workers, size_t max_waiting_listings)
+    : max_waiting_(max_waiting_listings < 1 ? 1 : max_waiting_listings) {
+    for (unsigned i = 0; i < (workers < 1 ? 1 : workers); ++i)
+        workers_.emplace_back([this] { WorkerLoop(); });
+}
+
+PrefetchListing::~PrefetchListing() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    work_ready_.notify_all();
+    for (std::thread& t : workers_) t.join();
+}
+
+std::unique_ptr<PrefetchListing::Listing> PrefetchListing::ListFolder(platform::DirLister& lister,
+                                                                      const std::u16string& path) {
+    auto listing = std::make_unique<Listing>();
+    listing->opened = lister.Open(path);
+    platform::DirEntry e;
+    while (listing->opened && lister.Next(e)) {
+        listing->items.push_back({static_cast<uint32_t>(listing->names.size()),
+                                  static_cast<uint32_t>(e.name.size()), e.size_bytes, e.last_write,
+                                  e.folder, e.no_enter});
+        listing->names += e.name;
+    }
+    lister.Close();
+    return listing;
+}
+
+void PrefetchListing::WorkerLoop() {
+    platform::DirLister lister;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        work_ready_.wait(lock, [&] {
+            if (stop_) return true;
+            if (queue_.empty()) return false;
+            // Past the limit only the folder the writer waits for is listed.
+            return done_.size() + in_flight_ < max_waiting_ ||
+                   (writer_waiting_ && queue_.begin()->first == wanted_);
+        });
+        if (stop_) return;
+        auto next = queue_.begin();
+        const Key key = next->first;
+        const std::u16string path = std::move(next->second);
+        queue_.erase(next);
+        const uint64_t generation = generation_;
+        ++in_flight_;
+        lock.unlock();
+
+        std::unique_ptr<Listing> listing = ListFolder(lister, path);
+
+        lock.lock();
+        --in_flight_;
+        if (generation != generation_) {
+            work_ready_.notify_all();  // the limit may have freed a place
+            continue;
+        }
+        const std::u16string_view names = listing->names;
+        const char16_t separator = path.back();
+        uint32_t child = 0;
+        for (const Item& item : listing->items) {
+            const std::u16string_view name = names.substr(item.name_offset, item.name_units);
+            if (!item.folder || item.no_enter || IsDotName(name)) continue;
+            Key child_key = key;
+            child_key.push_back(child++);
+            std::u16string child_path = path;
+            child_path += name;
+            child_path += separator;
+            key_of_path_[child_path] = child_key;
+            queue_.emplace(std::move(child_key), std::move(child_path));
+        }
+        done_.emplace(key, std::move(listing));
+        listing_ready_.notify_all();
+        if (child > 0) work_ready_.notify_all();
+    }
+}
+
+void PrefetchListing::StartWalk(const std::u16string& root) {
+    ++generation_;
+    queue_.clear();
+    done_.clear();
+    key_of_path_.clear();
+    key_of_path_[root] = Key{};
+    queue_.emplace(Key{}, root);
+}
+
+void PrefetchListing::DropBefore(const Key& key) {
+    for (auto it = queue_.begin(); it != queue_.end() && it->first < key;) {
+        key_of_path_.erase(it->second);
+        it = queue_.erase(it);
+    }
+    for (auto it = done_.begin(); it != done_.end() && it->first < key;) it = done_.erase(it);
+}
+
+bool PrefetchListing::Open(const std::u16string& folder) {
+    current_.reset();
+    std::unique_lock lock(mutex_);
+    auto known = key_of_path_.find(folder);
+    if (known == key_of_path_.end()) {
+        StartWalk(folder);
+        known = key_of_path_.find(folder);
+    }
+    const Key key = known->second;
+    key_of_path_.erase(known);
+    DropBefore(key);
+    wanted_ = key;
+    writer_waiting_ = true;
+    work_ready_.notify_all();
+    listing_ready_.wait(lock, [&] { return done_.count(key) != 0; });
+    writer_waiting_ = false;
+    auto found = done_.find(key);
+    current_ = std::move(found->second);
+    done_.erase(found);
+    position_ = 0;
+    lock.unlock();
+    work_ready_.notify_all();  // a place below the limit is free again
+    return current_->opened;
+}
+
+bool PrefetchListing::Next(platform::DirEntry& entry) {
+    if (!current_ || position_ >= current_->items.size()) return false;
+    const Item& item = current_->items[position_++];
+    entry.name = std::u16string_view(current_->names).substr(item.name_offset, item.name_units);
+    entry.size_bytes = item.size_bytes;
+    entry.last_write = item.last_write;
+    entry.folder = item.folder;
+    entry.no_enter = item.no_enter;
+    return true;
+}
+
+void PrefetchListing::Close() { current_.reset(); }
+
+}  // namespace corvella
