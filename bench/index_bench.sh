@@ -16,15 +16,17 @@ runs_small=7
 runs_large=7
 large_target=2000000
 runs_given=""
+corvella_given=""
 
 usage() {
     cat <<EOF
-usage: bench/index_bench.sh [--quick] [--runs N] [--work DIR] [--large-entries N]
+usage: bench/index_bench.sh [--quick] [--runs N] [--work DIR] [--large-entries N] [--corvella BIN]
 
   --quick            only the small tree, 3 runs per tool
   --runs N           timed runs per tool and tree (default: 7; 3 with --quick)
   --work DIR         where the trees and temporary outputs live (default: bench/out)
   --large-entries N  approximate size of the large tree (default: 2000000)
+  --corvella BIN     measure this corvella instead of building the native preset
 EOF
 }
 
@@ -34,6 +36,7 @@ while [ $# -gt 0 ]; do
         --runs) runs_given="$2"; shift ;;
         --work) work="$2"; shift ;;
         --large-entries) large_target="$2"; shift ;;
+        --corvella) corvella_given="$2"; shift ;;
         -h|--help) usage; exit 0 ;;
         *) usage >&2; exit 2 ;;
     esac
@@ -84,14 +87,24 @@ src_tar=$(tarball)
 
 # --- the program under test -----------------------------------------------------------------
 
-corvella="$repo/build/native/src/corvella"
-note "building the native preset"
-(
-    cd "$repo"
-    [ -f build/native/CMakeCache.txt ] || cmake --preset native >&2
-    cmake --build --preset native --target corvella >&2
-)
-[ -x "$corvella" ] || die "the build did not produce $corvella"
+if [ -n "$corvella_given" ]; then
+    [ -x "$corvella_given" ] || die "$corvella_given is not an executable"
+    corvella_src="$corvella_given"
+    corvella_label="$corvella_given"
+else
+    corvella_src="$repo/build/native/src/corvella"
+    note "building the native preset"
+    (
+        cd "$repo"
+        [ -f build/native/CMakeCache.txt ] || cmake --preset native >&2
+        cmake --build --preset native --target corvella >&2
+    )
+    [ -x "$corvella_src" ] || die "the build did not produce $corvella_src"
+    corvella_label="built from $(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo '?')"
+    if [ -n "$(git -C "$repo" status --porcelain -- src CMakeLists.txt 2>/dev/null)" ]; then
+        corvella_label="$corvella_label with uncommitted changes"
+    fi
+fi
 
 # --- trees ----------------------------------------------------------------------------------
 
@@ -99,6 +112,10 @@ mkdir -p "$work/trees" "$work/tmp"
 work=$(cd "$work" && pwd)
 trees="$work/trees"
 tmp="$work/tmp"
+
+# A private copy, so that a rebuild in the tree during the run cannot change what is measured.
+corvella="$tmp/corvella-under-test"
+cp "$corvella_src" "$corvella"
 
 small="$trees/linux-src"
 large="$trees/linux-copies"
@@ -266,7 +283,7 @@ if [ "$quick" = 0 ]; then
 fi
 
 echo "corvella index benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')"
-echo "  corvella $(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo '?'), $(uname -sr)," \
+echo "  corvella $corvella_label; $(uname -sr)," \
     "$(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)," \
     "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)"
 echo "  trees on $(df -T "$work" | awk 'NR == 2 { print $2 }') ($work); source $(basename "$src_tar")"
@@ -278,7 +295,7 @@ bench_tree small "$small" "$runs_small"
 if [ "$quick" = 0 ]; then
     bench_tree large "$large" "$runs_large"
 fi
-rm -f "$tmp/corvella.db" "$tmp/stateinfo.ini" "$tmp/plocate.db" "$tmp/last-stderr" "$tmp"/times-*
+rm -f "$corvella" "$tmp/corvella.db" "$tmp/stateinfo.ini" "$tmp/plocate.db" "$tmp/last-stderr" "$tmp"/times-*
 echo
 echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "Total benchmark time, preparation included: $(($(date +%s) - started)) s"
