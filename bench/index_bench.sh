@@ -232,10 +232,10 @@ bench_tree() {  # bench_tree LABEL TREE RUNS
         "$entries" "$folders" "$files" "$runs"
     echo "  on the warm tree"
     echo
-    printf '  %-10s %9s %9s %13s %9s %9s %9s\n' tool 'median s' 'min s' 'entries/s' 'vs find' \
-        'user s' 'sys s'
-    printf '  %-10s %9s %9s %13s %9s %9s %9s\n' ---------- -------- ------- ----------- ------- \
-        ------ -----
+    printf '  %-10s %9s %9s %13s %9s %9s %9s %9s\n' tool 'median s' 'min s' 'entries/s' 'vs find' \
+        'user s' 'sys s' 'cpu/wall'
+    printf '  %-10s %9s %9s %13s %9s %9s %9s %9s\n' ---------- -------- ------- ----------- ------- \
+        ------ ----- --------
     for tool in "${tools[@]}"; do
         local f="$tmp/times-$tool" med min usr sys
         med=$(cut -d' ' -f1 "$f" | median_of)
@@ -246,17 +246,19 @@ bench_tree() {  # bench_tree LABEL TREE RUNS
             -v u="$usr" -v s="$sys" 'BEGIN {
                 rate = m > 0 ? sprintf("%.0f", e / m) : "-"
                 ratio = fm > 0 ? sprintf("%.2fx", m / fm) : "-"
-                printf "  %-10s %9.3f %9.3f %13s %9s %9.3f %9.3f\n", t, m, n, rate, ratio, u, s
+                par = m > 0 ? sprintf("%.2f", (u + s) / m) : "-"
+                printf "  %-10s %9.3f %9.3f %13s %9s %9.3f %9.3f %9s\n", t, m, n, rate, ratio, u, s, par
             }'
     done
     echo
-    echo "  corvella  corvella index --cache FILE TREE; one thread; one fstatat per entry"
+    echo "  corvella  corvella index --cache FILE TREE; one fstatat per entry"
     echo "  find      find TREE -printf '%s %T@ %p\\n'; one thread; one stat per entry"
     echo "  fdfind    fdfind -uu . TREE; multi-threaded ($(nproc) threads here), names only,"
     echo "            no stat per entry"
     echo "  plocate   updatedb.plocate -U TREE -o FILE -l 0, empty prune lists, fresh database;"
     echo "            one thread; names only, no size or time per file"
-    echo "  vs find: median time divided by find's (below 1 is faster); user/sys: medians"
+    echo "  vs find: median time divided by find's (below 1 is faster); user/sys: medians;"
+    echo "  cpu/wall: (user + sys) / median, above 1 when more than one core works"
 
     local cache_bytes
     cache_bytes=$(stat -c %s "$tmp/corvella.db")
