@@ -5,7 +5,8 @@
 #   tests/wine/run-wine-tests.sh PRESET...      PRESET: win64, win32 (built beforehand)
 #
 # GTEST_FILTER and the other GTEST_* variables reach the test programs through Wine's
-# environment. Logs are kept in build/wine/logs/.
+# environment; CORVELLA_WINE_TESTS_TIMEOUT sets the seconds a test program may take (300).
+# Logs are kept in build/wine/logs/.
 #
 # How the Wine side is set up, and why:
 # - One private prefix, build/wine/shared, for both presets: a 64-bit prefix runs 32-bit programs
@@ -43,7 +44,7 @@ export WINEDEBUG=-all
 # Seconds.
 INIT_TIMEOUT=600
 BOOT_TIMEOUT=300
-TESTS_TIMEOUT="${CORVELLA_WINE_TESTS_TIMEOUT:-900}"
+TESTS_TIMEOUT="${CORVELLA_WINE_TESTS_TIMEOUT:-300}"  # a whole run takes about 20 s
 CLI_TIMEOUT=120
 LOCK_TIMEOUT=3600
 
@@ -87,11 +88,12 @@ in_background() {
 }
 
 # Runs a command in the background with its output shown and kept in a log, without the
-# carriage returns of Windows text; the status is the command's.
+# carriage returns of Windows text; the status is the command's. Unbuffered, so that a test
+# that hangs is the last one named in the log.
 logged() {
     local log="$1"
     shift
-    { "$@" 2>&1 | tr -d '\r' | tee "$log"; } &
+    { "$@" 2>&1 | sed -u 's/\r$//' | tee "$log"; } &
     wait $!
 }
 
@@ -186,8 +188,11 @@ run_unit_tests() {
     say "$preset: corvella_tests.exe"
     logged "$log" run_in_wine "$TESTS_TIMEOUT" "$dir" "C:\\corvella-test\\$preset\\corvella_tests.exe"
     status=$?
+    case "$status" in
+        124 | 137) say "$preset: timed out in $(grep '^\[ RUN ' "$log" | tail -n 1)" ;;
+    esac
     if [ "$status" -eq 0 ] && { ! grep -q '^\[  PASSED  \]' "$log" || grep -q '^\[  FAILED  \]' "$log"; }; then
-        say "$preset: corvella_tests.exe exited with 0 without GoogleTest's summary of a pass"
+        say "$preset: corvella_tests.exe exited with 0, but GoogleTest did not report a pass"
         status=1
     fi
     [ "$status" -eq 0 ] || stop_wine  # a failed test may leave a dialog or a thread behind
