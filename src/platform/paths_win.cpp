@@ -5,6 +5,31 @@
 
 namespace corvella::platform {
 
+namespace {
+
+// The position after `count` more separators from `from`, or the end.
+size_t SkipComponents(const std::u16string& path, size_t from, int count) {
+    for (; count > 0; --count) {
+        const size_t separator = path.find(u'\\', from);
+        if (separator == std::u16string::npos) return path.size();
+        from = separator + 1;
+    }
+    return from;
+}
+
+// Where the first folder below the volume starts in an absolute path: past "C:\",
+// "\\server\share\", "\\?\C:\" or "\\?\UNC\server\share\". The parts before it are not
+// folders that CreateDirectory could make.
+size_t FirstFolderStart(const std::u16string& path) {
+    if (path.rfind(u"\\\\?\\UNC\\", 0) == 0) return SkipComponents(path, 8, 2);
+    if (path.rfind(u"\\\\?\\", 0) == 0 || path.rfind(u"\\\\.\\", 0) == 0)
+        return SkipComponents(path, 4, 1);  // "C:" or "Volume{...}"
+    if (path.rfind(u"\\\\", 0) == 0) return SkipComponents(path, 2, 2);
+    return SkipComponents(path, 0, 1);
+}
+
+}  // namespace
+
 std::u16string AbsolutePath(const std::u16string& path) {
     const std::wstring wide = ToWide(path);
     const DWORD need = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
@@ -28,8 +53,8 @@ bool CreateParentFolders(const std::u16string& file) {
     const std::u16string full = AbsolutePath(file);
     const size_t cut = full.find_last_of(u'\\');
     if (cut == std::u16string::npos) return true;
-    // Each level in turn; "C:" and the levels that exist already are passed over.
-    for (size_t i = full.find(u'\\') + 1; i <= cut; ++i) {
+    // Each level in turn below the volume; the levels that exist already are passed over.
+    for (size_t i = FirstFolderStart(full) + 1; i <= cut; ++i) {
         if (i == cut || full[i] == u'\\') {
             const std::wstring part = LongPath(full.substr(0, i));
             if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)

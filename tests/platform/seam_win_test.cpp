@@ -1,7 +1,7 @@
 // What only the Win32 side of the seam has: share modes that shut other programs out,
 // delete-on-close working files, replacement while another opener holds the target, \\?\ paths
-// past MAX_PATH, UTF-16 names with surrogate pairs, the drive list; each through the seam and,
-// where the build depends on it, through a real build.
+// past MAX_PATH, drive and UNC path forms, UTF-16 names with surrogate pairs, the drive list;
+// each through the seam and, where the build depends on it, through a real build.
 #include <windows.h>
 // windows.h turns ReplaceFile into ReplaceFileW, which would hide the seam's function.
 #undef ReplaceFile
@@ -20,6 +20,7 @@
 #include "platform/drives.h"
 #include "platform/file.h"
 #include "platform/long_path_win.h"
+#include "platform/paths.h"
 #include "support/test_tree.h"
 
 namespace corvella {
@@ -343,6 +344,46 @@ TEST(Win32Names, NonAsciiAndSurrogatePairNamesRoundTrip) {
     for (const std::u16string& name : files)
         EXPECT_TRUE(entries.count(dir.U16() + u'\\' + name)) << test::Narrow(name);
     EXPECT_TRUE(entries.count(dir.U16() + u'\\' + folder + u"\\\U0001F4C4"));
+}
+
+TEST(Win32Paths, CreateParentFoldersMakesEveryMissingLevelOfEveryForm) {
+    test::TempDir dir;
+    const std::u16string base = dir.U16();
+    EXPECT_TRUE(platform::CreateParentFolders(base + u"\\a\\b\\c\\cache.db"));
+    EXPECT_TRUE(platform::IsFolder(base + u"\\a\\b\\c"));
+    EXPECT_FALSE(platform::FileExists(base + u"\\a\\b\\c\\cache.db")) << "only the folders";
+    EXPECT_TRUE(platform::CreateParentFolders(base + u"\\a\\b\\c\\cache.db")) << "again";
+    EXPECT_TRUE(platform::CreateParentFolders(base + u"/f/g/cache.db"));
+    EXPECT_TRUE(platform::IsFolder(base + u"\\f\\g"));
+    EXPECT_TRUE(platform::CreateParentFolders(u"\\\\?\\" + base + u"\\p\\q\\cache.db"));
+    EXPECT_TRUE(platform::IsFolder(base + u"\\p\\q"));
+
+    LongPathTree made;
+    std::u16string deep = base;
+    for (int i = 0; deep.size() <= MAX_PATH + 40; ++i) {
+        deep += u'\\';
+        deep += std::u16string(60, char16_t(u'k' + i));
+        made.Adopt(deep, true);
+    }
+    EXPECT_TRUE(platform::CreateParentFolders(deep + u"\\cache.db"));
+    EXPECT_TRUE(platform::IsFolder(deep));
+
+    test::WriteBytes(dir.path() / "plain.txt", {1});
+    EXPECT_FALSE(platform::CreateParentFolders(base + u"\\plain.txt\\x\\cache.db"));
+}
+
+TEST(Win32Paths, FolderRootIsAbsoluteWithOneTrailingSeparator) {
+    test::TempDir dir;
+    const std::u16string base = dir.U16();
+    EXPECT_EQ(platform::FolderRoot(u"C:\\"), u"C:\\");
+    EXPECT_EQ(platform::FolderRoot(u"C:/"), u"C:\\");
+    EXPECT_EQ(platform::FolderRoot(base), base + u'\\');
+    EXPECT_EQ(platform::FolderRoot(base + u'\\'), base + u'\\');
+    fs::create_directory(dir.path() / "sub");
+    EXPECT_EQ(platform::FolderRoot(base + u"\\sub\\..\\sub\\."), base + u"\\sub\\");
+    test::WriteBytes(dir.path() / "plain.txt", {1});
+    EXPECT_FALSE(platform::FolderRoot(base + u"\\plain.txt"));
+    EXPECT_FALSE(platform::FolderRoot(base + u"\\missing"));
 }
 
 TEST(Win32LongPath, EveryFormBecomesAnAbsolutePrefixedPath) {
