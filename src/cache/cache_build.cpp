@@ -62,6 +62,9 @@ bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
     start_ticks_ = NowMs();
     Store32(At(kMarkerOffset), kMarker);
     Store32(At(kFreeListHeadOffset), NoBlock);
+    // An empty drive list, well-formed from the first copy on.
+    Store32(At(kRootBlockOffset), kEmptyBlockBytes);
+    Store16(At(kRootEntriesOffset), kTagEnd);
 
     // The very first build leaves a valid, empty cache at once.
     if (!shared.CacheFileExists()) {
@@ -88,6 +91,7 @@ bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
             work_.Close();
             return false;
         }
+        published_ = false;
         EntryInfo drive{name, kFolderSizeKiB, true, 0};
         const uint32_t value_offset = root_pos + ValueFieldOffset(static_cast<uint32_t>(name.size()));
         root_pos += WriteEntryRecord(At(root_pos), drive);
@@ -103,6 +107,7 @@ bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
         SaveCacheFileTemp();
     }
 
+    // The same end tag and capacity as the last drive's copy holds, if there was one.
     Store16(At(root_pos), kTagEnd);
     Store32(At(kRootBlockOffset), root_pos + 2 - kRootBlockOffset);
     bool released;

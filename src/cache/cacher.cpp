@@ -45,6 +45,7 @@ void CCacher::Fail(const char* operation, int step) {
 
 bool CCacher::InitFile() {
     stopped_ = false;
+    published_ = false;
     switch (work_.Create(cache_path_ + u".tmp", map_size_, /*delete_on_close=*/true)) {
         case platform::MapStep::Done: return true;
         case platform::MapStep::File: Fail("InitFile", 0); break;
@@ -118,13 +119,15 @@ bool CCacher::CopyToCacheFile(const char* operation) {
         Fail(operation, 0);
         return false;
     }
+    published_ = true;
     return true;
 }
 
 bool CCacher::SaveCacheFileTemp() { return CopyToCacheFile("SaveCacheFileTemp"); }
 
 bool CCacher::ReleaseFile() {
-    const bool ok = CopyToCacheFile("ReleaseFile");
+    // After the last drive's copy the final one would write the same bytes again.
+    const bool ok = published_ || CopyToCacheFile("ReleaseFile");
     work_.Close();  // removes the working file
     return ok;
 }

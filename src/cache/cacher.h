@@ -110,6 +110,9 @@ private:
     std::u16string skip_folder_;
     size_t skip_folder_length_ = 0;
     bool stopped_ = false;  // the working file was lost or the size limit reached
+    // The cache file holds exactly the working file's bytes: nothing was written since the last
+    // successful copy, so the final copy has nothing to add.
+    bool published_ = false;
 };
 
 }  // namespace corvella

@@ -42,15 +42,18 @@ void PrefetchListing::WorkerLoop() {
     platform::DirLister lister;
     std::unique_lock lock(mutex_);
     for (;;) {
+        ++idle_workers_;
+        std::map<Key, std::u16string>::iterator next;
         work_ready_.wait(lock, [&] {
             if (stop_) return true;
             if (queue_.empty()) return false;
-            // Past the limit only the folder the writer waits for is listed.
-            return done_.size() + in_flight_ < max_waiting_ ||
-                   (writer_waiting_ && queue_.begin()->first == wanted_);
+            // The folder the writer waits for comes first, past the limit too.
+            if (writer_waiting_ && (next = queue_.find(writer_at_)) != queue_.end()) return true;
+            next = queue_.begin();
+            return done_.size() + in_flight_ < max_waiting_;
         });
+        --idle_workers_;
         if (stop_) return;
-        auto next = queue_.begin();
         const Key key = next->first;
         const std::u16string path = std::move(next->second);
         queue_.erase(next);
@@ -62,8 +65,10 @@ void PrefetchListing::WorkerLoop() {
 
         lock.lock();
         --in_flight_;
-        if (generation != generation_) {
-            work_ready_.notify_all();  // the limit may have freed a place
+        // A walk that started anew, or a folder the writer has gone past (one it chose not to
+        // walk): nothing here will be asked for.
+        if (generation != generation_ || key < writer_at_) {
+            WakeIdleWorkers();  // the limit may have freed a place
             continue;
         }
         const std::u16string_view names = listing->names;
@@ -81,9 +86,14 @@ void PrefetchListing::WorkerLoop() {
             queue_.emplace(std::move(child_key), std::move(child_path));
         }
         done_.emplace(key, std::move(listing));
-        listing_ready_.notify_all();
-        if (child > 0) work_ready_.notify_all();
+        // Wake-ups cost more than listing a small folder: only the ones that are needed.
+        if (writer_waiting_ && key == writer_at_) listing_ready_.notify_one();
+        if (child > 1) WakeIdleWorkers();
     }
+}
+
+void PrefetchListing::WakeIdleWorkers() {
+    if (idle_workers_ > 0 && !queue_.empty()) work_ready_.notify_all();
 }
 
 void PrefetchListing::StartWalk(const std::u16string& root) {
@@ -92,6 +102,7 @@ void PrefetchListing::StartWalk(const std::u16string& root) {
     done_.clear();
     key_of_path_.clear();
     key_of_path_[root] = Key{};
+    writer_at_ = Key{};
     queue_.emplace(Key{}, root);
 }
 
@@ -114,17 +125,19 @@ bool PrefetchListing::Open(const std::u16string& folder) {
     const Key key = known->second;
     key_of_path_.erase(known);
     DropBefore(key);
-    wanted_ = key;
-    writer_waiting_ = true;
-    work_ready_.notify_all();
-    listing_ready_.wait(lock, [&] { return done_.count(key) != 0; });
-    writer_waiting_ = false;
+    writer_at_ = key;
+    if (done_.count(key) == 0) {
+        writer_waiting_ = true;
+        WakeIdleWorkers();  // past the limit, they wait for exactly this
+        listing_ready_.wait(lock, [&] { return done_.count(key) != 0; });
+        writer_waiting_ = false;
+    }
     auto found = done_.find(key);
     current_ = std::move(found->second);
     done_.erase(found);
     position_ = 0;
+    if (done_.size() + in_flight_ < max_waiting_) WakeIdleWorkers();  // a place is free
     lock.unlock();
-    work_ready_.notify_all();  // a place below the limit is free again
     return current_->opened;
 }
 

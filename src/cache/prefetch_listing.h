@@ -61,6 +61,7 @@ private:
     static std::unique_ptr<Listing> ListFolder(platform::DirLister& lister, const std::u16string& path);
     void StartWalk(const std::u16string& root);
     void DropBefore(const Key& key);
+    void WakeIdleWorkers();  // with the lock held
 
     const size_t max_waiting_;
     std::mutex mutex_;
@@ -70,9 +71,10 @@ private:
     std::map<Key, std::unique_ptr<Listing>> done_;
     std::unordered_map<std::u16string, Key> key_of_path_;
     size_t in_flight_ = 0;
+    unsigned idle_workers_ = 0;
     uint64_t generation_ = 0;  // a new walk makes work in flight stale
     bool writer_waiting_ = false;
-    Key wanted_;
+    Key writer_at_;  // the folder the writer asked for last; smaller keys are never asked for
     bool stop_ = false;
     std::vector<std::thread> workers_;
 

@@ -40,7 +40,6 @@ private:
     std::vector<unsigned char> data_;  // WIN32_FIND_DATAW, kept opaque here
 #else
     int fd_ = -1;
-    uint64_t dev_ = 0;
     std::string folder_utf8_;
     std::vector<char> buffer_;
     size_t pos_ = 0;

@@ -69,12 +69,6 @@ bool DirLister::Open(const std::u16string& folder) {
     folder_utf8_ = ToUtf8(folder);
     fd_ = OpenFolder(folder_utf8_);
     if (fd_ < 0) return false;
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-        Close();
-        return false;
-    }
-    dev_ = st.st_dev;
     if (folder_utf8_.empty() || folder_utf8_.back() != '/') folder_utf8_ += '/';
     buffer_.resize(kBufferBytes);
     pos_ = end_ = 0;
@@ -116,11 +110,7 @@ bool DirLister::Next(DirEntry& entry) {
         entry.size_bytes = entry.folder ? 0 : static_cast<uint64_t>(st.st_size);
         entry.last_write = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
         entry.no_enter = false;
-        if (entry.folder && st.st_dev != dev_) {
-            std::string path = folder_utf8_;
-            path.append(raw, length);
-            entry.no_enter = IsSkippedMountPoint(path);
-        }
+        if (entry.folder) entry.no_enter = IsSkippedMountPoint(folder_utf8_, std::string_view(raw, length));
         return true;
     }
 }

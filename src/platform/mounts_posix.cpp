@@ -9,8 +9,13 @@ namespace corvella::platform {
 
 namespace {
 
-std::unordered_set<std::string> ReadSkippedMounts() {
-    std::unordered_set<std::string> skipped;
+struct SkippedMounts {
+    std::unordered_set<std::string> paths;
+    std::unordered_set<std::string> last_names;  // a quick first test
+};
+
+SkippedMounts ReadSkippedMounts() {
+    SkippedMounts skipped;
     std::ifstream in("/proc/self/mountinfo");
     std::string line;
     while (std::getline(in, line)) {
@@ -21,7 +26,10 @@ std::unordered_set<std::string> ReadSkippedMounts() {
         size_t dash = 0;
         while (dash < f.size() && f[dash] != "-") ++dash;
         if (f.size() < 5 || dash + 1 >= f.size()) continue;
-        if (IsSkippedFileSystemType(f[dash + 1])) skipped.insert(UnescapeMountPath(f[4]));
+        if (!IsSkippedFileSystemType(f[dash + 1])) continue;
+        std::string path = UnescapeMountPath(f[4]);
+        skipped.last_names.insert(path.substr(path.rfind('/') + 1));
+        skipped.paths.insert(std::move(path));
     }
     return skipped;
 }
@@ -57,9 +65,12 @@ std::string UnescapeMountPath(std::string_view field) {
     return out;
 }
 
-bool IsSkippedMountPoint(const std::string& path) {
-    static const std::unordered_set<std::string> skipped = ReadSkippedMounts();
-    return skipped.count(path) != 0;
+bool IsSkippedMountPoint(std::string_view folder, std::string_view name) {
+    static const SkippedMounts skipped = ReadSkippedMounts();
+    std::string path(name);
+    if (skipped.last_names.count(path) == 0) return false;
+    path.insert(0, folder);
+    return skipped.paths.count(path) != 0;
 }
 
 }  // namespace corvella::platform
