@@ -12,7 +12,7 @@ namespace corvella {
 void ShowErrorBox(std::u16string_view text);
 
 class ErrorBoxSink final : public ErrorSink {
-public:
+  public:
     void ShowError(std::u16string_view message) override { ShowErrorBox(message); }
 };
 

@@ -10,13 +10,20 @@ std::u16string EntryView::Name(const CacheView& view) const {
 
 const char* DescribeBlockFault(BlockFault fault) {
     switch (fault) {
-        case BlockFault::None: return "no fault";
-        case BlockFault::OffsetOutsideFile: return "the block lies outside the file";
-        case BlockFault::CapacityTooSmall: return "the block's capacity is below 6 bytes";
-        case BlockFault::CapacityPastEnd: return "the block runs past the end of the file";
-        case BlockFault::NameUnterminated: return "a name runs past the end of its block";
-        case BlockFault::RecordPastEnd: return "a record runs past the end of its block";
-        case BlockFault::EndTagMissing: return "the block has no end tag";
+        case BlockFault::None:
+            return "no fault";
+        case BlockFault::OffsetOutsideFile:
+            return "the block lies outside the file";
+        case BlockFault::CapacityTooSmall:
+            return "the block's capacity is below 6 bytes";
+        case BlockFault::CapacityPastEnd:
+            return "the block runs past the end of the file";
+        case BlockFault::NameUnterminated:
+            return "a name runs past the end of its block";
+        case BlockFault::RecordPastEnd:
+            return "a record runs past the end of its block";
+        case BlockFault::EndTagMissing:
+            return "the block has no end tag";
     }
     return "unknown fault";
 }

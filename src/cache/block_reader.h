@@ -36,18 +36,18 @@ struct EntryView {
 
 enum class BlockFault {
     None,
-    OffsetOutsideFile,   // the block starts at or past the end of the file
-    CapacityTooSmall,    // below the 6 bytes of an empty block
-    CapacityPastEnd,     // the block claims bytes past the end of the file
-    NameUnterminated,    // a name runs to the end of the block without its NUL
-    RecordPastEnd,       // a record's value and time run past the end of the block
-    EndTagMissing,       // the records fill the block and no end tag follows
+    OffsetOutsideFile,  // the block starts at or past the end of the file
+    CapacityTooSmall,   // below the 6 bytes of an empty block
+    CapacityPastEnd,    // the block claims bytes past the end of the file
+    NameUnterminated,   // a name runs to the end of the block without its NUL
+    RecordPastEnd,      // a record's value and time run past the end of the block
+    EndTagMissing,      // the records fill the block and no end tag follows
 };
 
 const char* DescribeBlockFault(BlockFault fault);
 
 class BlockReader {
-public:
+  public:
     // The root block's capacity may be 0 while a build is still copying drive by drive; it is
     // then read up to the first folder block.
     BlockReader(const CacheView& view, uint32_t block_offset);
@@ -65,7 +65,7 @@ public:
     // After Next returned false without a fault: the byte after the end tag.
     uint32_t end_offset() const { return pos_ + 2; }
 
-private:
+  private:
     bool Fail(BlockFault fault, uint32_t at);
 
     CacheView view_;

@@ -17,9 +17,12 @@ namespace corvella {
 
 namespace {
 
-constexpr char16_t kAllocationFailure[] = u"Memory Allocation Failure! In CCacher::TraverseDirectory";
+constexpr char16_t kAllocationFailure[] =
+    u"Memory Allocation Failure! In CCacher::TraverseDirectory";
 
-bool IsDotName(std::u16string_view name) { return name == u"." || name == u".."; }
+bool IsDotName(std::u16string_view name) {
+    return name == u"." || name == u"..";
+}
 
 // "C:\" gives "C:", "/srv/data/" gives "/srv/data"; "/" stays "/".
 std::u16string DriveName(const std::u16string& root) {
@@ -93,7 +96,8 @@ bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
         }
         published_ = false;
         EntryInfo drive{name, kFolderSizeKiB, true, 0};
-        const uint32_t value_offset = root_pos + ValueFieldOffset(static_cast<uint32_t>(name.size()));
+        const uint32_t value_offset =
+            root_pos + ValueFieldOffset(static_cast<uint32_t>(name.size()));
         root_pos += WriteEntryRecord(At(root_pos), drive);
 
         TraverseDirectory(root, value_offset);
@@ -193,7 +197,8 @@ int CCacher::WriteFolderBlock(const std::u16string& path, uint32_t value_offset,
                 active_listing_->Close();
                 return -1;
             }
-            const EntryInfo info{entry.name, entry.folder ? kFolderSizeKiB : SizeInKiB(entry.size_bytes),
+            const EntryInfo info{entry.name,
+                                 entry.folder ? kFolderSizeKiB : SizeInKiB(entry.size_bytes),
                                  entry.folder, entry.last_write};
             const uint32_t record = static_cast<uint32_t>(write_offset_);
             write_offset_ += WriteEntryRecord(At(record), info);

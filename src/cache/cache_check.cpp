@@ -15,7 +15,7 @@ std::string Num(uint32_t v) {
 }
 
 class Checker {
-public:
+  public:
     explicit Checker(const CacheView& view) : view_(view) {}
 
     CacheCheckReport Run() {
@@ -23,7 +23,8 @@ public:
             return Fault("the file is " + Num(view_.size) + " bytes, shorter than the " +
                          Num(kFirstBlockOffset) + " bytes of header and drive list");
         }
-        if (Load32(view_.base + kMarkerOffset) != kMarker) return Fault("the header's marker is not 1");
+        if (Load32(view_.base + kMarkerOffset) != kMarker)
+            return Fault("the header's marker is not 1");
         report_.data_end = Load32(view_.base + kDataEndOffset);
         report_.file_size = Load32(view_.base + kFileSizeOffset);
         if (report_.data_end < kFirstBlockOffset)
@@ -42,7 +43,7 @@ public:
         return report_;
     }
 
-private:
+  private:
     CacheCheckReport Fault(std::string text) {
         if (report_.ok) {
             report_.ok = false;
@@ -53,7 +54,8 @@ private:
 
     bool BlockFault(const BlockReader& reader) {
         Fault("block at offset " + Num(reader.block_offset()) + ": " +
-              DescribeBlockFault(reader.fault()) + " (at offset " + Num(reader.fault_offset()) + ")");
+              DescribeBlockFault(reader.fault()) + " (at offset " + Num(reader.fault_offset()) +
+              ")");
         return false;
     }
 
@@ -148,6 +150,8 @@ private:
 
 }  // namespace
 
-CacheCheckReport CheckCache(const CacheView& view) { return Checker(view).Run(); }
+CacheCheckReport CheckCache(const CacheView& view) {
+    return Checker(view).Run();
+}
 
 }  // namespace corvella

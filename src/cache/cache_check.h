@@ -16,8 +16,8 @@ struct CacheCheckReport {
     uint64_t folders = 0;  // folder entries below the drives
     uint64_t files = 0;
     uint64_t total_kib = 0;
-    uint32_t data_end = 0;     // bytes used, from the header
-    uint32_t file_size = 0;    // the header's file size
+    uint32_t data_end = 0;   // bytes used, from the header
+    uint32_t file_size = 0;  // the header's file size
     uint64_t free_blocks = 0;
     uint64_t free_bytes = 0;
 };

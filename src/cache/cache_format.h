@@ -21,11 +21,11 @@
 namespace corvella {
 
 // Header field offsets.
-inline constexpr uint32_t kMarkerOffset = 0;         // u32, always kMarker
-inline constexpr uint32_t kDataEndOffset = 100;      // u32, first byte after the last block
-inline constexpr uint32_t kFileSizeOffset = 104;     // u32, size the file is extended to
-inline constexpr uint32_t kFreeListHeadOffset = 128; // u32, first free block or NoBlock
-inline constexpr uint32_t kRootBlockOffset = 132;    // the drives' FolderBlock
+inline constexpr uint32_t kMarkerOffset = 0;          // u32, always kMarker
+inline constexpr uint32_t kDataEndOffset = 100;       // u32, first byte after the last block
+inline constexpr uint32_t kFileSizeOffset = 104;      // u32, size the file is extended to
+inline constexpr uint32_t kFreeListHeadOffset = 128;  // u32, first free block or NoBlock
+inline constexpr uint32_t kRootBlockOffset = 132;     // the drives' FolderBlock
 inline constexpr uint32_t kRootEntriesOffset = kRootBlockOffset + 4;
 // Folder blocks start here; the root block and the header stay below it.
 inline constexpr uint32_t kFirstBlockOffset = 131072;
@@ -36,7 +36,7 @@ inline constexpr uint32_t NoBlock = 0xFFFFFFFF;
 inline constexpr uint64_t kMaxCacheBytes = 0xFFFFFFFF;
 
 enum EntryTag : uint16_t {
-    kTagEnd = 0,            // the end tag of a block, not an entry
+    kTagEnd = 0,  // the end tag of a block, not an entry
     kTagFile = 1,
     kTagFolder = 2,
     kTagRemovedFolder = 3,  // an old block's entry whose sub-block now belongs to a newer block
@@ -48,14 +48,22 @@ inline constexpr uint32_t kEmptyBlockBytes = 6;
 inline constexpr uint32_t kRecordFixedBytes = 16;
 // Blocks smaller than this are never put on the free list.
 inline constexpr uint32_t kMinFreeBlockBytes = 51;
-// The value the record writer gives a file that is a folder: no size.
+// The size an EntryInfo of a folder carries: folders have none.
 inline constexpr uint32_t kFolderSizeKiB = 0xFFFFFFFF;
 
-constexpr uint32_t RecordBytes(uint32_t name_units) { return 2 * name_units + kRecordFixedBytes; }
+constexpr uint32_t RecordBytes(uint32_t name_units) {
+    return 2 * name_units + kRecordFixedBytes;
+}
 // Offsets of a record's fields, from the record's start.
-constexpr uint32_t NameFieldOffset() { return 2; }
-constexpr uint32_t ValueFieldOffset(uint32_t name_units) { return 2 * name_units + 4; }
-constexpr uint32_t TimeFieldOffset(uint32_t name_units) { return 2 * name_units + 8; }
+constexpr uint32_t NameFieldOffset() {
+    return 2;
+}
+constexpr uint32_t ValueFieldOffset(uint32_t name_units) {
+    return 2 * name_units + 4;
+}
+constexpr uint32_t TimeFieldOffset(uint32_t name_units) {
+    return 2 * name_units + 8;
+}
 
 // KiB as the cache counts them: 0 for an empty file, else whole KiB plus one, so a 1,024-byte
 // file counts 2. Sizes past what a u32 holds saturate instead of wrapping.
@@ -72,7 +80,9 @@ inline uint16_t Load16(const uint8_t* p) {
 inline uint32_t Load32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
-inline uint64_t Load64(const uint8_t* p) { return uint64_t(Load32(p)) | (uint64_t(Load32(p + 4)) << 32); }
+inline uint64_t Load64(const uint8_t* p) {
+    return uint64_t(Load32(p)) | (uint64_t(Load32(p + 4)) << 32);
+}
 inline void Store16(uint8_t* p, uint16_t v) {
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);

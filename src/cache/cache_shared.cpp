@@ -28,7 +28,9 @@ void CCacheShared::LoadCachePath(const std::u16string& data_folder,
     SetCachePath(data_folder + platform::kPathSeparator + name);
 }
 
-bool CCacheShared::CacheFileExists() const { return platform::FileExists(GetCachePath()); }
+bool CCacheShared::CacheFileExists() const {
+    return platform::FileExists(GetCachePath());
+}
 
 std::u16string StatePathFor(const std::u16string& cache_path) {
     const size_t cut = cache_path.find_last_of(u"/\\");

@@ -13,7 +13,7 @@
 namespace corvella {
 
 class CCacheShared {
-public:
+  public:
     static CCacheShared& Instance();
 
     std::recursive_mutex& CacheFileLock() { return cache_file_lock_; }
@@ -26,7 +26,7 @@ public:
     void LoadCachePath(const std::u16string& data_folder, const std::u16string& settings_path);
     bool CacheFileExists() const;
 
-private:
+  private:
     CCacheShared() = default;
 
     std::recursive_mutex cache_file_lock_;

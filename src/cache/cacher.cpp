@@ -1,13 +1,14 @@
 // The working file of a build and the copies that publish it.
+#include "cache/cacher.h"
+
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "cache/cache_format.h"
 #include "cache/cache_shared.h"
-#include "cache/cacher.h"
 #include "platform/text.h"
 
 namespace corvella {
@@ -47,10 +48,17 @@ bool CCacher::InitFile() {
     stopped_ = false;
     published_ = false;
     switch (work_.Create(cache_path_ + u".tmp", map_size_, /*delete_on_close=*/true)) {
-        case platform::MapStep::Done: return true;
-        case platform::MapStep::File: Fail("InitFile", 0); break;
-        case platform::MapStep::Mapping: Fail("InitFile", 1); break;
-        case platform::MapStep::View: Fail("InitFile", 2); break;
+        case platform::MapStep::Done:
+            return true;
+        case platform::MapStep::File:
+            Fail("InitFile", 0);
+            break;
+        case platform::MapStep::Mapping:
+            Fail("InitFile", 1);
+            break;
+        case platform::MapStep::View:
+            Fail("InitFile", 2);
+            break;
     }
     stopped_ = true;
     return false;
@@ -66,9 +74,15 @@ bool CCacher::CheckMapFileSize() {
 bool CCacher::Grow(uint64_t new_size) {
     if (new_size > sizes_.limit_bytes) new_size = sizes_.limit_bytes;
     switch (work_.Remap(new_size)) {
-        case platform::MapStep::Done: map_size_ = new_size; return true;
-        case platform::MapStep::View: Fail("CheckMapFileSize", 2); break;
-        default: Fail("CheckMapFileSize", 1); break;
+        case platform::MapStep::Done:
+            map_size_ = new_size;
+            return true;
+        case platform::MapStep::View:
+            Fail("CheckMapFileSize", 2);
+            break;
+        default:
+            Fail("CheckMapFileSize", 1);
+            break;
     }
     stopped_ = true;
     return false;
@@ -108,7 +122,9 @@ bool CCacher::CopyToCacheFile(const char* operation) {
     const platform::MapStep step = out.Create(fresh, used, /*delete_on_close=*/false);
     if (step != platform::MapStep::Done) {
         if (step != platform::MapStep::File) platform::RemoveFile(fresh);
-        Fail(operation, step == platform::MapStep::File ? 0 : step == platform::MapStep::Mapping ? 1 : 2);
+        Fail(operation, step == platform::MapStep::File      ? 0
+                        : step == platform::MapStep::Mapping ? 1
+                                                             : 2);
         return false;
     }
     std::memcpy(out.data(), work_.data(), used);
@@ -123,7 +139,9 @@ bool CCacher::CopyToCacheFile(const char* operation) {
     return true;
 }
 
-bool CCacher::SaveCacheFileTemp() { return CopyToCacheFile("SaveCacheFileTemp"); }
+bool CCacher::SaveCacheFileTemp() {
+    return CopyToCacheFile("SaveCacheFileTemp");
+}
 
 bool CCacher::ReleaseFile() {
     // After the last drive's copy the final one would write the same bytes again.

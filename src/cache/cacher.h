@@ -35,7 +35,7 @@ struct WorkingFileSizes {
 };
 
 class CCacher {
-public:
+  public:
     explicit CCacher(ErrorSink& errors, WorkingFileSizes sizes = {});
     CCacher(const CCacher&) = delete;
     CCacher& operator=(const CCacher&) = delete;
@@ -66,7 +66,7 @@ public:
     uint32_t elapsed_ms() const { return elapsed_ms_; }
     uint64_t write_offset() const { return write_offset_; }
 
-private:
+  private:
     struct PendingFolder {
         std::u16string name;
         uint32_t value_offset;  // the entry's value field, which receives the block's offset

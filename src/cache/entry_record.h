@@ -12,7 +12,7 @@ struct EntryInfo {
     std::u16string_view name;            // the entry's own name, no path, no NUL
     uint32_t size_kib = kFolderSizeKiB;  // files: SizeInKiB; folders: kFolderSizeKiB
     bool folder = false;
-    uint64_t last_write = 0;             // FILETIME
+    uint64_t last_write = 0;  // FILETIME
 };
 
 // Writes the record at `out`, which must have RecordBytes(name.size()) bytes, and returns its

@@ -8,7 +8,7 @@
 namespace corvella {
 
 class ListingSource {
-public:
+  public:
     virtual ~ListingSource() = default;
     // `folder` ends with the separator. False when it cannot be listed.
     virtual bool Open(const std::u16string& folder) = 0;
@@ -17,12 +17,12 @@ public:
 };
 
 class FileSystemListing final : public ListingSource {
-public:
+  public:
     bool Open(const std::u16string& folder) override { return lister_.Open(folder); }
     bool Next(platform::DirEntry& entry) override { return lister_.Next(entry); }
     void Close() override { lister_.Close(); }
 
-private:
+  private:
     platform::DirLister lister_;
 };
 

@@ -4,7 +4,9 @@ namespace corvella {
 
 namespace {
 
-bool IsDotName(std::u16string_view name) { return name == u"." || name == u".."; }
+bool IsDotName(std::u16string_view name) {
+    return name == u"." || name == u"..";
+}
 
 }  // namespace
 
@@ -152,6 +154,8 @@ bool PrefetchListing::Next(platform::DirEntry& entry) {
     return true;
 }
 
-void PrefetchListing::Close() { current_.reset(); }
+void PrefetchListing::Close() {
+    current_.reset();
+}
 
 }  // namespace corvella

@@ -31,7 +31,7 @@
 namespace corvella {
 
 class PrefetchListing final : public ListingSource {
-public:
+  public:
     explicit PrefetchListing(unsigned workers, size_t max_waiting_listings = 4096);
     ~PrefetchListing() override;
     PrefetchListing(const PrefetchListing&) = delete;
@@ -41,7 +41,7 @@ public:
     bool Next(platform::DirEntry& entry) override;
     void Close() override;
 
-private:
+  private:
     using Key = std::vector<uint32_t>;
     struct Item {
         uint32_t name_offset;
@@ -58,7 +58,8 @@ private:
     };
 
     void WorkerLoop();
-    static std::unique_ptr<Listing> ListFolder(platform::DirLister& lister, const std::u16string& path);
+    static std::unique_ptr<Listing> ListFolder(platform::DirLister& lister,
+                                               const std::u16string& path);
     void StartWalk(const std::u16string& root);
     void DropBefore(const Key& key);
     void WakeIdleWorkers();  // with the lock held

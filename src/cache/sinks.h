@@ -7,14 +7,14 @@
 namespace corvella {
 
 class ErrorSink {
-public:
+  public:
     virtual ~ErrorSink() = default;
     // A failure the user must know of, in the system's fixed wording.
     virtual void ShowError(std::u16string_view message) = 0;
 };
 
 class StatusSink {
-public:
+  public:
     virtual ~StatusSink() = default;
     // Replaces the progress or summary text.
     virtual void SetStatusText(std::u16string_view text) = 0;

@@ -67,12 +67,13 @@ int RunCli(const std::vector<std::u16string>& args, Console& console) {
             return UsageError(console, u"unknown option '" + arg + u"' for " + command);
         }
     }
-    cache.cache_path = cache.cache_path.empty() ? DefaultCachePath()
-                                                : platform::AbsolutePath(cache.cache_path);
+    cache.cache_path =
+        cache.cache_path.empty() ? DefaultCachePath() : platform::AbsolutePath(cache.cache_path);
 
     if (command == u"index") return RunIndex(cache, positional, console);
     if (!positional.empty())
-        return UsageError(console, u"check takes no arguments, but was given '" + positional[0] + u"'");
+        return UsageError(console,
+                          u"check takes no arguments, but was given '" + positional[0] + u"'");
     return RunCheck(cache, console);
 }
 

@@ -19,7 +19,8 @@ std::u16string Line(const char* label, uint64_t value) {
 int RunCheck(const CacheOption& cache, Console& console) {
     platform::MappedFile file;
     switch (file.OpenExisting(cache.cache_path, platform::MappedFile::Access::ReadOnly)) {
-        case platform::MapStep::Done: break;
+        case platform::MapStep::Done:
+            break;
         case platform::MapStep::File:
             if (!platform::FileExists(cache.cache_path)) {
                 console.Err(u"corvella: there is no cache file at " + cache.cache_path +
@@ -35,8 +36,9 @@ int RunCheck(const CacheOption& cache, Console& console) {
             return kExitNothing;
     }
     if (file.size() > kMaxCacheBytes) {
-        console.Err(u"corvella: the cache file is larger than 4 GiB; it is damaged and should "
-                    u"be rebuilt.");
+        console.Err(
+            u"corvella: the cache file is larger than 4 GiB; it is damaged and should "
+            u"be rebuilt.");
         return kExitNothing;
     }
     const CacheCheckReport report =

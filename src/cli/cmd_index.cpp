@@ -10,20 +10,20 @@ namespace corvella {
 namespace {
 
 class ConsoleErrors final : public ErrorSink {
-public:
+  public:
     explicit ConsoleErrors(Console& console) : console_(console) {}
     void ShowError(std::u16string_view message) override { console_.Err(message); }
 
-private:
+  private:
     Console& console_;
 };
 
 class ConsoleStatus final : public StatusSink {
-public:
+  public:
     explicit ConsoleStatus(Console& console) : console_(console) {}
     void SetStatusText(std::u16string_view text) override { console_.Progress(text); }
 
-private:
+  private:
     Console& console_;
 };
 

@@ -8,7 +8,7 @@
 namespace corvella {
 
 class Console {
-public:
+  public:
     virtual ~Console() = default;
     virtual void Out(std::u16string_view line) = 0;  // one line of stdout
     virtual void Err(std::u16string_view line) = 0;  // one line of stderr
@@ -19,14 +19,14 @@ public:
 
 // The process's own stdout and stderr.
 class StdConsole final : public Console {
-public:
+  public:
     StdConsole();
     void Out(std::u16string_view line) override;
     void Err(std::u16string_view line) override;
     void Progress(std::u16string_view text) override;
     void EndProgress() override;
 
-private:
+  private:
     void WriteErr(std::u16string_view text);
     bool err_is_terminal_ = false;
     size_t progress_length_ = 0;  // characters of the progress line now shown, 0 for none

@@ -5,7 +5,9 @@
 
 namespace corvella {
 
-bool IsTerminal(FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
+bool IsTerminal(FILE* stream) {
+    return ::isatty(::fileno(stream)) == 1;
+}
 
 void WriteText(FILE* stream, std::u16string_view text) {
     const std::string bytes = ToUtf8(text);

@@ -16,7 +16,9 @@ HANDLE ConsoleOf(FILE* stream) {
 
 }  // namespace
 
-bool IsTerminal(FILE* stream) { return ConsoleOf(stream) != nullptr; }
+bool IsTerminal(FILE* stream) {
+    return ConsoleOf(stream) != nullptr;
+}
 
 void WriteText(FILE* stream, std::u16string_view text) {
     if (HANDLE console = ConsoleOf(stream)) {

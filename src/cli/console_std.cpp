@@ -12,7 +12,9 @@ void StdConsole::Out(std::u16string_view line) {
     WriteText(stdout, u"\n");
 }
 
-void StdConsole::WriteErr(std::u16string_view text) { WriteText(stderr, text); }
+void StdConsole::WriteErr(std::u16string_view text) {
+    WriteText(stderr, text);
+}
 
 void StdConsole::Err(std::u16string_view line) {
     EndProgress();

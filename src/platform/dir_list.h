@@ -20,7 +20,7 @@ struct DirEntry {
 };
 
 class DirLister {
-public:
+  public:
     DirLister() = default;
     ~DirLister() { Close(); }
     DirLister(const DirLister&) = delete;
@@ -32,7 +32,7 @@ public:
     bool Next(DirEntry& entry);
     void Close();
 
-private:
+  private:
     std::u16string name_;
 #ifdef _WIN32
     void* find_ = reinterpret_cast<void*>(-1);  // INVALID_HANDLE_VALUE

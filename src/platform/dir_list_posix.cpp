@@ -110,7 +110,8 @@ bool DirLister::Next(DirEntry& entry) {
         entry.size_bytes = entry.folder ? 0 : static_cast<uint64_t>(st.st_size);
         entry.last_write = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
         entry.no_enter = false;
-        if (entry.folder) entry.no_enter = IsSkippedMountPoint(folder_utf8_, std::string_view(raw, length));
+        if (entry.folder)
+            entry.no_enter = IsSkippedMountPoint(folder_utf8_, std::string_view(raw, length));
         return true;
     }
 }

@@ -20,8 +20,8 @@ bool DirLister::Open(const std::u16string& folder) {
     if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
     pattern += L'*';
     // Basic info skips the 8.3 names; large fetch asks for bigger batches from the file system.
-    find_ = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &Data(data_),
-                             FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    find_ = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &Data(data_), FindExSearchNameMatch,
+                             nullptr, FIND_FIRST_EX_LARGE_FETCH);
     have_first_ = find_ != INVALID_HANDLE_VALUE;
     return have_first_;
 }

@@ -5,9 +5,13 @@
 
 namespace corvella::platform {
 
-std::vector<std::u16string> FixedDriveRoots() { return {u"/"}; }
+std::vector<std::u16string> FixedDriveRoots() {
+    return {u"/"};
+}
 
-std::u16string BuildSkipFolder() { return {}; }
+std::u16string BuildSkipFolder() {
+    return {};
+}
 
 std::u16string DataFolder() {
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')

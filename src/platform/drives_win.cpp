@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include "cache/drive_selection.h"
 #include "platform/drives.h"
@@ -29,6 +29,8 @@ std::u16string BuildSkipFolder() {
     return folder;
 }
 
-std::u16string DataFolder() { return ShellFolder(CSIDL_APPDATA) + u"\\Corvella Data"; }
+std::u16string DataFolder() {
+    return ShellFolder(CSIDL_APPDATA) + u"\\Corvella Data";
+}
 
 }  // namespace corvella::platform

@@ -19,7 +19,7 @@ enum class MapStep { Done, File, Mapping, View };
 // An open file that is held exclusively; used to keep others away from a file while it is
 // replaced.
 class ExclusiveFile {
-public:
+  public:
     ExclusiveFile() = default;
     ~ExclusiveFile() { Close(); }
     ExclusiveFile(const ExclusiveFile&) = delete;
@@ -30,7 +30,7 @@ public:
     bool IsOpen() const;
     void Close();
 
-private:
+  private:
     friend bool ReplaceFile(const std::u16string&, const std::u16string&, ExclusiveFile&);
 #ifdef _WIN32
     void* handle_ = reinterpret_cast<void*>(-1);  // INVALID_HANDLE_VALUE
@@ -40,7 +40,7 @@ private:
 };
 
 class MappedFile {
-public:
+  public:
     enum class Access { ReadOnly, ReadWrite };
 
     MappedFile() = default;
@@ -68,7 +68,7 @@ public:
     // The system's error code of the last failed step, for diagnostics.
     int last_error() const { return last_error_; }
 
-private:
+  private:
     MapStep MapView(uint64_t size);
     void CloseFile();
 

@@ -35,7 +35,9 @@ bool ExclusiveFile::OpenExisting(const std::u16string& path) {
     return fd_ >= 0;
 }
 
-bool ExclusiveFile::IsOpen() const { return fd_ >= 0; }
+bool ExclusiveFile::IsOpen() const {
+    return fd_ >= 0;
+}
 
 void ExclusiveFile::Close() {
     if (fd_ >= 0) ::close(fd_);
@@ -90,8 +92,8 @@ MapStep MappedFile::Remap(uint64_t size) {
 }
 
 MapStep MappedFile::MapView(uint64_t size) {
-    void* p = ::mmap(nullptr, size, writable_ ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED,
-                     fd_, 0);
+    void* p =
+        ::mmap(nullptr, size, writable_ ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd_, 0);
     if (p == MAP_FAILED) {
         last_error_ = errno;
         CloseFile();
@@ -129,7 +131,9 @@ bool IsFolder(const std::u16string& path) {
     return ::stat(ToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool RemoveFile(const std::u16string& path) { return ::unlink(ToUtf8(path).c_str()) == 0; }
+bool RemoveFile(const std::u16string& path) {
+    return ::unlink(ToUtf8(path).c_str()) == 0;
+}
 
 bool ReplaceFile(const std::u16string& from, const std::u16string& to, ExclusiveFile& held) {
     const bool ok = ::rename(ToUtf8(from).c_str(), ToUtf8(to).c_str()) == 0;

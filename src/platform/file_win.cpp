@@ -22,7 +22,9 @@ bool ExclusiveFile::OpenExisting(const std::u16string& path) {
     return handle_ != INVALID_HANDLE_VALUE;
 }
 
-bool ExclusiveFile::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+bool ExclusiveFile::IsOpen() const {
+    return handle_ != INVALID_HANDLE_VALUE;
+}
 
 void ExclusiveFile::Close() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
@@ -126,7 +128,9 @@ bool IsFolder(const std::u16string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool RemoveFile(const std::u16string& path) { return DeleteFileW(LongPath(path).c_str()) != 0; }
+bool RemoveFile(const std::u16string& path) {
+    return DeleteFileW(LongPath(path).c_str()) != 0;
+}
 
 bool ReplaceFile(const std::u16string& from, const std::u16string& to, ExclusiveFile& held) {
     held.Close();

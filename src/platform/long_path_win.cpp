@@ -1,6 +1,6 @@
-#include <windows.h>
-
 #include "platform/long_path_win.h"
+
+#include <windows.h>
 
 namespace corvella::platform {
 

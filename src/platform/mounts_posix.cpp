@@ -56,7 +56,8 @@ std::string UnescapeMountPath(std::string_view field) {
         if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' &&
             field[i + 1] <= '3' && field[i + 2] >= '0' && field[i + 2] <= '7' &&
             field[i + 3] >= '0' && field[i + 3] <= '7') {
-            out += char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+            out +=
+                char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
             i += 3;
         } else {
             out += field[i];

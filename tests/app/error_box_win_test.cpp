@@ -1,8 +1,7 @@
 // The error box as the user meets it: a real dialog, found among the desktop's windows while a
 // worker thread waits in it, read, and closed the way the OK button closes it.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <chrono>
@@ -69,7 +68,7 @@ std::vector<Control> ChildrenOf(HWND dialog) {
 
 // Shows one error box on a worker thread, as the engine's threads do, and answers it.
 class ErrorBoxOnWorker {
-public:
+  public:
     explicit ErrorBoxOnWorker(std::u16string_view text)
         : worker_([this, text] {
               thread_id_ = GetCurrentThreadId();
@@ -80,8 +79,10 @@ public:
     ~ErrorBoxOnWorker() {
         // A box that was never found cannot be answered; the worker is left waiting in it
         // rather than ending the whole test program.
-        if (returned_) worker_.join();
-        else worker_.detach();
+        if (returned_)
+            worker_.join();
+        else
+            worker_.detach();
     }
     ErrorBoxOnWorker(const ErrorBoxOnWorker&) = delete;
     ErrorBoxOnWorker& operator=(const ErrorBoxOnWorker&) = delete;
@@ -104,7 +105,7 @@ public:
     }
     bool returned() const { return returned_; }
 
-private:
+  private:
     std::atomic<DWORD> thread_id_{0};
     std::atomic<bool> started_{false};
     std::atomic<bool> returned_{false};

@@ -79,7 +79,8 @@ std::vector<std::u16string> Paths(const std::vector<test::ReadEntry>& entries) {
 TEST(BuildOrder, BlocksArePreOrderAndEntriesKeepListingOrder) {
     Build b;
     // Listing order is deliberately not sorted and mixes files and folders.
-    b.tree.Add(u"C:\\", {u"zeta", true}).Add(u"C:\\", {u"b.txt", false, 10})
+    b.tree.Add(u"C:\\", {u"zeta", true})
+        .Add(u"C:\\", {u"b.txt", false, 10})
         .Add(u"C:\\", {u"alpha", true});
     b.tree.Add(u"C:\\zeta\\", {u"inner", true}).Add(u"C:\\zeta\\", {u"z.txt", false, 2048});
     b.tree.Add(u"C:\\zeta\\inner\\", {u"deep.txt", false, 1});
@@ -96,7 +97,7 @@ TEST(BuildOrder, BlocksArePreOrderAndEntriesKeepListingOrder) {
     EXPECT_EQ(b.cacher->total_kib(), 1u + 3u + 1u + 0u);
     // Folders are walked in the order they were listed.
     EXPECT_EQ(b.tree.opened, (std::vector<std::u16string>{u"C:\\", u"C:\\zeta\\",
-                                                           u"C:\\zeta\\inner\\", u"C:\\alpha\\"}));
+                                                          u"C:\\zeta\\inner\\", u"C:\\alpha\\"}));
 }
 
 TEST(BuildOrder, DrivesInGivenOrderAndFirstDriveBlockAtFirstBlockOffset) {
@@ -155,7 +156,7 @@ TEST(NotEntered, ReparseFoldersSkipFolderAndDotEntries) {
 TEST(Unlistable, FoldersThatCannotBeListedGetEmptyBlocks) {
     Build b;
     b.tree.Add(u"C:\\", {u"locked", true}).Add(u"C:\\", {u"empty", true});
-    b.tree.AddFolder(u"C:\\empty\\");  // "locked" is not listable at all
+    b.tree.AddFolder(u"C:\\empty\\");        // "locked" is not listable at all
     ASSERT_TRUE(b.Run({u"C:\\", u"D:\\"}));  // nor is D:\ itself
     const auto f = b.File();
     const CacheView view{f.data(), static_cast<uint32_t>(f.size())};
@@ -203,8 +204,9 @@ TEST(Progress, ShownAtEveryThousandWithTheDriveLetterThenTheSummary) {
     EXPECT_EQ(counts, (std::vector<int>{1000, 2000}));
     // Files of 0..2,499 bytes: 1,023 count 1 KiB, 1,024 count 2, and 452 count 3.
     EXPECT_EQ(b.cacher->total_kib(), 1023u + 2 * 1024u + 3 * 452u);
-    EXPECT_TRUE(std::regex_match(test::Narrow(b.status.texts.back()),
-                                 std::regex(R"(\[Caching is Finished\] 2501 items cached,  \d+s \(0\.0GB\))")))
+    EXPECT_TRUE(std::regex_match(
+        test::Narrow(b.status.texts.back()),
+        std::regex(R"(\[Caching is Finished\] 2501 items cached,  \d+s \(0\.0GB\))")))
         << test::Narrow(b.status.texts.back());
 }
 
@@ -222,7 +224,8 @@ TEST(Progress, CacheFileSizeRecordedInMiBBesideTheCache) {
 TEST(AllocationFailure, AbandonedFolderIsWellFormedAndSiblingsGoOn) {
     Build b;
     b.tree.Add(u"C:\\", {u"bad", true}).Add(u"C:\\", {u"good", true});
-    b.tree.Add(u"C:\\bad\\", {u"kept.txt"}).Add(u"C:\\bad\\", {u"sub", true})
+    b.tree.Add(u"C:\\bad\\", {u"kept.txt"})
+        .Add(u"C:\\bad\\", {u"sub", true})
         .Add(u"C:\\bad\\", {u"lost.txt"});
     b.tree.Add(u"C:\\bad\\sub\\", {u"never.txt"});
     b.tree.Add(u"C:\\good\\", {u"fine.txt"});

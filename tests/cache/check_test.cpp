@@ -19,7 +19,7 @@ CacheCheckReport Check(const std::vector<uint8_t>& f) {
 
 // C:\ holds a\ and b.txt; a\ holds c\ and x.txt; c\ is empty.
 class CheckTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         tree_.Add(u"C:\\", {u"a", true}).Add(u"C:\\", {u"b.txt", false, 5000});
         tree_.Add(u"C:\\a\\", {u"c", true}).Add(u"C:\\a\\", {u"x.txt", false, 1});
@@ -75,8 +75,8 @@ TEST_F(CheckTest, FindsDamageInHeaderAndBlocks) {
     EXPECT_NE(FaultAfter([](auto& f) { Store32(&f[kFileSizeOffset], 0xFFFFFF00); }), "");
     // A folder pointing outside the file, into the header, or at 4 GiB - 1 (no wrap-around).
     for (uint32_t target : {0xFFFFFFF0u, 200u, uint32_t(file_.size())}) {
-        EXPECT_NE(FaultAfter([&](auto& f) { Store32(&f[root_ + 4 + ValueFieldOffset(1)], target); }),
-                  "")
+        EXPECT_NE(
+            FaultAfter([&](auto& f) { Store32(&f[root_ + 4 + ValueFieldOffset(1)], target); }), "")
             << target;
     }
     // Capacities too small or too large, a name without its NUL, a missing end tag.
@@ -138,12 +138,14 @@ TEST_F(CheckTest, RandomDamageNeverCrashes) {
         const int flips = 1 + int(random() % 6);
         for (int i = 0; i < flips; ++i) {
             // Mostly in the blocks and the fields that steer the walk.
-            const uint32_t at = random() % 3 == 0
-                                    ? uint32_t(random() % 160)
-                                    : kFirstBlockOffset + uint32_t(random() % (f.size() - kFirstBlockOffset));
+            const uint32_t at =
+                random() % 3 == 0
+                    ? uint32_t(random() % 160)
+                    : kFirstBlockOffset + uint32_t(random() % (f.size() - kFirstBlockOffset));
             f[at] = uint8_t(random());
         }
-        if (random() % 5 == 0) f.resize(kFirstBlockOffset + random() % (f.size() - kFirstBlockOffset));
+        if (random() % 5 == 0)
+            f.resize(kFirstBlockOffset + random() % (f.size() - kFirstBlockOffset));
         Check(f);  // must return; AddressSanitizer catches any read outside the buffer
     }
 }

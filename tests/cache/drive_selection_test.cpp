@@ -1,7 +1,7 @@
 // Which drives a build covers.
-#include <gtest/gtest.h>
-
 #include "cache/drive_selection.h"
+
+#include <gtest/gtest.h>
 
 namespace corvella {
 namespace {

@@ -28,8 +28,8 @@ TEST(EntryRecordWriter, LaysOutFileAndFolderRecords) {
     std::memset(out, 0xAA, sizeof out);
     const uint32_t n = WriteEntryRecord(out, {u"x.txt", 3, false, 0x0102030405060708ull});
     ASSERT_EQ(n, 26u);
-    const uint8_t expected[26] = {1, 0, 'x', 0, '.', 0, 't', 0, 'x', 0, 't', 0, 0, 0,
-                                  3, 0, 0, 0, 8, 7, 6, 5, 4, 3, 2, 1};
+    const uint8_t expected[26] = {1, 0, 'x', 0, '.', 0, 't', 0, 'x', 0, 't', 0, 0,
+                                  0, 3, 0,   0, 0,   8, 7,   6, 5,   4, 3,   2, 1};
     EXPECT_EQ(std::memcmp(out, expected, 26), 0);
     EXPECT_EQ(out[26], 0xAA) << "wrote past the record";
 

@@ -1,12 +1,13 @@
 // Listings made ahead on worker threads must be exactly what the writer would have listed
 // itself, in its order, whatever it skips and however small the look-ahead.
+#include "cache/prefetch_listing.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "cache/cache_shared.h"
 #include "cache/cacher.h"
-#include "cache/prefetch_listing.h"
 #include "platform/drives.h"
 #include "support/test_tree.h"
 
@@ -36,7 +37,8 @@ std::vector<Listed> Drain(ListingSource& source, const std::u16string& folder) {
     std::vector<Listed> out;
     if (!source.Open(folder)) return out;
     platform::DirEntry e;
-    while (source.Next(e)) out.push_back({std::u16string(e.name), e.folder, e.size_bytes, e.last_write});
+    while (source.Next(e))
+        out.push_back({std::u16string(e.name), e.folder, e.size_bytes, e.last_write});
     source.Close();
     return out;
 }
@@ -67,19 +69,22 @@ TEST(PrefetchListing, GivesTheWritersOwnListingsInItsOrderEvenWhenItSkips) {
     };
     FileSystemListing direct;
     std::vector<std::pair<std::u16string, std::vector<Listed>>> expected;
-    Walk(direct, root, skip, [&](auto& folder, auto& listed) { expected.emplace_back(folder, listed); });
+    Walk(direct, root, skip,
+         [&](auto& folder, auto& listed) { expected.emplace_back(folder, listed); });
     ASSERT_GT(expected.size(), 50u);
 
     for (size_t look_ahead : {size_t(1), size_t(3), size_t(4096)}) {
         PrefetchListing prefetch(3, look_ahead);
         std::vector<std::pair<std::u16string, std::vector<Listed>>> got;
-        Walk(prefetch, root, skip, [&](auto& folder, auto& listed) { got.emplace_back(folder, listed); });
+        Walk(prefetch, root, skip,
+             [&](auto& folder, auto& listed) { got.emplace_back(folder, listed); });
         EXPECT_EQ(got, expected) << "look-ahead " << look_ahead;
         // Further walks over the same object start afresh, as the next drive does. Repeated,
         // since a folder skipped while a worker is still listing it is a matter of timing.
         for (int again = 0; again < 15; ++again) {
             got.clear();
-            Walk(prefetch, root, skip, [&](auto& folder, auto& listed) { got.emplace_back(folder, listed); });
+            Walk(prefetch, root, skip,
+                 [&](auto& folder, auto& listed) { got.emplace_back(folder, listed); });
             ASSERT_EQ(got.size(), expected.size());
         }
     }

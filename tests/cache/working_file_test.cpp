@@ -41,7 +41,9 @@ struct Build {
 };
 
 // Records of 2 * 20 + 16 = 56 bytes; `count` of them in one folder.
-uint64_t GeneratedBytes(uint32_t count) { return 4 + 56ull * count + 2; }
+uint64_t GeneratedBytes(uint32_t count) {
+    return 4 + 56ull * count + 2;
+}
 
 // Folder number i of C:\, holding 18,000 generated files: about 1 MiB of records.
 void AddMiBFolder(FakeTree& tree, int i) {

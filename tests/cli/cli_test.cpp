@@ -1,8 +1,9 @@
 // The command line end to end, in-process: index a real folder, check it, and the errors a user
 // can make.
+#include "cli/cli.h"
+
 #include <gtest/gtest.h>
 
-#include "cli/cli.h"
 #include "platform/drives.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -14,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class CaptureConsole final : public Console {
-public:
+  public:
     void Out(std::u16string_view line) override { out += test::Narrow(line) + "\n"; }
     void Err(std::u16string_view line) override { err += test::Narrow(line) + "\n"; }
     void Progress(std::u16string_view text) override { progress.push_back(test::Narrow(text)); }
@@ -28,7 +29,7 @@ int Cli(CaptureConsole& console, std::vector<std::u16string> args) {
 }
 
 class CliTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         tree_ = dir_.path() / "tree";
         fs::create_directories(tree_ / "a" / "b");
@@ -96,7 +97,8 @@ TEST_F(CliTest, RebuildReplacesTheCacheAndTheIndexKeepsGoingWhileItIsHeld) {
     ASSERT_TRUE(holder.OpenExisting(cache_));
     CaptureConsole blocked;
     EXPECT_EQ(Cli(blocked, {u"index", u"--cache", cache_, test::ToU16(tree_)}), kExitError);
-    EXPECT_NE(blocked.err.find("In CCacher::SaveCacheFileTemp - 000"), std::string::npos) << blocked.err;
+    EXPECT_NE(blocked.err.find("In CCacher::SaveCacheFileTemp - 000"), std::string::npos)
+        << blocked.err;
     EXPECT_NE(blocked.err.find("In CCacher::ReleaseFile - 000"), std::string::npos) << blocked.err;
 }
 

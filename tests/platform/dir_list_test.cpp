@@ -1,10 +1,11 @@
 // Listing one folder: names, kinds, sizes and times, as the build uses them.
+#include "platform/dir_list.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <map>
 
-#include "platform/dir_list.h"
 #include "platform/drives.h"
 #include "support/test_tree.h"
 
@@ -25,7 +26,8 @@ std::map<std::u16string, Seen> List(const std::u16string& folder) {
     std::map<std::u16string, Seen> seen;
     if (!lister.Open(folder)) return seen;
     platform::DirEntry e;
-    while (lister.Next(e)) seen[std::u16string(e.name)] = {e.folder, e.size_bytes, e.last_write, e.no_enter};
+    while (lister.Next(e))
+        seen[std::u16string(e.name)] = {e.folder, e.size_bytes, e.last_write, e.no_enter};
     return seen;
 }
 

@@ -1,16 +1,17 @@
 // Exclusive opens, mappings and replacement, on either platform.
+#include "platform/file.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "platform/file.h"
 #include "support/test_tree.h"
 
 namespace corvella {
 namespace {
 
-using platform::MapStep;
 using platform::MappedFile;
+using platform::MapStep;
 namespace fs = std::filesystem;
 
 TEST(MappedFile, CreateGrowAndReopenKeepContentsAndZeroFill) {

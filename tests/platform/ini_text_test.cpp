@@ -1,7 +1,8 @@
 // INI text under the private-profile rules.
+#include "platform/ini_text.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/ini_text.h"
 #include "platform/profile.h"
 #include "support/test_tree.h"
 
@@ -9,8 +10,9 @@ namespace corvella {
 namespace {
 
 TEST(IniText, ReadsRegardlessOfCaseAndBlanks) {
-    const std::u16string text = u"[Other]\r\nCacheFileSize=9\r\n[STATEINFO]\r\n  cachefilesize =  12 \r\n"
-                                u"quoted=\"a b\"\r\n; comment=1\r\n";
+    const std::u16string text =
+        u"[Other]\r\nCacheFileSize=9\r\n[STATEINFO]\r\n  cachefilesize =  12 \r\n"
+        u"quoted=\"a b\"\r\n; comment=1\r\n";
     EXPECT_EQ(IniGet(text, u"stateinfo", u"CACHEFILESIZE"), u"12");
     EXPECT_EQ(IniGet(text, u"OTHER", u"CacheFileSize"), u"9");
     EXPECT_EQ(IniGet(text, u"STATEINFO", u"quoted"), u"a b");
@@ -24,8 +26,9 @@ TEST(IniText, WritesReplacesAddsAndDeletes) {
     text = IniSet(text, u"CACHEFILE", u"filepath", u"default.db");
     text = IniSet(text, u"stateinfo", u"CacheFileSize", u"3");
     text = IniSet(text, u"StateInfo", u"PROGRAMEXIT", u"TRUE");
-    EXPECT_EQ(text, u"[STATEINFO]\r\nPROGRAMEXIT=TRUE\r\nCacheFileSize=3\r\n[CACHEFILE]\r\n"
-                    u"filepath=default.db\r\n");
+    EXPECT_EQ(text,
+              u"[STATEINFO]\r\nPROGRAMEXIT=TRUE\r\nCacheFileSize=3\r\n[CACHEFILE]\r\n"
+              u"filepath=default.db\r\n");
     text = IniSet(text, u"STATEINFO", u"programexit", std::nullopt);
     EXPECT_EQ(IniGet(text, u"STATEINFO", u"ProgramExit"), std::nullopt);
     EXPECT_EQ(IniGet(text, u"STATEINFO", u"CacheFileSize"), u"3");

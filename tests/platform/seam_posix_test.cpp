@@ -1,10 +1,9 @@
 // What only POSIX file systems have: links, names that are not UTF-8, virtual file systems,
 // paths past PATH_MAX; each through the listing and through a real build.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <fstream>
 
@@ -23,7 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // Builds the real folder `root` into a cache and returns its entries by full path.
-std::map<std::u16string, test::ReadEntry> BuildReal(const test::TempDir& dir, const std::u16string& root) {
+std::map<std::u16string, test::ReadEntry> BuildReal(const test::TempDir& dir,
+                                                    const std::u16string& root) {
     CCacheShared::Instance().SetCachePath(dir.U16("cache.db"));
     test::CollectErrors errors;
     CCacher cacher(errors);
@@ -100,7 +100,8 @@ TEST(PosixBuild, ATreeDeeperThanPathMaxIsWalkedToTheBottom) {
     // TempDir removes recursively by path; clear the deep part by descriptors first.
     fd = ::open(top.c_str(), O_RDONLY | O_DIRECTORY);
     std::vector<int> fds{fd};
-    for (int level = 0; level < 2500; ++level) fds.push_back(::openat(fds.back(), "dd", O_RDONLY | O_DIRECTORY));
+    for (int level = 0; level < 2500; ++level)
+        fds.push_back(::openat(fds.back(), "dd", O_RDONLY | O_DIRECTORY));
     ::unlinkat(fds.back(), "bottom.txt", 0);
     for (int level = 2499; level >= 0; --level) {
         ::unlinkat(fds[level], "dd", AT_REMOVEDIR);

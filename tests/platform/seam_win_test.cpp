@@ -35,7 +35,7 @@ using platform::ToWide;
 
 // A handle as another program would hold it.
 class OtherOpener {
-public:
+  public:
     // Opens with every kind of sharing allowed, as a well-behaved reader does.
     explicit OtherOpener(const std::u16string& path)
         : handle_(CreateFileW(LongPath(path).c_str(), GENERIC_READ,
@@ -53,7 +53,7 @@ public:
         handle_ = INVALID_HANDLE_VALUE;
     }
 
-private:
+  private:
     HANDLE handle_;
     DWORD error_;
 };
@@ -61,13 +61,15 @@ private:
 // Folders and files made through \\?\ paths, which std::filesystem cannot remove past MAX_PATH;
 // removed in the reverse order of their making.
 class LongPathTree {
-public:
+  public:
     LongPathTree() = default;
     ~LongPathTree() {
         for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
             const std::wstring path = LongPath(it->first);
-            if (it->second) RemoveDirectoryW(path.c_str());
-            else DeleteFileW(path.c_str());
+            if (it->second)
+                RemoveDirectoryW(path.c_str());
+            else
+                DeleteFileW(path.c_str());
         }
     }
     LongPathTree(const LongPathTree&) = delete;
@@ -88,7 +90,7 @@ public:
     // Something the code under test made, to be removed with the rest.
     void Adopt(const std::u16string& path, bool folder) { made_.emplace_back(path, folder); }
 
-private:
+  private:
     std::vector<std::pair<std::u16string, bool>> made_;  // path, is a folder
 };
 
@@ -306,10 +308,10 @@ TEST(Win32Names, NonAsciiAndSurrogatePairNamesRoundTrip) {
     test::TempDir dir;
     const std::u16string base = dir.U16() + u'\\';
     const std::vector<std::u16string> files = {
-        u"\u00c4rger \u00f1.txt",                      // Latin-1
+        u"\u00c4rger \u00f1.txt",                             // Latin-1
         u"\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb",  // CJK, no extension
-        u"\U0001F600 grin.txt",                        // a pair at the start
-        u"x\U00020000\U0001D11E",                      // pairs from two planes at the end
+        u"\U0001F600 grin.txt",                               // a pair at the start
+        u"x\U00020000\U0001D11E",                             // pairs from two planes at the end
     };
     const std::u16string folder = u"\u03a9mega \U0001F4C1";
     LongPathTree made;

@@ -44,7 +44,8 @@ std::vector<uint8_t> ReadBytes(const fs::path& path) {
 
 void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 void WriteFileOfSize(const fs::path& path, uint64_t bytes) {
@@ -62,8 +63,8 @@ FakeTree& FakeTree::AddFolder(const std::u16string& folder) {
     return *this;
 }
 
-FakeTree& FakeTree::AddGenerated(const std::u16string& folder, uint32_t count,
-                                 uint32_t name_units, const std::u16string& prefix) {
+FakeTree& FakeTree::AddGenerated(const std::u16string& folder, uint32_t count, uint32_t name_units,
+                                 const std::u16string& prefix) {
     Folder& f = folders_[folder];
     f.generated = count;
     f.generated_units = name_units;
@@ -110,7 +111,9 @@ bool FakeTree::Next(platform::DirEntry& entry) {
     return true;
 }
 
-void FakeTree::Close() { current_ = nullptr; }
+void FakeTree::Close() {
+    current_ = nullptr;
+}
 
 std::vector<ReadEntry> ReadAllEntries(const std::vector<uint8_t>& file, char16_t separator) {
     std::vector<ReadEntry> out;
@@ -149,6 +152,8 @@ std::vector<ReadEntry> ReadAllEntries(const std::vector<uint8_t>& file, char16_t
     return out;
 }
 
-std::string Narrow(std::u16string_view text) { return ToUtf8(text); }
+std::string Narrow(std::u16string_view text) {
+    return ToUtf8(text);
+}
 
 }  // namespace corvella::test

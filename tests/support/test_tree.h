@@ -16,7 +16,7 @@ namespace corvella::test {
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -26,7 +26,7 @@ public:
     // The path of a name inside, in the engine's form.
     std::u16string U16(const std::string& name = "") const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -37,7 +37,7 @@ void WriteFileOfSize(const std::filesystem::path& path, uint64_t bytes);
 
 // A tree described by hand, listed as the file system would list it.
 class FakeTree final : public ListingSource {
-public:
+  public:
     struct Entry {
         std::u16string name;
         bool folder = false;
@@ -63,7 +63,7 @@ public:
     std::function<void(const std::u16string&, size_t)> on_next;
     std::vector<std::u16string> opened;
 
-private:
+  private:
     struct Folder {
         std::vector<Entry> entries;
         uint32_t generated = 0;
@@ -78,13 +78,13 @@ private:
 };
 
 class CollectErrors final : public ErrorSink {
-public:
+  public:
     void ShowError(std::u16string_view message) override { messages.emplace_back(message); }
     std::vector<std::u16string> messages;
 };
 
 class CollectStatus final : public StatusSink {
-public:
+  public:
     void SetStatusText(std::u16string_view text) override { texts.emplace_back(text); }
     std::vector<std::u16string> texts;
 };
