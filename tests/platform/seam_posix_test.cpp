@@ -21,22 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Builds the real folder `root` into a cache and returns its entries by full path.
-std::map<std::u16string, test::ReadEntry> BuildReal(const test::TempDir& dir,
-                                                    const std::u16string& root) {
-    CCacheShared::Instance().SetCachePath(dir.U16("cache.db"));
-    test::CollectErrors errors;
-    CCacher cacher(errors);
-    EXPECT_TRUE(cacher.BuildCache({*platform::FolderRoot(root)}));
-    EXPECT_TRUE(errors.messages.empty());
-    const auto f = test::ReadBytes(dir.path() / "cache.db");
-    const CacheCheckReport report = CheckCache(CacheView{f.data(), uint32_t(f.size())});
-    EXPECT_TRUE(report.ok) << report.fault;
-    std::map<std::u16string, test::ReadEntry> by_path;
-    for (auto& e : test::ReadAllEntries(f, u'/')) by_path[e.path] = e;
-    return by_path;
-}
-
 TEST(PosixBuild, LinksAreFilesOfTheirOwnSizeAndAreNeverFollowed) {
     test::TempDir dir;
     const fs::path tree = dir.path() / "tree";
@@ -45,7 +29,7 @@ TEST(PosixBuild, LinksAreFilesOfTheirOwnSizeAndAreNeverFollowed) {
     fs::create_directory_symlink("target", tree / "link");
     fs::create_symlink("nowhere/at/all", tree / "dangling");
     const std::u16string root = test::ToU16(fs::canonical(tree));
-    const auto entries = BuildReal(dir, root);
+    const auto entries = test::BuildReal(dir, root + u"/");
     const auto& link = entries.at(root + u"/link");
     EXPECT_FALSE(link.folder);
     EXPECT_EQ(link.value, SizeInKiB(6));  // "target": the link's own size
@@ -67,7 +51,7 @@ TEST(PosixBuild, NamesThatAreNotUtf8AndSizesPast4GiBSurviveABuild) {
     ASSERT_EQ(::truncate((tree + "/plain").c_str(), 5ll << 30), 0);  // sparse 5 GiB
     ASSERT_EQ(::mkdir((tree + "/dir\xfe").c_str(), 0755), 0);
     const std::u16string root = FromUtf8(fs::canonical(tree).string());
-    const auto entries = BuildReal(dir, root);
+    const auto entries = test::BuildReal(dir, root + u"/");
     for (const std::string& name : names) {
         const auto it = entries.find(root + u"/" + FromUtf8(name));
         ASSERT_NE(it, entries.end()) << name;
@@ -93,7 +77,7 @@ TEST(PosixBuild, ATreeDeeperThanPathMaxIsWalkedToTheBottom) {
     ::close(file);
     ::close(fd);
     const std::u16string root = FromUtf8(fs::canonical(top).string());
-    const auto entries = BuildReal(dir, root);
+    const auto entries = test::BuildReal(dir, root + u"/");
     std::u16string bottom = root;
     for (int level = 0; level < 2500; ++level) bottom += u"/dd";
     EXPECT_EQ(entries.count(bottom + u"/bottom.txt"), 1u);

@@ -115,22 +115,6 @@ uint64_t SizeOnDisk(const std::u16string& path) {
     return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// Builds the real folder `root` (ending in "\") and returns the entries below it by full path.
-std::map<std::u16string, test::ReadEntry> BuildReal(const test::TempDir& dir,
-                                                    const std::u16string& root) {
-    CCacheShared::Instance().SetCachePath(dir.U16("cache.db"));
-    test::CollectErrors errors;
-    CCacher cacher(errors);
-    EXPECT_TRUE(cacher.BuildCache({root}));
-    for (const auto& m : errors.messages) ADD_FAILURE() << test::Narrow(m);
-    const auto f = test::ReadBytes(dir.path() / "cache.db");
-    const CacheCheckReport report = CheckCache(CacheView{f.data(), uint32_t(f.size())});
-    EXPECT_TRUE(report.ok) << report.fault;
-    std::map<std::u16string, test::ReadEntry> by_path;
-    for (auto& e : test::ReadAllEntries(f, u'\\')) by_path[e.path] = e;
-    return by_path;
-}
-
 TEST(Win32ExclusiveOpen, AHeldFileShutsOutEveryOtherOpener) {
     test::TempDir dir;
     const std::u16string path = dir.U16("cache.db");
@@ -284,7 +268,7 @@ TEST(Win32LongPaths, AFolderPastMaxPathIsListedAndBuilt) {
 
     // A build walks down through every level and records what lies past the limit.
     test::TempDir cache_dir;
-    const auto entries = BuildReal(cache_dir, levels.front() + u'\\');
+    const auto entries = test::BuildReal(cache_dir, levels.front() + u'\\');
     ASSERT_TRUE(entries.count(deep + u"\\sub\\leaf.txt")) << entries.size() << " entries";
     EXPECT_EQ(entries.at(deep + u"\\sub\\leaf.txt").value, 1u);  // 10 bytes: one KiB
     EXPECT_EQ(entries.at(deep + u"\\inner.bin").value, 3u);
@@ -342,7 +326,7 @@ TEST(Win32Names, NonAsciiAndSurrogatePairNamesRoundTrip) {
 
     // And the cache stores them unchanged: its paths are the names as listed.
     test::TempDir cache_dir;
-    const auto entries = BuildReal(cache_dir, base);
+    const auto entries = test::BuildReal(cache_dir, base);
     for (const std::u16string& name : files)
         EXPECT_TRUE(entries.count(dir.U16() + u'\\' + name)) << test::Narrow(name);
     EXPECT_TRUE(entries.count(dir.U16() + u'\\' + folder + u"\\\U0001F4C4"));

@@ -1,10 +1,15 @@
 #include "support/test_tree.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <fstream>
 #include <stdexcept>
 
+#include "cache/cache_check.h"
+#include "cache/cache_shared.h"
+#include "cache/cacher.h"
 #include "platform/text.h"
 
 namespace corvella::test {
@@ -150,6 +155,20 @@ std::vector<ReadEntry> ReadAllEntries(const std::vector<uint8_t>& file, char16_t
         for (auto it = subs.rbegin(); it != subs.rend(); ++it) stack.push_back(*it);
     }
     return out;
+}
+
+std::map<std::u16string, ReadEntry> BuildReal(const TempDir& dir, const std::u16string& root) {
+    CCacheShared::Instance().SetCachePath(dir.U16("cache.db"));
+    CollectErrors errors;
+    CCacher cacher(errors);
+    EXPECT_TRUE(cacher.BuildCache({root}));
+    for (const auto& m : errors.messages) ADD_FAILURE() << Narrow(m);
+    const auto f = ReadBytes(dir.path() / "cache.db");
+    const CacheCheckReport report = CheckCache(CacheView{f.data(), uint32_t(f.size())});
+    EXPECT_TRUE(report.ok) << report.fault;
+    std::map<std::u16string, ReadEntry> by_path;
+    for (auto& e : ReadAllEntries(f, root.back())) by_path[e.path] = e;
+    return by_path;
 }
 
 std::string Narrow(std::u16string_view text) {

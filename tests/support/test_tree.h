@@ -99,6 +99,10 @@ struct ReadEntry {
 };
 std::vector<ReadEntry> ReadAllEntries(const std::vector<uint8_t>& file, char16_t separator);
 
+// Builds the real folder `root` (ending in its separator) into "cache.db" in `dir` with the file
+// system's own listing, checks the result, and returns its entries by full path.
+std::map<std::u16string, ReadEntry> BuildReal(const TempDir& dir, const std::u16string& root);
+
 std::string Narrow(std::u16string_view text);  // for messages in test output
 
 }  // namespace corvella::test
