@@ -1,5 +1,7 @@
 #include "cli/cli.h"
 
+#include <set>
+
 #include "cache/cache_shared.h"
 #include "platform/drives.h"
 #include "platform/paths.h"
@@ -10,13 +12,40 @@ namespace corvella {
 namespace {
 
 constexpr char16_t kUsage[] =
-    u"usage: corvella COMMAND [--cache FILE] [ARGUMENTS]\n"
+    u"usage: corvella COMMAND [--cache FILE] [OPTIONS] [ARGUMENTS]\n"
     u"\n"
-    u"  index [--cache FILE] [ROOT...]   build the cache (default roots: the fixed drives)\n"
-    u"  check [--cache FILE]             verify the cache; exit 1 when it is damaged\n"
+    u"  search [--cache FILE] [OPTIONS] PATTERN   find names in the cache\n"
+    u"  index [--cache FILE] [ROOT...]            build the cache (default roots: the fixed drives)\n"
+    u"  check [--cache FILE]                      verify the cache; exit 1 when it is damaged\n"
+    u"\n"
+    u"PATTERN: a plain text matches anywhere in a name; * matches any run of characters and ?\n"
+    u"exactly one, over the whole name; several patterns are separated by ; (each then matches\n"
+    u"the whole name). Case does not matter.\n"
+    u"\n"
+    u"search options:\n"
+    u"  --in LOCATION                 search below this folder (\"My Computer\" or empty: everything)\n"
+    u"  --files | --folders           files only, or folders only\n"
+    u"  --no-subdirs                  only entries directly in the location\n"
+    u"  --min-size KB, --max-size KB  inclusive bounds on the size in KB (a folder: its contents)\n"
+    u"  --modified-from DATE, --modified-to DATE\n"
+    u"                                YYYY-MM-DD in local time, both days included\n"
+    u"  --sort name|location|size|type|date\n"
+    u"  --format FMT                  [FILEDIR] and [FILENAME] tokens; default [FILEDIR][FILENAME]\n"
+    u"  --count                       print only \"N items found (MKB)\"\n"
     u"\n"
     u"The default cache is the desktop program's on Windows, and\n"
-    u"$XDG_DATA_HOME/corvella/default.db (else ~/.local/share/corvella/default.db) on Linux.";
+    u"$XDG_DATA_HOME/corvella/default.db (else ~/.local/share/corvella/default.db) on Linux.\n"
+    u"Exit status: 0 found, 1 nothing found (check: damaged), 2 an error.";
+
+const std::set<std::u16string> kValueOptions = {u"--cache",     u"--in",         u"--min-size",
+                                                u"--max-size",  u"--modified-from",
+                                                u"--modified-to", u"--sort",     u"--format"};
+const std::set<std::u16string> kFlagOptions = {u"--files", u"--folders", u"--no-subdirs",
+                                               u"--count"};
+const std::set<std::u16string> kSearchOnly = {u"--in",          u"--min-size",    u"--max-size",
+                                              u"--modified-from", u"--modified-to", u"--sort",
+                                              u"--format",      u"--files",       u"--folders",
+                                              u"--no-subdirs",  u"--count"};
 
 std::u16string DefaultCachePath() {
     const std::u16string folder = platform::DataFolder();
@@ -33,6 +62,8 @@ int UsageError(Console& console, std::u16string_view problem) {
 
 }  // namespace
 
+std::vector<std::u16string> DefaultRoots() { return platform::FixedDriveRoots(); }
+
 int RunCli(const std::vector<std::u16string>& args, Console& console) {
     if (args.empty()) {
         console.Err(kUsage);
@@ -43,38 +74,56 @@ int RunCli(const std::vector<std::u16string>& args, Console& console) {
         console.Out(kUsage);
         return kExitOk;
     }
-    if (command != u"index" && command != u"check")
+    if (command != u"index" && command != u"check" && command != u"search")
         return UsageError(console, u"unknown command '" + command + u"'");
 
-    CacheOption cache;
-    std::vector<std::u16string> positional;
+    CommandLine line;
     bool options_done = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::u16string& arg = args[i];
-        if (options_done || arg.empty() || arg[0] != u'-' || arg == u"-") {
-            positional.push_back(arg);
-        } else if (arg == u"--") {
+        if (options_done || arg.size() < 2 || arg[0] != u'-') {
+            line.positional.push_back(arg);
+            continue;
+        }
+        if (arg == u"--") {
             options_done = true;
-        } else if (arg == u"--cache") {
-            if (i + 1 >= args.size()) return UsageError(console, u"--cache needs a file name");
-            cache.cache_path = args[++i];
-        } else if (arg.rfind(u"--cache=", 0) == 0) {
-            cache.cache_path = arg.substr(8);
-        } else if (arg == u"--help" || arg == u"-h") {
+            continue;
+        }
+        if (arg == u"--help" || arg == u"-h") {
             console.Out(kUsage);
             return kExitOk;
-        } else {
-            return UsageError(console, u"unknown option '" + arg + u"' for " + command);
         }
+        std::u16string name = arg, value;
+        const size_t eq = arg.find(u'=');
+        const bool inline_value = eq != std::u16string::npos;
+        if (inline_value) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+        }
+        const bool takes_value = kValueOptions.count(name) != 0;
+        if (!takes_value && kFlagOptions.count(name) == 0)
+            return UsageError(console, u"unknown option '" + arg + u"' for " + command);
+        if (command != u"search" && kSearchOnly.count(name) != 0)
+            return UsageError(console, name + u" is an option of search, not of " + command);
+        if (takes_value && !inline_value) {
+            if (i + 1 >= args.size()) return UsageError(console, name + u" needs a value");
+            value = args[++i];
+        } else if (!takes_value && inline_value) {
+            return UsageError(console, name + u" takes no value");
+        }
+        if (name == u"--cache" && value.empty())
+            return UsageError(console, u"--cache needs a file name");
+        line.options[name] = value;
     }
-    cache.cache_path =
-        cache.cache_path.empty() ? DefaultCachePath() : platform::AbsolutePath(cache.cache_path);
+    line.cache_path = line.Has(u"--cache") ? platform::AbsolutePath(line.options[u"--cache"])
+                                           : DefaultCachePath();
 
-    if (command == u"index") return RunIndex(cache, positional, console);
-    if (!positional.empty())
+    if (command == u"index") return RunIndex(line, console);
+    if (command == u"search") return RunSearch(line, console);
+    if (!line.positional.empty())
         return UsageError(console,
-                          u"check takes no arguments, but was given '" + positional[0] + u"'");
-    return RunCheck(cache, console);
+                          u"check takes no arguments, but was given '" + line.positional[0] + u"'");
+    return RunCheck(line, console);
 }
 
 }  // namespace corvella

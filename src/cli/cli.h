@@ -1,6 +1,7 @@
 // The command line: `corvella COMMAND [options] [arguments]`.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,11 +17,22 @@ inline constexpr int kExitError = 2;
 // `args` excludes the program name.
 int RunCli(const std::vector<std::u16string>& args, Console& console);
 
-// Commands, with their arguments after the command name.
-struct CacheOption {
+// A command's parsed arguments.
+struct CommandLine {
     std::u16string cache_path;  // absolute; the default cache when not given
+    std::map<std::u16string, std::u16string> options;  // "--in" -> value; flags -> ""
+    std::vector<std::u16string> positional;
+    bool Has(const std::u16string& option) const { return options.count(option) != 0; }
 };
-int RunIndex(const CacheOption& cache, const std::vector<std::u16string>& roots, Console& console);
-int RunCheck(const CacheOption& cache, Console& console);
+
+int RunIndex(const CommandLine& command, Console& console);
+int RunCheck(const CommandLine& command, Console& console);
+int RunSearch(const CommandLine& command, Console& console);
+
+// The roots a build covers when none are named: the fixed drives.
+std::vector<std::u16string> DefaultRoots();
+// Builds the cache at `cache_path` over `roots`, showing progress; true when it was written.
+bool BuildCacheFile(const std::u16string& cache_path, const std::vector<std::u16string>& roots,
+                    Console& console);
 
 }  // namespace corvella

@@ -16,7 +16,7 @@ std::u16string Line(const char* label, uint64_t value) {
 
 }  // namespace
 
-int RunCheck(const CacheOption& cache, Console& console) {
+int RunCheck(const CommandLine& cache, Console& console) {
     platform::MappedFile file;
     switch (file.OpenExisting(cache.cache_path, platform::MappedFile::Access::ReadOnly)) {
         case platform::MapStep::Done:

@@ -29,10 +29,25 @@ class ConsoleStatus final : public StatusSink {
 
 }  // namespace
 
-int RunIndex(const CacheOption& cache, const std::vector<std::u16string>& root_args,
-             Console& console) {
+bool BuildCacheFile(const std::u16string& cache_path, const std::vector<std::u16string>& roots,
+                    Console& console) {
+    if (!platform::CreateParentFolders(cache_path)) {
+        console.Err(u"corvella: cannot create the folder for the cache file " + cache_path);
+        return false;
+    }
+    CCacheShared::Instance().SetCachePath(cache_path);
+    ConsoleErrors errors(console);
+    ConsoleStatus status(console);
+    CCacher cacher(errors);
+    cacher.SetStatusWindow(&status);
+    const bool built = cacher.BuildCache(roots);
+    console.EndProgress();
+    return built;
+}
+
+int RunIndex(const CommandLine& command, Console& console) {
     std::vector<std::u16string> roots;
-    for (const std::u16string& arg : root_args) {
+    for (const std::u16string& arg : command.positional) {
         const std::optional<std::u16string> root = platform::FolderRoot(arg);
         if (!root) {
             console.Err(u"corvella: '" + arg + u"' is not a folder that can be indexed.");
@@ -40,24 +55,12 @@ int RunIndex(const CacheOption& cache, const std::vector<std::u16string>& root_a
         }
         roots.push_back(*root);
     }
-    if (roots.empty()) roots = platform::FixedDriveRoots();
+    if (roots.empty()) roots = DefaultRoots();
     if (roots.empty()) {
         console.Err(u"corvella: there is no fixed drive to index.");
         return kExitError;
     }
-    if (!platform::CreateParentFolders(cache.cache_path)) {
-        console.Err(u"corvella: cannot create the folder for the cache file " + cache.cache_path);
-        return kExitError;
-    }
-
-    CCacheShared::Instance().SetCachePath(cache.cache_path);
-    ConsoleErrors errors(console);
-    ConsoleStatus status(console);
-    CCacher cacher(errors);
-    cacher.SetStatusWindow(&status);
-    const bool built = cacher.BuildCache(roots);
-    console.EndProgress();
-    return built ? kExitOk : kExitError;
+    return BuildCacheFile(command.cache_path, roots, console) ? kExitOk : kExitError;
 }
 
 }  // namespace corvella

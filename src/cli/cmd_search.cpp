@@ -1,0 +1,148 @@
+// corvella search: one query over the cache, printed one result a line or as a count.
+#include <cstdio>
+#include <optional>
+
+#include "cache/cache_shared.h"
+#include "cli/cli.h"
+#include "platform/drives.h"
+#include "platform/file.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+#include "results/results_writer.h"
+#include "results/sort_results.h"
+#include "search/search_criteria.h"
+
+namespace corvella {
+
+namespace {
+
+class ConsoleErrors final : public ErrorSink {
+public:
+    explicit ConsoleErrors(Console& console) : console_(console) {}
+    void ShowError(std::u16string_view message) override { console_.Err(message); }
+
+private:
+    Console& console_;
+};
+
+std::optional<uint32_t> ParseKB(const std::u16string& text) {
+    if (text.empty() || text.size() > 10) return std::nullopt;
+    uint64_t value = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') return std::nullopt;
+        value = value * 10 + (c - u'0');
+    }
+    if (value > 0xFFFFFFFFull) return std::nullopt;
+    return static_cast<uint32_t>(value);
+}
+
+std::optional<uint64_t> ParseDay(const std::u16string& text, bool end_of_day) {
+    // YYYY-MM-DD
+    if (text.size() != 10 || text[4] != u'-' || text[7] != u'-') return std::nullopt;
+    int parts[3] = {0, 0, 0};
+    const size_t starts[3] = {0, 5, 8}, lengths[3] = {4, 2, 2};
+    for (int p = 0; p < 3; ++p) {
+        for (size_t i = starts[p]; i < starts[p] + lengths[p]; ++i) {
+            if (text[i] < u'0' || text[i] > u'9') return std::nullopt;
+            parts[p] = parts[p] * 10 + (text[i] - u'0');
+        }
+    }
+    uint64_t filetime = 0;
+    if (!LocalDayToFileTime(parts[0], parts[1], parts[2], end_of_day, filetime)) return std::nullopt;
+    return filetime;
+}
+
+std::optional<SortKey> ParseSort(const std::u16string& text) {
+    if (text == u"name") return SortKey::Name;
+    if (text == u"location") return SortKey::Location;
+    if (text == u"size") return SortKey::Size;
+    if (text == u"type") return SortKey::Type;
+    if (text == u"date") return SortKey::Date;
+    return std::nullopt;
+}
+
+int Bad(Console& console, const std::u16string& text) {
+    console.Err(u"corvella: " + text);
+    return kExitError;
+}
+
+// A location typed on a POSIX command line may be relative to the current folder.
+std::u16string TypedLocation(const std::u16string& text) {
+    if (text.empty() || text == u"My Computer" || platform::kPathSeparator != u'/') return text;
+    if (auto root = platform::FolderRoot(text)) return *root;
+    return platform::AbsolutePath(text);
+}
+
+}  // namespace
+
+int RunSearch(const CommandLine& command, Console& console) {
+    if (command.positional.size() != 1) {
+        return Bad(console, command.positional.empty()
+                                ? u"search needs a PATTERN (quote it, so that the shell leaves * alone)"
+                                : u"search takes one PATTERN; put patterns in one argument, separated by ;");
+    }
+    SearchCriteria criteria;
+    criteria.pattern = command.positional[0];
+    if (command.Has(u"--in")) criteria.location = TypedLocation(command.options.at(u"--in"));
+    if (command.Has(u"--files") && command.Has(u"--folders"))
+        return Bad(console, u"--files and --folders exclude each other");
+    if (command.Has(u"--files")) criteria.kind = SearchKind::FilesOnly;
+    if (command.Has(u"--folders")) criteria.kind = SearchKind::FoldersOnly;
+    criteria.no_subdirectories = command.Has(u"--no-subdirs");
+    for (const auto& [option, enabled, bound] :
+         {std::tuple{u"--min-size", &criteria.min_size_enabled, &criteria.min_size_kb},
+          std::tuple{u"--max-size", &criteria.max_size_enabled, &criteria.max_size_kb}}) {
+        if (!command.Has(option)) continue;
+        const auto kb = ParseKB(command.options.at(option));
+        if (!kb) return Bad(console, std::u16string(option) + u" needs a whole number of KB, not '" + command.options.at(option) + u"'");
+        *enabled = true;
+        *bound = *kb;
+    }
+    for (const auto& [option, enabled, bound, end] :
+         {std::tuple{u"--modified-from", &criteria.date_from_enabled, &criteria.date_from, false},
+          std::tuple{u"--modified-to", &criteria.date_to_enabled, &criteria.date_to, true}}) {
+        if (!command.Has(option)) continue;
+        const auto day = ParseDay(command.options.at(option), end);
+        if (!day) return Bad(console, std::u16string(option) + u" needs a date as YYYY-MM-DD, not '" + command.options.at(option) + u"'");
+        *enabled = true;
+        *bound = *day;
+    }
+    std::optional<SortKey> sort;
+    if (command.Has(u"--sort")) {
+        sort = ParseSort(command.options.at(u"--sort"));
+        if (!sort) return Bad(console, u"--sort takes name, location, size, type or date");
+    }
+    const std::u16string format =
+        command.Has(u"--format") ? command.options.at(u"--format") : u"[FILEDIR][FILENAME]";
+
+    if (!platform::FileExists(command.cache_path)) {
+        console.Err(u"corvella: there is no cache at " + command.cache_path + u" yet; building it first.");
+        if (!BuildCacheFile(command.cache_path, DefaultRoots(), console)) return kExitError;
+    }
+
+    CCacheShared::Instance().SetCachePath(command.cache_path);
+    ConsoleErrors errors(console);
+    CQueryer queryer(errors);
+    BuildFilterChain(queryer, criteria);
+    const int code = RunQueryLocked(queryer, QueryPattern(criteria.pattern), criteria.location);
+    queryer.ClearFilters();
+    if (code == -1) return kExitError;
+    if (code == -2)
+        console.Err(u" [WARNING] : The search location is invalid!! Default to be My Computer! ");
+    if (queryer.damaged())
+        console.Err(u"corvella: the cache file is damaged, so these results may be incomplete; "
+                    u"rebuild it with 'corvella index'.");
+
+    ResultSet& results = queryer.results();
+    if (command.Has(u"--count")) {
+        console.Out(FormatThousands(results.size()) + u" items found (" +
+                    FormatThousands(queryer.total_size_kb()) + u"KB)");
+    } else {
+        if (sort) SortResults(results, *sort);
+        for (const ResultRecord& r : results.records)
+            console.Out(FormatResultLine(format, results.Location(r), results.Name(r)));
+    }
+    return results.size() == 0 ? kExitNothing : kExitOk;
+}
+
+}  // namespace corvella

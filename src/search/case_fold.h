@@ -1,0 +1,24 @@
+// Case-blind comparison of names: every UTF-16 code unit is lower-cased through one table of
+// 65,536 entries, filled once at start-up from the Unicode simple lower-case mapping, so that 'ä'
+// finds 'Ä' and no locale is ever consulted while names are compared.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace corvella {
+
+extern char16_t g_case_fold[65536];
+
+inline char16_t FoldCase(char16_t c) {
+    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;  // the common case
+    return g_case_fold[c];
+}
+
+std::u16string FoldCaseCopy(std::u16string_view text);
+// Orders texts as the sorts do: folded code unit by code unit, a prefix first.
+int CompareFolded(std::u16string_view a, std::u16string_view b);
+bool EqualsFolded(std::u16string_view a, std::u16string_view b);
+
+}  // namespace corvella

@@ -1,0 +1,93 @@
+#include "search/matchers.h"
+
+#include "cache/cache_format.h"
+#include "search/case_fold.h"
+
+namespace corvella {
+
+namespace {
+
+inline char16_t NameAt(const uint8_t* name, size_t i) { return FoldCase(Load16(name + 2 * i)); }
+
+// A whole-name glob over one item (up to its NUL). Linear time: on a mismatch after a '*' only
+// the latest '*' is retried, one code unit further on, which is enough for '*' and '?'.
+template <bool kQuestionIsWild>
+int Glob(const uint8_t* name, const char16_t* pattern) {
+    size_t n = 0, p = 0;
+    size_t star_p = SIZE_MAX, star_n = 0;
+    for (char16_t c; (c = Load16(name + 2 * n)) != 0;) {
+        const char16_t pc = pattern[p];
+        if (pc == u'*') {
+            star_p = ++p;
+            star_n = n;
+        } else if (pc != 0 && (pc == FoldCase(c) || (kQuestionIsWild && pc == u'?'))) {
+            ++p;
+            ++n;
+        } else if (star_p != SIZE_MAX) {
+            p = star_p;
+            n = ++star_n;
+        } else {
+            return 0;
+        }
+    }
+    while (pattern[p] == u'*') ++p;
+    return pattern[p] == 0;
+}
+
+template <bool kQuestionIsWild>
+int GlobList(const uint8_t* name, const char16_t* pattern) {
+    while (*pattern != 0 || pattern[1] != 0) {  // two NULs end the list
+        if (*pattern != 0 && Glob<kQuestionIsWild>(name, pattern)) return 1;
+        while (*pattern != 0) ++pattern;
+        ++pattern;  // past this item's NUL
+    }
+    return 0;
+}
+
+}  // namespace
+
+int MatchSubstring(const uint8_t* name, const char16_t* pattern) {
+    const char16_t first = pattern[0];
+    if (first == 0) return 1;
+    for (size_t start = 0;; ++start) {
+        const char16_t c = NameAt(name, start);
+        if (c == 0) return 0;
+        if (c != first) continue;
+        size_t i = 1;
+        for (;; ++i) {
+            if (pattern[i] == 0) return int(start + 1);
+            const char16_t d = NameAt(name, start + i);
+            if (d == 0) return 0;  // the rest of the name is shorter than the pattern
+            if (d != pattern[i]) break;
+        }
+    }
+}
+
+int MatchStar(const uint8_t* name, const char16_t* pattern) { return Glob<false>(name, pattern); }
+int MatchWild(const uint8_t* name, const char16_t* pattern) { return Glob<true>(name, pattern); }
+int MatchStarList(const uint8_t* name, const char16_t* pattern) {
+    return GlobList<false>(name, pattern);
+}
+int MatchWildList(const uint8_t* name, const char16_t* pattern) {
+    return GlobList<true>(name, pattern);
+}
+
+Matcher SelectMatcher(std::u16string_view text) {
+    const bool list = text.find(u';') != std::u16string_view::npos;
+    const bool question = text.find(u'?') != std::u16string_view::npos;
+    if (list) return question ? MatchWildList : MatchStarList;
+    if (question) return MatchWild;
+    if (text.find(u'*') != std::u16string_view::npos) return MatchStar;
+    return MatchSubstring;
+}
+
+std::u16string PreparePattern(std::u16string_view text) {
+    std::u16string prepared(text);
+    for (char16_t& c : prepared)
+        if (c == u';') c = 0;
+    prepared.push_back(0);
+    prepared.push_back(0);
+    return prepared;
+}
+
+}  // namespace corvella

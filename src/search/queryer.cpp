@@ -1,0 +1,380 @@
+#include "search/queryer.h"
+
+#include <chrono>
+#include <mutex>
+#include <new>
+
+#include "cache/cache_shared.h"
+#include "platform/drives.h"
+#include "search/case_fold.h"
+
+namespace corvella {
+
+namespace {
+
+uint32_t NowMs() {
+    using namespace std::chrono;
+    return static_cast<uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+void Trim(std::u16string& text) {
+    size_t start = 0, end = text.size();
+    while (start < end && IsBlank(text[start])) ++start;
+    while (end > start && IsBlank(text[end - 1])) --end;
+    text = text.substr(start, end - start);
+}
+
+constexpr char16_t kOutOfMemory[] = u"Out of memory!";
+
+}  // namespace
+
+CQueryer::CQueryer(ErrorSink& errors, QueryCapacities capacities)
+    : errors_(errors), capacities_(capacities), separator_(platform::kPathSeparator) {}
+
+bool CQueryer::AddFilter(int code) {
+    static constexpr Filter kFilters[] = {FilterName,     FilterTopLevel,  FilterMinSize,
+                                          FilterMaxSize,  FilterDateFrom,  FilterDateTo,
+                                          FilterFilesOnly, FilterFoldersOnly};
+    if (code < 0 || code > 7 || filter_count_ >= kMaxFilters) return false;
+    filters_[filter_count_++] = kFilters[code];
+    return true;
+}
+
+bool CQueryer::FilterName(const CQueryer& q) {
+    return q.matcher_(q.view_.base + q.current_name_, q.pattern_) != 0;
+}
+bool CQueryer::FilterTopLevel(const CQueryer& q) { return q.depth_ == 1; }
+bool CQueryer::FilterMinSize(const CQueryer& q) { return q.current_size_kb_ >= q.min_size_kb; }
+bool CQueryer::FilterMaxSize(const CQueryer& q) { return q.max_size_kb >= q.current_size_kb_; }
+bool CQueryer::FilterDateFrom(const CQueryer& q) { return q.current_time_ >= q.date_from; }
+bool CQueryer::FilterDateTo(const CQueryer& q) { return q.current_time_ <= q.date_to; }
+bool CQueryer::FilterFilesOnly(const CQueryer& q) { return !q.current_folder_; }
+bool CQueryer::FilterFoldersOnly(const CQueryer& q) { return q.current_folder_; }
+
+bool CQueryer::RunChain() const {
+    for (int i = 0; i < filter_count_; ++i)
+        if (!filters_[i](*this)) return false;
+    return true;
+}
+
+bool CQueryer::InitTraverse() {
+    const char16_t* message = nullptr;
+    switch (file_.OpenExisting(cache_path_, platform::MappedFile::Access::ReadOnly)) {
+        case platform::MapStep::Done: break;
+        case platform::MapStep::File:
+            message = u"Can not open dat file! File may be used by another program or does not "
+                      u"exists! In CQueryer::InitTraverse - 000";
+            break;
+        case platform::MapStep::Mapping:
+            message = u"Runtime error! File may be used by another program! In "
+                      u"CQueryer::InitTraverse - 001";
+            break;
+        case platform::MapStep::View:
+            message = u"Runtime error! File may be used by another program! In "
+                      u"CQueryer::InitTraverse - 002";
+            break;
+    }
+    if (message) {
+        errors_.ShowError(message);
+        return false;
+    }
+    // Offsets are 32-bit: nothing past 4 GiB can be addressed, whatever the file's length.
+    const uint64_t size = file_.size() < 0xFFFFFFFFull ? file_.size() : 0xFFFFFFFFull;
+    view_ = CacheView{file_.data(), static_cast<uint32_t>(size)};
+    return true;
+}
+
+int CQueryer::RunQuery(const std::u16string& pattern, std::u16string location) {
+    cache_path_ = CCacheShared::Instance().GetCachePath();
+    start_ticks_ = NowMs();
+    total_size_kb_ = 0;
+    damaged_ = false;
+    counted_ = false;
+    results_.Clear();
+    if (!InitTraverse()) return -1;
+
+    std::u16string prepared;
+    try {
+        matcher_ = SelectMatcher(pattern);
+        prepared = PreparePattern(pattern);
+    } catch (const std::bad_alloc&) {
+        ReleaseTraverse();
+        errors_.ShowError(kOutOfMemory);
+        return -1;
+    }
+    pattern_ = prepared.data();
+
+    int code = 0;
+    uint32_t start = kRootBlockOffset;
+    base_path_.clear();
+    Trim(location);
+    if (!location.empty() && location != u"My Computer" &&
+        !FindLocation(location, start, base_path_)) {
+        code = -2;
+        start = kRootBlockOffset;
+        base_path_.clear();
+    }
+
+    try {
+        record_limit_ = capacities_.records;
+        pool_limit_ = capacities_.pool_chars;
+        results_.records.reserve(record_limit_);
+        results_.pool.reserve(pool_limit_);
+        if (!Traverse<Walk::Limited>(start)) {
+            results_.Clear();
+            total_size_kb_ = 0;
+            count_records_ = count_chars_ = 0;
+            Traverse<Walk::Count>(start);
+            if (count_chars_ > 0xFFFFFFFFull) throw std::bad_alloc();  // pool offsets are 32-bit
+            record_limit_ = count_records_;
+            pool_limit_ = count_chars_;
+            results_.records.reserve(record_limit_);
+            results_.pool.reserve(pool_limit_);
+            Traverse<Walk::All>(start);
+            counted_ = true;
+        }
+    } catch (const std::bad_alloc&) {
+        results_.Clear();
+        total_size_kb_ = 0;
+        pattern_ = nullptr;
+        ReleaseTraverse();
+        errors_.ShowError(kOutOfMemory);
+        return -1;
+    }
+    pattern_ = nullptr;
+    ReleaseTraverse();
+    results_.records.shrink_to_fit();
+    results_.pool.shrink_to_fit();
+    end_ticks_ = NowMs();
+    return code;
+}
+
+bool CQueryer::Enter(uint32_t block) {
+    // Folder blocks live past the header; one reached again means the folders form a cycle.
+    if (block < kFirstBlockOffset || block >= view_.size) return false;
+    uint64_t& word = visited_[block / 4 / 64];
+    const uint64_t bit = uint64_t(1) << (block / 4 % 64);
+    if (word & bit) return false;
+    word |= bit;
+    return true;
+}
+
+template <CQueryer::Walk kWalk>
+bool CQueryer::Take() {
+    const size_t need = path_.size() + 1 + current_units_ + 1;
+    if constexpr (kWalk == Walk::Count) {
+        ++count_records_;
+        count_chars_ += need;
+        return true;
+    } else {
+        std::vector<ResultRecord>& records = results_.records;
+        std::vector<char16_t>& pool = results_.pool;
+        if (records.size() >= record_limit_ || pool.size() + need > pool_limit_) {
+            if constexpr (kWalk == Walk::Limited) return false;  // to the counting route
+            damaged_ = true;  // the counted walk found less room than this one needs
+            return true;
+        }
+        ResultRecord record;
+        record.location = static_cast<uint32_t>(pool.size());
+        pool.insert(pool.end(), path_.begin(), path_.end());
+        pool.push_back(0);
+        record.name = static_cast<uint32_t>(pool.size());
+        for (uint32_t i = 0; i < current_units_; ++i)
+            pool.push_back(Load16(view_.base + current_name_ + 2 * i));
+        pool.push_back(0);
+        record.size_kb = current_size_kb_;
+        record.is_folder = current_folder_ ? 1 : 0;
+        record.last_write = current_time_;
+        records.push_back(record);
+        total_size_kb_ += current_size_kb_;
+        return true;
+    }
+}
+
+template <CQueryer::Walk kWalk>
+bool CQueryer::Traverse(uint32_t start_block) {
+    visited_.assign(view_.size / 4 / 64 + 1, 0);
+    stack_.clear();
+    path_ = base_path_;
+    Enter(start_block);
+    const auto over_limit = [&] {
+        return kWalk == Walk::Limited &&
+               results_.records.size() > capacities_.records - capacities_.record_slack;
+    };
+    if (over_limit()) return false;
+    stack_.push_back(Frame{BlockReader(view_, start_block), path_.size(), 0, 0, 0, 0});
+    depth_ = 1;
+    EntryView e;
+    while (!stack_.empty()) {
+        Frame& frame = stack_.back();
+        if (frame.reader.NextEntry(e)) {
+            if (e.IsFile()) {
+                current_name_ = e.name_offset;
+                current_units_ = e.name_units;
+                current_size_kb_ = e.value;
+                current_folder_ = false;
+                current_time_ = e.last_write;
+                if (RunChain() && !Take<kWalk>()) return false;
+                frame.sum_kb += e.value;
+                continue;
+            }
+            if (e.value != NoBlock && Enter(e.value)) {
+                if (over_limit()) return false;
+                path_.resize(frame.path_length);
+                AppendName(path_, e.name_offset, e.name_units);
+                if (path_.empty() || path_.back() != separator_) path_ += separator_;  // "/" is a root
+                stack_.push_back(Frame{BlockReader(view_, e.value), path_.size(), 0, e.name_offset,
+                                       e.name_units, e.last_write});
+                ++depth_;
+                continue;
+            }
+            if (e.value != NoBlock) damaged_ = true;  // outside the folder area, or a cycle
+            path_.resize(frame.path_length);
+            current_name_ = e.name_offset;
+            current_units_ = e.name_units;
+            current_size_kb_ = 0;
+            current_folder_ = true;
+            current_time_ = e.last_write;
+            if (RunChain() && !Take<kWalk>()) return false;
+            continue;
+        }
+        if (frame.reader.fault() != BlockFault::None) damaged_ = true;
+        const Frame done = frame;
+        stack_.pop_back();
+        --depth_;
+        if (stack_.empty()) break;
+        // The folder's own record, with the total of its subtree, at its parent's depth.
+        Frame& parent = stack_.back();
+        path_.resize(parent.path_length);
+        current_name_ = done.entry_name;
+        current_units_ = done.entry_units;
+        current_size_kb_ = done.sum_kb > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(done.sum_kb);
+        current_folder_ = true;
+        current_time_ = done.entry_time;
+        if (RunChain() && !Take<kWalk>()) return false;
+        parent.sum_kb += done.sum_kb;
+    }
+    return true;
+}
+
+void CQueryer::AppendName(std::u16string& to, uint32_t name_offset, uint32_t units) const {
+    for (uint32_t i = 0; i < units; ++i) to += char16_t(Load16(view_.base + name_offset + 2 * i));
+}
+
+bool CQueryer::NameEquals(const EntryView& e, std::u16string_view text, bool fold) const {
+    if (e.name_units != text.size()) return false;
+    for (uint32_t i = 0; i < e.name_units; ++i) {
+        const char16_t c = e.NameUnit(view_, i);
+        if (fold ? FoldCase(c) != FoldCase(text[i]) : c != text[i]) return false;
+    }
+    return true;
+}
+
+bool CQueryer::FindLocation(std::u16string_view location, uint32_t& block, std::u16string& path) {
+    return separator_ == u'/' ? FindLocationPosix(location, block, path)
+                              : FindLocationWindows(location, block, path);
+}
+
+// "C:\Windows\" and "c:\windows" alike: components compared case-blind, a trailing "\" allowed,
+// anything else (a file, an empty component, a folder without a block) is not found. The path
+// is rebuilt from the stored names.
+bool CQueryer::FindLocationWindows(std::u16string_view location, uint32_t& block,
+                                   std::u16string& path) {
+    uint32_t at = kRootBlockOffset;
+    std::u16string built;
+    size_t pos = 0;
+    for (int guard = 0; guard < 100000; ++guard) {
+        const size_t cut = location.find(u'\\', pos);
+        const std::u16string_view component =
+            location.substr(pos, cut == std::u16string_view::npos ? std::u16string_view::npos : cut - pos);
+        const bool last = cut == std::u16string_view::npos || cut + 1 == location.size();
+        if (component.empty() || component.size() > 259) return false;
+        BlockReader reader(view_, at);
+        EntryView e;
+        bool descended = false;
+        while (reader.NextEntry(e)) {
+            if (!NameEquals(e, component, true)) continue;
+            if (e.IsFile()) {
+                if (cut == std::u16string_view::npos) return false;  // a file is no location
+                continue;
+            }
+            if (e.value == NoBlock || e.value < kFirstBlockOffset) return false;
+            AppendName(built, e.name_offset, e.name_units);
+            built += u'\\';
+            if (last) {
+                block = e.value;
+                path = std::move(built);
+                return true;
+            }
+            at = e.value;
+            pos = cut + 1;
+            descended = true;
+            break;
+        }
+        if (!descended) return false;
+    }
+    return false;
+}
+
+// The root whose name is the longest component-wise prefix of the location, then folder by
+// folder, case-sensitively. Trailing "/" are ignored; an empty component is not found.
+bool CQueryer::FindLocationPosix(std::u16string_view location, uint32_t& block,
+                                 std::u16string& path) {
+    if (location.empty() || location[0] != u'/') return false;
+    while (location.size() > 1 && location.back() == u'/') location.remove_suffix(1);
+    BlockReader roots(view_, kRootBlockOffset);
+    EntryView e;
+    size_t best_length = 0;
+    bool found = false;
+    EntryView best;
+    while (roots.NextEntry(e)) {
+        if (!e.IsFolder()) continue;
+        const std::u16string name = e.Name(view_);
+        const bool prefix = name == u"/" ||
+                            (location.substr(0, name.size()) == name &&
+                             (location.size() == name.size() || location[name.size()] == u'/'));
+        if (prefix && name.size() >= best_length) {
+            best_length = name.size();
+            best = e;
+            found = true;
+        }
+    }
+    if (!found || best.value == NoBlock || best.value < kFirstBlockOffset) return false;
+    std::u16string built = best.Name(view_);
+    if (built.back() != u'/') built += u'/';
+    uint32_t at = best.value;
+    std::u16string_view rest = location.substr(best_length);
+    if (!rest.empty() && rest[0] == u'/') rest.remove_prefix(1);
+    while (!rest.empty()) {
+        const size_t cut = rest.find(u'/');
+        const std::u16string_view component = rest.substr(0, cut);
+        if (component.empty()) return false;
+        BlockReader reader(view_, at);
+        bool descended = false;
+        while (reader.NextEntry(e)) {
+            if (!NameEquals(e, component, false)) continue;
+            if (!e.IsFolder() || e.value == NoBlock || e.value < kFirstBlockOffset) return false;
+            AppendName(built, e.name_offset, e.name_units);
+            built += u'/';
+            at = e.value;
+            descended = true;
+            break;
+        }
+        if (!descended) return false;
+        rest = cut == std::u16string_view::npos ? std::u16string_view() : rest.substr(cut + 1);
+    }
+    block = at;
+    path = std::move(built);
+    return true;
+}
+
+int RunQueryLocked(CQueryer& queryer, const std::u16string& pattern,
+                   const std::u16string& location) {
+    std::lock_guard lock(CCacheShared::Instance().CacheFileLock());
+    return queryer.RunQuery(pattern, location);
+}
+
+}  // namespace corvella

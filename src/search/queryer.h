@@ -1,0 +1,159 @@
+// CQueryer answers one search over the mapped cache file.
+//
+// It maps the file read-only, finds the block of the search location, and walks every record
+// below it depth-first with an explicit stack, running each entry through a chain of tests and
+// keeping those that pass as ResultRecords. A folder's size is the total of the files below it,
+// so a folder's own record is taken when its subtree is done: records come in cache order, a
+// folder after everything inside it.
+//
+// Capacities: the first walk fills arrays reserved at full size (600,000 records, 68,900,000
+// characters), which cost memory only where they are written. It gives up before either would
+// overflow (and whenever more than 530,000 records exist when a folder begins); then a counting
+// walk sizes the arrays exactly and a second walk fills them. Nothing is ever written past them.
+//
+// Damaged files: every block is read with the bounds-checked reader, folder offsets must lie in
+// the folder area, and a block reached twice is not entered again, so a damaged file yields what
+// could be read and sets damaged() instead of crashing or looping.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cache/block_reader.h"
+#include "cache/sinks.h"
+#include "platform/file.h"
+#include "results/result_set.h"
+#include "search/matchers.h"
+
+namespace corvella {
+
+struct QueryCapacities {
+    size_t records = 600000;
+    size_t pool_chars = 68900000;
+    size_t record_slack = 70000;  // the first walk stops when a folder begins past capacity - slack
+};
+
+class CQueryer {
+public:
+    enum FilterCode {
+        kFilterName = 0,
+        kFilterTopLevel = 1,
+        kFilterMinSize = 2,
+        kFilterMaxSize = 3,
+        kFilterDateFrom = 4,
+        kFilterDateTo = 5,
+        kFilterFilesOnly = 6,
+        kFilterFoldersOnly = 7,
+    };
+    static constexpr int kMaxFilters = 10;
+
+    explicit CQueryer(ErrorSink& errors, QueryCapacities capacities = {});
+    CQueryer(const CQueryer&) = delete;
+    CQueryer& operator=(const CQueryer&) = delete;
+
+    // Bounds the size and date tests compare with (KB; FILETIME, UTC, both inclusive).
+    uint32_t min_size_kb = 0;
+    uint32_t max_size_kb = 0;
+    uint64_t date_from = 0;
+    uint64_t date_to = 0;
+
+    // Appends a test to the chain; false for an unknown code or a full chain.
+    bool AddFilter(int code);
+    void ClearFilters() { filter_count_ = 0; }
+    // '\' for caches of Windows drives (the default there), '/' for POSIX roots.
+    void SetPathSeparator(char16_t separator) { separator_ = separator; }
+
+    // One query. `pattern` is already case-folded; `location` is trimmed here. Returns 0, or -2
+    // when the location was not found (the whole cache was searched), or -1 when the cache could
+    // not be opened or memory ran out (the message has been shown). Callers hold CacheFileLock.
+    int RunQuery(const std::u16string& pattern, std::u16string location);
+
+    ResultSet& results() { return results_; }
+    uint64_t total_size_kb() const { return total_size_kb_; }
+    uint32_t start_ticks() const { return start_ticks_; }
+    uint32_t end_ticks() const { return end_ticks_; }
+    // The last query met a damaged cache file; it returned what could be read.
+    bool damaged() const { return damaged_; }
+    // The last query needed the counting walk.
+    bool counted() const { return counted_; }
+
+private:
+    enum class Walk { Limited, All, Count };
+    using Filter = bool (*)(const CQueryer&);
+    struct Frame {
+        BlockReader reader;
+        size_t path_length;  // the folder's path, with its separator, is path_[0, path_length)
+        uint64_t sum_kb;
+        uint32_t entry_name;  // the folder entry that led here (name offset, units, time)
+        uint32_t entry_units;
+        uint64_t entry_time;
+    };
+
+    bool InitTraverse();
+    void ReleaseTraverse() { file_.Close(); }
+    bool FindLocation(std::u16string_view location, uint32_t& block, std::u16string& path);
+    bool FindLocationWindows(std::u16string_view location, uint32_t& block, std::u16string& path);
+    bool FindLocationPosix(std::u16string_view location, uint32_t& block, std::u16string& path);
+    bool NameEquals(const EntryView& e, std::u16string_view text, bool fold) const;
+    void AppendName(std::u16string& to, uint32_t name_offset, uint32_t units) const;
+
+    template <Walk kWalk>
+    bool Traverse(uint32_t start_block);
+    template <Walk kWalk>
+    bool Take();
+    bool Enter(uint32_t block);
+    bool RunChain() const;
+
+    static bool FilterName(const CQueryer& q);
+    static bool FilterTopLevel(const CQueryer& q);
+    static bool FilterMinSize(const CQueryer& q);
+    static bool FilterMaxSize(const CQueryer& q);
+    static bool FilterDateFrom(const CQueryer& q);
+    static bool FilterDateTo(const CQueryer& q);
+    static bool FilterFilesOnly(const CQueryer& q);
+    static bool FilterFoldersOnly(const CQueryer& q);
+
+    ErrorSink& errors_;
+    QueryCapacities capacities_;
+    char16_t separator_;
+    Filter filters_[kMaxFilters] = {};
+    int filter_count_ = 0;
+
+    // The query in progress.
+    std::u16string cache_path_;
+    platform::MappedFile file_;
+    CacheView view_;
+    Matcher matcher_ = nullptr;
+    const char16_t* pattern_ = nullptr;
+    std::u16string base_path_;  // the start folder's path
+    std::u16string path_;       // the folder being walked, with its separator; empty at the root
+    std::vector<Frame> stack_;
+    std::vector<uint64_t> visited_;  // one bit per 4 bytes: blocks are at least 6 apart
+
+    // The entry the chain is testing.
+    uint32_t current_name_ = 0;
+    uint32_t current_units_ = 0;
+    uint32_t current_size_kb_ = 0;
+    bool current_folder_ = false;
+    uint64_t current_time_ = 0;
+    int depth_ = 0;
+
+    // Counting walk.
+    uint64_t count_records_ = 0;
+    uint64_t count_chars_ = 0;
+
+    ResultSet results_;
+    size_t pool_limit_ = 0;
+    size_t record_limit_ = 0;
+    uint64_t total_size_kb_ = 0;
+    uint32_t start_ticks_ = 0;
+    uint32_t end_ticks_ = 0;
+    bool damaged_ = false;
+    bool counted_ = false;
+};
+
+// RunQuery while holding CacheFileLock, as every caller must.
+int RunQueryLocked(CQueryer& queryer, const std::u16string& pattern, const std::u16string& location);
+
+}  // namespace corvella
