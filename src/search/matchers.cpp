@@ -36,8 +36,8 @@ int Glob(const uint8_t* name, const char16_t* pattern) {
 
 template <bool kQuestionIsWild>
 int GlobList(const uint8_t* name, const char16_t* pattern) {
-    while (*pattern != 0 || pattern[1] != 0) {  // two NULs end the list
-        if (*pattern != 0 && Glob<kQuestionIsWild>(name, pattern)) return 1;
+    while (*pattern != 0) {  // an empty item ends the list; the others are never empty
+        if (Glob<kQuestionIsWild>(name, pattern)) return 1;
         while (*pattern != 0) ++pattern;
         ++pattern;  // past this item's NUL
     }
@@ -82,11 +82,20 @@ Matcher SelectMatcher(std::u16string_view text) {
 }
 
 std::u16string PreparePattern(std::u16string_view text) {
-    std::u16string prepared(text);
-    for (char16_t& c : prepared)
-        if (c == u';') c = 0;
-    prepared.push_back(0);
-    prepared.push_back(0);
+    // Empty items match nothing, so they are left out: kept, their NULs would read as the end of
+    // the list, and ";;a?" would lose its "a?".
+    std::u16string prepared;
+    prepared.reserve(text.size() + 2);
+    for (char16_t c : text) {
+        if (c != u';') {
+            prepared += c;
+        } else if (!prepared.empty() && prepared.back() != 0) {
+            prepared += char16_t(0);
+        }
+    }
+    if (!prepared.empty() && prepared.back() != 0) prepared += char16_t(0);
+    prepared += char16_t(0);
+    if (prepared.size() == 1) prepared += char16_t(0);  // an empty list: two NULs
     return prepared;
 }
 
