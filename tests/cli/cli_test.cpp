@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/drives.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -123,6 +125,120 @@ TEST_F(CliTest, BadInputGetsAClearMessageAndExitCode2) {
     CaptureConsole help;
     EXPECT_EQ(Cli(help, {u"--help"}), kExitOk);
     EXPECT_NE(help.out.find("index [--cache FILE] [ROOT...]"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvella
+
+namespace corvella {
+namespace {
+
+class CliSearchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tree_ = dir_.path() / "tree";
+        fs::create_directories(tree_ / "Docs" / "old");
+        test::WriteFileOfSize(tree_ / "Docs" / "Report.TXT", 3000);
+        test::WriteFileOfSize(tree_ / "Docs" / "old" / "notes.txt", 10);
+        test::WriteFileOfSize(tree_ / "Docs" / "old" / "empty.txt", 0);
+        test::WriteFileOfSize(tree_ / "photo.jpg", 200000);
+        cache_ = dir_.U16("cache.db");
+        CaptureConsole index;
+        ASSERT_EQ(Cli(index, {u"index", u"--cache", cache_, test::ToU16(tree_)}), kExitOk);
+        root_ = fs::canonical(tree_).string();
+    }
+    std::vector<std::string> Lines(const std::string& text) {
+        std::vector<std::string> lines;
+        for (size_t start = 0; start < text.size();) {
+            const size_t end = text.find('\n', start);
+            lines.push_back(text.substr(start, end - start));
+            start = end + 1;
+        }
+        return lines;
+    }
+    std::vector<std::string> Search(std::vector<std::u16string> args, int expect = kExitOk) {
+        args.insert(args.begin(), {u"search", u"--cache", cache_});
+        CaptureConsole console;
+        EXPECT_EQ(Cli(console, args), expect) << console.err;
+        err_ = console.err;
+        return Lines(console.out);
+    }
+    test::TempDir dir_;
+    fs::path tree_;
+    std::u16string cache_;
+    std::string root_, err_;
+};
+
+std::vector<std::string> Sorted(std::vector<std::string> lines) {
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+TEST_F(CliSearchTest, PrintsMatchesInCacheOrderOrSortedOrCounted) {
+    const std::string d = root_ + "/Docs/";
+    EXPECT_EQ(Sorted(Search({u"*.txt"})), (std::vector<std::string>{d + "Report.TXT", d + "old/empty.txt",
+                                                                    d + "old/notes.txt"}));
+    // Cache order puts a folder after everything inside it, and the root last.
+    const auto all = Search({u"*"});
+    ASSERT_EQ(all.size(), 7u);
+    EXPECT_EQ(all.back(), root_);
+    const auto at = [&](const std::string& path) {
+        return std::find(all.begin(), all.end(), path) - all.begin();
+    };
+    EXPECT_GT(at(d + "old"), at(d + "old/notes.txt"));
+    EXPECT_GT(at(root_ + "/Docs"), at(d + "old"));
+
+    EXPECT_EQ(Search({u"--sort", u"size", u"--files", u"*t*"}),
+              (std::vector<std::string>{root_ + "/photo.jpg", d + "Report.TXT", d + "old/notes.txt",
+                                        d + "old/empty.txt"}));
+    EXPECT_EQ(Search({u"--sort=name", u"--format", u"[FILENAME] in [FILEDIR]", u"txt"}),
+              (std::vector<std::string>{"empty.txt in " + d + "old/", "notes.txt in " + d + "old/",
+                                        "Report.TXT in " + d}));
+    // 200 KB of files; folders count their contents: old 1, Docs 4, the root 200.
+    EXPECT_EQ(Search({u"--count", u"*"}), (std::vector<std::string>{"7 items found (405KB)"}));
+    EXPECT_EQ(Search({u"--folders", u"--min-size=2", u"--sort=location", u"*"}),
+              (std::vector<std::string>{root_, root_ + "/Docs"}));
+    EXPECT_EQ(Sorted(Search({u"--in", test::ToU16(tree_ / "Docs"), u"--no-subdirs", u"*"})),
+              (std::vector<std::string>{d + "Report.TXT", d + "old"}));
+    EXPECT_EQ(Search({u"nothing-like-this"}, kExitNothing), std::vector<std::string>{});
+}
+
+TEST_F(CliSearchTest, AnInvalidLocationWarnsAndSearchesEverything) {
+    EXPECT_EQ(Search({u"--in", u"/no/such/folder", u"--count", u"*.jpg"}),
+              (std::vector<std::string>{"1 items found (196KB)"}));
+    EXPECT_EQ(err_, " [WARNING] : The search location is invalid!! Default to be My Computer! \n");
+}
+
+TEST_F(CliSearchTest, DatesAreLocalDaysWithBothEndsIncluded) {
+    EXPECT_EQ(Search({u"--modified-from", u"1990-01-01", u"--modified-to", u"2999-12-31", u"--count",
+                      u"*.txt"}),
+              (std::vector<std::string>{"3 items found (4KB)"}));
+    Search({u"--modified-to", u"2000-01-01", u"*.txt"}, kExitNothing);
+}
+
+TEST_F(CliSearchTest, BadValuesAreRefusedWithExitCode2) {
+    for (const std::vector<std::u16string>& args :
+         std::vector<std::vector<std::u16string>>{{u"--min-size", u"ten", u"x"},
+                                                  {u"--max-size", u"-1", u"x"},
+                                                  {u"--modified-from", u"2024-02-30", u"x"},
+                                                  {u"--modified-to", u"24-1-1", u"x"},
+                                                  {u"--sort", u"color", u"x"},
+                                                  {u"--files", u"--folders", u"x"},
+                                                  {},
+                                                  {u"a", u"b"}}) {
+        Search(args, kExitError);
+        EXPECT_NE(err_, "");
+    }
+}
+
+TEST_F(CliSearchTest, WithoutACacheTheSearchBuildsOneFirst) {
+    // The default roots are the whole machine, too much for a test: a cache whose folder cannot
+    // be made (a file stands in its place) shows the build being started and its failure told.
+    test::WriteBytes(dir_.path() / "blocker", {1});
+    CaptureConsole console;
+    EXPECT_EQ(Cli(console, {u"search", u"--cache", dir_.U16("blocker/none.db"), u"x"}), kExitError);
+    EXPECT_NE(console.err.find("building it first"), std::string::npos) << console.err;
+    EXPECT_NE(console.err.find("cannot create the folder"), std::string::npos) << console.err;
 }
 
 }  // namespace
