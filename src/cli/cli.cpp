@@ -106,7 +106,9 @@ int RunCli(const std::vector<std::u16string>& args, Console& console) {
         if (command != u"search" && kSearchOnly.count(name) != 0)
             return UsageError(console, name + u" is an option of search, not of " + command);
         if (takes_value && !inline_value) {
-            if (i + 1 >= args.size()) return UsageError(console, name + u" needs a value");
+            if (i + 1 >= args.size())
+                return UsageError(console, name == u"--cache" ? std::u16string(u"--cache needs a file name")
+                                                              : name + u" needs a value");
             value = args[++i];
         } else if (!takes_value && inline_value) {
             return UsageError(console, name + u" takes no value");

@@ -1,6 +1,7 @@
 // corvella search: one query over the cache, printed one result a line or as a count.
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "cache/cache_shared.h"
 #include "cli/cli.h"
@@ -66,11 +67,32 @@ int Bad(Console& console, const std::u16string& text) {
     return kExitError;
 }
 
-// A location typed on a POSIX command line may be relative to the current folder.
+// A location typed on a POSIX command line may be relative to the current folder; it is joined
+// to it and its "." and ".." are resolved by name. Absolute locations are taken as typed: they
+// resolve through the cache's own names.
 std::u16string TypedLocation(const std::u16string& text) {
-    if (text.empty() || text == u"My Computer" || platform::kPathSeparator != u'/') return text;
-    if (auto root = platform::FolderRoot(text)) return *root;
-    return platform::AbsolutePath(text);
+    std::u16string trimmed = text;
+    while (!trimmed.empty() && (trimmed.back() == u' ' || trimmed.back() == u'\t')) trimmed.pop_back();
+    while (!trimmed.empty() && (trimmed.front() == u' ' || trimmed.front() == u'\t')) trimmed.erase(0, 1);
+    if (trimmed.empty() || trimmed == u"My Computer" || platform::kPathSeparator != u'/' ||
+        trimmed[0] == u'/')
+        return text;
+    const std::u16string joined = platform::AbsolutePath(trimmed);
+    std::vector<std::u16string> parts;
+    for (size_t start = 1; start <= joined.size();) {
+        size_t end = joined.find(u'/', start);
+        if (end == std::u16string::npos) end = joined.size();
+        const std::u16string part = joined.substr(start, end - start);
+        if (part == u"..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != u".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::u16string location;
+    for (const std::u16string& part : parts) location += u"/" + part;
+    return location.empty() ? std::u16string(u"/") : location;
 }
 
 }  // namespace

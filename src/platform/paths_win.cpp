@@ -57,7 +57,12 @@ bool CreateParentFolders(const std::u16string& file) {
     for (size_t i = FirstFolderStart(full) + 1; i <= cut; ++i) {
         if (i == cut || full[i] == u'\\') {
             const std::wstring part = LongPath(full.substr(0, i));
-            if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            if (CreateDirectoryW(part.c_str(), nullptr)) continue;
+            // Whatever exists there must be a folder: a file of that name blocks the way.
+            const DWORD attributes = GetFileAttributesW(part.c_str());
+            if (GetLastError() != ERROR_ALREADY_EXISTS && attributes == INVALID_FILE_ATTRIBUTES)
+                return false;
+            if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
                 return false;
         }
     }

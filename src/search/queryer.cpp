@@ -273,70 +273,37 @@ bool CQueryer::NameEquals(const EntryView& e, std::u16string_view text, bool fol
     return true;
 }
 
-bool CQueryer::FindLocation(std::u16string_view location, uint32_t& block, std::u16string& path) {
-    return separator_ == u'/' ? FindLocationPosix(location, block, path)
-                              : FindLocationWindows(location, block, path);
-}
-
-// "C:\Windows\" and "c:\windows" alike: components compared case-blind, a trailing "\" allowed,
-// anything else (a file, an empty component, a folder without a block) is not found. The path
-// is rebuilt from the stored names.
-bool CQueryer::FindLocationWindows(std::u16string_view location, uint32_t& block,
-                                   std::u16string& path) {
-    uint32_t at = kRootBlockOffset;
-    std::u16string built;
-    size_t pos = 0;
-    for (int guard = 0; guard < 100000; ++guard) {
-        const size_t cut = location.find(u'\\', pos);
-        const std::u16string_view component =
-            location.substr(pos, cut == std::u16string_view::npos ? std::u16string_view::npos : cut - pos);
-        const bool last = cut == std::u16string_view::npos || cut + 1 == location.size();
-        if (component.empty() || component.size() > 259) return false;
-        BlockReader reader(view_, at);
-        EntryView e;
-        bool descended = false;
-        while (reader.NextEntry(e)) {
-            if (!NameEquals(e, component, true)) continue;
-            if (e.IsFile()) {
-                if (cut == std::u16string_view::npos) return false;  // a file is no location
-                continue;
-            }
-            if (e.value == NoBlock || e.value < kFirstBlockOffset) return false;
-            AppendName(built, e.name_offset, e.name_units);
-            built += u'\\';
-            if (last) {
-                block = e.value;
-                path = std::move(built);
-                return true;
-            }
-            at = e.value;
-            pos = cut + 1;
-            descended = true;
-            break;
-        }
-        if (!descended) return false;
-    }
-    return false;
-}
-
 // The root whose name is the longest component-wise prefix of the location, then folder by
-// folder, case-sensitively. Trailing "/" are ignored; an empty component is not found.
-bool CQueryer::FindLocationPosix(std::u16string_view location, uint32_t& block,
-                                 std::u16string& path) {
-    if (location.empty() || location[0] != u'/') return false;
-    while (location.size() > 1 && location.back() == u'/') location.remove_suffix(1);
+// folder. Windows ('\\'): compared case-blind, one trailing separator allowed; POSIX ('/'):
+// case-sensitive, trailing separators ignored. An empty component (a doubled or leading
+// separator), a file, a folder without a block or a missing name: not found. The path handed
+// back is spelled with the stored names.
+bool CQueryer::FindLocation(std::u16string_view location, uint32_t& block, std::u16string& path) {
+    const char16_t sep = separator_;
+    const bool fold = sep != u'/';
+    if (fold) {
+        if (!location.empty() && location.back() == sep) location.remove_suffix(1);
+    } else {
+        if (location.empty() || location[0] != sep) return false;
+        while (location.size() > 1 && location.back() == sep) location.remove_suffix(1);
+    }
+    const auto same = [&](std::u16string_view a, std::u16string_view b) {
+        return fold ? EqualsFolded(a, b) : a == b;
+    };
+
     BlockReader roots(view_, kRootBlockOffset);
-    EntryView e;
-    size_t best_length = 0;
+    EntryView e, best;
+    size_t best_length = 0;  // of the root's name without a trailing separator
     bool found = false;
-    EntryView best;
     while (roots.NextEntry(e)) {
         if (!e.IsFolder()) continue;
-        const std::u16string name = e.Name(view_);
-        const bool prefix = name == u"/" ||
-                            (location.substr(0, name.size()) == name &&
-                             (location.size() == name.size() || location[name.size()] == u'/'));
-        if (prefix && name.size() >= best_length) {
+        std::u16string name = e.Name(view_);
+        if (!name.empty() && name.back() == sep) name.pop_back();  // "/" is the root of all
+        const bool prefix = location.size() >= name.size() &&
+                            same(location.substr(0, name.size()), name) &&
+                            (location.size() == name.size() || location[name.size()] == sep) &&
+                            !(name.empty() && location.empty());
+        if (prefix && (!found || name.size() > best_length)) {
             best_length = name.size();
             best = e;
             found = true;
@@ -344,27 +311,34 @@ bool CQueryer::FindLocationPosix(std::u16string_view location, uint32_t& block,
     }
     if (!found || best.value == NoBlock || best.value < kFirstBlockOffset) return false;
     std::u16string built = best.Name(view_);
-    if (built.back() != u'/') built += u'/';
+    if (built.back() != sep) built += sep;
     uint32_t at = best.value;
-    std::u16string_view rest = location.substr(best_length);
-    if (!rest.empty() && rest[0] == u'/') rest.remove_prefix(1);
+    std::u16string_view rest =
+        location.size() > best_length ? location.substr(best_length + 1) : std::u16string_view();
     while (!rest.empty()) {
-        const size_t cut = rest.find(u'/');
+        const size_t cut = rest.find(sep);
+        const bool last = cut == std::u16string_view::npos;
         const std::u16string_view component = rest.substr(0, cut);
-        if (component.empty()) return false;
+        if (component.empty() || component.size() > 259) return false;
         BlockReader reader(view_, at);
         bool descended = false;
         while (reader.NextEntry(e)) {
-            if (!NameEquals(e, component, false)) continue;
-            if (!e.IsFolder() || e.value == NoBlock || e.value < kFirstBlockOffset) return false;
+            if (e.name_units != component.size() || !NameEquals(e, component, fold)) continue;
+            if (e.IsFile()) {
+                if (last) return false;  // a file is no location
+                continue;
+            }
+            if (e.value == NoBlock || e.value < kFirstBlockOffset) return false;
             AppendName(built, e.name_offset, e.name_units);
-            built += u'/';
+            built += sep;
             at = e.value;
             descended = true;
             break;
         }
         if (!descended) return false;
-        rest = cut == std::u16string_view::npos ? std::u16string_view() : rest.substr(cut + 1);
+        if (last) break;
+        rest = rest.substr(cut + 1);
+        if (rest.empty()) return false;  // a separator too many at the end
     }
     block = at;
     path = std::move(built);

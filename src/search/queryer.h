@@ -93,8 +93,6 @@ private:
     bool InitTraverse();
     void ReleaseTraverse() { file_.Close(); }
     bool FindLocation(std::u16string_view location, uint32_t& block, std::u16string& path);
-    bool FindLocationWindows(std::u16string_view location, uint32_t& block, std::u16string& path);
-    bool FindLocationPosix(std::u16string_view location, uint32_t& block, std::u16string& path);
     bool NameEquals(const EntryView& e, std::u16string_view text, bool fold) const;
     void AppendName(std::u16string& to, uint32_t name_offset, uint32_t units) const;
 

@@ -145,7 +145,7 @@ protected:
         cache_ = dir_.U16("cache.db");
         CaptureConsole index;
         ASSERT_EQ(Cli(index, {u"index", u"--cache", cache_, test::ToU16(tree_)}), kExitOk);
-        root_ = fs::canonical(tree_).string();
+        root_ = test::Narrow(test::ToU16(fs::canonical(tree_)));
     }
     std::vector<std::string> Lines(const std::string& text) {
         std::vector<std::string> lines;
@@ -167,6 +167,12 @@ protected:
     fs::path tree_;
     std::u16string cache_;
     std::string root_, err_;
+    // Paths below the tree, spelled with this platform's separator.
+    std::string Under(std::string relative) const {
+        for (char& c : relative)
+            if (c == '/') c = char(platform::kPathSeparator);
+        return root_ + char(platform::kPathSeparator) + relative;
+    }
 };
 
 std::vector<std::string> Sorted(std::vector<std::string> lines) {
@@ -175,9 +181,9 @@ std::vector<std::string> Sorted(std::vector<std::string> lines) {
 }
 
 TEST_F(CliSearchTest, PrintsMatchesInCacheOrderOrSortedOrCounted) {
-    const std::string d = root_ + "/Docs/";
-    EXPECT_EQ(Sorted(Search({u"*.txt"})), (std::vector<std::string>{d + "Report.TXT", d + "old/empty.txt",
-                                                                    d + "old/notes.txt"}));
+    const std::string d = Under("Docs/");
+    EXPECT_EQ(Sorted(Search({u"*.txt"})), (std::vector<std::string>{d + "Report.TXT", Under("Docs/old/empty.txt"),
+                                                                    Under("Docs/old/notes.txt")}));
     // Cache order puts a folder after everything inside it, and the root last.
     const auto all = Search({u"*"});
     ASSERT_EQ(all.size(), 7u);
@@ -185,21 +191,21 @@ TEST_F(CliSearchTest, PrintsMatchesInCacheOrderOrSortedOrCounted) {
     const auto at = [&](const std::string& path) {
         return std::find(all.begin(), all.end(), path) - all.begin();
     };
-    EXPECT_GT(at(d + "old"), at(d + "old/notes.txt"));
-    EXPECT_GT(at(root_ + "/Docs"), at(d + "old"));
+    EXPECT_GT(at(Under("Docs/old")), at(Under("Docs/old/notes.txt")));
+    EXPECT_GT(at(Under("Docs")), at(Under("Docs/old")));
 
     EXPECT_EQ(Search({u"--sort", u"size", u"--files", u"*t*"}),
-              (std::vector<std::string>{root_ + "/photo.jpg", d + "Report.TXT", d + "old/notes.txt",
-                                        d + "old/empty.txt"}));
+              (std::vector<std::string>{Under("photo.jpg"), d + "Report.TXT", Under("Docs/old/notes.txt"),
+                                        Under("Docs/old/empty.txt")}));
     EXPECT_EQ(Search({u"--sort=name", u"--format", u"[FILENAME] in [FILEDIR]", u"txt"}),
-              (std::vector<std::string>{"empty.txt in " + d + "old/", "notes.txt in " + d + "old/",
+              (std::vector<std::string>{"empty.txt in " + Under("Docs/old/"), "notes.txt in " + Under("Docs/old/"),
                                         "Report.TXT in " + d}));
     // 200 KB of files; folders count their contents: old 1, Docs 4, the root 200.
     EXPECT_EQ(Search({u"--count", u"*"}), (std::vector<std::string>{"7 items found (405KB)"}));
     EXPECT_EQ(Search({u"--folders", u"--min-size=2", u"--sort=location", u"*"}),
-              (std::vector<std::string>{root_, root_ + "/Docs"}));
+              (std::vector<std::string>{root_, Under("Docs")}));
     EXPECT_EQ(Sorted(Search({u"--in", test::ToU16(tree_ / "Docs"), u"--no-subdirs", u"*"})),
-              (std::vector<std::string>{d + "Report.TXT", d + "old"}));
+              (std::vector<std::string>{d + "Report.TXT", Under("Docs/old")}));
     EXPECT_EQ(Search({u"nothing-like-this"}, kExitNothing), std::vector<std::string>{});
 }
 

@@ -16,7 +16,9 @@ TEST(SavedLineWin, AnsiCodePageWithItsDefaultCharacter) {
     WideCharToMultiByte(CP_ACP, 0, unmappable, 1, fallback, sizeof fallback, nullptr, &used);
     const std::string line = EncodeSavedLine(u"C:\\a\u4e00.txt");
     EXPECT_EQ(line, std::string("C:\\a") + fallback + ".txt\r\n");
-    if (GetACP() == 1252) EXPECT_EQ(EncodeSavedLine(u"\u00e4"), "\xe4\r\n");
+    if (GetACP() == 1252) {
+        EXPECT_EQ(EncodeSavedLine(u"\u00e4"), "\xe4\r\n");
+    }
 }
 
 }  // namespace
