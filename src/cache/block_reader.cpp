@@ -1,5 +1,6 @@
 #include "cache/block_reader.h"
 
+
 namespace corvella {
 
 std::u16string EntryView::Name(const CacheView& view) const {
@@ -55,44 +56,6 @@ bool BlockReader::Fail(BlockFault fault, uint32_t at) {
     fault_ = fault;
     fault_offset_ = at;
     done_ = true;
-    return false;
-}
-
-bool BlockReader::Next(EntryView& entry) {
-    if (done_) return false;
-    if (uint64_t(pos_) + 2 > limit_) return Fail(BlockFault::EndTagMissing, block_);
-    const uint8_t* base = view_.base;
-    const uint16_t tag = Load16(base + pos_);
-    if (tag == kTagEnd) {
-        done_ = true;
-        return false;
-    }
-    // The name: units up to its NUL, all inside the block.
-    const uint32_t name = pos_ + 2;
-    uint32_t at = name;
-    while (true) {
-        if (uint64_t(at) + 2 > limit_) return Fail(BlockFault::NameUnterminated, pos_);
-        if (Load16(base + at) == 0) break;
-        at += 2;
-    }
-    const uint32_t units = (at - name) / 2;
-    // Value and time, and room for at least the end tag after them.
-    if (uint64_t(pos_) + RecordBytes(units) + 2 > limit_)
-        return Fail(BlockFault::RecordPastEnd, pos_);
-    entry.record_offset = pos_;
-    entry.tag = tag;
-    entry.name_offset = name;
-    entry.name_units = units;
-    entry.value = Load32(base + pos_ + ValueFieldOffset(units));
-    entry.last_write = Load64(base + pos_ + TimeFieldOffset(units));
-    pos_ += RecordBytes(units);
-    return true;
-}
-
-bool BlockReader::NextEntry(EntryView& entry) {
-    while (Next(entry)) {
-        if (entry.tag == kTagFile || entry.tag == kTagFolder) return true;
-    }
     return false;
 }
 

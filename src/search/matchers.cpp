@@ -49,12 +49,13 @@ int GlobList(const uint8_t* name, const char16_t* pattern) {
 int MatchSubstring(const uint8_t* name, const char16_t* pattern) {
     const char16_t first = pattern[0];
     if (first == 0) return 1;
+    // The first unit is looked for raw: its ASCII capital twin, or the fold of anything else.
+    const char16_t twin = (first >= u'a' && first <= u'z') ? char16_t(first - 32) : first;
     for (size_t start = 0;; ++start) {
-        const char16_t c = NameAt(name, start);
+        const char16_t c = Load16(name + 2 * start);
         if (c == 0) return 0;
-        if (c != first) continue;
-        size_t i = 1;
-        for (;; ++i) {
+        if (c != first && c != twin && (c < 0x80 || g_case_fold[c] != first)) continue;
+        for (size_t i = 1;; ++i) {
             if (pattern[i] == 0) return int(start + 1);
             const char16_t d = NameAt(name, start + i);
             if (d == 0) return 0;  // the rest of the name is shorter than the pattern
