@@ -49,41 +49,18 @@ if [ -n "$runs_given" ]; then
     runs_large=$runs_given
 fi
 
-note() { echo "== $*" >&2; }
-die() { echo "index_bench: $*" >&2; exit 2; }
+bench_name=index_bench
+# shellcheck source=bench/common.sh
+. "$here/common.sh"
 
 # --- what the benchmark needs --------------------------------------------------------------
-
-as_root() {
-    if [ "$(id -u)" = 0 ]; then "$@"; elif command -v sudo >/dev/null; then sudo "$@"; else
-        die "need root (or sudo) to run: $*"
-    fi
-}
-
-apt_install() {
-    note "installing $* with apt-get"
-    if ! as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$@" >&2; then
-        as_root apt-get update -q >&2
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$@" >&2
-    fi
-}
-
-need_cmd() {  # need_cmd COMMAND PACKAGE
-    command -v "$1" >/dev/null || apt_install "$2"
-    command -v "$1" >/dev/null || die "$1 is still missing after installing $2"
-}
 
 need_cmd cmake cmake
 need_cmd ninja ninja-build
 need_cmd g++ g++
 need_cmd fdfind fd-find
 need_cmd updatedb.plocate plocate
-need_cmd xz xz-utils
-
-tarball() { ls /usr/src/linux-source-*.tar.* 2>/dev/null | sort -V | tail -n 1; }
-if [ -z "$(tarball)" ]; then apt_install linux-source; fi
-src_tar=$(tarball)
-[ -n "$src_tar" ] || die "no /usr/src/linux-source-*.tar.* after installing linux-source"
+find_source_tarball
 
 # --- the program under test -----------------------------------------------------------------
 
@@ -117,49 +94,6 @@ tmp="$work/tmp"
 corvella="$tmp/corvella-under-test"
 cp "$corvella_src" "$corvella"
 
-small="$trees/linux-src"
-large="$trees/linux-copies"
-
-prepare_small() {
-    local stamp="$small.done" want
-    want=$(basename "$src_tar")
-    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && [ -d "$small" ]; then
-        note "reusing $small"
-        return
-    fi
-    note "extracting $src_tar into $small (once)"
-    rm -f "$stamp" "$large.done"
-    rm -rf "$small" "$trees/.extract" "$large"
-    mkdir -p "$trees/.extract"
-    tar -xf "$src_tar" -C "$trees/.extract"
-    local top
-    top=$(find "$trees/.extract" -mindepth 1 -maxdepth 1)
-    [ "$(printf '%s\n' "$top" | wc -l)" = 1 ] && [ -d "$top" ] ||
-        die "$src_tar does not hold exactly one top folder"
-    mv "$top" "$small"
-    rmdir "$trees/.extract"
-    echo "$want" >"$stamp"
-}
-
-# Hard-linked copies share every file's inode and data, so only the folders cost disk.
-prepare_large() {
-    local copies=$1 stamp="$large.done" want
-    want="$(basename "$src_tar") x$copies"
-    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && [ -d "$large" ]; then
-        note "reusing $large ($copies hard-linked copies)"
-        return
-    fi
-    note "making $large from $copies hard-linked copies of the small tree (once)"
-    rm -f "$stamp"
-    rm -rf "$large"
-    mkdir -p "$large"
-    local i
-    for ((i = 1; i <= copies; i++)); do
-        cp -al "$small" "$large/$(printf 'copy%03d' "$i")"
-    done
-    echo "$want" >"$stamp"
-}
-
 # --- timing ---------------------------------------------------------------------------------
 
 # One timed run of "$@" with stdout and stderr discarded; appends "real user sys" to $times_file.
@@ -172,10 +106,6 @@ time_once() {
     fi
     echo "$line" >>"$times_file"
 }
-
-# median and min of one column of a file of numbers
-median_of() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-min_of() { sort -g | head -n 1; }
 
 tools=(corvella find fdfind plocate)
 
@@ -276,13 +206,7 @@ bench_tree() {  # bench_tree LABEL TREE RUNS
 # --- the run --------------------------------------------------------------------------------
 
 started=$(date +%s)
-prepare_small
-small_entries=$(find "$small" | wc -l)
-if [ "$quick" = 0 ]; then
-    copies=$(((large_target - 1 + small_entries - 1) / small_entries))
-    [ "$copies" -ge 1 ] || copies=1
-    prepare_large "$copies"
-fi
+prepare_trees $((1 - quick)) "$large_target"
 
 echo "corvella index benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "  corvella $corvella_label; $(uname -sr)," \

@@ -1,0 +1,347 @@
+#!/usr/bin/env bash
+# Search speed of `corvella search --count` against plocate, find and fdfind, all measured in the
+# same run on the same warm trees (see bench/README.md):
+#   small  the extracted Debian linux-source tree (about 84,000 entries)
+#   large  hard-linked copies of it under one parent folder (about 2,000,000 entries)
+# Then, unless --no-matchers, the matcher micro-benchmark over the small tree's cache.
+# Prints the tables on stdout; progress goes to stderr.
+set -euo pipefail
+export LC_ALL=C
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/.." && pwd)
+
+work="$here/out"
+quick=0
+runs_small=5
+runs_large=5
+large_target=2000000
+runs_given=""
+corvella_given=""
+matchers=1
+
+usage() {
+    cat <<EOF
+usage: bench/search_bench.sh [--quick] [--runs N] [--work DIR] [--large-entries N]
+                             [--corvella BIN] [--no-matchers]
+
+  --quick            only the small tree, 3 runs per tool and pattern
+  --runs N           timed runs per tool, pattern and tree (default: 5; 3 with --quick)
+  --work DIR         where the trees, caches and databases live (default: bench/out)
+  --large-entries N  approximate size of the large tree (default: 2000000)
+  --corvella BIN     measure this corvella instead of the one built in build/bench
+  --no-matchers      skip the matcher micro-benchmark at the end
+EOF
+}
+
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --quick) quick=1 ;;
+        --runs) runs_given="$2"; shift ;;
+        --work) work="$2"; shift ;;
+        --large-entries) large_target="$2"; shift ;;
+        --corvella) corvella_given="$2"; shift ;;
+        --no-matchers) matchers=0 ;;
+        -h|--help) usage; exit 0 ;;
+        *) usage >&2; exit 2 ;;
+    esac
+    shift
+done
+if [ "$quick" = 1 ]; then runs_small=3; fi
+if [ -n "$runs_given" ]; then
+    case "$runs_given" in ''|*[!0-9]*|0) echo "--runs needs a positive number" >&2; exit 2 ;; esac
+    runs_small=$runs_given
+    runs_large=$runs_given
+fi
+
+bench_name=search_bench
+# shellcheck source=bench/common.sh
+. "$here/common.sh"
+
+# --- what the benchmark needs --------------------------------------------------------------
+
+need_cmd cmake cmake
+need_cmd ninja ninja-build
+need_cmd g++ g++
+need_cmd fdfind fd-find
+need_cmd plocate plocate
+need_cmd updatedb.plocate plocate
+if [ "$matchers" = 1 ]; then need_file /usr/include/benchmark/benchmark.h libbenchmark-dev; fi
+find_source_tarball
+
+# --- the programs under test ----------------------------------------------------------------
+
+# A build directory of its own, with the benchmarks switched on; the normal builds never see it.
+build="$repo/build/bench"
+targets=()
+[ -n "$corvella_given" ] || targets+=(corvella)
+[ "$matchers" = 0 ] || targets+=(matcher_bench)
+if [ ${#targets[@]} -gt 0 ]; then
+    note "building ${targets[*]} in $build"
+    if [ ! -f "$build/CMakeCache.txt" ]; then
+        cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ \
+            -DCORVELLA_BENCH=ON -DCORVELLA_TESTS=OFF >&2
+    fi
+    cmake --build "$build" --target "${targets[@]}" >&2
+fi
+
+if [ -n "$corvella_given" ]; then
+    [ -x "$corvella_given" ] || die "$corvella_given is not an executable"
+    corvella_src="$corvella_given"
+    corvella_label="$corvella_given"
+else
+    corvella_src="$build/src/corvella"
+    [ -x "$corvella_src" ] || die "the build did not produce $corvella_src"
+    corvella_label="built from $(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo '?')"
+    if [ -n "$(git -C "$repo" status --porcelain -- src CMakeLists.txt 2>/dev/null)" ]; then
+        corvella_label="$corvella_label with uncommitted changes"
+    fi
+fi
+
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+tmp="$work/search"
+mkdir -p "$tmp"
+# A private copy, so that a rebuild in the tree during the run cannot change what is measured.
+corvella="$tmp/corvella-under-test"
+cp "$corvella_src" "$corvella"
+
+# --- the patterns, as each tool must be given them ------------------------------------------
+#
+# corvella: a pattern without wildcards matches anywhere in the name; one with '*' or '?' is a
+# whole-name glob; ';' separates alternatives, each a whole-name glob. Case-blind always.
+# The others are made to ask the same of base names, case-blind:
+#   plocate -b -i: a pattern without glob characters is a substring; with them a whole-name glob;
+#                  several patterns must ALL match, so a list becomes one extended regex.
+#   find -iname:   always a whole-name glob: a substring P becomes '*P*', a list a chain of -o.
+#   fdfind -i:     a regex matched anywhere in the name by default; -g for a whole-name glob, and a
+#                  list becomes one glob with {a,b} alternatives. -uu: hidden and git-ignored
+#                  entries too, as the others see them.
+
+patterns=('kvm_main' 'include' '*.rst' 'a' '*.c;*.h' 'zqxjv')
+pattern_notes=('selective substring' 'common substring' 'extension glob' 'one letter'
+               'list of two globs' 'matches nothing')
+
+is_glob() { case "$1" in *'*'* | *'?'*) return 0 ;; *) return 1 ;; esac; }
+is_list() { case "$1" in *';'*) return 0 ;; *) return 1 ;; esac; }
+regex_escape() { printf '%s' "$1" | sed 's/[][\.^$+(){}|\\]/\\&/g'; }
+glob_to_ere() { regex_escape "$1" | sed 's/\*/.*/g; s/?/./g'; }
+
+# Sets plocate_args, find_args and fd_args for corvella pattern $1.
+translate() {
+    local p=$1 item items=() joined=""
+    if is_list "$p"; then
+        IFS=';' read -r -a items <<<"$p"
+        find_args=('(')
+        for item in "${items[@]}"; do
+            [ -n "$item" ] || continue
+            [ "${#find_args[@]}" = 1 ] || find_args+=(-o)
+            find_args+=(-iname "$item")
+            joined="$joined${joined:+|}$(glob_to_ere "$item")"
+        done
+        find_args+=(')')
+        plocate_args=(--regex "^($joined)\$")
+        fd_args=(-g "{$(IFS=,; echo "${items[*]}")}")
+    elif is_glob "$p"; then
+        plocate_args=("$p")
+        find_args=(-iname "$p")
+        fd_args=(-g "$p")
+    else
+        plocate_args=("$p")
+        find_args=(-iname "*$p*")
+        fd_args=("$(regex_escape "$p")")
+    fi
+}
+
+shell_words() {  # the arguments as one would type them
+    local out="" a
+    for a in "$@"; do
+        if [[ "$a" =~ ^[A-Za-z0-9_./=-]+$ ]]; then out="$out $a"; else out="$out '$a'"; fi
+    done
+    echo "${out# }"
+}
+
+# --- timing ---------------------------------------------------------------------------------
+
+tools=(corvella plocate find fdfind)
+
+# Each prints the number of matches on stdout.
+count_corvella() {
+    # "2,808 items found (10,976,496KB)"; exit 1 means nothing found, which is no error here.
+    local line status=0
+    line=$("$corvella" search --cache "$db" --count "$pattern" 2>"$tmp/stderr") || status=$?
+    [ "$status" -le 1 ] || return "$status"
+    line=${line%% items found*}
+    echo "${line//,/}"
+}
+count_plocate() {
+    local status=0
+    plocate -d "$plocate_db" -i -b -c "${plocate_args[@]}" 2>"$tmp/stderr" || status=$?
+    [ "$status" -le 1 ] || return "$status"  # 1: nothing found (it still prints 0)
+}
+count_find() { find "$tree" "${find_args[@]}" 2>"$tmp/stderr" | wc -l; }
+count_fdfind() { fdfind -uu -i "${fd_args[@]}" "$tree" 2>"$tmp/stderr" | wc -l; }
+
+# run_tool TOOL TIMES_FILE COUNT_FILE: one run; appends its milliseconds, and writes the count.
+run_tool() {
+    local tool=$1 t0 t1 count
+    t0=$EPOCHREALTIME
+    if ! count=$("count_$tool"); then
+        echo "search_bench: $tool failed on pattern '$pattern':" >&2
+        cat "$tmp/stderr" >&2
+        exit 1
+    fi
+    t1=$EPOCHREALTIME
+    case "$count" in '' | *[!0-9]*)
+        echo "search_bench: $tool printed '$count' for '$pattern' instead of a count" >&2
+        cat "$tmp/stderr" >&2
+        exit 1 ;;
+    esac
+    awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f\n", (b - a) * 1000 }' >>"$2"
+    echo "$count" >"$3"
+}
+
+bench_tree() {  # bench_tree LABEL TREE RUNS
+    local label=$1 runs=$3
+    tree=$2
+    db="$tmp/$label.db"
+    plocate_db="$tmp/$label.plocate"
+
+    note "$label: warming $tree (one untimed walk)"
+    find "$tree" >/dev/null
+    local entries
+    entries=$(find "$tree" | wc -l)
+
+    note "$label: building the corvella cache and the plocate database"
+    local t0 t1 t2
+    rm -f "$db" "$plocate_db"
+    t0=$EPOCHREALTIME
+    "$corvella" index --cache "$db" "$tree" >/dev/null 2>"$tmp/stderr" ||
+        { cat "$tmp/stderr" >&2; die "corvella index failed"; }
+    t1=$EPOCHREALTIME
+    updatedb.plocate -U "$tree" -o "$plocate_db" --prunepaths '' --prunefs '' --prunenames '' \
+        --prune-bind-mounts no -l no
+    t2=$EPOCHREALTIME
+    # Both files read once, so that every timed run finds them in the page cache.
+    cat "$db" "$plocate_db" >/dev/null
+    local cache_bytes
+    cache_bytes=$(stat -c %s "$db")
+
+    local i tool r
+    for i in "${!patterns[@]}"; do
+        pattern=${patterns[$i]}
+        translate "$pattern"
+        note "$label: '$pattern': one untimed run per tool, then $runs rounds"
+        for tool in "${tools[@]}"; do
+            : >"$tmp/times-$i-$tool"
+            run_tool "$tool" /dev/null "$tmp/count-$i-$tool"
+        done
+        # Round-robin, so that a slow spell of the machine hits every tool alike.
+        for ((r = 1; r <= runs; r++)); do
+            for tool in "${tools[@]}"; do
+                run_tool "$tool" "$tmp/times-$i-$tool" "$tmp/count-$i-$tool"
+            done
+        done
+    done
+
+    echo
+    echo "Tree $label: $tree"
+    printf '  %s entries (find, the root included); %s timed runs per tool and pattern, warm\n' \
+        "$entries" "$runs"
+    awk -v b="$cache_bytes" -v e="$entries" -v p="$(stat -c %s "$plocate_db")" \
+        -v ci="$t0" -v cj="$t1" -v pj="$t2" 'BEGIN {
+        printf "  corvella cache %d bytes (%.1f MiB, %.1f per entry), built in %.2f s;\n", b, b / 1048576, b / e, cj - ci
+        printf "  plocate database %d bytes (%.1f MiB), built in %.2f s\n", p, p / 1048576, pj - cj }'
+    echo
+    echo "  median wall ms per search, the process started and ended each time; matches as each"
+    echo "  tool counted them; ratios of medians (below 1: corvella is faster); scan: cache bytes"
+    echo "  over corvella's median"
+    echo
+    printf '  %-9s | %9s %9s %9s %9s | %8s %8s %8s %8s | %8s %8s | %9s\n' pattern corvella plocate \
+        find fdfind corvella plocate find fdfind 'c/find' 'c/ploc' 'scan GB/s'
+    printf '  %-9s | %9s %9s %9s %9s | %8s %8s %8s %8s |\n' '' 'ms' 'ms' 'ms' 'ms' \
+        matches matches matches matches
+    local i
+    for i in "${!patterns[@]}"; do
+        local meds=() counts=()
+        for tool in "${tools[@]}"; do
+            meds+=("$(median_of <"$tmp/times-$i-$tool")")
+            counts+=("$(cat "$tmp/count-$i-$tool")")
+        done
+        awk -v p="${patterns[$i]}" -v c="${meds[0]}" -v l="${meds[1]}" -v f="${meds[2]}" \
+            -v d="${meds[3]}" -v nc="${counts[0]}" -v nl="${counts[1]}" -v nf="${counts[2]}" \
+            -v nd="${counts[3]}" -v b="$cache_bytes" 'BEGIN {
+            printf "  %-9s | %9.1f %9.1f %9.1f %9.1f | %8d %8d %8d %8d | %8.3f %8.2f | %9.2f\n",
+                p, c, l, f, d, nc, nl, nf, nd, c / f, (l > 0 ? c / l : 0), b / (c / 1000) / 1e9 }'
+    done
+    echo
+    echo "  minimum wall ms per search"
+    printf '  %-9s | %9s %9s %9s %9s\n' pattern corvella plocate find fdfind
+    for i in "${!patterns[@]}"; do
+        local mins=()
+        for tool in "${tools[@]}"; do mins+=("$(min_of <"$tmp/times-$i-$tool")"); done
+        printf '  %-9s | %9.1f %9.1f %9.1f %9.1f\n' "${patterns[$i]}" "${mins[@]}"
+    done
+}
+
+print_commands() {
+    echo
+    echo "How each tool was asked (TREE, CACHE, DB: the tree, the corvella cache, the plocate database)"
+    local i
+    for i in "${!patterns[@]}"; do
+        pattern=${patterns[$i]}
+        translate "$pattern"
+        echo "  '$pattern' (${pattern_notes[$i]})"
+        echo "    corvella  corvella search --cache CACHE --count $(shell_words "$pattern")"
+        echo "    plocate   plocate -d DB -i -b -c $(shell_words "${plocate_args[@]}")"
+        echo "    find      find TREE $(shell_words "${find_args[@]}") | wc -l"
+        echo "    fdfind    fdfind -uu -i $(shell_words "${fd_args[@]}") TREE | wc -l"
+    done
+    cat <<'EOF'
+  All four match base names only (plocate because of -b), case-blind. Where the counts differ,
+  the semantics differ: corvella's cache holds the tree's root as one entry named by its full
+  path (so 'a' finds it through ".../main/..."), and find tests the root's own name, while
+  plocate's database and fdfind's output leave the root out.
+  corvella counts matches after building every result record (path and name in its pool);
+  plocate -c and the pipes into wc -l count lines or matches without sorting.
+EOF
+}
+
+# --- the run --------------------------------------------------------------------------------
+
+started=$(date +%s)
+prepare_trees $((1 - quick)) "$large_target"
+
+echo "corvella search benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')"
+echo "  corvella $corvella_label; $(uname -sr)," \
+    "$(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)," \
+    "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)"
+echo "  trees on $(df -T "$work" | awk 'NR == 2 { print $2 }') ($work); source $(basename "$src_tar")"
+echo "  $(find --version | head -n 1); $(fdfind --version); $(plocate --version | head -n 1)"
+echo "  load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+bench_tree small "$small" "$runs_small"
+if [ "$quick" = 0 ]; then
+    bench_tree large "$large" "$runs_large"
+fi
+print_commands
+
+if [ "$matchers" = 1 ]; then
+    note "matcher micro-benchmark over the small tree's cache"
+    echo
+    echo "Matchers over the names of the small tree's cache ($build/bench/matcher_bench)"
+    echo "  ns_per_name: thread CPU time per name of one matcher call; Scan: only finding each"
+    echo "  name's end; Query/...: a whole search in process (walk, matcher, result records and"
+    echo "  pool), per entry"
+    echo
+    # The context (CPU, caches, names) comes on stderr, the table on stdout. Debian builds the
+    # library without NDEBUG, hence a warning that concerns the library's code, not the timed loops.
+    "$build/bench/matcher_bench" --names="$tmp/small.db" --benchmark_min_time=0.2 \
+        --benchmark_counters_tabular=true 2>&1 | grep -v 'Library was built as DEBUG' | sed 's/^/  /'
+fi
+
+rm -f "$corvella" "$tmp"/*.db "$tmp"/*.plocate "$tmp"/stateinfo.ini "$tmp"/stderr "$tmp"/times-* \
+    "$tmp"/count-*
+echo
+echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "Total benchmark time, preparation included: $(($(date +%s) - started)) s"
