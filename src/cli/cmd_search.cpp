@@ -145,6 +145,7 @@ int RunSearch(const CommandLine& command, Console& console) {
     CCacheShared::Instance().SetCachePath(command.cache_path);
     ConsoleErrors errors(console);
     CQueryer queryer(errors);
+    queryer.SetCountOnly(command.Has(u"--count"));
     BuildFilterChain(queryer, criteria);
     const int code = RunQueryLocked(queryer, QueryPattern(criteria.pattern), criteria.location);
     queryer.ClearFilters();
@@ -157,14 +158,14 @@ int RunSearch(const CommandLine& command, Console& console) {
 
     ResultSet& results = queryer.results();
     if (command.Has(u"--count")) {
-        console.Out(FormatThousands(results.size()) + u" items found (" +
+        console.Out(FormatThousands(queryer.match_count()) + u" items found (" +
                     FormatThousands(queryer.total_size_kb()) + u"KB)");
     } else {
         if (sort) SortResults(results, *sort);
         for (const ResultRecord& r : results.records)
             console.Out(FormatResultLine(format, results.Location(r), results.Name(r)));
     }
-    return results.size() == 0 ? kExitNothing : kExitOk;
+    return queryer.match_count() == 0 ? kExitNothing : kExitOk;
 }
 
 }  // namespace corvella

@@ -119,6 +119,14 @@ int CQueryer::RunQuery(const std::u16string& pattern, std::u16string location) {
     }
 
     try {
+        count_records_ = count_chars_ = 0;
+        if (count_only_) {
+            Traverse<Walk::Count>(start);
+            ReleaseTraverse();
+            pattern_ = nullptr;
+            end_ticks_ = NowMs();
+            return code;
+        }
         record_limit_ = capacities_.records;
         pool_limit_ = capacities_.pool_chars;
         results_.records.reserve(record_limit_);
@@ -128,6 +136,7 @@ int CQueryer::RunQuery(const std::u16string& pattern, std::u16string location) {
             total_size_kb_ = 0;
             count_records_ = count_chars_ = 0;
             Traverse<Walk::Count>(start);
+            total_size_kb_ = 0;  // the counting walk totals sizes too; the next walk does again
             if (count_chars_ > 0xFFFFFFFFull) throw std::bad_alloc();  // pool offsets are 32-bit
             record_limit_ = count_records_;
             pool_limit_ = count_chars_;
@@ -168,6 +177,7 @@ bool CQueryer::Take() {
     if constexpr (kWalk == Walk::Count) {
         ++count_records_;
         count_chars_ += need;
+        total_size_kb_ += current_size_kb_;
         return true;
     } else {
         std::vector<ResultRecord>& records = results_.records;

@@ -69,6 +69,10 @@ public:
     // not be opened or memory ran out (the message has been shown). Callers hold CacheFileLock.
     int RunQuery(const std::u16string& pattern, std::u16string location);
 
+    // Count the matches and total their sizes without making records (for a bare count).
+    void SetCountOnly(bool count_only) { count_only_ = count_only; }
+    uint64_t match_count() const { return count_only_ ? count_records_ : results_.size(); }
+
     ResultSet& results() { return results_; }
     uint64_t total_size_kb() const { return total_size_kb_; }
     uint32_t start_ticks() const { return start_ticks_; }
@@ -149,6 +153,7 @@ private:
     uint32_t end_ticks_ = 0;
     bool damaged_ = false;
     bool counted_ = false;
+    bool count_only_ = false;
 };
 
 // RunQuery while holding CacheFileLock, as every caller must.

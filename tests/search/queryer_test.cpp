@@ -218,6 +218,30 @@ TEST_F(QueryTest, MatchesBeyondTheFirstWalksCapacityAreAllReturned) {
     EXPECT_FALSE(counted_);
 }
 
+TEST_F(QueryTest, ACountOnlyQueryCountsAndTotalsWhatTheFullOneReturns) {
+    for (const char16_t* pattern : {u"*", u"txt", u"*.exe;*.dll", u"nothing"}) {
+        for (const char16_t* location : {u"", u"C:\\Windows", u"C:\\Missing"}) {
+            SearchCriteria c;
+            c.pattern = pattern;
+            c.location = location;
+            c.min_size_enabled = true;
+            c.min_size_kb = 1;
+            int code = 0, count_code = 1;
+            const size_t rows = Query(c, &code).size();
+            const uint64_t total = total_;
+            CQueryer q(errors_);
+            q.SetPathSeparator(u'\\');
+            q.SetCountOnly(true);
+            BuildFilterChain(q, c);
+            count_code = RunQueryLocked(q, QueryPattern(c.pattern), c.location);
+            EXPECT_EQ(count_code, code);
+            EXPECT_EQ(q.match_count(), rows) << test::Narrow(pattern);
+            EXPECT_EQ(q.total_size_kb(), total) << test::Narrow(pattern);
+            EXPECT_TRUE(q.results().records.empty());
+        }
+    }
+}
+
 TEST(QueryCapacity, MoreThan530000MatchesWithTheRealCapacities) {
     test::TempDir dir;
     FakeTree tree;
