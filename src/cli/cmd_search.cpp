@@ -7,6 +7,7 @@
 #include "cli/cli.h"
 #include "platform/drives.h"
 #include "platform/file.h"
+#include "platform/local_time.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "results/results_writer.h"
@@ -49,7 +50,8 @@ std::optional<uint64_t> ParseDay(const std::u16string& text, bool end_of_day) {
         }
     }
     uint64_t filetime = 0;
-    if (!LocalDayToFileTime(parts[0], parts[1], parts[2], end_of_day, filetime)) return std::nullopt;
+    if (!platform::LocalDayToFileTime(parts[0], parts[1], parts[2], end_of_day, filetime))
+        return std::nullopt;
     return filetime;
 }
 

@@ -34,8 +34,4 @@ std::u16string QueryPattern(std::u16string_view text);
 // level, kind, minimum and maximum size, first and last date.
 void BuildFilterChain(CQueryer& queryer, const SearchCriteria& criteria);
 
-// FILETIME (UTC) of a local calendar day's first moment, or of its last millisecond
-// (23:59:59.999). False for a date that does not exist.
-bool LocalDayToFileTime(int year, int month, int day, bool end_of_day, uint64_t& filetime);
-
 }  // namespace corvella

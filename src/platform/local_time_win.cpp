@@ -1,0 +1,30 @@
+#include <windows.h>
+
+#include "platform/local_time.h"
+
+namespace corvella::platform {
+
+bool LocalDayToFileTime(int year, int month, int day, bool end_of_day, uint64_t& filetime) {
+    if (year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1 || day > 31) return false;
+    SYSTEMTIME local{};
+    local.wYear = static_cast<WORD>(year);
+    local.wMonth = static_cast<WORD>(month);
+    local.wDay = static_cast<WORD>(day);
+    local.wHour = end_of_day ? 23 : 0;
+    local.wMinute = end_of_day ? 59 : 0;
+    local.wSecond = end_of_day ? 59 : 0;
+    local.wMilliseconds = end_of_day ? 999 : 0;
+    // Not every system refuses 29 February of a common year: check the day here.
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int days[12] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (day > days[month - 1]) return false;
+    SYSTEMTIME utc{};
+    FILETIME result{};
+    // Unlike the C runtime's mktime, this covers every year a FILETIME can hold.
+    if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) || !SystemTimeToFileTime(&utc, &result))
+        return false;
+    filetime = (uint64_t(result.dwHighDateTime) << 32) | result.dwLowDateTime;
+    return true;
+}
+
+}  // namespace corvella::platform
