@@ -82,6 +82,23 @@ Matcher SelectMatcher(std::u16string_view text) {
     return MatchSubstring;
 }
 
+uint32_t MinimumNameUnits(const std::u16string& prepared) {
+    // Every unit but '*' stands for one unit of the name; a list needs its shortest item.
+    uint32_t best = UINT32_MAX, current = 0;
+    bool in_item = false;
+    for (char16_t c : prepared) {
+        if (c == 0) {
+            if (in_item && current < best) best = current;
+            in_item = false;
+            current = 0;
+        } else {
+            in_item = true;
+            if (c != u'*') ++current;
+        }
+    }
+    return best == UINT32_MAX ? 0 : best;
+}
+
 std::u16string PreparePattern(std::u16string_view text) {
     // Empty items match nothing, so they are left out: kept, their NULs would read as the end of
     // the list, and ";;a?" would lose its "a?".

@@ -28,6 +28,9 @@ int MatchWildList(const uint8_t* name, const char16_t* pattern);
 // Chooses by the folded pattern text: ';' and '?' -> MatchWildList; ';' -> MatchStarList;
 // '?' -> MatchWild; '*' -> MatchStar; none of them -> MatchSubstring.
 Matcher SelectMatcher(std::u16string_view text);
+// The fewest code units a name needs to match the prepared pattern: a cheap first test.
+uint32_t MinimumNameUnits(const std::u16string& prepared);
+
 // The non-empty items of `text` one after another, each ended by a NUL, and one more NUL after
 // the last (two NULs when there is none).
 std::u16string PreparePattern(std::u16string_view text);

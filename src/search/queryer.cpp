@@ -44,7 +44,8 @@ bool CQueryer::AddFilter(int code) {
 }
 
 bool CQueryer::FilterName(const CQueryer& q) {
-    return q.matcher_(q.view_.base + q.current_name_, q.pattern_) != 0;
+    return q.current_units_ >= q.min_name_units_ &&
+           q.matcher_(q.view_.base + q.current_name_, q.pattern_) != 0;
 }
 bool CQueryer::FilterTopLevel(const CQueryer& q) { return q.depth_ == 1; }
 bool CQueryer::FilterMinSize(const CQueryer& q) { return q.current_size_kb_ >= q.min_size_kb; }
@@ -106,6 +107,7 @@ int CQueryer::RunQuery(const std::u16string& pattern, std::u16string location) {
         return -1;
     }
     pattern_ = prepared.data();
+    min_name_units_ = MinimumNameUnits(prepared);
 
     int code = 0;
     uint32_t start = kRootBlockOffset;

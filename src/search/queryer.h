@@ -128,6 +128,7 @@ private:
     CacheView view_;
     Matcher matcher_ = nullptr;
     const char16_t* pattern_ = nullptr;
+    uint32_t min_name_units_ = 0;  // names shorter than this cannot match
     std::u16string base_path_;  // the start folder's path
     std::u16string path_;       // the folder being walked, with its separator; empty at the root
     std::vector<Frame> stack_;

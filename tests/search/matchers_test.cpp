@@ -143,3 +143,18 @@ TEST(Matchers, AgreeWithAReferenceGlobOnRandomInput) {
 
 }  // namespace
 }  // namespace corvella
+
+namespace corvella {
+namespace {
+
+TEST(MinimumNameUnits, CountsWhatEveryMatchNeeds) {
+    EXPECT_EQ(MinimumNameUnits(PreparePattern(u"include")), 7u);
+    EXPECT_EQ(MinimumNameUnits(PreparePattern(u"*.c")), 2u);
+    EXPECT_EQ(MinimumNameUnits(PreparePattern(u"a?*b*")), 3u);
+    EXPECT_EQ(MinimumNameUnits(PreparePattern(u"*.html;*.c;readme")), 2u);
+    EXPECT_EQ(MinimumNameUnits(PreparePattern(u"*")), 0u);
+    EXPECT_EQ(MinimumNameUnits(PreparePattern(u";")), 0u);
+}
+
+}  // namespace
+}  // namespace corvella
