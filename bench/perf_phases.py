@@ -4,13 +4,15 @@
 Reads the samples of `perf record --call-graph dwarf` of a corvella built with -g, and sorts each
 sample twice:
 
-  part   walk (block reader, stack, folder entries), matcher, records and pool (Take, the
-         copies of path and name), page faults (split into the mapped cache file and anonymous
-         memory: the result arrays), munmap (freeing), other kernel, other user code
+  part   walk (block reader, stack, folders and their paths), matcher, records and pool (Take,
+         the copies of path and name), page faults (split into the mapped cache file and anonymous
+         memory: the result arrays), mapping the cache file (populating its page tables),
+         munmap (unmapping the file, freeing the arrays), output (the search command's work
+         after the query: formatting and writing the results), other kernel, other user code
   walk   which walk of the query the sample fell in: the first walk (Limited, stops when the
-         arrays are about to overflow), the counting walk, the filling walk (All), RunQuery
-         between them (reserving, clearing, shrinking the arrays), or outside the query
-         (start-up, printing, exit)
+         arrays are about to overflow), the counting walk (a bare count's only walk), the
+         filling walk (All), RunQuery itself outside the walks (mapping the file, reserving,
+         clearing, shrinking the arrays), or outside the query (start-up, output, exit)
 
 and prints a table of milliseconds: samples times the period, or, given --task-ms, shares of the
 task-clock of an unprofiled run.
@@ -21,14 +23,16 @@ import argparse
 import sys
 from collections import defaultdict
 
-WALKS = ["limited walk", "counting walk", "filling walk", "between walks", "outside the query"]
+WALKS = ["limited walk", "counting walk", "filling walk", "RunQuery itself", "outside the query"]
 PARTS = [
     "walk",
     "matcher",
     "records and pool",
     "page faults: cache file",
     "page faults: result arrays",
-    "munmap (freeing)",
+    "mapping the cache file",
+    "munmap (unmap, free)",
+    "output",
     "other kernel",
     "other user",
 ]
@@ -53,9 +57,7 @@ def read_stacks(stream):
 
 
 def walk_of(stack):
-    # The innermost query frame decides. DWARF call graphs list the counting walk although it is
-    # inlined into RunQuery; RunQuery's own samples are what it does between the walks (reserve,
-    # clear, shrink).
+    # The innermost query frame decides; DWARF call graphs list a walk even where it is inlined.
     for _, sym in stack:
         if "CQueryer::Traverse<(corvella::CQueryer::Walk)0>" in sym:
             return "limited walk"
@@ -64,7 +66,7 @@ def walk_of(stack):
         if "CQueryer::Traverse<(corvella::CQueryer::Walk)2>" in sym:
             return "counting walk"
         if "CQueryer::RunQuery" in sym:
-            return "between walks"
+            return "RunQuery itself"
     return "outside the query"
 
 
@@ -72,20 +74,34 @@ def walk_of(stack):
 # perf also lists inlined functions (FoldCase, BlockReader::Next, vector operations) as frames.
 PART_KEYS = [
     ("matcher", ("Match", "Glob", "FoldCase", "FilterName", "RunChain")),
-    ("records and pool", ("Take<", "memmove", "memcpy", "std::vector", "AppendName")),
-    ("walk", ("BlockReader", "EntryView", "Traverse", "Enter", "RunQuery", "basic_string")),
+    ("records and pool", ("Take<", "memmove", "memcpy", "std::vector")),
+    # AppendName builds the folder path the walk keeps; Take copies it into the pool.
+    (
+        "walk",
+        ("BlockReader", "EntryView", "Traverse", "Enter", "RunQuery", "basic_string", "AppendName"),
+    ),
 ]
 
 
-def part_of(stack):
+OUTPUT_KEYS = ("RunSearch", "FormatResultLine", "Console", "ToUtf8", "ksys_write", "_IO_")
+MAP_KEYS = ("__mm_populate", "populate_vma_page_range", "__get_user_pages", "do_mmap")
+
+
+def part_of(stack, walk):
     syms = [sym for _, sym in stack]
     if any("asm_exc_page_fault" in s for s in syms):
         file_backed = any(
             k in s for s in syms for k in ("filemap_map_pages", "do_read_fault", "filemap_fault")
         )
         return "page faults: cache file" if file_backed else "page faults: result arrays"
+    if walk != "outside the query" and any(k in s for s in syms for k in MAP_KEYS):
+        return "mapping the cache file"
     if any("munmap" in s for s in syms):
-        return "munmap (freeing)"
+        return "munmap (unmap, free)"
+    if walk == "outside the query":
+        if any(k in s for s in syms for k in OUTPUT_KEYS):
+            return "output"
+        return "other kernel" if stack[0][0] else "other user"
     if stack[0][0]:
         return "other kernel"
     for kernel, sym in stack:
@@ -112,7 +128,8 @@ def main():
     counts = defaultdict(int)
     total = 0
     for stack in read_stacks(sys.stdin):
-        counts[(part_of(stack), walk_of(stack))] += 1
+        walk = walk_of(stack)
+        counts[(part_of(stack, walk), walk)] += 1
         total += 1
     if total == 0:
         print("  no samples")
@@ -125,7 +142,8 @@ def main():
         ms = args.task_ms / total  # the recording's own overhead scaled away
         line += f"; scaled to {args.task_ms:.0f} ms, the task-clock of unprofiled runs"
     print(line)
-    head = "".join(f"{w:>14}" for w in ["limited walk", "counting walk", "filling walk", "between", "outside"])
+    columns = ["limited walk", "counting walk", "filling walk", "RunQuery", "outside"]
+    head = "".join(f"{w:>14}" for w in columns)
     print(f"  {'ms (share)':<28}{head}{'total':>17}")
     for part in PARTS:
         row = [counts[(part, w)] for w in WALKS]

@@ -302,8 +302,8 @@ print_commands() {
   the semantics differ: corvella's cache holds the tree's root as one entry named by its full
   path (so 'a' finds it through ".../main/..."), and find tests the root's own name, while
   plocate's database and fdfind's output leave the root out.
-  corvella counts matches after building every result record (path and name in its pool);
-  plocate -c and the pipes into wc -l count lines or matches without sorting.
+  corvella --count and plocate -c count without printing a path; find and fdfind print
+  every matching path into wc -l. None of them sorts.
 EOF
 }
 
