@@ -1,5 +1,6 @@
 #include "cache/cache_check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unordered_set>
 #include <vector>
@@ -40,6 +41,7 @@ class Checker {
         data_ = CacheView{view_.base, report_.data_end};
         if (!WalkTree()) return report_;
         WalkFreeList();
+        if (report_.ok) CheckOverlaps();
         return report_;
     }
 
@@ -110,8 +112,23 @@ class Checker {
                 }
             }
             if (reader.fault() != corvella::BlockFault::None) return BlockFault(reader);
+            extents_.push_back({block, reader.capacity()});
         }
         return true;
+    }
+
+    // Every byte belongs to one block at most: blocks that overlap would let an update of one
+    // overwrite the other.
+    void CheckOverlaps() {
+        std::sort(extents_.begin(), extents_.end());
+        for (size_t i = 1; i < extents_.size(); ++i) {
+            const auto& [before, before_bytes] = extents_[i - 1];
+            if (uint64_t(before) + before_bytes > extents_[i].first) {
+                Fault("the blocks at offsets " + Num(before) + " and " + Num(extents_[i].first) +
+                      " overlap");
+                return;
+            }
+        }
     }
 
     void WalkFreeList() {
@@ -138,6 +155,7 @@ class Checker {
             }
             ++report_.free_blocks;
             report_.free_bytes += capacity;
+            extents_.push_back({at, capacity});
             at = Load32(view_.base + at + 4);
         }
     }
@@ -146,6 +164,7 @@ class Checker {
     CacheView data_;
     CacheCheckReport report_;
     std::unordered_set<uint32_t> seen_;
+    std::vector<std::pair<uint32_t, uint32_t>> extents_;  // (offset, capacity) of every block
 };
 
 }  // namespace

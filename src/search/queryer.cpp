@@ -323,7 +323,7 @@ bool CQueryer::FindLocation(std::u16string_view location, uint32_t& block, std::
     }
     if (!found || best.value == NoBlock || best.value < kFirstBlockOffset) return false;
     std::u16string built = best.Name(view_);
-    if (built.back() != sep) built += sep;
+    if (built.empty() || built.back() != sep) built += sep;
     uint32_t at = best.value;
     std::u16string_view rest =
         location.size() > best_length ? location.substr(best_length + 1) : std::u16string_view();

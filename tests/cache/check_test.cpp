@@ -81,6 +81,9 @@ TEST_F(CheckTest, FindsDamageInHeaderAndBlocks) {
     }
     // Capacities too small or too large, a name without its NUL, a missing end tag.
     EXPECT_NE(FaultAfter([&](auto& f) { Store32(&f[a_], 3); }), "");
+    // a\ claims the first bytes of c\'s block.
+    EXPECT_NE(FaultAfter([&](auto& f) { Store32(&f[a_], c_ - a_ + 2); }).find("overlap"),
+              std::string::npos);
     EXPECT_NE(FaultAfter([&](auto& f) { Store32(&f[c_], 0x7FFFFFFF); }), "");
     EXPECT_NE(FaultAfter([&](auto& f) { Store32(&f[c_], 4); }), "");
     EXPECT_NE(FaultAfter([&](auto& f) {
