@@ -11,8 +11,35 @@ inline char16_t NameAt(const uint8_t* name, size_t i) { return FoldCase(Load16(n
 
 // A whole-name glob over one item (up to its NUL). Linear time: on a mismatch after a '*' only
 // the latest '*' is retried, one code unit further on, which is enough for '*' and '?'.
+// Units in a NUL-terminated name.
+inline size_t NameLength(const uint8_t* name) {
+    size_t n = 0;
+    while (Load16(name + 2 * n) != 0) ++n;
+    return n;
+}
+
+// "*tail" with no other wildcard, the commonest glob ("*.txt"): the name must end with the tail.
+template <bool kQuestionIsWild>
+bool IsSuffixPattern(const char16_t* pattern, size_t& tail_length) {
+    if (pattern[0] != u'*') return false;
+    size_t i = 1;
+    for (; pattern[i] != 0; ++i)
+        if (pattern[i] == u'*' || (kQuestionIsWild && pattern[i] == u'?')) return false;
+    tail_length = i - 1;
+    return true;
+}
+
 template <bool kQuestionIsWild>
 int Glob(const uint8_t* name, const char16_t* pattern) {
+    size_t tail = 0;
+    if (IsSuffixPattern<kQuestionIsWild>(pattern, tail)) {
+        const size_t length = NameLength(name);
+        if (length < tail) return 0;
+        const uint8_t* end = name + 2 * (length - tail);
+        for (size_t i = 0; i < tail; ++i)
+            if (FoldCase(Load16(end + 2 * i)) != pattern[1 + i]) return 0;
+        return 1;
+    }
     size_t n = 0, p = 0;
     size_t star_p = SIZE_MAX, star_n = 0;
     for (char16_t c; (c = Load16(name + 2 * n)) != 0;) {

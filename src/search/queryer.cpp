@@ -175,7 +175,7 @@ bool CQueryer::Enter(uint32_t block) {
 
 template <CQueryer::Walk kWalk>
 bool CQueryer::Take() {
-    const size_t need = path_.size() + 1 + current_units_ + 1;
+    const size_t need = path_length_ + 1 + current_units_ + 1;
     if constexpr (kWalk == Walk::Count) {
         ++count_records_;
         count_chars_ += need;
@@ -211,13 +211,14 @@ bool CQueryer::Traverse(uint32_t start_block) {
     visited_.assign(view_.size / 4 / 64 + 1, 0);
     stack_.clear();
     path_ = base_path_;
+    path_length_ = path_.size();
     Enter(start_block);
     const auto over_limit = [&] {
         return kWalk == Walk::Limited &&
                results_.records.size() > capacities_.records - capacities_.record_slack;
     };
     if (over_limit()) return false;
-    stack_.push_back(Frame{BlockReader(view_, start_block), path_.size(), 0, 0, 0, 0});
+    stack_.push_back(Frame{BlockReader(view_, start_block), path_length_, 0, 0, 0, 0});
     depth_ = 1;
     EntryView e;
     while (!stack_.empty()) {
@@ -235,16 +236,25 @@ bool CQueryer::Traverse(uint32_t start_block) {
             }
             if (e.value != NoBlock && Enter(e.value)) {
                 if (over_limit()) return false;
-                path_.resize(frame.path_length);
-                AppendName(path_, e.name_offset, e.name_units);
-                if (path_.empty() || path_.back() != separator_) path_ += separator_;  // "/" is a root
-                stack_.push_back(Frame{BlockReader(view_, e.value), path_.size(), 0, e.name_offset,
+                if constexpr (kWalk == Walk::Count) {
+                    // Counting needs the path's length only, not its text.
+                    const bool ends_in_separator =
+                        e.name_units != 0 && e.NameUnit(view_, e.name_units - 1) == separator_;
+                    path_length_ = frame.path_length + e.name_units + (ends_in_separator ? 0 : 1);
+                } else {
+                    path_.resize(frame.path_length);
+                    AppendName(path_, e.name_offset, e.name_units);
+                    if (path_.empty() || path_.back() != separator_) path_ += separator_;  // "/"
+                    path_length_ = path_.size();
+                }
+                stack_.push_back(Frame{BlockReader(view_, e.value), path_length_, 0, e.name_offset,
                                        e.name_units, e.last_write});
                 ++depth_;
                 continue;
             }
             if (e.value != NoBlock) damaged_ = true;  // outside the folder area, or a cycle
-            path_.resize(frame.path_length);
+            if constexpr (kWalk != Walk::Count) path_.resize(frame.path_length);
+            path_length_ = frame.path_length;
             current_name_ = e.name_offset;
             current_units_ = e.name_units;
             current_size_kb_ = 0;
@@ -260,7 +270,8 @@ bool CQueryer::Traverse(uint32_t start_block) {
         if (stack_.empty()) break;
         // The folder's own record, with the total of its subtree, at its parent's depth.
         Frame& parent = stack_.back();
-        path_.resize(parent.path_length);
+        if constexpr (kWalk != Walk::Count) path_.resize(parent.path_length);
+        path_length_ = parent.path_length;
         current_name_ = done.entry_name;
         current_units_ = done.entry_units;
         current_size_kb_ = done.sum_kb > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(done.sum_kb);

@@ -131,6 +131,7 @@ private:
     uint32_t min_name_units_ = 0;  // names shorter than this cannot match
     std::u16string base_path_;  // the start folder's path
     std::u16string path_;       // the folder being walked, with its separator; empty at the root
+    size_t path_length_ = 0;    // its length (the counting walk keeps only this)
     std::vector<Frame> stack_;
     std::vector<uint64_t> visited_;  // one bit per 4 bytes: blocks are at least 6 apart
 
