@@ -26,6 +26,10 @@ if [ "$want" = all ]; then
     need_file /usr/lib/wine/wine64 wine64
     need_cmd xvfb-run xvfb
     need_cmd xauth xauth
+    # The fuzz target: clang with libFuzzer's runtime.
+    need_cmd clang++-14 clang-14
+    compgen -G '/usr/lib/llvm-14/lib/clang/14*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null ||
+        missing+=(libclang-rt-14-dev)
     # The 32-bit programs run in Debian's 32-bit Wine.
     dpkg -s wine32:i386 >/dev/null 2>&1 || missing+=("wine32:i386")
 fi
