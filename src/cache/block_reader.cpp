@@ -1,6 +1,5 @@
 #include "cache/block_reader.h"
 
-
 namespace corvella {
 
 std::u16string EntryView::Name(const CacheView& view) const {

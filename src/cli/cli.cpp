@@ -15,7 +15,8 @@ constexpr char16_t kUsage[] =
     u"usage: corvella COMMAND [--cache FILE] [OPTIONS] [ARGUMENTS]\n"
     u"\n"
     u"  search [--cache FILE] [OPTIONS] PATTERN   find names in the cache\n"
-    u"  index [--cache FILE] [ROOT...]            build the cache (default roots: the fixed drives)\n"
+    u"  index [--cache FILE] [ROOT...]            build the cache (default roots: the fixed "
+    u"drives)\n"
     u"  check [--cache FILE]                      verify the cache; exit 1 when it is damaged\n"
     u"\n"
     u"PATTERN: a plain text matches anywhere in a name; * matches any run of characters and ?\n"
@@ -23,29 +24,30 @@ constexpr char16_t kUsage[] =
     u"the whole name). Case does not matter.\n"
     u"\n"
     u"search options:\n"
-    u"  --in LOCATION                 search below this folder (\"My Computer\" or empty: everything)\n"
+    u"  --in LOCATION                 search below this folder (\"My Computer\" or empty: "
+    u"everything)\n"
     u"  --files | --folders           files only, or folders only\n"
     u"  --no-subdirs                  only entries directly in the location\n"
     u"  --min-size KB, --max-size KB  inclusive bounds on the size in KB (a folder: its contents)\n"
     u"  --modified-from DATE, --modified-to DATE\n"
     u"                                YYYY-MM-DD in local time, both days included\n"
     u"  --sort name|location|size|type|date\n"
-    u"  --format FMT                  [FILEDIR] and [FILENAME] tokens; default [FILEDIR][FILENAME]\n"
+    u"  --format FMT                  [FILEDIR] and [FILENAME] tokens; default "
+    u"[FILEDIR][FILENAME]\n"
     u"  --count                       print only \"N items found (MKB)\"\n"
     u"\n"
     u"The default cache is the desktop program's on Windows, and\n"
     u"$XDG_DATA_HOME/corvella/default.db (else ~/.local/share/corvella/default.db) on Linux.\n"
     u"Exit status: 0 found, 1 nothing found (check: damaged), 2 an error.";
 
-const std::set<std::u16string> kValueOptions = {u"--cache",     u"--in",         u"--min-size",
-                                                u"--max-size",  u"--modified-from",
-                                                u"--modified-to", u"--sort",     u"--format"};
+const std::set<std::u16string> kValueOptions = {
+    u"--cache",         u"--in",          u"--min-size", u"--max-size",
+    u"--modified-from", u"--modified-to", u"--sort",     u"--format"};
 const std::set<std::u16string> kFlagOptions = {u"--files", u"--folders", u"--no-subdirs",
                                                u"--count"};
-const std::set<std::u16string> kSearchOnly = {u"--in",          u"--min-size",    u"--max-size",
-                                              u"--modified-from", u"--modified-to", u"--sort",
-                                              u"--format",      u"--files",       u"--folders",
-                                              u"--no-subdirs",  u"--count"};
+const std::set<std::u16string> kSearchOnly = {
+    u"--in",     u"--min-size", u"--max-size", u"--modified-from", u"--modified-to", u"--sort",
+    u"--format", u"--files",    u"--folders",  u"--no-subdirs",    u"--count"};
 
 std::u16string DefaultCachePath() {
     const std::u16string folder = platform::DataFolder();
@@ -62,7 +64,9 @@ int UsageError(Console& console, std::u16string_view problem) {
 
 }  // namespace
 
-std::vector<std::u16string> DefaultRoots() { return platform::FixedDriveRoots(); }
+std::vector<std::u16string> DefaultRoots() {
+    return platform::FixedDriveRoots();
+}
 
 int RunCli(const std::vector<std::u16string>& args, Console& console) {
     if (args.empty()) {
@@ -107,8 +111,9 @@ int RunCli(const std::vector<std::u16string>& args, Console& console) {
             return UsageError(console, name + u" is an option of search, not of " + command);
         if (takes_value && !inline_value) {
             if (i + 1 >= args.size())
-                return UsageError(console, name == u"--cache" ? std::u16string(u"--cache needs a file name")
-                                                              : name + u" needs a value");
+                return UsageError(console, name == u"--cache"
+                                               ? std::u16string(u"--cache needs a file name")
+                                               : name + u" needs a value");
             value = args[++i];
         } else if (!takes_value && inline_value) {
             return UsageError(console, name + u" takes no value");

@@ -19,7 +19,7 @@ int RunCli(const std::vector<std::u16string>& args, Console& console);
 
 // A command's parsed arguments.
 struct CommandLine {
-    std::u16string cache_path;  // absolute; the default cache when not given
+    std::u16string cache_path;                         // absolute; the default cache when not given
     std::map<std::u16string, std::u16string> options;  // "--in" -> value; flags -> ""
     std::vector<std::u16string> positional;
     bool Has(const std::u16string& option) const { return options.count(option) != 0; }

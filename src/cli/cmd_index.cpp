@@ -7,28 +7,6 @@
 
 namespace corvella {
 
-namespace {
-
-class ConsoleErrors final : public ErrorSink {
-  public:
-    explicit ConsoleErrors(Console& console) : console_(console) {}
-    void ShowError(std::u16string_view message) override { console_.Err(message); }
-
-  private:
-    Console& console_;
-};
-
-class ConsoleStatus final : public StatusSink {
-  public:
-    explicit ConsoleStatus(Console& console) : console_(console) {}
-    void SetStatusText(std::u16string_view text) override { console_.Progress(text); }
-
-  private:
-    Console& console_;
-};
-
-}  // namespace
-
 bool BuildCacheFile(const std::u16string& cache_path, const std::vector<std::u16string>& roots,
                     Console& console) {
     if (!platform::CreateParentFolders(cache_path)) {

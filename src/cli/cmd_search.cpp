@@ -18,15 +18,6 @@ namespace corvella {
 
 namespace {
 
-class ConsoleErrors final : public ErrorSink {
-public:
-    explicit ConsoleErrors(Console& console) : console_(console) {}
-    void ShowError(std::u16string_view message) override { console_.Err(message); }
-
-private:
-    Console& console_;
-};
-
 std::optional<uint32_t> ParseKB(const std::u16string& text) {
     if (text.empty() || text.size() > 10) return std::nullopt;
     uint64_t value = 0;
@@ -74,8 +65,10 @@ int Bad(Console& console, const std::u16string& text) {
 // resolve through the cache's own names.
 std::u16string TypedLocation(const std::u16string& text) {
     std::u16string trimmed = text;
-    while (!trimmed.empty() && (trimmed.back() == u' ' || trimmed.back() == u'\t')) trimmed.pop_back();
-    while (!trimmed.empty() && (trimmed.front() == u' ' || trimmed.front() == u'\t')) trimmed.erase(0, 1);
+    while (!trimmed.empty() && (trimmed.back() == u' ' || trimmed.back() == u'\t'))
+        trimmed.pop_back();
+    while (!trimmed.empty() && (trimmed.front() == u' ' || trimmed.front() == u'\t'))
+        trimmed.erase(0, 1);
     if (trimmed.empty() || trimmed == u"My Computer" || platform::kPathSeparator != u'/' ||
         trimmed[0] == u'/')
         return text;
@@ -101,9 +94,10 @@ std::u16string TypedLocation(const std::u16string& text) {
 
 int RunSearch(const CommandLine& command, Console& console) {
     if (command.positional.size() != 1) {
-        return Bad(console, command.positional.empty()
-                                ? u"search needs a PATTERN (quote it, so that the shell leaves * alone)"
-                                : u"search takes one PATTERN; put patterns in one argument, separated by ;");
+        return Bad(console,
+                   command.positional.empty()
+                       ? u"search needs a PATTERN (quote it, so that the shell leaves * alone)"
+                       : u"search takes one PATTERN; put patterns in one argument, separated by ;");
     }
     SearchCriteria criteria;
     criteria.pattern = command.positional[0];
@@ -118,7 +112,9 @@ int RunSearch(const CommandLine& command, Console& console) {
           std::tuple{u"--max-size", &criteria.max_size_enabled, &criteria.max_size_kb}}) {
         if (!command.Has(option)) continue;
         const auto kb = ParseKB(command.options.at(option));
-        if (!kb) return Bad(console, std::u16string(option) + u" needs a whole number of KB, not '" + command.options.at(option) + u"'");
+        if (!kb)
+            return Bad(console, std::u16string(option) + u" needs a whole number of KB, not '" +
+                                    command.options.at(option) + u"'");
         *enabled = true;
         *bound = *kb;
     }
@@ -127,7 +123,9 @@ int RunSearch(const CommandLine& command, Console& console) {
           std::tuple{u"--modified-to", &criteria.date_to_enabled, &criteria.date_to, true}}) {
         if (!command.Has(option)) continue;
         const auto day = ParseDay(command.options.at(option), end);
-        if (!day) return Bad(console, std::u16string(option) + u" needs a date as YYYY-MM-DD, not '" + command.options.at(option) + u"'");
+        if (!day)
+            return Bad(console, std::u16string(option) + u" needs a date as YYYY-MM-DD, not '" +
+                                    command.options.at(option) + u"'");
         *enabled = true;
         *bound = *day;
     }
@@ -140,7 +138,8 @@ int RunSearch(const CommandLine& command, Console& console) {
         command.Has(u"--format") ? command.options.at(u"--format") : u"[FILEDIR][FILENAME]";
 
     if (!platform::FileExists(command.cache_path)) {
-        console.Err(u"corvella: there is no cache at " + command.cache_path + u" yet; building it first.");
+        console.Err(u"corvella: there is no cache at " + command.cache_path +
+                    u" yet; building it first.");
         if (!BuildCacheFile(command.cache_path, DefaultRoots(), console)) return kExitError;
     }
 
@@ -155,8 +154,9 @@ int RunSearch(const CommandLine& command, Console& console) {
     if (code == -2)
         console.Err(u" [WARNING] : The search location is invalid!! Default to be My Computer! ");
     if (queryer.damaged())
-        console.Err(u"corvella: the cache file is damaged, so these results may be incomplete; "
-                    u"rebuild it with 'corvella index'.");
+        console.Err(
+            u"corvella: the cache file is damaged, so these results may be incomplete; "
+            u"rebuild it with 'corvella index'.");
 
     ResultSet& results = queryer.results();
     if (command.Has(u"--count")) {

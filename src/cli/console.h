@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "cache/sinks.h"
+
 namespace corvella {
 
 class Console {
@@ -30,6 +32,25 @@ class StdConsole final : public Console {
     void WriteErr(std::u16string_view text);
     bool err_is_terminal_ = false;
     size_t progress_length_ = 0;  // characters of the progress line now shown, 0 for none
+};
+
+// The engine's messages and progress, on the console.
+class ConsoleErrors final : public ErrorSink {
+  public:
+    explicit ConsoleErrors(Console& console) : console_(console) {}
+    void ShowError(std::u16string_view message) override { console_.Err(message); }
+
+  private:
+    Console& console_;
+};
+
+class ConsoleStatus final : public StatusSink {
+  public:
+    explicit ConsoleStatus(Console& console) : console_(console) {}
+    void SetStatusText(std::u16string_view text) override { console_.Progress(text); }
+
+  private:
+    Console& console_;
 };
 
 }  // namespace corvella

@@ -21,7 +21,8 @@ bool LocalDayToFileTime(int year, int month, int day, bool end_of_day, uint64_t&
     SYSTEMTIME utc{};
     FILETIME result{};
     // Unlike the C runtime's mktime, this covers every year a FILETIME can hold.
-    if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) || !SystemTimeToFileTime(&utc, &result))
+    if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) ||
+        !SystemTimeToFileTime(&utc, &result))
         return false;
     filetime = (uint64_t(result.dwHighDateTime) << 32) | result.dwLowDateTime;
     return true;

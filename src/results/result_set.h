@@ -17,14 +17,14 @@ inline constexpr int32_t kIconUnresolved = -1024;
 struct ResultRecord {
     uint32_t location = 0;  // pool offset of the NUL-terminated location text
     int32_t icon = kIconUnresolved;
-    uint32_t name = 0;  // pool offset of the NUL-terminated name
+    uint32_t name = 0;     // pool offset of the NUL-terminated name
     uint32_t size_kb = 0;  // a folder: the total of its whole subtree
     uint8_t is_folder = 0;
     uint64_t last_write = 0;  // FILETIME, UTC
 };
 
 class ResultSet {
-public:
+  public:
     std::vector<ResultRecord> records;
     std::vector<char16_t> pool;
 
@@ -40,7 +40,7 @@ public:
 
     void Clear();
 
-private:
+  private:
     std::u16string_view Text(uint32_t offset) const;
 };
 

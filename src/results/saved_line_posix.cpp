@@ -3,6 +3,8 @@
 
 namespace corvella {
 
-std::string EncodeSavedLine(std::u16string_view line) { return ToUtf8(line) + "\r\n"; }
+std::string EncodeSavedLine(std::u16string_view line) {
+    return ToUtf8(line) + "\r\n";
+}
 
 }  // namespace corvella

@@ -7,7 +7,9 @@ namespace corvella {
 
 namespace {
 
-inline char16_t NameAt(const uint8_t* name, size_t i) { return FoldCase(Load16(name + 2 * i)); }
+inline char16_t NameAt(const uint8_t* name, size_t i) {
+    return FoldCase(Load16(name + 2 * i));
+}
 
 // A whole-name glob over one item (up to its NUL). Linear time: on a mismatch after a '*' only
 // the latest '*' is retried, one code unit further on, which is enough for '*' and '?'.
@@ -91,8 +93,12 @@ int MatchSubstring(const uint8_t* name, const char16_t* pattern) {
     }
 }
 
-int MatchStar(const uint8_t* name, const char16_t* pattern) { return Glob<false>(name, pattern); }
-int MatchWild(const uint8_t* name, const char16_t* pattern) { return Glob<true>(name, pattern); }
+int MatchStar(const uint8_t* name, const char16_t* pattern) {
+    return Glob<false>(name, pattern);
+}
+int MatchWild(const uint8_t* name, const char16_t* pattern) {
+    return Glob<true>(name, pattern);
+}
 int MatchStarList(const uint8_t* name, const char16_t* pattern) {
     return GlobList<false>(name, pattern);
 }

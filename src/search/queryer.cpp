@@ -18,7 +18,9 @@ uint32_t NowMs() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
 
 void Trim(std::u16string& text) {
     size_t start = 0, end = text.size();
@@ -35,8 +37,8 @@ CQueryer::CQueryer(ErrorSink& errors, QueryCapacities capacities)
     : errors_(errors), capacities_(capacities), separator_(platform::kPathSeparator) {}
 
 bool CQueryer::AddFilter(int code) {
-    static constexpr Filter kFilters[] = {FilterName,     FilterTopLevel,  FilterMinSize,
-                                          FilterMaxSize,  FilterDateFrom,  FilterDateTo,
+    static constexpr Filter kFilters[] = {FilterName,      FilterTopLevel,   FilterMinSize,
+                                          FilterMaxSize,   FilterDateFrom,   FilterDateTo,
                                           FilterFilesOnly, FilterFoldersOnly};
     if (code < 0 || code > 7 || filter_count_ >= kMaxFilters) return false;
     filters_[filter_count_++] = kFilters[code];
@@ -47,13 +49,27 @@ bool CQueryer::FilterName(const CQueryer& q) {
     return q.current_units_ >= q.min_name_units_ &&
            q.matcher_(q.view_.base + q.current_name_, q.pattern_) != 0;
 }
-bool CQueryer::FilterTopLevel(const CQueryer& q) { return q.depth_ == 1; }
-bool CQueryer::FilterMinSize(const CQueryer& q) { return q.current_size_kb_ >= q.min_size_kb; }
-bool CQueryer::FilterMaxSize(const CQueryer& q) { return q.max_size_kb >= q.current_size_kb_; }
-bool CQueryer::FilterDateFrom(const CQueryer& q) { return q.current_time_ >= q.date_from; }
-bool CQueryer::FilterDateTo(const CQueryer& q) { return q.current_time_ <= q.date_to; }
-bool CQueryer::FilterFilesOnly(const CQueryer& q) { return !q.current_folder_; }
-bool CQueryer::FilterFoldersOnly(const CQueryer& q) { return q.current_folder_; }
+bool CQueryer::FilterTopLevel(const CQueryer& q) {
+    return q.depth_ == 1;
+}
+bool CQueryer::FilterMinSize(const CQueryer& q) {
+    return q.current_size_kb_ >= q.min_size_kb;
+}
+bool CQueryer::FilterMaxSize(const CQueryer& q) {
+    return q.max_size_kb >= q.current_size_kb_;
+}
+bool CQueryer::FilterDateFrom(const CQueryer& q) {
+    return q.current_time_ >= q.date_from;
+}
+bool CQueryer::FilterDateTo(const CQueryer& q) {
+    return q.current_time_ <= q.date_to;
+}
+bool CQueryer::FilterFilesOnly(const CQueryer& q) {
+    return !q.current_folder_;
+}
+bool CQueryer::FilterFoldersOnly(const CQueryer& q) {
+    return q.current_folder_;
+}
 
 bool CQueryer::RunChain() const {
     for (int i = 0; i < filter_count_; ++i)
@@ -64,18 +80,22 @@ bool CQueryer::RunChain() const {
 bool CQueryer::InitTraverse() {
     const char16_t* message = nullptr;
     switch (file_.OpenExisting(cache_path_, platform::MappedFile::Access::ReadOnly)) {
-        case platform::MapStep::Done: break;
+        case platform::MapStep::Done:
+            break;
         case platform::MapStep::File:
-            message = u"Can not open dat file! File may be used by another program or does not "
-                      u"exists! In CQueryer::InitTraverse - 000";
+            message =
+                u"Can not open dat file! File may be used by another program or does not "
+                u"exists! In CQueryer::InitTraverse - 000";
             break;
         case platform::MapStep::Mapping:
-            message = u"Runtime error! File may be used by another program! In "
-                      u"CQueryer::InitTraverse - 001";
+            message =
+                u"Runtime error! File may be used by another program! In "
+                u"CQueryer::InitTraverse - 001";
             break;
         case platform::MapStep::View:
-            message = u"Runtime error! File may be used by another program! In "
-                      u"CQueryer::InitTraverse - 002";
+            message =
+                u"Runtime error! File may be used by another program! In "
+                u"CQueryer::InitTraverse - 002";
             break;
     }
     if (message) {

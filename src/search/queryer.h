@@ -35,7 +35,7 @@ struct QueryCapacities {
 };
 
 class CQueryer {
-public:
+  public:
     enum FilterCode {
         kFilterName = 0,
         kFilterTopLevel = 1,
@@ -82,7 +82,7 @@ public:
     // The last query needed the counting walk.
     bool counted() const { return counted_; }
 
-private:
+  private:
     enum class Walk { Limited, All, Count };
     using Filter = bool (*)(const CQueryer&);
     struct Frame {
@@ -129,9 +129,9 @@ private:
     Matcher matcher_ = nullptr;
     const char16_t* pattern_ = nullptr;
     uint32_t min_name_units_ = 0;  // names shorter than this cannot match
-    std::u16string base_path_;  // the start folder's path
-    std::u16string path_;       // the folder being walked, with its separator; empty at the root
-    size_t path_length_ = 0;    // its length (the counting walk keeps only this)
+    std::u16string base_path_;     // the start folder's path
+    std::u16string path_;          // the folder being walked, with its separator; empty at the root
+    size_t path_length_ = 0;       // its length (the counting walk keeps only this)
     std::vector<Frame> stack_;
     std::vector<uint64_t> visited_;  // one bit per 4 bytes: blocks are at least 6 apart
 
@@ -159,6 +159,7 @@ private:
 };
 
 // RunQuery while holding CacheFileLock, as every caller must.
-int RunQueryLocked(CQueryer& queryer, const std::u16string& pattern, const std::u16string& location);
+int RunQueryLocked(CQueryer& queryer, const std::u16string& pattern,
+                   const std::u16string& location);
 
 }  // namespace corvella

@@ -24,12 +24,7 @@ class CheckTest : public ::testing::Test {
         tree_.Add(u"C:\\", {u"a", true}).Add(u"C:\\", {u"b.txt", false, 5000});
         tree_.Add(u"C:\\a\\", {u"c", true}).Add(u"C:\\a\\", {u"x.txt", false, 1});
         tree_.AddFolder(u"C:\\a\\c\\");
-        CCacheShared::Instance().SetCachePath(dir_.U16("c.db"));
-        test::CollectErrors errors;
-        CCacher cacher(errors);
-        cacher.SetListingSource(&tree_);
-        cacher.SetSkipFolder(u"");
-        ASSERT_TRUE(cacher.BuildCache({u"C:\\"}));
+        ASSERT_TRUE(test::BuildFake(tree_, {u"C:\\"}, dir_.U16("c.db")));
         file_ = test::ReadBytes(dir_.path() / "c.db");
         // Block offsets, as laid out in pre-order.
         root_ = kFirstBlockOffset;

@@ -47,13 +47,7 @@ TEST(WorkedExample, BuildIsByteForByteTheDocumentedFile) {
     tree.Add(u"C:\\", {u"a", true, 0, time_a});
     tree.Add(u"C:\\a\\", {u"x.txt", false, 3000, time_x});
 
-    CCacheShared::Instance().SetCachePath(dir.U16("example.db"));
-    test::CollectErrors errors;
-    CCacher cacher(errors);
-    cacher.SetListingSource(&tree);
-    cacher.SetSkipFolder(u"");
-    ASSERT_TRUE(cacher.BuildCache({u"C:\\"}));
-    EXPECT_TRUE(errors.messages.empty());
+    ASSERT_TRUE(test::BuildFake(tree, {u"C:\\"}, dir.U16("example.db")));
 
     const std::vector<uint8_t> f = test::ReadBytes(dir.path() / "example.db");
     ASSERT_EQ(f.size(), 131128u);

@@ -134,7 +134,7 @@ namespace corvella {
 namespace {
 
 class CliSearchTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         tree_ = dir_.path() / "tree";
         fs::create_directories(tree_ / "Docs" / "old");
@@ -182,8 +182,9 @@ std::vector<std::string> Sorted(std::vector<std::string> lines) {
 
 TEST_F(CliSearchTest, PrintsMatchesInCacheOrderOrSortedOrCounted) {
     const std::string d = Under("Docs/");
-    EXPECT_EQ(Sorted(Search({u"*.txt"})), (std::vector<std::string>{d + "Report.TXT", Under("Docs/old/empty.txt"),
-                                                                    Under("Docs/old/notes.txt")}));
+    EXPECT_EQ(Sorted(Search({u"*.txt"})),
+              (std::vector<std::string>{d + "Report.TXT", Under("Docs/old/empty.txt"),
+                                        Under("Docs/old/notes.txt")}));
     // Cache order puts a folder after everything inside it, and the root last.
     const auto all = Search({u"*"});
     ASSERT_EQ(all.size(), 7u);
@@ -195,11 +196,12 @@ TEST_F(CliSearchTest, PrintsMatchesInCacheOrderOrSortedOrCounted) {
     EXPECT_GT(at(Under("Docs")), at(Under("Docs/old")));
 
     EXPECT_EQ(Search({u"--sort", u"size", u"--files", u"*t*"}),
-              (std::vector<std::string>{Under("photo.jpg"), d + "Report.TXT", Under("Docs/old/notes.txt"),
-                                        Under("Docs/old/empty.txt")}));
-    EXPECT_EQ(Search({u"--sort=name", u"--format", u"[FILENAME] in [FILEDIR]", u"txt"}),
-              (std::vector<std::string>{"empty.txt in " + Under("Docs/old/"), "notes.txt in " + Under("Docs/old/"),
-                                        "Report.TXT in " + d}));
+              (std::vector<std::string>{Under("photo.jpg"), d + "Report.TXT",
+                                        Under("Docs/old/notes.txt"), Under("Docs/old/empty.txt")}));
+    EXPECT_EQ(
+        Search({u"--sort=name", u"--format", u"[FILENAME] in [FILEDIR]", u"txt"}),
+        (std::vector<std::string>{"empty.txt in " + Under("Docs/old/"),
+                                  "notes.txt in " + Under("Docs/old/"), "Report.TXT in " + d}));
     // 200 KB of files; folders count their contents: old 1, Docs 4, the root 200.
     EXPECT_EQ(Search({u"--count", u"*"}), (std::vector<std::string>{"7 items found (405KB)"}));
     EXPECT_EQ(Search({u"--folders", u"--min-size=2", u"--sort=location", u"*"}),
@@ -216,8 +218,8 @@ TEST_F(CliSearchTest, AnInvalidLocationWarnsAndSearchesEverything) {
 }
 
 TEST_F(CliSearchTest, DatesAreLocalDaysWithBothEndsIncluded) {
-    EXPECT_EQ(Search({u"--modified-from", u"1990-01-01", u"--modified-to", u"2999-12-31", u"--count",
-                      u"*.txt"}),
+    EXPECT_EQ(Search({u"--modified-from", u"1990-01-01", u"--modified-to", u"2999-12-31",
+                      u"--count", u"*.txt"}),
               (std::vector<std::string>{"3 items found (4KB)"}));
     Search({u"--modified-to", u"2000-01-01", u"*.txt"}, kExitNothing);
 }

@@ -1,7 +1,7 @@
 // Local calendar days as FILETIME bounds.
-#include <gtest/gtest.h>
-
 #include "platform/local_time.h"
+
+#include <gtest/gtest.h>
 
 namespace corvella {
 namespace {

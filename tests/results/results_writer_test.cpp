@@ -1,7 +1,7 @@
 // Result lines and the thousands separator.
-#include <gtest/gtest.h>
-
 #include "results/results_writer.h"
+
+#include <gtest/gtest.h>
 
 namespace corvella {
 namespace {

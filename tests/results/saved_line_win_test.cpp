@@ -1,7 +1,6 @@
 // Saved lines go out in the system's ANSI code page.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "results/results_writer.h"
 

@@ -1,8 +1,9 @@
 // The five orders with all their ties, and the operations on a result set.
+#include "results/sort_results.h"
+
 #include <gtest/gtest.h>
 
 #include "results/result_set.h"
-#include "results/sort_results.h"
 
 namespace corvella {
 namespace {
@@ -57,17 +58,19 @@ TEST(Sort, NameThenLocation) {
 TEST(Sort, LocationThenNameWithDrivesFirst) {
     ResultSet s = Sample();
     SortResults(s, SortKey::Location);
-    EXPECT_EQ(Paths(s), (std::vector<std::u16string>{
-                            u"C:\\", u"C:\\alpha.txt", u"C:\\b", u"C:\\Makefile", u"C:\\x.c",
-                            u"C:\\zeta.TXT", u"C:\\\u00c4rger", u"C:\\a\\readme", u"C:\\b\\Readme"}));
+    EXPECT_EQ(Paths(s),
+              (std::vector<std::u16string>{u"C:\\", u"C:\\alpha.txt", u"C:\\b", u"C:\\Makefile",
+                                           u"C:\\x.c", u"C:\\zeta.TXT", u"C:\\\u00c4rger",
+                                           u"C:\\a\\readme", u"C:\\b\\Readme"}));
 }
 
 TEST(Sort, SizeDescendingThenNameThenLocation) {
     ResultSet s = Sample();
     SortResults(s, SortKey::Size);
-    EXPECT_EQ(Paths(s), (std::vector<std::u16string>{
-                            u"C:\\", u"C:\\x.c", u"C:\\alpha.txt", u"C:\\zeta.TXT", u"C:\\a\\readme",
-                            u"C:\\b\\Readme", u"C:\\\u00c4rger", u"C:\\Makefile", u"C:\\b"}));
+    EXPECT_EQ(Paths(s),
+              (std::vector<std::u16string>{u"C:\\", u"C:\\x.c", u"C:\\alpha.txt", u"C:\\zeta.TXT",
+                                           u"C:\\a\\readme", u"C:\\b\\Readme", u"C:\\\u00c4rger",
+                                           u"C:\\Makefile", u"C:\\b"}));
     // Sizes compare unsigned: the largest value is the largest.
     Builder b;
     b.Add(u"", u"small", 1).Add(u"", u"huge", 0xFFFFFFFF);
@@ -79,9 +82,10 @@ TEST(Sort, TypeFoldersFirstThenExtensionWithDotlessNamesComparedWhole) {
     ResultSet s = Sample();
     SortResults(s, SortKey::Type);
     // ".c" < ".txt" < "makefile" < "readme": a dot sorts before letters; "Ärger" folds past ASCII.
-    EXPECT_EQ(Paths(s), (std::vector<std::u16string>{
-                            u"C:\\b", u"C:\\", u"C:\\x.c", u"C:\\alpha.txt", u"C:\\zeta.TXT",
-                            u"C:\\Makefile", u"C:\\a\\readme", u"C:\\b\\Readme", u"C:\\\u00c4rger"}));
+    EXPECT_EQ(Paths(s),
+              (std::vector<std::u16string>{u"C:\\b", u"C:\\", u"C:\\x.c", u"C:\\alpha.txt",
+                                           u"C:\\zeta.TXT", u"C:\\Makefile", u"C:\\a\\readme",
+                                           u"C:\\b\\Readme", u"C:\\\u00c4rger"}));
     EXPECT_EQ(TypeKey(u"a.tar.gz"), u".gz");
     EXPECT_EQ(TypeKey(u"Makefile"), u"Makefile");
     EXPECT_EQ(TypeKey(u".profile"), u".profile");
@@ -90,9 +94,9 @@ TEST(Sort, TypeFoldersFirstThenExtensionWithDotlessNamesComparedWhole) {
 TEST(Sort, DateNewestFirstThenNameThenLocation) {
     ResultSet s = Sample();
     SortResults(s, SortKey::Date);
-    EXPECT_EQ(Paths(s), (std::vector<std::u16string>{
-                            u"C:\\b", u"C:\\a\\readme", u"C:\\b\\Readme", u"C:\\alpha.txt",
-                            u"C:\\Makefile", u"C:\\x.c", u"C:\\zeta.TXT", u"C:\\\u00c4rger", u"C:\\"}));
+    EXPECT_EQ(Paths(s), (std::vector<std::u16string>{u"C:\\b", u"C:\\a\\readme", u"C:\\b\\Readme",
+                                                     u"C:\\alpha.txt", u"C:\\Makefile", u"C:\\x.c",
+                                                     u"C:\\zeta.TXT", u"C:\\\u00c4rger", u"C:\\"}));
 }
 
 TEST(ResultSet, RemoveItemAndTotal) {

@@ -1,12 +1,13 @@
 // Names against patterns: every shape, the list rules, case across Unicode, and a property test
 // against a slow reference glob.
+#include "search/matchers.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "cache/cache_format.h"
 #include "search/case_fold.h"
-#include "search/matchers.h"
 
 namespace corvella {
 namespace {
@@ -78,7 +79,7 @@ TEST(Matchers, ListItemsAreWholeNameGlobs) {
     EXPECT_TRUE(Matches(u"abc;abd", u"abd"));
     EXPECT_TRUE(Matches(u"readme;license", u"README"));
     EXPECT_FALSE(Matches(u"readme;license", u"readme.txt"));  // unlike a single plain pattern
-    EXPECT_FALSE(Matches(u"*.mp3; *.wav", u"a.wav"));  // the blank belongs to the item
+    EXPECT_FALSE(Matches(u"*.mp3; *.wav", u"a.wav"));         // the blank belongs to the item
     EXPECT_TRUE(Matches(u"*.mp3; *.wav", u" x.wav"));
     EXPECT_TRUE(Matches(u"*.mp3;", u"a.mp3"));
     EXPECT_FALSE(Matches(u";", u"a"));
@@ -89,11 +90,11 @@ TEST(Matchers, ListItemsAreWholeNameGlobs) {
 }
 
 TEST(Matchers, CaseIsFoldedAcrossUnicode) {
-    EXPECT_TRUE(Matches(u"\u00e4.txt", u"\u00c4.TXT"));  // ä finds Ä
-    EXPECT_TRUE(Matches(u"\u00c9", u"caf\u00e9"));       // É finds é
+    EXPECT_TRUE(Matches(u"\u00e4.txt", u"\u00c4.TXT"));       // ä finds Ä
+    EXPECT_TRUE(Matches(u"\u00c9", u"caf\u00e9"));            // É finds é
     EXPECT_TRUE(Matches(u"\u0436*", u"\u0416\u0443\u043a"));  // Cyrillic
     EXPECT_TRUE(Matches(u"\u03c3", u"\u03a3"));               // Greek
-    EXPECT_TRUE(Matches(u"i", u"\u0130"));  // İ lowers to i
+    EXPECT_TRUE(Matches(u"i", u"\u0130"));                    // İ lowers to i
     EXPECT_FALSE(Matches(u"\u00e4", u"a"));
     EXPECT_EQ(FoldCase(u'Z'), u'z');
     EXPECT_EQ(FoldCase(u'['), u'[');
@@ -106,7 +107,8 @@ TEST(Matchers, CaseIsFoldedAcrossUnicode) {
 // The obvious exponential glob: slow, but plainly right.
 bool ReferenceGlob(std::u16string_view p, std::u16string_view n) {
     if (p.empty()) return n.empty();
-    if (p[0] == u'*') return ReferenceGlob(p.substr(1), n) || (!n.empty() && ReferenceGlob(p, n.substr(1)));
+    if (p[0] == u'*')
+        return ReferenceGlob(p.substr(1), n) || (!n.empty() && ReferenceGlob(p, n.substr(1)));
     if (n.empty()) return false;
     if (p[0] != u'?' && p[0] != FoldCase(n[0])) return false;
     return ReferenceGlob(p.substr(1), n.substr(1));
@@ -120,7 +122,8 @@ bool ReferenceMatch(std::u16string_view pattern, std::u16string_view name) {
         return FoldCaseCopy(name).find(p) != std::u16string::npos;
     for (size_t start = 0;;) {
         const size_t end = p.find(u';', start);
-        const std::u16string_view item = p.substr(start, end == std::u16string_view::npos ? p.npos : end - start);
+        const std::u16string_view item =
+            p.substr(start, end == std::u16string_view::npos ? p.npos : end - start);
         if (!item.empty() && ReferenceGlob(item, name)) return true;
         if (end == std::u16string_view::npos) return false;
         start = end + 1;

@@ -1,11 +1,12 @@
 // Queries over real cache files: order and folder sizes, locations, every filter, caches that
 // updates have loosened, more matches than the first walk holds, and damaged files.
+#include "search/queryer.h"
+
 #include <gtest/gtest.h>
 
 #include "cache/cache_shared.h"
 #include "cache/cacher.h"
 #include "cache/entry_record.h"
-#include "search/queryer.h"
 #include "search/search_criteria.h"
 #include "support/test_tree.h"
 
@@ -30,11 +31,12 @@ std::ostream& operator<<(std::ostream& out, const Row& r) {
 }
 
 class QueryTest : public ::testing::Test {
-protected:
+  protected:
     // C:\ Windows\ System32\ kernel32.dll a.txt | notepad.exe | readme.txt empty.txt Data\ (not
     // entered); D:\ d.txt
     void SetUp() override {
-        tree_.Add(u"C:\\", {u"Windows", true, 0, T1}).Add(u"C:\\", {u"readme.txt", false, 3000, T1});
+        tree_.Add(u"C:\\", {u"Windows", true, 0, T1})
+            .Add(u"C:\\", {u"readme.txt", false, 3000, T1});
         tree_.Add(u"C:\\", {u"empty.txt", false, 0, T2}).Add(u"C:\\", {u"Data", true, 0, T2, true});
         tree_.Add(u"C:\\Windows\\", {u"System32", true, 0, T2})
             .Add(u"C:\\Windows\\", {u"notepad.exe", false, 1024, T2});
@@ -45,12 +47,7 @@ protected:
     }
 
     void Build(const std::vector<std::u16string>& roots) {
-        CCacheShared::Instance().SetCachePath(dir_.U16("cache.db"));
-        test::CollectErrors errors;
-        CCacher cacher(errors);
-        cacher.SetListingSource(&tree_);
-        cacher.SetSkipFolder(u"");
-        ASSERT_TRUE(cacher.BuildCache(roots));
+        ASSERT_TRUE(test::BuildFake(tree_, roots, dir_.U16("cache.db")));
     }
 
     std::vector<Row> Query(const SearchCriteria& criteria, int* code = nullptr,
@@ -66,8 +63,8 @@ protected:
         std::vector<Row> rows;
         const ResultSet& r = q.results();
         for (const ResultRecord& rec : r.records)
-            rows.push_back({std::u16string(r.Location(rec)), std::u16string(r.Name(rec)), rec.size_kb,
-                            rec.is_folder != 0, rec.last_write});
+            rows.push_back({std::u16string(r.Location(rec)), std::u16string(r.Name(rec)),
+                            rec.size_kb, rec.is_folder != 0, rec.last_write});
         return rows;
     }
     std::vector<Row> Query(std::u16string pattern, std::u16string location = u"My Computer",
@@ -83,7 +80,9 @@ protected:
         return names;
     }
     std::vector<uint8_t> Bytes() { return test::ReadBytes(dir_.path() / "cache.db"); }
-    void Write(const std::vector<uint8_t>& bytes) { test::WriteBytes(dir_.path() / "cache.db", bytes); }
+    void Write(const std::vector<uint8_t>& bytes) {
+        test::WriteBytes(dir_.path() / "cache.db", bytes);
+    }
 
     test::TempDir dir_;
     FakeTree tree_;
@@ -156,8 +155,9 @@ TEST_F(QueryTest, FiltersKindTopLevelSizeAndDate) {
     c.kind = SearchKind::FilesOnly;
     c.min_size_enabled = true;
     c.min_size_kb = 1;  // only the empty file goes
-    EXPECT_EQ(Names(Query(c)), (std::vector<std::u16string>{u"kernel32.dll", u"a.txt", u"notepad.exe",
-                                                           u"readme.txt", u"d.txt"}));
+    EXPECT_EQ(Names(Query(c)),
+              (std::vector<std::u16string>{u"kernel32.dll", u"a.txt", u"notepad.exe", u"readme.txt",
+                                           u"d.txt"}));
     c.kind = SearchKind::FoldersOnly;
     c.min_size_enabled = false;
     c.max_size_enabled = true;
@@ -180,7 +180,7 @@ TEST_F(QueryTest, RemovedFolderEntriesAreSkippedAndAddNothing) {
     Write(f);
     const auto rows = Query(u"*");
     EXPECT_EQ(Names(rows), (std::vector<std::u16string>{u"readme.txt", u"empty.txt", u"Data", u"C:",
-                                                       u"d.txt", u"D:"}));
+                                                        u"d.txt", u"D:"}));
     EXPECT_EQ(rows[3].size, 3u);
 }
 
@@ -251,14 +251,8 @@ TEST(QueryCapacity, MoreThan530000MatchesWithTheRealCapacities) {
         tree.Add(u"C:\\", {std::u16string(1, folder[3]), true});
         tree.AddGenerated(folder, folder[3] == u'c' ? 20000 : 270000, 10);
     }
-    CCacheShared::Instance().SetCachePath(dir.U16("big.db"));
+    ASSERT_TRUE(test::BuildFake(tree, {u"C:\\"}, dir.U16("big.db")));
     test::CollectErrors errors;
-    {
-        CCacher cacher(errors);
-        cacher.SetListingSource(&tree);
-        cacher.SetSkipFolder(u"");
-        ASSERT_TRUE(cacher.BuildCache({u"C:\\"}));
-    }
     CQueryer q(errors);
     q.SetPathSeparator(u'\\');
     q.AddFilter(CQueryer::kFilterName);
@@ -311,8 +305,9 @@ TEST_F(QueryTest, ACacheThatCannotBeOpenedFailsWithItsMessage) {
     EXPECT_EQ(q.RunQuery(u"*", u""), -1);
     ASSERT_EQ(errors_.messages.size(), 2u);
     for (const auto& m : errors_.messages)
-        EXPECT_EQ(m, u"Can not open dat file! File may be used by another program or does not "
-                     u"exists! In CQueryer::InitTraverse - 000");
+        EXPECT_EQ(m,
+                  u"Can not open dat file! File may be used by another program or does not "
+                  u"exists! In CQueryer::InitTraverse - 000");
 }
 
 TEST_F(QueryTest, PosixRootsResolveByLongestPrefixThenCaseSensitively) {

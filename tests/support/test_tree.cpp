@@ -157,6 +157,18 @@ std::vector<ReadEntry> ReadAllEntries(const std::vector<uint8_t>& file, char16_t
     return out;
 }
 
+bool BuildFake(FakeTree& tree, const std::vector<std::u16string>& roots,
+               const std::u16string& cache_path) {
+    CCacheShared::Instance().SetCachePath(cache_path);
+    CollectErrors errors;
+    CCacher cacher(errors);
+    cacher.SetListingSource(&tree);
+    cacher.SetSkipFolder(u"");
+    const bool built = cacher.BuildCache(roots);
+    for (const auto& m : errors.messages) ADD_FAILURE() << Narrow(m);
+    return built && errors.messages.empty();
+}
+
 std::map<std::u16string, ReadEntry> BuildReal(const TempDir& dir, const std::u16string& root) {
     CCacheShared::Instance().SetCachePath(dir.U16("cache.db"));
     CollectErrors errors;

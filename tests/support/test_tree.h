@@ -99,6 +99,11 @@ struct ReadEntry {
 };
 std::vector<ReadEntry> ReadAllEntries(const std::vector<uint8_t>& file, char16_t separator);
 
+// Builds `tree` over `roots` into the cache file `cache_path` (no skip folder); true when the
+// final copy was made, with no message shown.
+bool BuildFake(FakeTree& tree, const std::vector<std::u16string>& roots,
+               const std::u16string& cache_path);
+
 // Builds the real folder `root` (ending in its separator) into "cache.db" in `dir` with the file
 // system's own listing, checks the result, and returns its entries by full path.
 std::map<std::u16string, ReadEntry> BuildReal(const TempDir& dir, const std::u16string& root);
