@@ -22,10 +22,10 @@ NO_BLOCK = 0xFFFFFFFF
 FIXED_TIME = 1700000000  # 2023-11-14, for every file and folder of the trees
 
 
-def make_tree(top, spec):
-    """spec: {name: bytes size (a file) or dict (a folder)}."""
+def make_tree(top, layout):
+    """layout: {name: bytes size (a file) or dict (a folder)}."""
     os.makedirs(top, exist_ok=True)
-    for name, what in spec.items():
+    for name, what in layout.items():
         path = os.path.join(top, name)
         if isinstance(what, dict):
             make_tree(path, what)
