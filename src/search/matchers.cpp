@@ -1,5 +1,8 @@
 #include "search/matchers.h"
 
+#include <bit>
+#include <cstring>
+
 #include "cache/cache_format.h"
 #include "search/case_fold.h"
 
@@ -91,6 +94,43 @@ int MatchSubstring(const uint8_t* name, const char16_t* pattern) {
             if (d != pattern[i]) break;
         }
     }
+}
+
+int MatchSubstringKnownLength(const uint8_t* name, uint32_t name_units, const char16_t* pattern,
+                              uint32_t pattern_units) {
+    if (pattern_units == 0) return 1;
+    if (name_units < pattern_units) return 0;
+    const char16_t first = pattern[0];
+    const char16_t twin = (first >= u'a' && first <= u'z') ? char16_t(first - 32) : first;
+    const uint32_t last_start = name_units - pattern_units;
+    // The rest of the pattern at `start`, whose first unit is known to fold to `first`.
+    const auto rest_matches = [&](uint32_t start) {
+        for (uint32_t i = 1; i < pattern_units; ++i)
+            if (NameAt(name, start + i) != pattern[i]) return false;
+        return true;
+    };
+    const auto first_matches = [&](char16_t c) {
+        return c == first || c == twin || (c >= 0x80 && g_case_fold[c] == first);
+    };
+    constexpr uint64_t kLow = 0x0001000100010001ull, kHigh = 0x8000800080008000ull;
+    constexpr uint64_t kNonAscii = 0xFF80FF80FF80FF80ull;
+    const uint64_t want_first = kLow * first, want_twin = kLow * twin;
+    uint32_t start = 0;
+    for (; start + 4 <= last_start + 1; start += 4) {
+        uint64_t v;
+        std::memcpy(&v, name + 2 * start, 8);
+        const uint64_t x = v ^ want_first, y = v ^ want_twin;
+        uint64_t lanes = ((x - kLow) & ~x & kHigh) | ((y - kLow) & ~y & kHigh);
+        if (v & kNonAscii) lanes = kHigh;  // a unit past ASCII may fold to the first: look at all
+        while (lanes != 0) {
+            const uint32_t at = start + uint32_t(std::countr_zero(lanes) / 16);
+            lanes &= lanes - 1;
+            if (first_matches(Load16(name + 2 * at)) && rest_matches(at)) return int(at + 1);
+        }
+    }
+    for (; start <= last_start; ++start)
+        if (first_matches(Load16(name + 2 * start)) && rest_matches(start)) return int(start + 1);
+    return 0;
 }
 
 int MatchStar(const uint8_t* name, const char16_t* pattern) {

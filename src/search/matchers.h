@@ -25,6 +25,11 @@ int MatchWild(const uint8_t* name, const char16_t* pattern);
 int MatchStarList(const uint8_t* name, const char16_t* pattern);
 int MatchWildList(const uint8_t* name, const char16_t* pattern);
 
+// MatchSubstring for a name whose length the walk already knows: it tests four units at a time
+// for the pattern's first unit and reads nothing past the name's end.
+int MatchSubstringKnownLength(const uint8_t* name, uint32_t name_units, const char16_t* pattern,
+                              uint32_t pattern_units);
+
 // Chooses by the folded pattern text: ';' and '?' -> MatchWildList; ';' -> MatchStarList;
 // '?' -> MatchWild; '*' -> MatchStar; none of them -> MatchSubstring.
 Matcher SelectMatcher(std::u16string_view text);

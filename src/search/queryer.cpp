@@ -46,8 +46,12 @@ bool CQueryer::AddFilter(int code) {
 }
 
 bool CQueryer::FilterName(const CQueryer& q) {
-    return q.current_units_ >= q.min_name_units_ &&
-           q.matcher_(q.view_.base + q.current_name_, q.pattern_) != 0;
+    if (q.current_units_ < q.min_name_units_) return false;
+    // The walk knows the name's length: the commonest search gets the matcher that uses it.
+    if (q.matcher_ == MatchSubstring)
+        return MatchSubstringKnownLength(q.view_.base + q.current_name_, q.current_units_,
+                                         q.pattern_, q.min_name_units_) != 0;
+    return q.matcher_(q.view_.base + q.current_name_, q.pattern_) != 0;
 }
 bool CQueryer::FilterTopLevel(const CQueryer& q) {
     return q.depth_ == 1;

@@ -8,6 +8,7 @@
 
 #include "cache/cache_format.h"
 #include "search/case_fold.h"
+#include "support/test_tree.h"
 
 namespace corvella {
 namespace {
@@ -157,6 +158,36 @@ TEST(MinimumNameUnits, CountsWhatEveryMatchNeeds) {
     EXPECT_EQ(MinimumNameUnits(PreparePattern(u"*.html;*.c;readme")), 2u);
     EXPECT_EQ(MinimumNameUnits(PreparePattern(u"*")), 0u);
     EXPECT_EQ(MinimumNameUnits(PreparePattern(u";")), 0u);
+}
+
+}  // namespace
+}  // namespace corvella
+
+namespace corvella {
+namespace {
+
+TEST(MatchSubstringKnownLength, AgreesWithMatchSubstringOnRandomNames) {
+    std::mt19937 random(77);
+    // ASCII both cases, letters past ASCII, and units that fold to ASCII (İ to i, the Kelvin
+    // sign to k) at every position of the four-unit steps.
+    const std::u16string alphabet = u"ikIKa\u00c4\u00e4\u0130\u212a.";
+    for (int round = 0; round < 60000; ++round) {
+        std::u16string name(random() % 19, u' '), pattern(1 + random() % 4, u' ');
+        for (char16_t& c : name) c = alphabet[random() % alphabet.size()];
+        for (char16_t& c : pattern) c = alphabet[random() % alphabet.size()];
+        const std::u16string folded = FoldCaseCopy(pattern);
+        const std::u16string prepared = PreparePattern(folded);
+        // Only the name and its NUL: nothing past them may be read.
+        std::vector<uint8_t> bytes(2 * name.size() + 2, 0);
+        for (size_t i = 0; i < name.size(); ++i) Store16(&bytes[2 * i], name[i]);
+        const int expected = MatchSubstring(bytes.data(), prepared.data());
+        const int got = MatchSubstringKnownLength(bytes.data(), uint32_t(name.size()),
+                                                  prepared.data(), uint32_t(folded.size()));
+        ASSERT_EQ(got != 0, expected != 0) << test::Narrow(pattern) << " in " << test::Narrow(name);
+        if (expected != 0) {
+            ASSERT_EQ(got, expected);  // the same, first, position
+        }
+    }
 }
 
 }  // namespace
