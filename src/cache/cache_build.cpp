@@ -12,6 +12,7 @@
 #include "platform/drives.h"
 #include "platform/profile.h"
 #include "platform/text.h"
+#include "platform/ticks.h"
 
 namespace corvella {
 
@@ -19,10 +20,6 @@ namespace {
 
 constexpr char16_t kAllocationFailure[] =
     u"Memory Allocation Failure! In CCacher::TraverseDirectory";
-
-bool IsDotName(std::u16string_view name) {
-    return name == u"." || name == u"..";
-}
 
 // "C:\" gives "C:", "/srv/data/" gives "/srv/data"; "/" stays "/".
 std::u16string DriveName(const std::u16string& root) {
@@ -44,7 +41,8 @@ void CCacher::ShowProgress(char16_t drive) {
     std::u16string text = u"[Caching Drive ";
     text += drive;
     text += u" ]";
-    text += ProgressText("", item_count_, (NowMs() - static_cast<uint32_t>(start_ticks_)) / 1000,
+    text += ProgressText("", item_count_,
+                         (platform::TickCountMs() - static_cast<uint32_t>(start_ticks_)) / 1000,
                          total_kib_);
     status_->SetStatusText(text);
 }
@@ -62,7 +60,7 @@ bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
     item_count_ = 0;
     total_kib_ = 0;
     elapsed_ms_ = 0;
-    start_ticks_ = NowMs();
+    start_ticks_ = platform::TickCountMs();
     Store32(At(kMarkerOffset), kMarker);
     Store32(At(kFreeListHeadOffset), NoBlock);
     // An empty drive list, well-formed from the first copy on.
@@ -103,7 +101,7 @@ bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
         TraverseDirectory(root, value_offset);
         if (stopped_) return false;  // the working file is gone; what was published stays
 
-        elapsed_ms_ = NowMs() - static_cast<uint32_t>(start_ticks_);
+        elapsed_ms_ = platform::TickCountMs() - static_cast<uint32_t>(start_ticks_);
         // A readable drive list in every intermediate copy, not only the final one.
         Store16(At(root_pos), kTagEnd);
         Store32(At(kRootBlockOffset), root_pos + 2 - kRootBlockOffset);
@@ -190,7 +188,7 @@ int CCacher::WriteFolderBlock(const std::u16string& path, uint32_t value_offset,
         platform::DirEntry entry;
         while (listed && active_listing_->Next(entry)) {
             if (item_count_ % 1000 == 0) ShowProgress(path[0]);
-            if (entry.folder && IsDotName(entry.name)) continue;
+            if (IsDotEntry(entry)) continue;
             const uint32_t units = static_cast<uint32_t>(entry.name.size());
             // Room for this record and the end tag: a folder may be larger than the headroom.
             if (!EnsureRoom(RecordBytes(units) + 2)) {
@@ -204,7 +202,7 @@ int CCacher::WriteFolderBlock(const std::u16string& path, uint32_t value_offset,
             write_offset_ += WriteEntryRecord(At(record), info);
             if (!entry.folder) {
                 total_kib_ += info.size_kib;
-            } else if (!entry.no_enter) {
+            } else if (IsEnteredFolder(entry)) {
                 pending.push_back({std::u16string(entry.name), record + ValueFieldOffset(units)});
             }
             ++item_count_;

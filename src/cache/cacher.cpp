@@ -2,7 +2,6 @@
 #include "cache/cacher.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -33,12 +32,6 @@ CCacher::CCacher(ErrorSink& errors, WorkingFileSizes sizes)
       // thread writes; more help on larger machines until the disk is the limit.
       listing_threads_(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)),
       map_size_(sizes.initial_bytes) {}
-
-uint32_t CCacher::NowMs() const {
-    using namespace std::chrono;
-    return static_cast<uint32_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
 
 void CCacher::Fail(const char* operation, int step) {
     errors_.ShowError(FailureText(operation, step));

@@ -86,7 +86,6 @@ class CCacher {
     bool CopyToCacheFile(const char* operation);
     void Fail(const char* operation, int step);
     void ShowProgress(char16_t drive);
-    uint32_t NowMs() const;
     uint8_t* At(uint64_t offset) { return work_.data() + offset; }
 
     ErrorSink& errors_;

@@ -2,14 +2,6 @@
 
 namespace corvella {
 
-namespace {
-
-bool IsDotName(std::u16string_view name) {
-    return name == u"." || name == u"..";
-}
-
-}  // namespace
-
 PrefetchListing::PrefetchListing(unsigned workers, size_t max_waiting_listings)
     : max_waiting_(max_waiting_listings < 1 ? 1 : max_waiting_listings) {
     for (unsigned i = 0; i < (workers < 1 ? 1 : workers); ++i)
@@ -78,7 +70,11 @@ void PrefetchListing::WorkerLoop() {
         uint32_t child = 0;
         for (const Item& item : listing->items) {
             const std::u16string_view name = names.substr(item.name_offset, item.name_units);
-            if (!item.folder || item.no_enter || IsDotName(name)) continue;
+            platform::DirEntry entry;
+            entry.name = name;
+            entry.folder = item.folder;
+            entry.no_enter = item.no_enter;
+            if (!IsEnteredFolder(entry)) continue;
             Key child_key = key;
             child_key.push_back(child++);
             std::u16string child_path = path;

@@ -45,10 +45,6 @@ const std::set<std::u16string> kValueOptions = {
     u"--modified-from", u"--modified-to", u"--sort",     u"--format"};
 const std::set<std::u16string> kFlagOptions = {u"--files", u"--folders", u"--no-subdirs",
                                                u"--count"};
-const std::set<std::u16string> kSearchOnly = {
-    u"--in",     u"--min-size", u"--max-size", u"--modified-from", u"--modified-to", u"--sort",
-    u"--format", u"--files",    u"--folders",  u"--no-subdirs",    u"--count"};
-
 std::u16string DefaultCachePath() {
     const std::u16string folder = platform::DataFolder();
     CCacheShared& shared = CCacheShared::Instance();
@@ -107,7 +103,7 @@ int RunCli(const std::vector<std::u16string>& args, Console& console) {
         const bool takes_value = kValueOptions.count(name) != 0;
         if (!takes_value && kFlagOptions.count(name) == 0)
             return UsageError(console, u"unknown option '" + arg + u"' for " + command);
-        if (command != u"search" && kSearchOnly.count(name) != 0)
+        if (command != u"search" && name != u"--cache")  // every other option is search's
             return UsageError(console, name + u" is an option of search, not of " + command);
         if (takes_value && !inline_value) {
             if (i + 1 >= args.size())

@@ -64,11 +64,7 @@ int Bad(Console& console, const std::u16string& text) {
 // to it and its "." and ".." are resolved by name. Absolute locations are taken as typed: they
 // resolve through the cache's own names.
 std::u16string TypedLocation(const std::u16string& text) {
-    std::u16string trimmed = text;
-    while (!trimmed.empty() && (trimmed.back() == u' ' || trimmed.back() == u'\t'))
-        trimmed.pop_back();
-    while (!trimmed.empty() && (trimmed.front() == u' ' || trimmed.front() == u'\t'))
-        trimmed.erase(0, 1);
+    const std::u16string trimmed(TrimBlanks(text));
     if (trimmed.empty() || trimmed == u"My Computer" || platform::kPathSeparator != u'/' ||
         trimmed[0] == u'/')
         return text;

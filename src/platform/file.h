@@ -31,7 +31,6 @@ class ExclusiveFile {
     void Close();
 
   private:
-    friend bool ReplaceFile(const std::u16string&, const std::u16string&, ExclusiveFile&);
 #ifdef _WIN32
     void* handle_ = reinterpret_cast<void*>(-1);  // INVALID_HANDLE_VALUE
 #else

@@ -9,13 +9,6 @@ namespace corvella {
 
 namespace {
 
-std::u16string_view Trim(std::u16string_view s) {
-    const auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r'; };
-    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 struct Line {
     std::u16string_view text;  // without its line end
     std::u16string_view end;   // "\r\n", "\n" or empty on the last line
@@ -40,21 +33,21 @@ std::vector<Line> SplitLines(std::u16string_view text) {
 
 // The section name of a "[name]" line, if it is one.
 std::optional<std::u16string_view> SectionOf(std::u16string_view line) {
-    line = Trim(line);
+    line = TrimBlanks(line);
     if (line.size() < 2 || line.front() != u'[') return std::nullopt;
     const size_t close = line.find(u']');
     if (close == std::u16string_view::npos) return std::nullopt;
-    return Trim(line.substr(1, close - 1));
+    return TrimBlanks(line.substr(1, close - 1));
 }
 
 // The key of a "key=value" line, if it is one.
 std::optional<std::u16string_view> KeyOf(std::u16string_view line, std::u16string_view* value) {
-    const std::u16string_view trimmed = Trim(line);
+    const std::u16string_view trimmed = TrimBlanks(line);
     if (trimmed.empty() || trimmed.front() == u';') return std::nullopt;
     const size_t eq = line.find(u'=');
     if (eq == std::u16string_view::npos) return std::nullopt;
-    if (value) *value = Trim(line.substr(eq + 1));
-    return Trim(line.substr(0, eq));
+    if (value) *value = TrimBlanks(line.substr(eq + 1));
+    return TrimBlanks(line.substr(0, eq));
 }
 
 }  // namespace

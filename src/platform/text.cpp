@@ -116,6 +116,15 @@ std::string ToUtf8(std::u16string_view text) {
     return out;
 }
 
+std::u16string_view TrimBlanks(std::u16string_view text) {
+    const auto blank = [](char16_t c) {
+        return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+    };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
 bool EqualsAsciiNoCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {

@@ -15,6 +15,9 @@ std::u16string FromUtf8(std::string_view bytes);
 void AppendFromUtf8(std::string_view bytes, std::u16string& out);
 std::string ToUtf8(std::u16string_view text);
 
+// The text without blanks (space, tab, CR, LF) at either end.
+std::u16string_view TrimBlanks(std::u16string_view text);
+
 // ASCII-only case-insensitive equality, as used for drive letters and fixed folder paths.
 bool EqualsAsciiNoCase(std::u16string_view a, std::u16string_view b);
 

@@ -1,33 +1,17 @@
 #include "search/queryer.h"
 
-#include <chrono>
 #include <mutex>
 #include <new>
 
 #include "cache/cache_shared.h"
 #include "platform/drives.h"
+#include "platform/text.h"
+#include "platform/ticks.h"
 #include "search/case_fold.h"
 
 namespace corvella {
 
 namespace {
-
-uint32_t NowMs() {
-    using namespace std::chrono;
-    return static_cast<uint32_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-bool IsBlank(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
-}
-
-void Trim(std::u16string& text) {
-    size_t start = 0, end = text.size();
-    while (start < end && IsBlank(text[start])) ++start;
-    while (end > start && IsBlank(text[end - 1])) --end;
-    text = text.substr(start, end - start);
-}
 
 constexpr char16_t kOutOfMemory[] = u"Out of memory!";
 
@@ -114,7 +98,7 @@ bool CQueryer::InitTraverse() {
 
 int CQueryer::RunQuery(const std::u16string& pattern, std::u16string location) {
     cache_path_ = CCacheShared::Instance().GetCachePath();
-    start_ticks_ = NowMs();
+    start_ticks_ = platform::TickCountMs();
     total_size_kb_ = 0;
     damaged_ = false;
     counted_ = false;
@@ -136,7 +120,7 @@ int CQueryer::RunQuery(const std::u16string& pattern, std::u16string location) {
     int code = 0;
     uint32_t start = kRootBlockOffset;
     base_path_.clear();
-    Trim(location);
+    location = std::u16string(TrimBlanks(location));
     if (!location.empty() && location != u"My Computer" &&
         !FindLocation(location, start, base_path_)) {
         code = -2;
@@ -150,7 +134,7 @@ int CQueryer::RunQuery(const std::u16string& pattern, std::u16string location) {
             Traverse<Walk::Count>(start);
             ReleaseTraverse();
             pattern_ = nullptr;
-            end_ticks_ = NowMs();
+            end_ticks_ = platform::TickCountMs();
             return code;
         }
         record_limit_ = capacities_.records;
@@ -183,7 +167,7 @@ int CQueryer::RunQuery(const std::u16string& pattern, std::u16string location) {
     ReleaseTraverse();
     results_.records.shrink_to_fit();
     results_.pool.shrink_to_fit();
-    end_ticks_ = NowMs();
+    end_ticks_ = platform::TickCountMs();
     return code;
 }
 
