@@ -2,11 +2,11 @@
 #include "cache/cacher.h"
 
 #include <algorithm>
-#include <cstring>
 #include <mutex>
 #include <thread>
 
 #include "cache/cache_format.h"
+#include "cache/cache_replace.h"
 #include "cache/cache_shared.h"
 #include "platform/text.h"
 
@@ -104,28 +104,9 @@ bool CCacher::CopyToCacheFile(const char* operation) {
     Store32(At(kDataEndOffset), used);
     Store32(At(kFileSizeOffset), used);
 
-    // Holding the current file keeps every other opener out until the new one is in place.
-    platform::ExclusiveFile current;
-    if (platform::FileExists(cache_path_) && !current.OpenExisting(cache_path_)) {
-        Fail(operation, 0);
-        return false;
-    }
-    const std::u16string fresh = cache_path_ + u".new";
-    platform::MappedFile out;
-    const platform::MapStep step = out.Create(fresh, used, /*delete_on_close=*/false);
+    const platform::MapStep step = ReplaceCacheFile(cache_path_, work_.data(), used);
     if (step != platform::MapStep::Done) {
-        if (step != platform::MapStep::File) platform::RemoveFile(fresh);
-        Fail(operation, step == platform::MapStep::File      ? 0
-                        : step == platform::MapStep::Mapping ? 1
-                                                             : 2);
-        return false;
-    }
-    std::memcpy(out.data(), work_.data(), used);
-    const bool flushed = out.Flush();
-    out.Close();
-    if (!flushed || !platform::ReplaceFile(fresh, cache_path_, current)) {
-        platform::RemoveFile(fresh);
-        Fail(operation, 0);
+        Fail(operation, MapStepNumber(step));
         return false;
     }
     published_ = true;

@@ -1,0 +1,41 @@
+#include "cache/cache_replace.h"
+
+#include <cstring>
+
+namespace corvella {
+
+platform::MapStep ReplaceCacheFile(const std::u16string& cache_path, const uint8_t* bytes,
+                                   uint32_t size) {
+    // Holding the current file keeps every other opener out until the new one is in place.
+    platform::ExclusiveFile current;
+    if (platform::FileExists(cache_path) && !current.OpenExisting(cache_path))
+        return platform::MapStep::File;
+    const std::u16string fresh = cache_path + u".new";
+    platform::MappedFile out;
+    const platform::MapStep step = out.Create(fresh, size, /*delete_on_close=*/false);
+    if (step != platform::MapStep::Done) {
+        if (step != platform::MapStep::File) platform::RemoveFile(fresh);
+        return step;
+    }
+    std::memcpy(out.data(), bytes, size);
+    const bool flushed = out.Flush();
+    out.Close();
+    if (!flushed || !platform::ReplaceFile(fresh, cache_path, current)) {
+        platform::RemoveFile(fresh);
+        return platform::MapStep::File;
+    }
+    return platform::MapStep::Done;
+}
+
+int MapStepNumber(platform::MapStep step) {
+    switch (step) {
+        case platform::MapStep::Mapping:
+            return 1;
+        case platform::MapStep::View:
+            return 2;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace corvella
