@@ -28,6 +28,8 @@ class ExclusiveFile {
     // Opens an existing file for reading; false when it is missing or held by another opener.
     bool OpenExisting(const std::u16string& path);
     bool IsOpen() const;
+    // The file's size in bytes; 0 when it is not open or cannot be measured.
+    uint64_t Size() const;
     void Close();
 
   private:

@@ -39,6 +39,12 @@ bool ExclusiveFile::IsOpen() const {
     return fd_ >= 0;
 }
 
+uint64_t ExclusiveFile::Size() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || st.st_size < 0) return 0;
+    return static_cast<uint64_t>(st.st_size);
+}
+
 void ExclusiveFile::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;

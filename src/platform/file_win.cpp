@@ -26,6 +26,13 @@ bool ExclusiveFile::IsOpen() const {
     return handle_ != INVALID_HANDLE_VALUE;
 }
 
+uint64_t ExclusiveFile::Size() const {
+    LARGE_INTEGER size{};
+    if (handle_ == INVALID_HANDLE_VALUE || !GetFileSizeEx(handle_, &size) || size.QuadPart < 0)
+        return 0;
+    return static_cast<uint64_t>(size.QuadPart);
+}
+
 void ExclusiveFile::Close() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;

@@ -1,0 +1,61 @@
+#include "cache/startup_decision.h"
+
+#include "cache/state_file.h"
+#include "platform/file.h"
+#include "platform/ini_text.h"
+#include "platform/profile.h"
+
+namespace corvella {
+
+namespace {
+
+bool OptionOn(const std::u16string& value) {
+    return IniNumber(value) == 1;
+}
+
+}  // namespace
+
+StartupDecision DecideStartup(const StartupInputs& in) {
+    StartupDecision decision;
+    decision.first_run = !in.state_exists;
+    if (!in.cache_exists) {
+        decision.action = StartupAction::BuildWatchOnly;
+    } else if (!in.state_exists) {
+        decision.action = StartupAction::None;
+    } else if (!IsTrueFlag(in.update_cache_exit)) {
+        decision.action = StartupAction::Rebuild;
+    } else if (!IsTrueFlag(in.program_exit) && OptionOn(in.check_integrity)) {
+        decision.action =
+            OptionOn(in.enable_dialogs) ? StartupAction::AskThenRebuild : StartupAction::Rebuild;
+    } else {
+        // Summed unsigned, as the measured size is kept.
+        const uint32_t threshold = static_cast<uint32_t>(IniNumber(in.cache_file_size)) + 9u;
+        if (in.measured_mib >= threshold) decision.action = StartupAction::Defragment;
+    }
+    const bool builds = decision.action == StartupAction::BuildWatchOnly ||
+                        decision.action == StartupAction::Rebuild;
+    decision.cache_ready = in.state_exists || !builds;
+    return decision;
+}
+
+StartupInputs ReadStartupInputs(const std::u16string& cache_path, const std::u16string& state_path,
+                                const std::u16string& settings_path) {
+    StartupInputs in;
+    in.cache_exists = platform::FileExists(cache_path);
+    {
+        platform::ExclusiveFile cache;
+        if (cache.OpenExisting(cache_path)) in.measured_mib = uint32_t(cache.Size() / 1048576);
+    }
+    const StateFile state(state_path);
+    in.state_exists = state.Exists();
+    in.update_cache_exit = state.Get(u"UpdateCacheExit");
+    in.program_exit = state.Get(u"ProgramExit");
+    in.cache_file_size = state.Get(u"CacheFileSize");
+    in.check_integrity =
+        platform::ReadProfileString(settings_path, u"OPTIONS", u"CHECK_INTEGRITY", u"1");
+    in.enable_dialogs =
+        platform::ReadProfileString(settings_path, u"OPTIONS", u"ENABLE_DIALOGS", u"1");
+    return in;
+}
+
+}  // namespace corvella

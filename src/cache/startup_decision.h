@@ -1,0 +1,48 @@
+// What a start does about the cache: build it, rebuild it, offer a rebuild, defragment it, or
+// nothing. One pure decision over what the start reads, shared by the desktop program and
+// `corvella watch`, so both take the same path from the same files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace corvella {
+
+struct StartupInputs {
+    bool cache_exists = false;
+    bool state_exists = false;
+    // The state file's values as read; "" when missing.
+    std::u16string update_cache_exit, program_exit, cache_file_size;
+    // Section "OPTIONS" of the settings file; on when the value reads as the number 1.
+    std::u16string check_integrity = u"1", enable_dialogs = u"1";
+    // The cache file's size in whole MiB; 0 when it could not be opened.
+    uint32_t measured_mib = 0;
+};
+
+enum class StartupAction {
+    BuildWatchOnly,  // no cache file: the watchers only watch, and a build starts
+    Rebuild,         // the last build or defragmentation was cut off
+    // The last run ended abnormally: ask whether to rebuild (Yes starts a build, No does nothing).
+    AskThenRebuild,
+    Defragment,  // the file has grown by 9 MiB or more since it was last written whole
+    None,
+};
+
+struct StartupDecision {
+    StartupAction action = StartupAction::None;
+    bool first_run = false;  // no state file yet: write FirstRun = "TRUE"
+    // The cache-ready flag once start-up is done. A start that finds a state file begins with
+    // it set, and one that starts no build sets it at the end; so it is clear only on a first
+    // run that builds. A rebuild leaves the previous, complete cache searchable, and for
+    // AskThenRebuild it holds whatever the answer.
+    bool cache_ready = false;
+};
+
+StartupDecision DecideStartup(const StartupInputs& in);
+
+// Reads what DecideStartup needs: whether the cache file exists and its size in MiB (opened
+// exclusively for reading; 0 when it cannot be opened), the state file's keys, and the options.
+StartupInputs ReadStartupInputs(const std::u16string& cache_path, const std::u16string& state_path,
+                                const std::u16string& settings_path);
+
+}  // namespace corvella
