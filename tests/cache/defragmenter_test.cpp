@@ -1,0 +1,239 @@
+// Defragmentation: a fresh build comes back byte for byte, a file loosened by updates comes back
+// compact, a held or unreplaceable cache file is left as it was, and damaged or deep trees are
+// copied without crashing.
+#include "cache/defragmenter.h"
+
+#include <gtest/gtest.h>
+
+#include "cache/cache_check.h"
+#include "cache/cache_shared.h"
+#include "cache/state_file.h"
+#include "support/test_tree.h"
+
+namespace corvella {
+namespace {
+
+using test::FakeTree;
+namespace fs = std::filesystem;
+
+struct Defrag {
+    test::TempDir dir;
+    test::CollectErrors errors;
+
+    std::u16string CachePath() const { return dir.U16("cache.db"); }
+    fs::path Cache() const { return dir.path() / "cache.db"; }
+    std::vector<uint8_t> File() const { return test::ReadBytes(Cache()); }
+    StateFile State() const { return StateFile(dir.U16("stateinfo.ini")); }
+    void Build(FakeTree& tree, const std::vector<std::u16string>& roots) {
+        ASSERT_TRUE(test::BuildFake(tree, roots, CachePath()));
+    }
+    // Defragments the cache file; the result and the defragmenter's own account of it.
+    int Run(uint32_t* faults = nullptr) {
+        CCacheShared::Instance().SetCachePath(CachePath());
+        CCacheDefragmenter defragmenter(errors);
+        const int result = defragmenter.Defragment();
+        if (faults) *faults = defragmenter.faults();
+        return result;
+    }
+};
+
+CacheCheckReport Check(const std::vector<uint8_t>& f) {
+    return CheckCache(CacheView{f.data(), static_cast<uint32_t>(f.size())});
+}
+
+// The offset of the value field of `name`'s record in the block at `block`.
+uint32_t ValueField(const std::vector<uint8_t>& f, uint32_t block, std::u16string_view name) {
+    const CacheView view{f.data(), static_cast<uint32_t>(f.size())};
+    BlockReader reader(view, block);
+    EntryView e;
+    while (reader.NextEntry(e))
+        if (e.Name(view) == name) return e.value_offset();
+    ADD_FAILURE() << "no entry " << test::Narrow(name);
+    return 0;
+}
+
+void AddSampleTree(FakeTree& tree) {
+    tree.Add(u"C:\\", {u"zeta", true})
+        .Add(u"C:\\", {u"b.txt", false, 10, 7})
+        .Add(u"C:\\", {u"alpha", true, 0, 9});
+    tree.Add(u"C:\\zeta\\", {u"inner", true}).Add(u"C:\\zeta\\", {u"z.txt", false, 2048, 11});
+    tree.Add(u"C:\\zeta\\inner\\", {u"deep.txt", false, 1});
+    tree.AddGenerated(u"C:\\alpha\\", 30000, 12);  // past 1 MiB, so CacheFileSize reads 1
+    tree.Add(u"D:\\", {u"d.txt", false, 5000});
+}
+
+TEST(Defragment, FreshBuildComesBackByteForByte) {
+    Defrag d;
+    FakeTree tree;
+    AddSampleTree(tree);
+    d.Build(tree, {u"C:\\", u"D:\\"});
+    const auto built = d.File();
+    ASSERT_TRUE(d.State().Set(u"CacheFileSize", u"0"));
+
+    ASSERT_EQ(d.Run(), 0);
+    EXPECT_TRUE(d.errors.messages.empty());
+    EXPECT_EQ(d.File(), built);
+    EXPECT_EQ(d.State().Get(u"CacheFileSize"), u"1");
+    EXPECT_EQ(d.State().Get(u"UpdateCacheExit"), u"TRUE");
+    EXPECT_FALSE(fs::exists(d.dir.path() / "cache.db.frag"));
+    EXPECT_FALSE(fs::exists(d.dir.path() / "cache.db.new"));
+}
+
+TEST(Defragment, FolderWithoutBlockGetsAnEmptyOneInItsPlace) {
+    // A folder that was not entered has no block; the copy gives it an empty block at the place
+    // a listable empty folder's block would have, so the result is that tree's fresh build.
+    Defrag d;
+    FakeTree skipped, listed;
+    for (FakeTree* tree : {&skipped, &listed}) {
+        tree->Add(u"C:\\", {u"a", true}).Add(u"C:\\", {u"x.txt", false, 3000});
+        tree->Add(u"C:\\a\\", {u"junction", true, 0, 4, tree == &skipped});
+        tree->Add(u"C:\\a\\", {u"after", true}).Add(u"C:\\a\\after\\", {u"y.txt"});
+    }
+    listed.AddFolder(u"C:\\a\\junction\\");
+    d.Build(listed, {u"C:\\"});
+    const auto expected = d.File();
+    d.Build(skipped, {u"C:\\"});
+    EXPECT_EQ(d.File().size() + 6, expected.size());
+
+    ASSERT_EQ(d.Run(), 0);
+    EXPECT_EQ(d.File(), expected);
+}
+
+TEST(Defragment, LoosenedFileBecomesCompact) {
+    Defrag d;
+    FakeTree tree;
+    tree.Add(u"C:\\", {u"a", true}).Add(u"C:\\", {u"b", true}).Add(u"C:\\", {u"top.txt"});
+    tree.AddGenerated(u"C:\\a\\", 5, 10);
+    tree.Add(u"C:\\b\\", {u"c", true}).Add(u"C:\\b\\c\\", {u"leaf.txt", false, 99, 3});
+    d.Build(tree, {u"C:\\"});
+    const auto built = d.File();
+
+    // As an update leaves it: the block of C:\a moved to the end with slack after its end tag
+    // and a removed-folder entry among its records, the old block on the free list, and the
+    // file extended past its data end.
+    std::vector<uint8_t> f = built;
+    const uint32_t a_field = ValueField(f, kFirstBlockOffset, u"a");
+    const uint32_t old_a = Load32(&f[a_field]);
+    const uint32_t b_block = Load32(&f[ValueField(f, kFirstBlockOffset, u"b")]);
+    const uint32_t a_bytes = Load32(&f[old_a]);
+    const uint32_t moved = static_cast<uint32_t>(f.size());
+    std::vector<uint8_t> removed(RecordBytes(4));
+    Store16(&removed[0], kTagRemovedFolder);
+    for (int i = 0; i < 4; ++i) Store16(&removed[2 + 2 * i], u"gone"[i]);
+    Store32(&removed[ValueFieldOffset(4)], b_block);  // its block now belongs to C:\b
+    const std::vector<uint8_t> records(f.begin() + old_a + 4, f.begin() + old_a + a_bytes - 2);
+    f.insert(f.end(), 4, 0);  // capacity, below
+    f.insert(f.end(), records.begin(), records.end());
+    f.insert(f.end(), removed.begin(), removed.end());
+    f.insert(f.end(), {0, 0, 0xAB, 0xCD, 0xEF, 0x01});  // end tag, then leftovers
+    Store32(&f[moved], static_cast<uint32_t>(f.size() - moved));
+    Store32(&f[a_field], moved);
+    Store32(&f[old_a + 4], NoBlock);
+    Store32(&f[kFreeListHeadOffset], old_a);
+    Store32(&f[kDataEndOffset], static_cast<uint32_t>(f.size()));
+    f.resize(f.size() + 3 * 1048576);
+    Store32(&f[kFileSizeOffset], static_cast<uint32_t>(f.size()));
+    const CacheCheckReport loose = Check(f);
+    ASSERT_TRUE(loose.ok) << loose.fault;
+    ASSERT_EQ(loose.free_blocks, 1u);
+    test::WriteBytes(d.Cache(), f);
+
+    ASSERT_EQ(d.Run(), 0);
+    const auto compact = d.File();
+    EXPECT_EQ(compact, built);
+    EXPECT_EQ(Load32(&compact[kFreeListHeadOffset]), NoBlock);
+    EXPECT_EQ(Load32(&compact[kDataEndOffset]), compact.size());
+    EXPECT_EQ(Load32(&compact[kFileSizeOffset]), compact.size());
+    EXPECT_TRUE(Check(compact).ok) << Check(compact).fault;
+    EXPECT_EQ(d.State().Get(u"CacheFileSize"), u"0");
+}
+
+TEST(Defragment, HeldCacheFileIsLeftAsItWas) {
+    Defrag d;
+    FakeTree tree;
+    AddSampleTree(tree);
+    d.Build(tree, {u"C:\\"});
+    const auto built = d.File();
+    {
+        platform::ExclusiveFile holder;
+        ASSERT_TRUE(holder.OpenExisting(d.CachePath()));
+        EXPECT_EQ(d.Run(), -1);
+    }
+    ASSERT_EQ(d.errors.messages.size(), 1u);
+    EXPECT_EQ(test::Narrow(d.errors.messages[0]),
+              "Can not open dat file! File may be used by another program or does not exists! In "
+              "CQueryer::InitTraverse - 000");
+    EXPECT_EQ(d.File(), built);
+    EXPECT_EQ(d.State().Get(u"UpdateCacheExit"), u"TRUE");
+    EXPECT_FALSE(fs::exists(d.dir.path() / "cache.db.frag"));
+}
+
+TEST(Defragment, FailureToWriteTheNewFileKeepsTheOldOne) {
+    Defrag d;
+    FakeTree tree;
+    AddSampleTree(tree);
+    d.Build(tree, {u"C:\\"});
+    std::vector<uint8_t> loose = d.File();
+    loose.resize(loose.size() + 4096);  // something to compact
+    Store32(&loose[kFileSizeOffset], static_cast<uint32_t>(loose.size()));
+    test::WriteBytes(d.Cache(), loose);
+    ASSERT_TRUE(d.State().Set(u"CacheFileSize", u"7"));
+    fs::create_directory(d.dir.path() / "cache.db.new");  // the new file cannot be created
+
+    EXPECT_EQ(d.Run(), 0);
+    ASSERT_EQ(d.errors.messages.size(), 1u);
+    EXPECT_EQ(test::Narrow(d.errors.messages[0]),
+              "Can not create or open dat file! File may be used by another program! In "
+              "CCacher::ReleaseFile - 000");
+    EXPECT_EQ(d.File(), loose);
+    EXPECT_EQ(d.State().Get(u"CacheFileSize"), u"7");
+    EXPECT_EQ(d.State().Get(u"UpdateCacheExit"), u"TRUE");
+}
+
+TEST(Defragment, CyclesAndStrayOffsetsBecomeEmptyFolders) {
+    Defrag d;
+    FakeTree tree;
+    tree.Add(u"C:\\", {u"loop", true}).Add(u"C:\\", {u"stray", true});
+    tree.Add(u"C:\\", {u"header", true}).Add(u"C:\\", {u"keep", true});
+    tree.Add(u"C:\\loop\\", {u"x.txt"}).Add(u"C:\\keep\\", {u"k.txt"});
+    tree.AddFolder(u"C:\\stray\\").AddFolder(u"C:\\header\\");
+    d.Build(tree, {u"C:\\"});
+    std::vector<uint8_t> f = d.File();
+    const uint32_t loop = Load32(&f[ValueField(f, kFirstBlockOffset, u"loop")]);
+    // C:\loop\x.txt becomes a folder that leads back to C:\.
+    Store16(&f[loop + 4], kTagFolder);
+    Store32(&f[ValueField(f, loop, u"x.txt")], kFirstBlockOffset);
+    Store32(&f[ValueField(f, kFirstBlockOffset, u"stray")], 0x7FFFFFF0);
+    Store32(&f[ValueField(f, kFirstBlockOffset, u"header")], kRootBlockOffset);
+    test::WriteBytes(d.Cache(), f);
+
+    uint32_t faults = 0;
+    ASSERT_EQ(d.Run(&faults), 0);
+    EXPECT_EQ(faults, 3u);
+    const auto out = d.File();
+    const CacheCheckReport report = Check(out);
+    ASSERT_TRUE(report.ok) << report.fault;
+    std::vector<std::u16string> paths;
+    for (const auto& e : test::ReadAllEntries(out, u'\\')) paths.push_back(e.path);
+    EXPECT_EQ(paths,
+              (std::vector<std::u16string>{u"C:", u"C:\\loop", u"C:\\stray", u"C:\\header",
+                                           u"C:\\keep", u"C:\\loop\\x.txt", u"C:\\keep\\k.txt"}));
+}
+
+TEST(Defragment, ThousandsOfLevelsDeep) {
+    Defrag d;
+    FakeTree tree;
+    std::u16string path = u"C:\\";
+    for (int level = 0; level < 4000; ++level) {
+        tree.Add(path, {u"d", true}).Add(path, {u"f.txt", false, 1});
+        path += u"d\\";
+    }
+    tree.AddFolder(path);
+    d.Build(tree, {u"C:\\"});
+    const auto built = d.File();
+    ASSERT_EQ(d.Run(), 0);
+    EXPECT_EQ(d.File(), built);
+}
+
+}  // namespace
+}  // namespace corvella
