@@ -18,6 +18,7 @@ constexpr char16_t kUsage[] =
     u"  index [--cache FILE] [ROOT...]            build the cache (default roots: the fixed "
     u"drives)\n"
     u"  check [--cache FILE]                      verify the cache; exit 1 when it is damaged\n"
+    u"  defrag [--cache FILE]                     rewrite the cache compactly\n"
     u"\n"
     u"PATTERN: a plain text matches anywhere in a name; * matches any run of characters and ?\n"
     u"exactly one, over the whole name; several patterns are separated by ; (each then matches\n"
@@ -74,7 +75,7 @@ int RunCli(const std::vector<std::u16string>& args, Console& console) {
         console.Out(kUsage);
         return kExitOk;
     }
-    if (command != u"index" && command != u"check" && command != u"search")
+    if (command != u"index" && command != u"check" && command != u"search" && command != u"defrag")
         return UsageError(console, u"unknown command '" + command + u"'");
 
     CommandLine line;
@@ -124,8 +125,9 @@ int RunCli(const std::vector<std::u16string>& args, Console& console) {
     if (command == u"index") return RunIndex(line, console);
     if (command == u"search") return RunSearch(line, console);
     if (!line.positional.empty())
-        return UsageError(console,
-                          u"check takes no arguments, but was given '" + line.positional[0] + u"'");
+        return UsageError(
+            console, command + u" takes no arguments, but was given '" + line.positional[0] + u"'");
+    if (command == u"defrag") return RunDefrag(line, console);
     return RunCheck(line, console);
 }
 

@@ -1,0 +1,40 @@
+// corvella defrag: rewrites the cache file compactly, as the desktop program's menu command does.
+#include <cstdio>
+
+#include "cache/cache_shared.h"
+#include "cache/defragmenter.h"
+#include "cli/cli.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "platform/ticks.h"
+#include "results/results_writer.h"
+
+namespace corvella {
+
+int RunDefrag(const CommandLine& command, Console& console) {
+    if (!platform::FileExists(command.cache_path)) {
+        console.Err(u"corvella: there is no cache file at " + command.cache_path +
+                    u"; 'corvella index' builds one.");
+        return kExitError;
+    }
+    CCacheShared::Instance().SetCachePath(command.cache_path);
+    ConsoleErrors errors(console);
+    CCacheDefragmenter defragmenter(errors);
+    const uint32_t start = platform::TickCountMs();
+    if (defragmenter.Defragment() != 0 || !defragmenter.replaced()) return kExitError;
+    const uint32_t elapsed_ms = platform::TickCountMs() - start;
+
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, " bytes in %.2fs", elapsed_ms / 1000.0);
+    console.Err(u"corvella: defragmented " + command.cache_path + u": " +
+                FormatThousands(defragmenter.source_bytes()) + u" -> " +
+                FormatThousands(defragmenter.write_offset()) + Widen(seconds));
+    if (defragmenter.faults() != 0) {
+        console.Err(u"corvella: the cache file was damaged in " +
+                    FormatThousands(defragmenter.faults()) +
+                    u" places; what could be read was kept. 'corvella index' rebuilds it whole.");
+    }
+    return kExitOk;
+}
+
+}  // namespace corvella
