@@ -4,17 +4,14 @@
 
 #include <gtest/gtest.h>
 #include <stdio.h>
-#include <sys/stat.h>
 
-#include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <fstream>
-#include <mutex>
 #include <thread>
 
 #include "platform/change_source.h"
 #include "platform/text.h"
+#include "support/read_changes.h"
 #include "support/test_tree.h"
 
 namespace corvella {
@@ -23,44 +20,10 @@ namespace {
 namespace fs = std::filesystem;
 using platform::ChangeSource;
 using ReadResult = ChangeSource::ReadResult;
+using test::Count;
 
 void Touch(const fs::path& path) {
     std::ofstream(path, std::ios::app) << "x";
-}
-
-size_t Count(const std::vector<std::u16string>& folders, const std::u16string& folder) {
-    return static_cast<size_t>(std::count(folders.begin(), folders.end(), folder));
-}
-
-// Reads until every folder of `wanted` has been reported, or 5 s have passed (a watchdog then
-// wakes the read); returns everything reported.
-std::vector<std::u16string> ReadUntil(ChangeSource& source,
-                                      const std::vector<std::u16string>& wanted) {
-    std::vector<std::u16string> seen;
-    std::mutex lock;
-    std::condition_variable finished;
-    bool done = false;
-    std::thread watchdog([&] {
-        std::unique_lock<std::mutex> held(lock);
-        if (!finished.wait_for(held, std::chrono::seconds(5), [&] { return done; })) source.Wake();
-    });
-    const auto all_seen = [&] {
-        return std::all_of(wanted.begin(), wanted.end(),
-                           [&](const std::u16string& w) { return Count(seen, w) > 0; });
-    };
-    while (!all_seen()) {
-        std::vector<std::u16string> batch;
-        const ReadResult result = source.Read(batch);
-        if (result == ReadResult::Woken || result == ReadResult::Failed) break;
-        seen.insert(seen.end(), batch.begin(), batch.end());
-    }
-    {
-        std::lock_guard<std::mutex> held(lock);
-        done = true;
-    }
-    finished.notify_one();
-    watchdog.join();
-    return seen;
 }
 
 class InotifyTest : public ::testing::Test {
@@ -72,7 +35,7 @@ class InotifyTest : public ::testing::Test {
     }
     std::u16string Folder(const std::string& name) const { return dir_.U16(name) + u"/"; }
     std::vector<std::u16string> ReadUntil(const std::vector<std::u16string>& wanted) {
-        return corvella::ReadUntil(*source_, wanted);
+        return test::ReadUntil(*source_, wanted);
     }
 
     test::TempDir dir_;
