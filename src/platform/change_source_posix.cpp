@@ -36,7 +36,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <fstream>
 #include <limits>
 #include <map>
