@@ -68,6 +68,12 @@ FakeTree& FakeTree::AddFolder(const std::u16string& folder) {
     return *this;
 }
 
+FakeTree& FakeTree::Remove(const std::u16string& folder, const std::u16string& name) {
+    auto& entries = folders_[folder].entries;
+    std::erase_if(entries, [&](const Entry& e) { return e.name == name; });
+    return *this;
+}
+
 FakeTree& FakeTree::AddGenerated(const std::u16string& folder, uint32_t count, uint32_t name_units,
                                  const std::u16string& prefix) {
     Folder& f = folders_[folder];

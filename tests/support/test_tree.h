@@ -49,6 +49,8 @@ class FakeTree final : public ListingSource {
     // `folder` ends with its separator; a folder that has been added can be listed.
     FakeTree& Add(const std::u16string& folder, Entry entry);
     FakeTree& AddFolder(const std::u16string& folder);  // listable, perhaps empty
+    // Takes the entry `name` out of `folder`'s listing; a folder's own listing stays.
+    FakeTree& Remove(const std::u16string& folder, const std::u16string& name);
     // `count` files "<prefix>0000001"... of `name_units` characters, made as they are listed.
     FakeTree& AddGenerated(const std::u16string& folder, uint32_t count, uint32_t name_units,
                            const std::u16string& prefix = u"f");

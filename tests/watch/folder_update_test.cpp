@@ -1,0 +1,248 @@
+#include "watch/folder_update.h"
+
+#include <gtest/gtest.h>
+
+#include "cache/cache_check.h"
+#include "support/test_tree.h"
+
+namespace corvella {
+namespace {
+
+using test::CollectErrors;
+using test::FakeTree;
+using test::ReadBytes;
+using test::TempDir;
+
+FakeTree::Entry File(std::u16string name, uint64_t size = 100) {
+    return {std::move(name), false, size, 132000000000000000ull};
+}
+FakeTree::Entry Folder(std::u16string name) {
+    return {std::move(name), true, 0, 132000000000000001ull};
+}
+
+// Every entry as a line; folders show whether they have a block, not where it is.
+std::vector<std::string> Listing(const std::vector<uint8_t>& file) {
+    std::vector<std::string> lines;
+    for (const test::ReadEntry& e : test::ReadAllEntries(file, u'\\')) {
+        lines.push_back(test::Narrow(e.path) + (e.folder ? (e.value == NoBlock ? " -" : " D")
+                                                         : " " + std::to_string(e.value)));
+    }
+    return lines;
+}
+
+uint32_t Field(const std::vector<uint8_t>& file, uint32_t offset) {
+    return Load32(file.data() + offset);
+}
+
+CacheCheckReport Check(const std::vector<uint8_t>& file) {
+    return CheckCache(CacheView{file.data(), static_cast<uint32_t>(file.size())});
+}
+
+class FolderUpdateTest : public ::testing::Test {
+  protected:
+    FolderUpdateTest() {
+        tree.AddFolder(u"C:\\")
+            .Add(u"C:\\", Folder(u"docs"))
+            .Add(u"C:\\", Folder(u"src"))
+            .Add(u"C:\\", File(u"boot.ini"));
+        tree.AddFolder(u"C:\\docs\\")
+            .Add(u"C:\\docs\\", File(u"readme.txt"))
+            .Add(u"C:\\docs\\", File(u"notes-for-the-release.txt", 5000));
+        tree.AddFolder(u"C:\\src\\")
+            .Add(u"C:\\src\\", Folder(u"lib"))
+            .Add(u"C:\\src\\", File(u"makefile"));
+        tree.AddGenerated(u"C:\\src\\lib\\", 40, 12, u"module");
+        EXPECT_TRUE(test::BuildFake(tree, {u"C:\\"}, cache));
+        updater.SetListingSource(&tree);
+        updater.SetSkipFolder(u"");
+    }
+
+    ApplyResult Apply(const std::u16string& folder) {
+        return updater.ApplyFolderChange(cache, folder);
+    }
+    std::vector<uint8_t> Bytes() const { return ReadBytes(dir.path() / "cache.db"); }
+    // What a build of the tree as it is now writes.
+    std::vector<uint8_t> FreshBuild() {
+        const std::u16string fresh = dir.U16("fresh.db");
+        EXPECT_TRUE(test::BuildFake(tree, {u"C:\\"}, fresh));
+        return ReadBytes(dir.path() / "fresh.db");
+    }
+    void ExpectCurrent() {
+        const std::vector<uint8_t> file = Bytes();
+        const CacheCheckReport report = Check(file);
+        EXPECT_TRUE(report.ok) << report.fault;
+        EXPECT_EQ(Listing(file), Listing(FreshBuild()));
+        EXPECT_TRUE(errors.messages.empty());
+    }
+
+    TempDir dir;
+    std::u16string cache = dir.U16("cache.db");
+    FakeTree tree;
+    CollectErrors errors;
+    CFolderUpdater updater{errors};
+};
+
+TEST_F(FolderUpdateTest, GrownBlockMovesToTheEndThenIntoAFreedBlock) {
+    const std::vector<uint8_t> before = Bytes();
+    const uint32_t docs_block = test::ReadAllEntries(before, u'\\')[1].value;
+    ASSERT_EQ(Field(before, kDataEndOffset), before.size());
+
+    tree.Add(u"C:\\docs\\", File(u"todo.txt"));
+    ASSERT_EQ(Apply(u"C:\\docs\\"), ApplyResult::Applied);
+    ExpectCurrent();
+    std::vector<uint8_t> after = Bytes();
+    // Built blocks are exactly full: the block went to the old end, and the file grew 3 MiB.
+    EXPECT_EQ(after.size(), before.size() + 3145728);
+    EXPECT_EQ(Field(after, kFileSizeOffset), after.size());
+    EXPECT_EQ(Field(after, kFreeListHeadOffset), docs_block);
+
+    // The drive's grown block fits the freed one, which is taken before the end of the file.
+    tree.Add(u"C:\\", File(u"x"));
+    ASSERT_EQ(Apply(u"C:\\"), ApplyResult::Applied);
+    ExpectCurrent();
+    after = Bytes();
+    EXPECT_EQ(after.size(), before.size() + 3145728);
+    EXPECT_EQ(test::ReadAllEntries(after, u'\\')[0].value, docs_block);
+    EXPECT_EQ(Field(after, kFreeListHeadOffset), kFirstBlockOffset) << "the drive's old block";
+}
+
+TEST_F(FolderUpdateTest, DeletionIsRewrittenInPlace) {
+    const std::vector<uint8_t> before = Bytes();
+    tree.Remove(u"C:\\docs\\", u"readme.txt");
+    ASSERT_EQ(Apply(u"C:\\docs\\"), ApplyResult::Applied);
+    ExpectCurrent();
+    const std::vector<uint8_t> after = Bytes();
+    EXPECT_EQ(after.size(), before.size());
+    EXPECT_EQ(Field(after, kFreeListHeadOffset), NoBlock);
+}
+
+TEST_F(FolderUpdateTest, DeletedTreeGivesUpItsBlocks) {
+    tree.Remove(u"C:\\", u"src");
+    ASSERT_EQ(Apply(u"C:\\"), ApplyResult::Applied);
+    ExpectCurrent();
+    // src and src\lib are above 50 bytes: both go on the free list (the root's block moved and
+    // went too, since the drive's block shrank... no: it shrank, so it stayed in place).
+    const CacheCheckReport report = Check(Bytes());
+    EXPECT_EQ(report.free_blocks, 2u);
+}
+
+TEST_F(FolderUpdateTest, NewAndRenamedFoldersAreListedWithTheirSubtrees) {
+    tree.Add(u"C:\\docs\\", Folder(u"new"));
+    tree.AddFolder(u"C:\\docs\\new\\")
+        .Add(u"C:\\docs\\new\\", File(u"a.txt"))
+        .Add(u"C:\\docs\\new\\", Folder(u"deeper"));
+    tree.AddFolder(u"C:\\docs\\new\\deeper\\").Add(u"C:\\docs\\new\\deeper\\", File(u"b.txt"));
+    ASSERT_EQ(Apply(u"C:\\docs\\"), ApplyResult::Applied);
+    ExpectCurrent();
+
+    // A new name: the old subtree is given up, the new one listed from disk.
+    tree.Remove(u"C:\\", u"src").Add(u"C:\\", Folder(u"source"));
+    tree.AddFolder(u"C:\\source\\")
+        .Add(u"C:\\source\\", Folder(u"lib"))
+        .Add(u"C:\\source\\", File(u"makefile"));
+    tree.AddGenerated(u"C:\\source\\lib\\", 40, 12, u"module");
+    tree.opened.clear();
+    ASSERT_EQ(Apply(u"C:\\"), ApplyResult::Applied);
+    EXPECT_EQ(tree.opened,
+              (std::vector<std::u16string>{u"C:\\", u"C:\\source\\", u"C:\\source\\lib\\"}))
+        << "unchanged subfolders keep their blocks without being listed";
+    ExpectCurrent();
+}
+
+TEST_F(FolderUpdateTest, PathsOutsideTheCacheOrNamingAFileChangeNothing) {
+    const std::vector<uint8_t> before = Bytes();
+    EXPECT_EQ(Apply(u"C:\\nowhere\\"), ApplyResult::Dropped);
+    EXPECT_EQ(Apply(u"D:\\docs\\"), ApplyResult::Dropped);
+    EXPECT_EQ(Apply(u"C:\\boot.ini\\"), ApplyResult::Dropped);
+    EXPECT_EQ(Apply(u"C:\\docs\\readme.txt\\"), ApplyResult::Dropped);
+    EXPECT_EQ(updater.ApplyFolderChange(dir.U16("missing.db"), u"C:\\docs\\"),
+              ApplyResult::Dropped);
+    EXPECT_EQ(Bytes(), before);
+}
+
+TEST_F(FolderUpdateTest, BestFitTakesTheSmallestFreeBlockThatHolds) {
+    // Two free blocks at the end of the file, 200 bytes then 120, and a folder that grows to
+    // 114 bytes: the 120-byte block is used.
+    std::vector<uint8_t> file = Bytes();
+    const uint32_t end = static_cast<uint32_t>(file.size());
+    file.resize(end + 320);
+    Store32(file.data() + end, 200);
+    Store32(file.data() + end + 200, 120);
+    Store32(file.data() + end + 4, end + 200);
+    Store32(file.data() + end + 204, NoBlock);
+    Store32(file.data() + kFreeListHeadOffset, end);
+    Store32(file.data() + kDataEndOffset, end + 320);
+    Store32(file.data() + kFileSizeOffset, end + 320);
+    test::WriteBytes(dir.path() / "cache.db", file);
+
+    tree.Remove(u"C:\\docs\\", u"readme.txt").Remove(u"C:\\docs\\", u"notes-for-the-release.txt");
+    for (const char16_t* name : {u"aaaaaaaaaa", u"bbbbbbbbbb", u"cccccccccc"})
+        tree.Add(u"C:\\docs\\", File(name));
+    ASSERT_EQ(Apply(u"C:\\docs\\"), ApplyResult::Applied);
+    ExpectCurrent();
+    const std::vector<uint8_t> after = Bytes();
+    EXPECT_EQ(after.size(), end + 320u);
+    EXPECT_EQ(Load32(after.data() + end + 200), 120u) << "the block keeps its capacity";
+    EXPECT_EQ(test::ReadAllEntries(after, u'\\')[1].value, end + 200);  // C:\docs
+}
+
+TEST_F(FolderUpdateTest, MemoryFailurePartWayStoresNothing) {
+    // The folder keeps one subfolder and gains two new ones; memory runs out while the second
+    // new one is listed, after the first was stored.
+    tree.Add(u"C:\\src\\", Folder(u"n1")).Add(u"C:\\src\\", Folder(u"n2"));
+    tree.AddGenerated(u"C:\\src\\n1\\", 30, 20, u"one");
+    tree.AddGenerated(u"C:\\src\\n2\\", 60, 20, u"two");
+    const std::vector<uint8_t> before = Bytes();
+    CFolderUpdater small(errors, UpdateSizes{700, 3145728, 131072});
+    small.SetListingSource(&tree);
+    small.SetSkipFolder(u"");
+    int allocations = 0;
+    // 1: the folder's buffer; 2 to 5: n1's, growing; 6: n2 needs more than n1 did.
+    small.SetAllocationGate([&](size_t) { return ++allocations < 6; });
+    EXPECT_EQ(small.ApplyFolderChange(cache, u"C:\\src\\"), ApplyResult::RetryLater);
+    EXPECT_EQ(errors.messages, std::vector<std::u16string>{u"Out of memory!"});
+    const std::vector<uint8_t> after = Bytes();
+    EXPECT_EQ(Listing(after), Listing(before)) << "the old block is exactly as it was";
+    EXPECT_TRUE(Check(after).ok) << Check(after).fault;
+
+    errors.messages.clear();
+    small.SetAllocationGate({});
+    EXPECT_EQ(small.ApplyFolderChange(cache, u"C:\\src\\"), ApplyResult::Applied);
+    ExpectCurrent();
+}
+
+TEST_F(FolderUpdateTest, DeepNewTreeIsStoredAndGivenUpWithoutRecursion) {
+    std::u16string path = u"C:\\docs\\";
+    tree.Add(path, Folder(u"d"));
+    for (int level = 0; level < 2500; ++level) {
+        path += u"d\\";
+        tree.AddFolder(path).Add(path, Folder(u"d")).Add(path, File(u"file-at-this-level"));
+    }
+    tree.AddFolder(path + u"d\\");
+    ASSERT_EQ(Apply(u"C:\\docs\\"), ApplyResult::Applied);
+    ExpectCurrent();
+    tree.Remove(u"C:\\docs\\", u"d");
+    ASSERT_EQ(Apply(u"C:\\docs\\"), ApplyResult::Applied);
+    ExpectCurrent();
+    EXPECT_GE(Check(Bytes()).free_blocks, 2500u);
+}
+
+TEST_F(FolderUpdateTest, DamagedSubtreeIsReportedAndTheUpdateGoesOn) {
+    // The vanished folder's block offset points past the file: freeing it stops with a message.
+    std::vector<uint8_t> file = Bytes();
+    uint32_t src_block = NoBlock;
+    for (const auto& e : test::ReadAllEntries(file, u'\\'))
+        if (e.path == u"C:\\src") src_block = e.value;
+    ASSERT_NE(src_block, NoBlock);
+    // src's first entry, lib, now points far outside the file.
+    Store32(file.data() + src_block + 4 + ValueFieldOffset(3), 0x7FFFFFF0);
+    test::WriteBytes(dir.path() / "cache.db", file);
+
+    tree.Remove(u"C:\\", u"src");
+    EXPECT_EQ(Apply(u"C:\\"), ApplyResult::Applied);
+    EXPECT_EQ(errors.messages, std::vector<std::u16string>{u"Error in FreeBlock"});
+    EXPECT_TRUE(Check(Bytes()).ok);
+}
+
+}  // namespace
+}  // namespace corvella
