@@ -19,6 +19,10 @@ constexpr char16_t kUsage[] =
     u"drives)\n"
     u"  check [--cache FILE]                      verify the cache; exit 1 when it is damaged\n"
     u"  defrag [--cache FILE]                     rewrite the cache compactly\n"
+    u"  update [--cache FILE] FOLDER...           rescan folders into the cache as the watchers "
+    u"do\n"
+    u"  watch [--cache FILE] [-v] [ROOT...]       keep the cache current until interrupted;\n"
+    u"                                            -v prints each folder applied\n"
     u"\n"
     u"PATTERN: a plain text matches anywhere in a name; * matches any run of characters and ?\n"
     u"exactly one, over the whole name; several patterns are separated by ; (each then matches\n"
@@ -45,7 +49,7 @@ const std::set<std::u16string> kValueOptions = {
     u"--cache",         u"--in",          u"--min-size", u"--max-size",
     u"--modified-from", u"--modified-to", u"--sort",     u"--format"};
 const std::set<std::u16string> kFlagOptions = {u"--files", u"--folders", u"--no-subdirs",
-                                               u"--count"};
+                                               u"--count", u"-v"};
 std::u16string DefaultCachePath() {
     const std::u16string folder = platform::DataFolder();
     CCacheShared& shared = CCacheShared::Instance();
@@ -75,7 +79,9 @@ int RunCli(const std::vector<std::u16string>& args, Console& console) {
         console.Out(kUsage);
         return kExitOk;
     }
-    if (command != u"index" && command != u"check" && command != u"search" && command != u"defrag")
+    const std::set<std::u16string> commands = {u"index",  u"check",  u"search",
+                                               u"defrag", u"update", u"watch"};
+    if (commands.count(command) == 0)
         return UsageError(console, u"unknown command '" + command + u"'");
 
     CommandLine line;
@@ -104,7 +110,9 @@ int RunCli(const std::vector<std::u16string>& args, Console& console) {
         const bool takes_value = kValueOptions.count(name) != 0;
         if (!takes_value && kFlagOptions.count(name) == 0)
             return UsageError(console, u"unknown option '" + arg + u"' for " + command);
-        if (command != u"search" && name != u"--cache")  // every other option is search's
+        if (name == u"-v" && command != u"watch")
+            return UsageError(console, u"-v is an option of watch, not of " + command);
+        if (command != u"search" && name != u"--cache" && name != u"-v")  // the rest are search's
             return UsageError(console, name + u" is an option of search, not of " + command);
         if (takes_value && !inline_value) {
             if (i + 1 >= args.size())
@@ -124,6 +132,8 @@ int RunCli(const std::vector<std::u16string>& args, Console& console) {
 
     if (command == u"index") return RunIndex(line, console);
     if (command == u"search") return RunSearch(line, console);
+    if (command == u"update") return RunUpdate(line, console);
+    if (command == u"watch") return RunWatch(line, console);
     if (!line.positional.empty())
         return UsageError(
             console, command + u" takes no arguments, but was given '" + line.positional[0] + u"'");

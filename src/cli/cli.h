@@ -28,6 +28,8 @@ struct CommandLine {
 int RunIndex(const CommandLine& command, Console& console);
 int RunCheck(const CommandLine& command, Console& console);
 int RunSearch(const CommandLine& command, Console& console);
+int RunUpdate(const CommandLine& command, Console& console);
+int RunWatch(const CommandLine& command, Console& console);
 int RunDefrag(const CommandLine& command, Console& console);
 
 // The roots a build covers when none are named: the fixed drives.

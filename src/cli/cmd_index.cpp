@@ -1,6 +1,7 @@
 // corvella index: one build of the cache over the given roots or the fixed drives.
 #include "cache/cache_shared.h"
 #include "cache/cacher.h"
+#include "cache/state_file.h"
 #include "cli/cli.h"
 #include "platform/drives.h"
 #include "platform/paths.h"
@@ -14,12 +15,17 @@ bool BuildCacheFile(const std::u16string& cache_path, const std::vector<std::u16
         return false;
     }
     CCacheShared::Instance().SetCachePath(cache_path);
+    // "FALSE" while the build runs: one cut off is rebuilt by the next start of the keeper or
+    // the desktop program. "TRUE" after it, also when it failed, as the program's own builds.
+    StateFile state(StatePathFor(cache_path));
+    state.Set(u"UpdateCacheExit", u"FALSE");
     ConsoleErrors errors(console);
     ConsoleStatus status(console);
     CCacher cacher(errors);
     cacher.SetStatusWindow(&status);
     const bool built = cacher.BuildCache(roots);
     console.EndProgress();
+    state.Set(u"UpdateCacheExit", u"TRUE");
     return built;
 }
 

@@ -198,17 +198,19 @@ void CDriveWatcher::ProcessThreadProc(uint64_t generation) {
     std::u16string folder;
     while (current()) {
         const bool idle = !TakeNext(folder);
-        ApplyResult result = ApplyResult::Dropped;
+        uint32_t pause_ms = idle ? options_.idle_ms : 0;
         if (!idle) {
-            result = ApplyFolderChange(folder);
-            if (result == ApplyResult::RetryLater) QueueFolders({folder});
+            const ApplyResult result = ApplyFolderChange(folder);
+            if (result == ApplyResult::InUse || result == ApplyResult::RetryLater) {
+                QueueFolders({folder});
+                pause_ms = result == ApplyResult::InUse ? options_.in_use_ms : options_.retry_ms;
+            }
             if (options_.on_applied) options_.on_applied(folder, result);
         }
         if (!current()) break;
-        if (idle || result == ApplyResult::RetryLater) {
+        if (pause_ms != 0) {
             std::unique_lock lock(queue_lock_);
-            SleepFor(lock, idle ? options_.idle_ms : options_.retry_ms,
-                     [&] { return !current() || (idle && !queue_.empty()); });
+            SleepFor(lock, pause_ms, [&] { return !current() || (idle && !queue_.empty()); });
         }
     }
     {

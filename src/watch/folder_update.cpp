@@ -83,7 +83,7 @@ ApplyResult CFolderUpdater::ApplyFolderChange(const std::u16string& cache_path,
     if (file_.OpenExisting(cache_path, platform::MappedFile::Access::ReadWrite) !=
         platform::MapStep::Done) {
         // Held by a search or a build of another process: the change must not be lost.
-        return platform::FileExists(cache_path) ? ApplyResult::RetryLater : ApplyResult::Dropped;
+        return platform::FileExists(cache_path) ? ApplyResult::InUse : ApplyResult::Dropped;
     }
     struct Closer {
         platform::MappedFile& file;

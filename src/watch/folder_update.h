@@ -34,7 +34,8 @@ struct UpdateSizes {
 enum class ApplyResult {
     Applied,     // the folder's block is current
     Dropped,     // no cache file, the folder is not in it, or the path names a file
-    RetryLater,  // the cache file is in use, or memory ran out: apply it again later
+    InUse,       // another opener holds the cache file: apply it again in a moment
+    RetryLater,  // memory ran out: apply it again later
 };
 
 class CFolderUpdater {
