@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,13 @@ int RunSearch(const CommandLine& command, Console& console);
 int RunUpdate(const CommandLine& command, Console& console);
 int RunWatch(const CommandLine& command, Console& console);
 int RunDefrag(const CommandLine& command, Console& console);
+
+// False, having said so, when there is no cache file yet.
+bool HaveCacheFile(const std::u16string& cache_path, Console& console);
+// The named folders as roots ("/srv/data/"), or nothing, having said which one is not a folder
+// (`verb`: "indexed", "watched").
+std::optional<std::vector<std::u16string>> RootsOf(const std::vector<std::u16string>& args,
+                                                   const char16_t* verb, Console& console);
 
 // The roots a build covers when none are named: the fixed drives.
 std::vector<std::u16string> DefaultRoots();

@@ -12,11 +12,7 @@
 namespace corvella {
 
 int RunDefrag(const CommandLine& command, Console& console) {
-    if (!platform::FileExists(command.cache_path)) {
-        console.Err(u"corvella: there is no cache file at " + command.cache_path +
-                    u"; 'corvella index' builds one.");
-        return kExitError;
-    }
+    if (!HaveCacheFile(command.cache_path, console)) return kExitError;
     CCacheShared::Instance().SetCachePath(command.cache_path);
     ConsoleErrors errors(console);
     CCacheDefragmenter defragmenter(errors);

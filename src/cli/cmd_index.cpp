@@ -29,22 +29,37 @@ bool BuildCacheFile(const std::u16string& cache_path, const std::vector<std::u16
     return built;
 }
 
-int RunIndex(const CommandLine& command, Console& console) {
+bool HaveCacheFile(const std::u16string& cache_path, Console& console) {
+    if (platform::FileExists(cache_path)) return true;
+    console.Err(u"corvella: there is no cache file at " + cache_path +
+                u"; 'corvella index' builds one.");
+    return false;
+}
+
+std::optional<std::vector<std::u16string>> RootsOf(const std::vector<std::u16string>& args,
+                                                   const char16_t* verb, Console& console) {
     std::vector<std::u16string> roots;
-    for (const std::u16string& arg : command.positional) {
+    for (const std::u16string& arg : args) {
         const std::optional<std::u16string> root = platform::FolderRoot(arg);
         if (!root) {
-            console.Err(u"corvella: '" + arg + u"' is not a folder that can be indexed.");
-            return kExitError;
+            console.Err(u"corvella: '" + arg + u"' is not a folder that can be " + verb + u".");
+            return std::nullopt;
         }
         roots.push_back(*root);
     }
-    if (roots.empty()) roots = DefaultRoots();
-    if (roots.empty()) {
+    return roots;
+}
+
+int RunIndex(const CommandLine& command, Console& console) {
+    std::optional<std::vector<std::u16string>> roots =
+        RootsOf(command.positional, u"indexed", console);
+    if (!roots) return kExitError;
+    if (roots->empty()) roots = DefaultRoots();
+    if (roots->empty()) {
         console.Err(u"corvella: there is no fixed drive to index.");
         return kExitError;
     }
-    return BuildCacheFile(command.cache_path, roots, console) ? kExitOk : kExitError;
+    return BuildCacheFile(command.cache_path, *roots, console) ? kExitOk : kExitError;
 }
 
 }  // namespace corvella

@@ -30,11 +30,7 @@ int RunUpdate(const CommandLine& command, Console& console) {
         console.Err(u"corvella: update needs at least one folder.");
         return kExitError;
     }
-    if (!platform::FileExists(command.cache_path)) {
-        console.Err(u"corvella: there is no cache file at " + command.cache_path +
-                    u"; 'corvella index' builds one.");
-        return kExitError;
-    }
+    if (!HaveCacheFile(command.cache_path, console)) return kExitError;
     CCacheShared::Instance().SetCachePath(command.cache_path);
     ConsoleErrors errors(console);
     WatcherOptions options;

@@ -97,15 +97,10 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     }
     CCacheShared::Instance().SetCachePath(cache_path);
 
-    std::vector<std::u16string> roots;
-    for (const std::u16string& arg : command.positional) {
-        const std::optional<std::u16string> root = platform::FolderRoot(arg);
-        if (!root) {
-            console.Err(u"corvella: '" + arg + u"' is not a folder that can be watched.");
-            return kExitError;
-        }
-        roots.push_back(*root);
-    }
+    const std::optional<std::vector<std::u16string>> named =
+        RootsOf(command.positional, u"watched", console);
+    if (!named) return kExitError;
+    std::vector<std::u16string> roots = *named;
     if (roots.empty()) roots = CacheRoots(cache_path);
     if (roots.empty()) roots = DefaultRoots();
     if (roots.empty()) {

@@ -249,5 +249,76 @@ TEST_F(CliSearchTest, WithoutACacheTheSearchBuildsOneFirst) {
     EXPECT_NE(console.err.find("cannot create the folder"), std::string::npos) << console.err;
 }
 
+TEST(DefragCli, SearchesAnswerTheSameAfterwards) {
+    test::TempDir dir;
+    const fs::path tree = dir.path() / "tree";
+    fs::create_directories(tree / "Docs" / "old");
+    fs::create_directories(tree / "empty");
+    test::WriteFileOfSize(tree / "Docs" / "Report.txt", 3000);
+    test::WriteFileOfSize(tree / "Docs" / "old" / "notes.txt", 10);
+    test::WriteFileOfSize(tree / "photo.jpg", 200000);
+    const std::u16string cache = dir.U16("cache.db");
+    CaptureConsole index;
+    ASSERT_EQ(RunCli({u"index", u"--cache", cache, test::ToU16(tree)}, index), kExitOk);
+
+    const std::vector<std::vector<std::u16string>> searches = {
+        {u"search", u"--cache", cache, u"*.txt"},
+        {u"search", u"--cache", cache, u"--folders", u"o"},
+        {u"search", u"--cache", cache, u"--count", u"*"},
+    };
+    std::vector<std::string> before;
+    for (const auto& args : searches) {
+        CaptureConsole search;
+        EXPECT_EQ(RunCli(args, search), kExitOk);
+        before.push_back(search.out);
+    }
+
+    CaptureConsole defrag;
+    ASSERT_EQ(RunCli({u"defrag", u"--cache", cache}, defrag), kExitOk) << defrag.err;
+    EXPECT_NE(defrag.err.find("defragmented"), std::string::npos) << defrag.err;
+    for (size_t i = 0; i < searches.size(); ++i) {
+        CaptureConsole search;
+        EXPECT_EQ(RunCli(searches[i], search), kExitOk);
+        EXPECT_EQ(search.out, before[i]);
+    }
+    CaptureConsole check;
+    EXPECT_EQ(RunCli({u"check", u"--cache", cache}, check), kExitOk) << check.err;
+}
+
+TEST(DefragCli, MissingCacheOrExtraArgumentsExit2) {
+    test::TempDir dir;
+    CaptureConsole missing;
+    EXPECT_EQ(RunCli({u"defrag", u"--cache", dir.U16("none.db")}, missing), kExitError);
+    EXPECT_NE(missing.err.find("no cache file"), std::string::npos) << missing.err;
+    CaptureConsole extra;
+    EXPECT_EQ(RunCli({u"defrag", u"--cache", dir.U16("none.db"), u"x"}, extra), kExitError);
+    EXPECT_NE(extra.err.find("defrag takes no arguments"), std::string::npos) << extra.err;
+}
+
+TEST(UpdateCli, AppliesNamedFoldersAndSaysWhichAreNotInTheCache) {
+    test::TempDir dir;
+    const fs::path tree = dir.path() / "tree";
+    fs::create_directories(tree / "docs");
+    const std::u16string cache = dir.U16("cache.db");
+    CaptureConsole index;
+    ASSERT_EQ(RunCli({u"index", u"--cache", cache, test::ToU16(tree)}, index), kExitOk);
+
+    test::WriteFileOfSize(tree / "docs" / "added.txt", 10);
+    fs::create_directories(tree / "docs" / "new" / "deeper");
+    test::WriteFileOfSize(tree / "docs" / "new" / "deeper" / "inside.txt", 10);
+    CaptureConsole update;
+    EXPECT_EQ(RunCli({u"update", u"--cache", cache, test::ToU16(tree / "docs")}, update), kExitOk)
+        << update.err;
+    CaptureConsole search;
+    EXPECT_EQ(RunCli({u"search", u"--cache", cache, u"--count", u"*.txt"}, search), kExitOk);
+    EXPECT_EQ(search.out, "2 items found (2KB)\n");
+
+    CaptureConsole outside;
+    EXPECT_EQ(RunCli({u"update", u"--cache", cache, dir.U16("")}, outside), kExitNothing);
+    EXPECT_NE(outside.err.find("is not a folder in the cache"), std::string::npos) << outside.err;
+    CaptureConsole none;
+    EXPECT_EQ(RunCli({u"update", u"--cache", cache}, none), kExitError);
+}
+
 }  // namespace
 }  // namespace corvella
