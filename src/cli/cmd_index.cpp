@@ -26,6 +26,9 @@ bool BuildCacheFile(const std::u16string& cache_path, const std::vector<std::u16
     const bool built = cacher.BuildCache(roots);
     console.EndProgress();
     state.Set(u"UpdateCacheExit", u"TRUE");
+    // A cache no program has kept yet was not left by an abnormal end: the keeper's first start
+    // on it must not take it for one and build it again.
+    if (state.Get(u"ProgramExit").empty()) state.Set(u"ProgramExit", u"TRUE");
     return built;
 }
 

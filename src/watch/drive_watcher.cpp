@@ -200,10 +200,20 @@ void CDriveWatcher::ProcessThreadProc(uint64_t generation) {
         const bool idle = !TakeNext(folder);
         uint32_t pause_ms = idle ? options_.idle_ms : 0;
         if (!idle) {
-            const ApplyResult result = ApplyFolderChange(folder);
+            ApplyResult result = ApplyFolderChange(folder);
+            // Another process's search holds the file for milliseconds: the folder is tried
+            // again at once and again, not sent to the back of the queue through another merge.
+            for (uint32_t waited = 0;
+                 result == ApplyResult::InUse && current() && waited < options_.in_use_limit_ms;
+                 waited += options_.in_use_ms) {
+                std::unique_lock lock(queue_lock_);
+                SleepFor(lock, options_.in_use_ms, [&] { return !current(); });
+                lock.unlock();
+                result = ApplyFolderChange(folder);
+            }
             if (result == ApplyResult::InUse || result == ApplyResult::RetryLater) {
                 QueueFolders({folder});
-                pause_ms = result == ApplyResult::InUse ? options_.in_use_ms : options_.retry_ms;
+                pause_ms = options_.retry_ms;
             }
             if (options_.on_applied) options_.on_applied(folder, result);
         }

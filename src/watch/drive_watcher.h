@@ -34,8 +34,9 @@ struct WatcherOptions {
     uint32_t merge_ms = 150;           // quiet time that ends a burst in one folder
     uint32_t idle_ms = 1000;           // longest sleep of an idle processor
     uint32_t pause_limit_ms = 8000;    // how long a pause waits for the processor to end
-    uint32_t retry_ms = 1000;          // pause after a folder that ran out of memory
-    uint32_t in_use_ms = 50;           // pause while another opener holds the cache file
+    uint32_t retry_ms = 1000;          // pause before a folder that could not be applied
+    uint32_t in_use_ms = 5;            // between tries while another opener holds the file
+    uint32_t in_use_limit_ms = 5000;   // ... after which the folder goes back in the queue
 };
 
 class CDriveWatcher {
