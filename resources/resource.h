@@ -1,0 +1,97 @@
+// Numeric ids of Corvella.exe's resources, controls and menu commands.
+//
+// Shared by the resource script (corvella.rc) and the C++ code, so it holds plain #defines only.
+// The numbers are fixed: other code, saved settings and test drivers address these resources and
+// commands by number.
+#pragma once
+
+// ---- Resources --------------------------------------------------------------------------------
+
+#define IDS_ABOUTBOX 101  // string: "&About Corvella ...", appended to the system menu
+#define IDD_MAIN 102      // dialog: the main window
+#define IDR_MAINMENU 130  // menu: the main window's menu bar
+#define IDR_LISTMENU 142  // menu: "LISTMENU", right-click menu of the results list
+#define IDR_TRAYMENU 144  // menu: "TRAYMENU", menu of the tray icon
+#define IDI_ABOUT 160     // icon: the about boxes
+#define IDI_MORE 161      // icon: the overflow button of the quick-button bar
+#define IDI_PROGRAM 167   // icon: window, tray and minimised window
+
+// ---- Controls of the main window (IDD_MAIN) ----------------------------------------------------
+
+#define IDC_TABSHEET 1000  // tab control with the pages "Quick Buttons", "Size and Date", "Advanced"
+#define IDC_RESULTS 1001   // list view: the search results
+#define IDC_LOCATION 1003  // combo box: search location and its history
+#define IDC_SEARCH 1004    // push button "Search"
+#define IDC_NO_ACTION 1007 // command id the main window receives and deliberately ignores
+#define IDC_STATUS 1008    // read-only edit: the status line
+#define IDC_BROWSE 1015    // push button "Browse": folder picker for the location
+#define IDC_PATTERN 1018   // combo box: search pattern and its history
+
+// ---- System menu ------------------------------------------------------------------------------
+
+// "&About Corvella ..." on the window's system menu. System-menu ids must have their low four
+// bits clear, and WM_SYSCOMMAND handlers compare (id & 0xFFF0) with it.
+#define IDM_ABOUTBOX 0x0010
+
+// ---- Main menu (IDR_MAINMENU) -----------------------------------------------------------------
+
+// File
+#define ID_FILE_SAVE_RESULTS 32773  // "Save Results As.."
+#define ID_FILE_SAVE_CACHE 32785    // "Save Cache File As..."
+#define ID_FILE_LOAD_CACHE 32821    // "Load Cache File..."
+#define ID_FILE_EXIT 32771          // "Exit"
+
+// Edit
+#define ID_EDIT_SELECT_ALL 32794  // "Select All"
+
+// View > "Arrange Results By"
+#define ID_ARRANGE_NAME 32776      // "Name"
+#define ID_ARRANGE_LOCATION 32777  // "Location"
+#define ID_ARRANGE_SIZE 32778      // "Size"
+#define ID_ARRANGE_TYPE 32779      // "Type"
+#define ID_ARRANGE_DATE 32782      // "Date Modified"
+// View
+#define ID_VIEW_REFRESH 32786  // "Refresh"
+
+// Tools
+#define ID_TOOLS_CUSTOMIZE_TOOLBAR 32783  // "Customize Toolbar"
+#define ID_TOOLS_UPDATE_CACHE 32791       // "Update Search Cache"
+// Tools > "Tools"
+#define ID_TOOLS_CLEAN_SEARCH_HISTORY 32829    // "Clean Search History"
+#define ID_TOOLS_CLEAN_LOCATION_HISTORY 32830  // "Clean Location History"
+#define ID_TOOLS_DEFRAG_CACHE 32792            // "Defrag Cache File"
+// Tools > "Options"; each option has a twin in the tray menu, and both carry the same check mark
+#define ID_OPTIONS_WATCHKEEPER 32793          // "Watchkeeper" (starts checked)
+#define ID_OPTIONS_START_WITH_WINDOWS 32815   // "Start With Windows"
+#define ID_OPTIONS_CHECK_INTEGRITY 32839      // "Check Cache Integrity"
+#define ID_OPTIONS_MESSAGE_DIALOGS 32842      // "Enable Message Dialogs" (starts checked)
+
+// Help
+#define ID_HELP_CONTENT 32788  // "Content..."
+#define ID_HELP_ABOUT 32772    // "About..."
+
+// ---- Tray menu (IDR_TRAYMENU, popup "TRAYMENU") ------------------------------------------------
+
+#define ID_TRAY_OPEN 32813          // "Open Main Window"
+#define ID_TRAY_UPDATE_CACHE 32818  // "Update Search Cache"
+// "Options"
+#define ID_TRAY_WATCHKEEPER 32828         // "Watchkeeper" (starts checked)
+#define ID_TRAY_START_WITH_WINDOWS 32825  // "Start With Windows"
+#define ID_TRAY_CHECK_INTEGRITY 32838     // "Check Cache Integrity"
+#define ID_TRAY_MESSAGE_DIALOGS 32844     // "Enable Message Dialogs" (starts checked)
+#define ID_TRAY_EXIT 32814                // "Exit"
+
+// ---- Results list menu (IDR_LISTMENU, popup "LISTMENU") ----------------------------------------
+
+// The program inserts the "Explorer Action" submenu at position 0 when it shows the menu; the
+// shell's own commands in it have ids 1 to 10000, so every id here must stay above 10000.
+#define ID_LIST_SEARCH_SAME_FOLDER 32812  // "Search In Same Folder"
+#define ID_LIST_SEARCH_THIS_FOLDER 32833  // "Search In This Folder"
+#define ID_LIST_OPEN 32797                // "Open"
+#define ID_LIST_BROWSE_FILE 32808         // "Browse File"
+#define ID_LIST_BROWSE_FOLDER 32799       // "Browse Folder"
+#define ID_LIST_COMMAND_PROMPT 32800      // "Open Command Prompt"
+#define ID_LIST_COPY_FILE_PATH 32809      // "Copy File Path"
+#define ID_LIST_COPY_FOLDER_PATH 32811    // "Copy Folder Path"
+#define ID_LIST_COPY 32805                // "Copy"
+#define ID_LIST_DELETE 32803              // "Delete"
