@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs the Windows builds under Wine: each preset's unit tests, then a short end-to-end run of its
-# command line (index a small tree, check the cache).
+# Runs the Windows builds under Wine: each preset's unit tests, then short end-to-end runs of its
+# command line (index a small tree, check the cache; watch a drive while files change on it).
 #
 #   tests/wine/run-wine-tests.sh PRESET...      PRESET: win64, win32 (built beforehand)
 #
@@ -17,7 +17,8 @@
 #   everything the drive holds. So only C: stays in dosdevices (Wine links z: to /), and the user
 #   folders that Wine links to the Linux home (Desktop, Documents, Templates, ...) become empty
 #   folders. Wine recreates those links when it updates a prefix after an upgrade, so every run
-#   boots the prefix first (which performs such an update) and fences it afterwards.
+#   boots the prefix first (which performs such an update) and fences it afterwards. The watch
+#   step alone maps D: for its length to a fresh, empty temporary folder, and removes it again.
 # - The programs run from copies on C:, with the current folder inside C:, since with no z:
 #   nothing outside the prefix has a Windows path.
 # - No add-on downloads (mscoree, mshtml off), no debug chatter, and a virtual X display from
@@ -46,6 +47,8 @@ INIT_TIMEOUT=600
 BOOT_TIMEOUT=300
 TESTS_TIMEOUT="${CORVELLA_WINE_TESTS_TIMEOUT:-300}"  # a whole run takes about 20 s
 CLI_TIMEOUT=120
+WATCH_TIMEOUT=300  # the background watcher's whole life
+WATCH_SETTLE=30    # a change reaching the cache, the watcher starting or stopping
 LOCK_TIMEOUT=3600
 
 say() { printf '== %s\n' "$*" >&2; }
@@ -177,6 +180,24 @@ describe_status() {
 RESULTS=()
 FAILED=0
 
+WATCH_DRIVE=""  # the Linux folder behind D: while the watch step runs
+
+map_watch_drive() {
+    WATCH_DRIVE="$(mktemp -d "${TMPDIR:-/tmp}/corvella-wine-drive.XXXXXX")" || return 1
+    case "$WATCH_DRIVE" in
+        /?*/?*) ;;
+        *) return 1 ;;  # never a drive onto / or a folder right below it
+    esac
+    ln -sfn "$WATCH_DRIVE" "$WINEPREFIX/dosdevices/d:"
+}
+
+unmap_watch_drive() {
+    rm -f "$WINEPREFIX/dosdevices/d:"
+    [ -n "$WATCH_DRIVE" ] && rm -rf "$WATCH_DRIVE"
+    WATCH_DRIVE=""
+    return 0
+}
+
 record() {
     RESULTS+=("$(printf '%-6s %-10s %s (%ss)' "$1" "$2" "$(describe_status "$3")" "$4")")
     [ "$3" -eq 0 ] || FAILED=1
@@ -238,6 +259,102 @@ cli_round_trip() {
     fi
 }
 
+# Ends the watcher after a failure (timeout leads its process group) and shows what it said.
+watch_failed() {
+    printf '%s\n' "$1"
+    kill -KILL -- "-$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    printf 'the watcher said:\n%s\n' "$(sed 's/\r$//' "$errors")"
+    return 1
+}
+
+# Searches for $3 until the output is exactly $2 ("" for nothing found): a change the watcher has
+# not applied yet, or a cache file it holds at that moment, gives something else. $1 says what
+# failed when that lasts.
+watch_shows() {
+    local what="$1" want="$2" pattern="$3" deadline=$((SECONDS + WATCH_SETTLE)) out
+    while :; do
+        out="$(run_in_wine "$CLI_TIMEOUT" "$dir" "$exe" search --cache "$cache" "$pattern" 2>&1)"
+        out="${out//$'\r'/}"
+        [ "$out" = "$want" ] && return 0
+        [ "$SECONDS" -lt "$deadline" ] || break
+        sleep 0.5
+    done
+    watch_failed "$what: search $pattern gives \"$out\", not \"$want\", after ${WATCH_SETTLE}s"
+}
+
+# Waits for the watcher to end; false when it is still running after WATCH_SETTLE seconds.
+watch_ended() {
+    local deadline=$((SECONDS + WATCH_SETTLE))
+    while kill -0 "$pid" 2>/dev/null; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.2
+    done
+}
+
+# Runs `watch` over D: in the background, changes files at the drive's root and waits for each
+# change to reach the cache; then stops the watcher with Ctrl+C and checks the cache and the state
+# file. Wine 8 reports changes only in the watched folder itself, not below it, so every change is
+# made at the root; changes deeper down are tested natively. Ctrl+C: Wine turns a SIGINT into
+# CTRL_C_EVENT for the program, and timeout hands the signal on to its process group, in which the
+# program stays even where start.exe launched it; so signalling the timeout is a real Ctrl+C.
+cli_watch() {
+    local preset="$1" dir="$2"
+    local e2e="$WINEPREFIX/drive_c/corvella-watch" cache='C:\corvella-watch\w.db'
+    local exe="C:\\corvella-test\\$preset\\corvella-cli.exe"
+    local drive="$WATCH_DRIVE" errors="$e2e/watch-stderr.txt"
+    local deadline pid status out
+    rm -rf "$e2e"
+    mkdir -p "$e2e" "$drive/sub"
+    printf 'one\n' >"$drive/first.txt"
+    printf 'two\n' >"$drive/sub/below.txt"
+
+    # As run_in_wine, but $! must be timeout itself, the one to signal.
+    (cd "$dir" && exec timeout -k 10 "$WATCH_TIMEOUT" wine "$exe" watch --cache "$cache" -v 'D:\' \
+        >/dev/null 2>"$errors") &
+    pid=$!
+    deadline=$((SECONDS + WATCH_SETTLE))
+    until grep -qs '^corvella: watching D:\\' "$errors"; do
+        kill -0 "$pid" 2>/dev/null || { watch_failed "watch ended before it watched"; return 1; }
+        [ "$SECONDS" -lt "$deadline" ] || { watch_failed "watch did not start in ${WATCH_SETTLE}s"; return 1; }
+        sleep 0.5
+    done
+
+    watch_shows "the first build" 'D:\first.txt' first.txt || return 1
+    printf 'x\n' >"$drive/made.txt"
+    watch_shows "a new file" 'D:\made.txt' made.txt || return 1
+    mv "$drive/made.txt" "$drive/renamed.txt"
+    watch_shows "a new name" 'D:\renamed.txt' renamed.txt || return 1
+    watch_shows "an old name" '' made.txt || return 1
+    rm "$drive/renamed.txt"
+    watch_shows "a deleted file" '' renamed.txt || return 1
+
+    kill -INT "$pid"
+    watch_ended || { watch_failed "watch did not end after Ctrl+C"; return 1; }
+    wait "$pid"
+    status=$?
+    sed 's/\r$//' "$errors"
+    if [ "$status" -ne 0 ] || ! grep -q '^corvella: stopped watching' "$errors"; then
+        echo "watch exited with $status after Ctrl+C"
+        return 1
+    fi
+    if ! sed 's/\r$//' "$e2e/stateinfo.ini" | grep -qx 'ProgramExit=TRUE'; then
+        echo "the state file does not say the watcher ended in order:"
+        cat "$e2e/stateinfo.ini"
+        return 1
+    fi
+
+    out="$(run_in_wine "$CLI_TIMEOUT" "$dir" "$exe" check --cache "$cache" 2>&1)"
+    status=$?
+    out="${out//$'\r'/}"
+    printf '%s\n' "$out"
+    if [ "$status" -ne 0 ] || ! grep -qx 'files: 2' <<<"$out" || ! grep -qx 'folders: 1' <<<"$out"
+    then
+        echo "check should pass and count 1 folder and 2 files (exit $status)"
+        return 1
+    fi
+}
+
 run_end_to_end() {
     local preset="$1" dir="$2"
     local log="$LOG_DIR/$preset-cli.log" started=$SECONDS status
@@ -246,6 +363,21 @@ run_end_to_end() {
     status=$?
     [ "$status" -eq 0 ] || stop_wine
     record "$preset" "cli" "$status" $((SECONDS - started))
+}
+
+run_watch() {
+    local preset="$1" dir="$2"
+    local log="$LOG_DIR/$preset-watch.log" started=$SECONDS status=1
+    say "$preset: corvella-cli.exe watch D:\\, search, check"
+    if map_watch_drive; then
+        logged "$log" cli_watch "$preset" "$dir"
+        status=$?
+    else
+        say "$preset: no temporary folder to map D: to"
+    fi
+    [ "$status" -eq 0 ] || stop_wine
+    unmap_watch_drive
+    record "$preset" "watch" "$status" $((SECONDS - started))
 }
 
 run_preset() {
@@ -257,12 +389,13 @@ run_preset() {
         "$SOURCE_DIR/build/$preset/src/corvella-cli.exe" "$dir/"
     run_unit_tests "$preset" "$dir"
     run_end_to_end "$preset" "$dir"
+    run_watch "$preset" "$dir"
 }
 
 # The part that runs on the virtual display, holding the lock.
 inner() {
     local started=$SECONDS
-    trap stop_wine EXIT
+    trap 'stop_wine; unmap_watch_drive' EXIT
     trap 'say interrupted; exit 130' INT TERM
     mkdir -p "$LOG_DIR"
     stop_wine  # a wineserver left by an interrupted run
