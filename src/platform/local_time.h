@@ -1,4 +1,4 @@
-// Calendar days in the user's time zone.
+// Calendar days and times in the user's time zone.
 #pragma once
 
 #include <cstdint>
@@ -9,5 +9,16 @@ namespace corvella::platform {
 // (23:59:59.999), with that day's own daylight saving rule. False for a date that does not exist
 // or cannot be represented.
 bool LocalDayToFileTime(int year, int month, int day, bool end_of_day, uint64_t& filetime);
+
+struct LocalTimeParts {
+    int year = 0;
+    int month = 0;  // 1..12
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+};
+
+// A FILETIME (UTC) as the user's clock shows it; false when it cannot be represented.
+bool FileTimeToLocalParts(uint64_t filetime, LocalTimeParts& parts);
 
 }  // namespace corvella::platform

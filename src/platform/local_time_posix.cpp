@@ -23,4 +23,19 @@ bool LocalDayToFileTime(int year, int month, int day, bool end_of_day, uint64_t&
     return true;
 }
 
+bool FileTimeToLocalParts(uint64_t filetime, LocalTimeParts& parts) {
+    if (filetime >> 63) return false;  // Windows refuses these too: the same text on both
+    // Whole seconds before the shift to 1970, so that earlier times round down, not toward zero.
+    const int64_t seconds = int64_t(filetime / 10000000u) - 11644473600LL;
+    const std::time_t when = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (when != seconds || !localtime_r(&when, &local)) return false;
+    parts.year = local.tm_year + 1900;
+    parts.month = local.tm_mon + 1;
+    parts.day = local.tm_mday;
+    parts.hour = local.tm_hour;
+    parts.minute = local.tm_min;
+    return true;
+}
+
 }  // namespace corvella::platform

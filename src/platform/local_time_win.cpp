@@ -28,4 +28,17 @@ bool LocalDayToFileTime(int year, int month, int day, bool end_of_day, uint64_t&
     return true;
 }
 
+bool FileTimeToLocalParts(uint64_t filetime, LocalTimeParts& parts) {
+    FILETIME utc{static_cast<DWORD>(filetime), static_cast<DWORD>(filetime >> 32)};
+    FILETIME local{};
+    SYSTEMTIME st{};
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st)) return false;
+    parts.year = st.wYear;
+    parts.month = st.wMonth;
+    parts.day = st.wDay;
+    parts.hour = st.wHour;
+    parts.minute = st.wMinute;
+    return true;
+}
+
 }  // namespace corvella::platform

@@ -1,0 +1,97 @@
+#include "results/list_model.h"
+
+namespace corvella {
+
+void ResultListModel::SetListMode(ListMode mode) {
+    {
+        std::lock_guard lock(mode_lock_);
+        ideal_width_.store(kStartIdealWidth);
+        list_mode_ = mode;
+    }
+    tip_item_.store(-1);
+}
+
+ListMode ResultListModel::list_mode() const {
+    std::lock_guard lock(mode_lock_);
+    return list_mode_;
+}
+
+void ResultListModel::SetResults(ResultSet* results) {
+    std::lock_guard lock(results_lock_);
+    results_ = results;
+}
+
+const ResultRecord* ResultListModel::Record(int index, int item_count) const {
+    if (index < 0 || index >= item_count || !results_) return nullptr;
+    if (static_cast<size_t>(index) >= results_->records.size()) return nullptr;
+    return &results_->records[static_cast<size_t>(index)];
+}
+
+bool ResultListModel::GetItemPaths(int index, int item_count, std::u16string& name,
+                                   std::u16string& location) const {
+    std::lock_guard lock(results_lock_);
+    const ResultRecord* r = Record(index, item_count);
+    if (!r) return false;
+    name = results_->Name(*r);
+    location = results_->Location(*r);
+    return true;
+}
+
+bool ResultListModel::IsItemFolder(int index, int item_count, bool& folder) const {
+    std::lock_guard lock(results_lock_);
+    const ResultRecord* r = Record(index, item_count);
+    if (!r) return false;
+    folder = r->is_folder != 0;
+    return true;
+}
+
+bool ResultListModel::GetItem(int index, int item_count, ListItem& item) const {
+    std::lock_guard lock(results_lock_);
+    const ResultRecord* r = Record(index, item_count);
+    if (!r) return false;
+    item.name = results_->Name(*r);
+    item.location = results_->Location(*r);
+    item.size_kb = r->size_kb;
+    item.is_folder = r->is_folder != 0;
+    item.last_write = r->last_write;
+    item.icon = r->icon;
+    return true;
+}
+
+bool ResultListModel::GetItemFullPath(int index, int item_count, char16_t separator,
+                                      std::u16string& path) const {
+    std::lock_guard lock(results_lock_);
+    const ResultRecord* r = Record(index, item_count);
+    if (!r) return false;
+    path = results_->FullPath(*r, separator);
+    return true;
+}
+
+bool ResultListModel::SetItemIcon(int index, int item_count, int32_t icon) {
+    std::lock_guard lock(results_lock_);
+    if (!Record(index, item_count)) return false;
+    results_->records[static_cast<size_t>(index)].icon = icon;
+    return true;
+}
+
+int64_t ResultListModel::GetTotalSizeKB(int item_count) const {
+    if (item_count < 1) return 0;
+    std::lock_guard lock(results_lock_);
+    if (!results_) return -1;
+    return static_cast<int64_t>(results_->GetTotalSizeKB());
+}
+
+bool ResultListModel::RemoveItem(int index, int item_count) {
+    std::lock_guard lock(results_lock_);
+    if (!Record(index, item_count)) return false;
+    return results_->RemoveItem(static_cast<size_t>(index));
+}
+
+bool ResultListModel::Sort(SortKey key) {
+    std::lock_guard lock(results_lock_);
+    if (results_) SortResults(*results_, key);
+    tip_item_.store(-1);
+    return results_ != nullptr;
+}
+
+}  // namespace corvella
