@@ -217,6 +217,11 @@ def main():
         shows("name.txt", "new-name.txt")
         os.rename(os.path.join(tree, "src", "moving.bin"), os.path.join(tree, "dst", "moving.bin"))
         shows("moving.bin", "dst/moving.bin")
+        # A folder moved with its tree: changes inside it must be told by its new path.
+        os.rename(os.path.join(tree, "nest"), os.path.join(tree, "dst", "nest-moved"))
+        shows("later.txt", "dst/nest-moved/inner/later.txt")
+        write(os.path.join(tree, "dst", "nest-moved", "inner", "after-move.txt"))
+        shows("after-move", "dst/nest-moved/inner/after-move.txt")
         os.remove(os.path.join(tree, "gone.txt"))
         shows("gone.txt")
         shutil.rmtree(os.path.join(tree, "doomed"))
