@@ -160,6 +160,10 @@ int CCacher::TraverseDirectory(const std::u16string& path, uint32_t value_offset
 
 int CCacher::WriteFolderBlock(const std::u16string& path, uint32_t value_offset,
                               std::vector<Frame>& stack) {
+    if (stop_requested_) {
+        stopped_ = true;
+        return -1;
+    }
     if (!CheckMapFileSize()) return -1;
 
     if (skip_folder_length_ != 0 && path.size() == skip_folder_length_ &&

@@ -16,6 +16,7 @@
 // a folder's block, then the whole subtree of its first subfolder, then of the second, and so on.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -49,6 +50,10 @@ class CCacher {
     void SetSkipFolder(std::u16string folder) { skip_override_ = std::move(folder); }
     // Where CacheFileSize is recorded; by default the state file beside the cache.
     void SetStatePath(std::u16string path) { state_path_override_ = std::move(path); }
+
+    // From any thread: the running build stops at its next folder, without its final copy; the
+    // cache file keeps what was published before.
+    void RequestStop() { stop_requested_ = true; }
 
     // One whole build over the given roots, each ending in its separator ("C:\", "/",
     // "/srv/data/"). True when the final copy was made.
@@ -108,7 +113,8 @@ class CCacher {
     platform::MappedFile work_;
     std::u16string skip_folder_;
     size_t skip_folder_length_ = 0;
-    bool stopped_ = false;  // the working file was lost or the size limit reached
+    bool stopped_ = false;  // the working file was lost, the size limit reached, or stopped
+    std::atomic<bool> stop_requested_{false};
     // The cache file holds exactly the working file's bytes: nothing was written since the last
     // successful copy, so the final copy has nothing to add.
     bool published_ = false;
