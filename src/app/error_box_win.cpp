@@ -3,13 +3,17 @@
 #include <string>
 
 #include "app/error_box.h"
+#include "ui/app.h"
 
 namespace corvella {
 
 void ShowErrorBox(std::u16string_view text) {
     const std::wstring message(reinterpret_cast<const wchar_t*>(text.data()), text.size());
-    // No owner window: a worker thread must not wait on the user-interface thread's window.
-    MessageBoxW(nullptr, message.c_str(), L"Corvella", MB_ICONEXCLAMATION | MB_OK);
+    // Owned by the main window on the thread that runs it; a worker thread's box has no owner,
+    // so it never waits on the user-interface thread's window.
+    const ui::App* app = ui::App::Current();
+    MessageBoxW(app ? app->main_window() : nullptr, message.c_str(), L"Corvella",
+                MB_ICONEXCLAMATION | MB_OK);
 }
 
 }  // namespace corvella

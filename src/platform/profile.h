@@ -2,6 +2,12 @@
 // Windows uses the private-profile API; POSIX keeps the same rules in ini_text.
 #pragma once
 
+// <windows.h> maps this name to the system's own function for win.ini; ours is meant wherever
+// this header is included, whichever came first.
+#ifdef WriteProfileString
+#undef WriteProfileString
+#endif
+
 #include <optional>
 #include <string>
 #include <string_view>

@@ -1,0 +1,214 @@
+// The main window's side of the cache: the start-up decision, the caching thread, saving,
+// loading and defragmenting the cache file, and Watchkeeper.
+#include <commdlg.h>
+
+#include "app/main_dlg_win.h"
+#include "cache/cache_shared.h"
+#include "cache/defragmenter.h"
+#include "cache/startup_decision.h"
+#include "cache/state_file.h"
+#include "platform/drives.h"
+#include "resource.h"
+#include "ui/post.h"
+#include "ui/wait_cursor.h"
+
+namespace corvella {
+
+namespace {
+
+const wchar_t* W(const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+// How long the exit sequence lets a build stop by itself before it is cut off.
+constexpr DWORD kBuildStopWaitMs = 2000;
+
+}  // namespace
+
+void CMainDlg::StartCache() {
+    StateFile state(paths_.state);
+    const StartupInputs inputs =
+        ReadStartupInputs(CCacheShared::Instance().GetCachePath(), paths_.state, paths_.settings);
+    const StartupDecision decision = DecideStartup(inputs);
+    cache_ready_ = inputs.state_exists;
+
+    WatcherOptions options;
+    options.errors = &errors_;
+    watchers_ = std::make_unique<CWatcherTable>(options);
+    bool build_started = false;
+    if (decision.action == StartupAction::BuildWatchOnly) {
+        caching_event_.Reset();
+        watchers_->StartWatchersWatchOnly();
+        OnUpdateSearchCache();
+        build_started = true;
+    } else {
+        watchers_->StartWatchers();
+    }
+
+    // Searches may start from here on: the runner's idle signal is set.
+    query_ = std::make_unique<QueryerSearch>(queryer_, [] { return SearchCriteria{}; });
+    runner_ = std::make_unique<SearchRunner>(*query_, list_.model(), *this, cache_ready_, [] {
+        SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1),
+                                 static_cast<SIZE_T>(-1));
+    });
+    Item(IDC_LOCATION).SetText(L"My Computer");
+    // The pattern and location histories come with the history lists.
+
+    check_integrity_ = _wtoi(W(inputs.check_integrity)) == 1;
+    message_dialogs_ = _wtoi(W(inputs.enable_dialogs)) == 1;
+    const ui::Menu bar = ui::MenuBarOf(hwnd_), tray(tray_menu_.menu().get());
+    bar.Check(ID_OPTIONS_CHECK_INTEGRITY, check_integrity_);
+    tray.Check(ID_TRAY_CHECK_INTEGRITY, check_integrity_);
+    bar.Check(ID_OPTIONS_MESSAGE_DIALOGS, message_dialogs_);
+    tray.Check(ID_TRAY_MESSAGE_DIALOGS, message_dialogs_);
+
+    if (decision.first_run) {
+        // The welcome box comes with the about boxes.
+        state.Set(u"FirstRun", u"TRUE");
+    } else if (!build_started) {
+        bool rebuild = decision.action == StartupAction::Rebuild;
+        if (decision.action == StartupAction::AskThenRebuild)
+            rebuild =
+                Ask(L"Program terminated abnormally last time, Watchkeeper may be "
+                    L"interfered.\r\n\r\nWould you like to update cache now?(not a must)");
+        if (rebuild) {
+            caching_event_.Reset();
+            OnUpdateSearchCache();
+            build_started = true;
+        } else if (decision.action == StartupAction::Defragment) {
+            OnDefragCacheFile();
+        }
+    }
+    state.Set(u"ProgramExit", u"FALSE");
+    if (!build_started) cache_ready_ = true;
+}
+
+void CMainDlg::OnUpdateSearchCache() {
+    // The thread itself tells a second build from the first: a thread of the system, since the
+    // exit sequence may have to cut it off.
+    const HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](void* self) -> DWORD {
+            static_cast<CMainDlg*>(self)->CachingThreadProc();
+            return 0;
+        },
+        this, CREATE_SUSPENDED, nullptr);
+    if (!thread) return;
+    SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
+    if (caching_thread_) CloseHandle(caching_thread_);
+    caching_thread_ = thread;
+    ResumeThread(thread);
+}
+
+void CMainDlg::CachingThreadProc() {
+    if (caching_event_.Wait(std::chrono::milliseconds(0))) {
+        ShowErrorBox(u"It is already running!");
+        caching_event_.Set();
+        return;
+    }
+    caching_event_.Set();
+    ui::Post(hwnd_, [this] { EnableCacheCommands(false); });
+    const std::vector<std::u16string> roots = platform::FixedDriveRoots();
+    StateFile state(paths_.state);
+    state.Set(u"UpdateCacheExit", u"FALSE");
+    cacher_.SetStatusWindow(this);
+    watchers_->PauseWatchers();
+    cacher_.BuildCache(roots);
+    watchers_->ResumeWatchers();
+    ui::Post(hwnd_, [this] { EnableCacheCommands(true); });
+    // A build stopped by the exit stays unfinished, so the next start builds again.
+    if (exiting_) return;
+    state.Set(u"UpdateCacheExit", u"TRUE");
+    if (!cache_ready_.exchange(true))
+        ui::Post(hwnd_, [this] { list_.ShowMessageRow(ListMode::CacheReady); });
+    caching_event_.Reset();
+}
+
+void CMainDlg::EnableCacheCommands(bool enable) {
+    ui::MenuBarOf(hwnd_).Enable(ID_OPTIONS_WATCHKEEPER, enable);
+    ui::MenuBarOf(hwnd_).Enable(ID_TOOLS_DEFRAG_CACHE, enable);
+    ui::Menu(tray_menu_.menu().get()).Enable(ID_TRAY_WATCHKEEPER, enable);
+    DrawMenuBar(hwnd_);
+}
+
+void CMainDlg::SetStatusText(std::u16string_view text) {
+    // On the caching thread: the status line is the window's, so the text is posted to it.
+    ui::Post(hwnd_, [this, copy = std::u16string(text)] { SetStatus(copy); });
+}
+
+void CMainDlg::EndBuildAtExit() {
+    if (!caching_event_.Wait(std::chrono::milliseconds(0)) || !caching_thread_) return;
+    // Asked to stop first; a build that does not stop in time is cut off. Either way the cache
+    // file stays whole, since every copy of it replaces the old one at once.
+    cacher_.RequestStop();
+    if (WaitForSingleObject(caching_thread_, kBuildStopWaitMs) != WAIT_OBJECT_0)
+        TerminateThread(caching_thread_, 0);
+    CloseHandle(caching_thread_);
+    caching_thread_ = nullptr;
+}
+
+void CMainDlg::OnSaveCacheFileAs() {
+    wchar_t target[MAX_PATH] = L"*.db";
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = hwnd_;
+    dialog.lpstrFile = target;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.Flags = OFN_NOCHANGEDIR | OFN_OVERWRITEPROMPT;
+    if (!GetSaveFileNameW(&dialog)) return;
+    ui::WaitCursor wait;
+    const std::u16string cache = CCacheShared::Instance().GetCachePath();
+    watchers_->PauseWatchers();
+    if (!CopyFileW(W(cache), target, FALSE))
+        ShowErrorBox(u"Can not save file as " + std::u16string(target, target + wcslen(target)));
+    watchers_->ResumeWatchers();
+}
+
+void CMainDlg::OnLoadCacheFile() {
+    ui::WaitCursor wait;
+    wchar_t chosen[MAX_PATH] = L"*.db";
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = hwnd_;
+    dialog.lpstrFile = chosen;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.Flags = OFN_NOCHANGEDIR | OFN_FILEMUSTEXIST;
+    if (!GetOpenFileNameW(&dialog)) return;
+    const std::u16string cache = CCacheShared::Instance().GetCachePath();
+    const std::u16string failed =
+        u"Can not load file " + std::u16string(chosen, chosen + wcslen(chosen));
+    watchers_->PauseWatchers();
+    if (!MoveFileExW(W(cache), W(cache + u".bak"), MOVEFILE_REPLACE_EXISTING)) {
+        ShowErrorBox(failed);
+    } else if (!CopyFileW(chosen, W(cache), FALSE)) {
+        ShowErrorBox(failed);  // the old cache stays in the .bak file
+    }
+    watchers_->ResumeWatchers();
+}
+
+void CMainDlg::OnDefragCacheFile() {
+    ui::WaitCursor wait;
+    watchers_->PauseWatchers();
+    CCacheDefragmenter defragmenter(errors_);
+    defragmenter.Defragment();
+    watchers_->ResumeWatchers();
+}
+
+void CMainDlg::OnToggleWatchkeeper() {
+    const ui::Menu bar = ui::MenuBarOf(hwnd_), tray(tray_menu_.menu().get());
+    if (bar.IsChecked(ID_OPTIONS_WATCHKEEPER) && tray.IsChecked(ID_TRAY_WATCHKEEPER)) {
+        if (message_dialogs_ &&
+            !Ask(L"If you stop Watchkeeper, the file changes will not be detected any more and "
+                 L"the search results may become inaccurate\r\n\r\nStop Watchkeeper?"))
+            return;
+        bar.Check(ID_OPTIONS_WATCHKEEPER, false);
+        tray.Check(ID_TRAY_WATCHKEEPER, false);
+        watchers_->StopWatchers();
+    } else {
+        bar.Check(ID_OPTIONS_WATCHKEEPER, true);
+        tray.Check(ID_TRAY_WATCHKEEPER, true);
+        watchers_->StartWatchers();
+    }
+}
+
+}  // namespace corvella

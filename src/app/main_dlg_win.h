@@ -1,0 +1,119 @@
+// The main window: the search and location boxes, the results list and the status line, the
+// main menu, and every long-lived worker of the program (the cache builder, the watchers, the
+// query engine and its search thread).
+//
+// Worker threads reach the window only by posting work to it (ui::Post); the window never waits
+// for a search or a build, except for the bounded waits of the exit sequence.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/error_box.h"
+#include "app/main_window_layout.h"
+#include "cache/cacher.h"
+#include "platform/event.h"
+#include "results/list_ctrl_ex_win.h"
+#include "search/queryer.h"
+#include "search/search_runner.h"
+#include "ui/dialog.h"
+#include "ui/gdi.h"
+#include "ui/menu.h"
+#include "watch/watcher_table.h"
+
+namespace corvella {
+
+// The data folder and the two settings files in it, set once at start-up before any worker
+// thread starts.
+struct AppPaths {
+    std::u16string data_folder;
+    std::u16string settings;  // settings.ini
+    std::u16string state;     // stateinfo.ini
+};
+
+class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
+  public:
+    CMainDlg();
+    ~CMainDlg() override;
+
+    // Set by the exit sequence and the end of the session; a search that has not begun ends.
+    static std::atomic<bool> exit_flag;
+
+  protected:
+    bool OnInitDialog() override;
+    void OnOK() override {}  // Enter never closes the window; it searches (PreTranslateMessage)
+    void OnCancel() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    std::optional<LRESULT> OnNotify(int id, NMHDR* header) override;
+    bool OnSize(UINT type, int width, int height) override;
+    bool OnSysCommand(UINT command, LPARAM lparam) override;
+    bool OnPaint() override;
+    std::optional<LRESULT> OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+    bool PreTranslateMessage(MSG& message) override;
+
+  private:
+    // Start-up (main_dlg_win.cpp).
+    bool CheckDataFolder();
+    void StartCache();
+    void GreyLaterCommands();
+
+    // Window and commands (main_dlg_win.cpp).
+    void OnExit();
+    void ExitSequence();
+    void OnToggleOption(UINT main_id, UINT tray_id, const char16_t* key, bool& member,
+                        const wchar_t* question);
+    void OnHelpContent();
+    void OnBrowseLocation();
+    void SetStatus(const std::u16string& text);
+    bool Ask(const wchar_t* question) const;
+    MainWindowControls ControlRects() const;
+
+    // The cache (main_dlg_cache_win.cpp).
+    void OnUpdateSearchCache();
+    void CachingThreadProc();
+    void OnSaveCacheFileAs();
+    void OnLoadCacheFile();
+    void OnDefragCacheFile();
+    void OnToggleWatchkeeper();
+    void EnableCacheCommands(bool enable);
+    void EndBuildAtExit();
+    void SetStatusText(std::u16string_view text) override;  // the builder's progress
+
+    // Searching (main_dlg_search_win.cpp).
+    void SearchFromBoxes();
+    std::u16string PatternText() const;
+    std::u16string LocationText() const;
+    void SearchStarted() override;
+    void SearchFinished(const SearchReport& report) override;
+
+    AppPaths paths_;
+    ui::Icon big_icon_, small_icon_;
+    ui::LoadedMenu tray_menu_;
+    CListCtrlEx list_;
+    ErrorBoxSink errors_;
+
+    CQueryer queryer_;
+    std::unique_ptr<QueryerSearch> query_;
+    std::unique_ptr<SearchRunner> runner_;
+
+    CCacher cacher_;
+    HANDLE caching_thread_ = nullptr;
+    platform::Event caching_event_;  // set while a build runs
+    std::atomic<bool> cache_ready_{false};
+    std::atomic<bool> exiting_{false};
+    std::unique_ptr<CWatcherTable> watchers_;
+
+    Rect initial_window_, last_window_;
+    bool initialised_ = false;
+    bool session_ended_ = false;
+    bool message_dialogs_ = true;
+    bool check_integrity_ = true;
+    bool minimize_to_tray_ = false;
+    WINDOWPLACEMENT saved_placement_{};
+};
+
+}  // namespace corvella
