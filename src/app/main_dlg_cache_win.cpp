@@ -147,40 +147,40 @@ void CMainDlg::EndBuildAtExit() {
     caching_thread_ = nullptr;
 }
 
-void CMainDlg::OnSaveCacheFileAs() {
-    wchar_t target[MAX_PATH] = L"*.db";
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = hwnd_;
-    dialog.lpstrFile = target;
-    dialog.nMaxFile = MAX_PATH;
-    dialog.Flags = OFN_NOCHANGEDIR | OFN_OVERWRITEPROMPT;
-    if (!GetSaveFileNameW(&dialog)) return;
-    ui::WaitCursor wait;
-    const std::u16string cache = CCacheShared::Instance().GetCachePath();
-    watchers_->PauseWatchers();
-    if (!CopyFileW(W(cache), target, FALSE))
-        ShowErrorBox(u"Can not save file as " + std::u16string(target, target + wcslen(target)));
-    watchers_->ResumeWatchers();
-}
-
-void CMainDlg::OnLoadCacheFile() {
-    ui::WaitCursor wait;
+// The common file dialog for a cache file: "*.db" to start with, the current folder left alone.
+// Nothing when it is cancelled.
+std::optional<std::u16string> CMainDlg::AskForCacheFile(bool save) const {
     wchar_t chosen[MAX_PATH] = L"*.db";
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = hwnd_;
     dialog.lpstrFile = chosen;
     dialog.nMaxFile = MAX_PATH;
-    dialog.Flags = OFN_NOCHANGEDIR | OFN_FILEMUSTEXIST;
-    if (!GetOpenFileNameW(&dialog)) return;
+    dialog.Flags = OFN_NOCHANGEDIR | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    if (!(save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog))) return std::nullopt;
+    return std::u16string(chosen, chosen + wcslen(chosen));
+}
+
+void CMainDlg::OnSaveCacheFileAs() {
+    const std::optional<std::u16string> target = AskForCacheFile(/*save=*/true);
+    if (!target) return;
+    ui::WaitCursor wait;
     const std::u16string cache = CCacheShared::Instance().GetCachePath();
-    const std::u16string failed =
-        u"Can not load file " + std::u16string(chosen, chosen + wcslen(chosen));
+    watchers_->PauseWatchers();
+    if (!CopyFileW(W(cache), W(*target), FALSE)) ShowErrorBox(u"Can not save file as " + *target);
+    watchers_->ResumeWatchers();
+}
+
+void CMainDlg::OnLoadCacheFile() {
+    ui::WaitCursor wait;
+    const std::optional<std::u16string> chosen = AskForCacheFile(/*save=*/false);
+    if (!chosen) return;
+    const std::u16string cache = CCacheShared::Instance().GetCachePath();
+    const std::u16string failed = u"Can not load file " + *chosen;
     watchers_->PauseWatchers();
     if (!MoveFileExW(W(cache), W(cache + u".bak"), MOVEFILE_REPLACE_EXISTING)) {
         ShowErrorBox(failed);
-    } else if (!CopyFileW(chosen, W(cache), FALSE)) {
+    } else if (!CopyFileW(W(*chosen), W(cache), FALSE)) {
         ShowErrorBox(failed);  // the old cache stays in the .bak file
     }
     watchers_->ResumeWatchers();

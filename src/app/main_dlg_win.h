@@ -75,6 +75,7 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     // The cache (main_dlg_cache_win.cpp).
     void OnUpdateSearchCache();
     void CachingThreadProc();
+    std::optional<std::u16string> AskForCacheFile(bool save) const;
     void OnSaveCacheFileAs();
     void OnLoadCacheFile();
     void OnDefragCacheFile();
