@@ -1,6 +1,7 @@
 // The main window's side of the cache: the start-up decision, the caching thread, saving,
 // loading and defragmenting the cache file, and Watchkeeper.
 #include <commdlg.h>
+#include <windows.h>
 
 #include "app/main_dlg_win.h"
 #include "cache/cache_shared.h"
