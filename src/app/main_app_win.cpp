@@ -1,11 +1,9 @@
 // The desktop program's start: common controls and OLE, one instance per user session, the
 // program's folder as the current folder, then the main window until it ends.
-// These system headers need <windows.h> before them.
-// clang-format off
 #include <windows.h>
+// These system headers build on <windows.h>.
 #include <commctrl.h>
 #include <ole2.h>
-// clang-format on
 
 #include "app/main_dlg_win.h"
 #include "ui/app.h"

@@ -1,10 +1,8 @@
 // The main window's side of the cache: the start-up decision, the caching thread, saving,
 // loading and defragmenting the cache file, and Watchkeeper.
-// These system headers need <windows.h> before them.
-// clang-format off
 #include <windows.h>
+// These system headers build on <windows.h>.
 #include <commdlg.h>
-// clang-format on
 
 #include "app/main_dlg_win.h"
 #include "cache/cache_shared.h"

@@ -3,8 +3,9 @@
 // their own and a tool tip with the full details.
 #pragma once
 
-#include <commctrl.h>
 #include <windows.h>
+// The common controls' declarations build on <windows.h>.
+#include <commctrl.h>
 
 #include <atomic>
 #include <string>
