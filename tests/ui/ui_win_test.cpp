@@ -135,17 +135,17 @@ std::function<bool(int, int, HWND)> EndOnClick(ProbeDialog& dialog, int result) 
 // Runs the calling thread's messages for modeless dialogs until `done` or the limit.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto until = std::chrono::steady_clock::now() + limit;
+    // One message at a time: a worker that keeps posting keeps the queue from ever emptying.
     while (true) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (!PreTranslate(message)) {
-                TranslateMessage(&message);
-                DispatchMessageW(&message);
-            }
-        }
         if (done()) return true;
         if (std::chrono::steady_clock::now() >= until) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG message;
+        if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        } else if (!PreTranslate(message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
     }
 }
 
