@@ -22,6 +22,11 @@ const wchar_t* W(const std::u16string& text) {
     return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
+DWORD WINAPI CachingThreadStart(void* dialog) {
+    static_cast<CMainDlg*>(dialog)->CachingThreadProc();
+    return 0;
+}
+
 // How long the exit sequence lets a build stop by itself before it is cut off.
 constexpr DWORD kBuildStopWaitMs = 2000;
 
@@ -88,13 +93,8 @@ void CMainDlg::StartCache() {
 void CMainDlg::OnUpdateSearchCache() {
     // The thread itself tells a second build from the first: a thread of the system, since the
     // exit sequence may have to cut it off.
-    const HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](void* self) -> DWORD {
-            static_cast<CMainDlg*>(self)->CachingThreadProc();
-            return 0;
-        },
-        this, CREATE_SUSPENDED, nullptr);
+    const HANDLE thread =
+        CreateThread(nullptr, 0, CachingThreadStart, this, CREATE_SUSPENDED, nullptr);
     if (!thread) return;
     SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
     if (caching_thread_) CloseHandle(caching_thread_);

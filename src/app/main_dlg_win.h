@@ -43,6 +43,9 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     // Set by the exit sequence and the end of the session; a search that has not begun ends.
     static std::atomic<bool> exit_flag;
 
+    // The caching thread's work; the thread is started by OnUpdateSearchCache.
+    void CachingThreadProc();
+
   protected:
     bool OnInitDialog() override;
     void OnOK() override {}  // Enter never closes the window; it searches (PreTranslateMessage)
@@ -74,7 +77,6 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
 
     // The cache (main_dlg_cache_win.cpp).
     void OnUpdateSearchCache();
-    void CachingThreadProc();
     std::optional<std::u16string> AskForCacheFile(bool save) const;
     void OnSaveCacheFileAs();
     void OnLoadCacheFile();
