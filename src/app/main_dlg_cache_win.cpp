@@ -97,9 +97,17 @@ void CMainDlg::OnUpdateSearchCache() {
         CreateThread(nullptr, 0, CachingThreadStart, this, CREATE_SUSPENDED, nullptr);
     if (!thread) return;
     SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
+    // The handle kept is the running build's: a second request's thread only says so and ends,
+    // and the exit sequence must still find the build that runs.
+    const bool build_runs =
+        caching_thread_ && WaitForSingleObject(caching_thread_, 0) == WAIT_TIMEOUT;
+    ResumeThread(thread);
+    if (build_runs) {
+        CloseHandle(thread);
+        return;
+    }
     if (caching_thread_) CloseHandle(caching_thread_);
     caching_thread_ = thread;
-    ResumeThread(thread);
 }
 
 void CMainDlg::CachingThreadProc() {

@@ -371,9 +371,11 @@ void CMainDlg::ExitSequence() {
         End(IDCANCEL);
         return;
     }
+    // Before anything that may take time: a build that ends meanwhile must not record itself
+    // as finished.
+    exiting_ = true;
     Show(SW_HIDE);
     exit_flag = true;
-    exiting_ = true;
     // A running search may finish within three seconds; workers that have not begun return.
     if (runner_) runner_->Shutdown(std::chrono::milliseconds(3000));
     // The hot key and the tray icon are released here once they exist.
