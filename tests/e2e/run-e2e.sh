@@ -57,6 +57,8 @@ BIG_FILES=1000
 
 say() { printf '== %s\n' "$*" >&2; }
 die() { printf 'run-e2e: %s\n' "$*" >&2; exit 2; }
+# shellcheck source=tests/wine/prefix.sh
+. "$SOURCE_DIR/tests/wine/prefix.sh"
 
 usage() {
     printf 'usage: %s PRESET   (PRESET: win64, win32)\n' "$0" >&2
@@ -74,33 +76,6 @@ DRIVER_BIN="$BIN_DIR/tests/e2e/corvella_e2e_driver.exe"
 
 # ---- Wine ---------------------------------------------------------------------------------------
 
-stop_wine() {
-    timeout 30 wineserver -k >/dev/null 2>&1
-    return 0
-}
-
-# Runs a command in the background and waits for it, so that an interrupt is handled at once.
-in_background() {
-    "$@" &
-    wait $!
-}
-
-ensure_prefix() {
-    [ -f "$WINEPREFIX/$READY_MARKER" ] && return 0
-    say "making the Wine prefix ${WINEPREFIX#"$SOURCE_DIR"/}"
-    stop_wine
-    rm -rf "$WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    in_background timeout -k 10 "$INIT_TIMEOUT" wineboot -i >/dev/null 2>&1 || die "wineboot -i failed"
-    in_background timeout -k 10 "$INIT_TIMEOUT" wineserver -w || die "the prefix did not settle"
-    touch "$WINEPREFIX/$READY_MARKER"
-}
-
-boot_prefix() {
-    in_background timeout -k 10 "$BOOT_TIMEOUT" wine wineboot >/dev/null 2>&1 ||
-        die "the Wine prefix does not start"
-}
-
 # No crash dialog (a crash ends the program). Windows that no window manager manages: Wine draws
 # them whole, caption and frame included, and does not wait for a window manager to confirm that
 # a window was shown or hidden (it would wait two seconds for each, which reorders what the
@@ -113,19 +88,6 @@ configure_prefix() {
     in_background timeout -k 10 "$BOOT_TIMEOUT" wine regedit /S 'C:\corvella-e2e.reg' >/dev/null 2>&1 ||
         die "the Wine registry cannot be set"
     rm -f "$reg"
-}
-
-# The links under drive_c whose targets lie outside the prefix, each followed by a NUL.
-links_out_of_prefix() {
-    local prefix link target
-    prefix="$(realpath -m "$WINEPREFIX")"
-    while IFS= read -r -d '' link; do
-        target="$(realpath -m "$link")"
-        case "$target" in
-            "$prefix"/*) ;;
-            *) printf '%s\0' "$link" ;;
-        esac
-    done < <(find "$WINEPREFIX/drive_c" -type l -print0)
 }
 
 # True when C: is the prefix's own drive, every other drive leads into DRIVES_DIR and nothing
@@ -142,23 +104,6 @@ fence_holds() {
         esac
     done
     [ -z "$(links_out_of_prefix | head -c 1)" ]
-}
-
-# Leaves C: as the only drive and turns every link out of the prefix into an empty folder.
-fence_prefix() {
-    local device link
-    for device in "$WINEPREFIX"/dosdevices/[a-z]:*; do
-        case "${device##*/}" in
-            c:) ;;
-            [a-z]: | [a-z]::) rm -f "$device" ;;
-        esac
-    done
-    [ -d "$WINEPREFIX/dosdevices/c:/windows" ] || die "the prefix has no C: drive"
-    while IFS= read -r -d '' link; do
-        rm -f "$link"
-        mkdir -p "$link"
-    done < <(links_out_of_prefix)
-    fence_holds || die "the prefix still reaches outside itself"
 }
 
 map_drive() {  # letter folder

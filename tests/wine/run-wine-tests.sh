@@ -53,6 +53,8 @@ LOCK_TIMEOUT=3600
 
 say() { printf '== %s\n' "$*" >&2; }
 die() { printf 'run-wine-tests: %s\n' "$*" >&2; exit 2; }
+# shellcheck source=tests/wine/prefix.sh
+. "$SOURCE_DIR/tests/wine/prefix.sh"
 
 usage() {
     printf 'usage: %s PRESET...   (PRESET: win64, win32)\n' "$0" >&2
@@ -79,17 +81,6 @@ check_presets() {
     done
 }
 
-stop_wine() {
-    timeout 30 wineserver -k >/dev/null 2>&1
-    return 0
-}
-
-# Runs a command in the background and waits for it, so that an interrupt is handled at once.
-in_background() {
-    "$@" &
-    wait $!
-}
-
 # Runs a command in the background with its output shown and kept in a log, without the
 # carriage returns of Windows text; the status is the command's. Unbuffered, so that a test
 # that hangs is the last one named in the log.
@@ -98,37 +89,6 @@ logged() {
     shift
     { "$@" 2>&1 | sed -u 's/\r$//' | tee "$log"; } &
     wait $!
-}
-
-# Makes the prefix unless a complete one is there.
-ensure_prefix() {
-    [ -f "$WINEPREFIX/$READY_MARKER" ] && return 0
-    say "making the Wine prefix $WINEPREFIX"
-    stop_wine
-    rm -rf "$WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    in_background timeout -k 10 "$INIT_TIMEOUT" wineboot -i || die "wineboot -i failed"
-    in_background timeout -k 10 "$INIT_TIMEOUT" wineserver -w || die "the prefix did not settle"
-    touch "$WINEPREFIX/$READY_MARKER"
-}
-
-# Starts Wine in the prefix, which brings the prefix up to date with the installed Wine first.
-boot_prefix() {
-    in_background timeout -k 10 "$BOOT_TIMEOUT" wine wineboot >/dev/null 2>&1 ||
-        die "the Wine prefix does not start"
-}
-
-# The links under drive_c whose targets lie outside the prefix, each followed by a NUL.
-links_out_of_prefix() {
-    local prefix link target
-    prefix="$(realpath -m "$WINEPREFIX")"
-    while IFS= read -r -d '' link; do
-        target="$(realpath -m "$link")"
-        case "$target" in
-            "$prefix"/*) ;;
-            *) printf '%s\0' "$link" ;;
-        esac
-    done < <(find "$WINEPREFIX/drive_c" -type l -print0)
 }
 
 # True when C: is the only drive and nothing under it leads out of the prefix.
@@ -141,23 +101,6 @@ fence_holds() {
         esac
     done
     [ -z "$(links_out_of_prefix | head -c 1)" ]
-}
-
-# Leaves C: as the only drive and turns every link out of the prefix into an empty folder.
-fence_prefix() {
-    local device link
-    for device in "$WINEPREFIX"/dosdevices/[a-z]:*; do
-        case "${device##*/}" in
-            c:) ;;
-            [a-z]: | [a-z]::) rm -f "$device" ;;
-        esac
-    done
-    [ -d "$WINEPREFIX/dosdevices/c:/windows" ] || die "the prefix has no C: drive"
-    while IFS= read -r -d '' link; do
-        rm -f "$link"
-        mkdir -p "$link"
-    done < <(links_out_of_prefix)
-    fence_holds || die "the prefix still reaches outside itself"
 }
 
 # Runs a program copied under C:\ with a time limit; the rest of the arguments go to it.
