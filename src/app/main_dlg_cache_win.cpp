@@ -10,6 +10,7 @@
 #include "cache/startup_decision.h"
 #include "cache/state_file.h"
 #include "platform/drives.h"
+#include "platform/long_path_win.h"
 #include "resource.h"
 #include "ui/post.h"
 #include "ui/wait_cursor.h"
@@ -17,10 +18,6 @@
 namespace corvella {
 
 namespace {
-
-const wchar_t* W(const std::u16string& text) {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
 
 DWORD WINAPI CachingThreadStart(void* dialog) {
     static_cast<CMainDlg*>(dialog)->CachingThreadProc();
@@ -61,8 +58,8 @@ void CMainDlg::StartCache() {
     Item(IDC_LOCATION).SetText(L"My Computer");
     // The pattern and location histories come with the history lists.
 
-    check_integrity_ = _wtoi(W(inputs.check_integrity)) == 1;
-    message_dialogs_ = _wtoi(W(inputs.enable_dialogs)) == 1;
+    check_integrity_ = OptionOn(inputs.check_integrity);
+    message_dialogs_ = OptionOn(inputs.enable_dialogs);
     const ui::Menu bar = ui::MenuBarOf(hwnd_), tray(tray_menu_.menu().get());
     bar.Check(ID_OPTIONS_CHECK_INTEGRITY, check_integrity_);
     tray.Check(ID_TRAY_CHECK_INTEGRITY, check_integrity_);
@@ -177,7 +174,8 @@ void CMainDlg::OnSaveCacheFileAs() {
     ui::WaitCursor wait;
     const std::u16string cache = CCacheShared::Instance().GetCachePath();
     watchers_->PauseWatchers();
-    if (!CopyFileW(W(cache), W(*target), FALSE)) ShowErrorBox(u"Can not save file as " + *target);
+    if (!CopyFileW(platform::ToWide(cache).c_str(), platform::ToWide(*target).c_str(), FALSE))
+        ShowErrorBox(u"Can not save file as " + *target);
     watchers_->ResumeWatchers();
 }
 
@@ -188,9 +186,11 @@ void CMainDlg::OnLoadCacheFile() {
     const std::u16string cache = CCacheShared::Instance().GetCachePath();
     const std::u16string failed = u"Can not load file " + *chosen;
     watchers_->PauseWatchers();
-    if (!MoveFileExW(W(cache), W(cache + u".bak"), MOVEFILE_REPLACE_EXISTING)) {
+    if (!MoveFileExW(platform::ToWide(cache).c_str(), platform::ToWide(cache + u".bak").c_str(),
+                     MOVEFILE_REPLACE_EXISTING)) {
         ShowErrorBox(failed);
-    } else if (!CopyFileW(W(*chosen), W(cache), FALSE)) {
+    } else if (!CopyFileW(platform::ToWide(*chosen).c_str(), platform::ToWide(cache).c_str(),
+                          FALSE)) {
         ShowErrorBox(failed);  // the old cache stays in the .bak file
     }
     watchers_->ResumeWatchers();

@@ -2,26 +2,21 @@
 // how a search's progress reaches the list and the status line (posted by the worker, drawn by
 // the window's own thread).
 #include "app/main_dlg_win.h"
+#include "platform/long_path_win.h"
 #include "resource.h"
 #include "ui/controls.h"
 #include "ui/post.h"
 
 namespace corvella {
 
-namespace {
-
-std::u16string U16(const std::wstring& text) {
-    return std::u16string(text.begin(), text.end());
-}
-
-}  // namespace
-
 std::u16string CMainDlg::PatternText() const {
-    return U16(Item(IDC_PATTERN).Text());
+    const std::wstring text = Item(IDC_PATTERN).Text();
+    return platform::FromWide(text.data(), text.size());
 }
 
 std::u16string CMainDlg::LocationText() const {
-    return U16(Item(IDC_LOCATION).Text());
+    const std::wstring text = Item(IDC_LOCATION).Text();
+    return platform::FromWide(text.data(), text.size());
 }
 
 void CMainDlg::SearchFromBoxes() {

@@ -8,6 +8,7 @@
 #include "cache/state_file.h"
 #include "platform/drives.h"
 #include "platform/file.h"
+#include "platform/long_path_win.h"
 #include "platform/profile.h"
 #include "resource.h"
 #include "ui/controls.h"
@@ -23,23 +24,11 @@ namespace {
 constexpr wchar_t kInstanceMarker[] = L"Halvorin-1.1";
 constexpr int kSearchResultsWidth = 500;
 
-const wchar_t* W(const std::u16string& text) {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-std::u16string U16(const std::wstring& text) {
-    return std::u16string(text.begin(), text.end());
-}
-
 Rect ToRect(const RECT& r) {
     return {r.left, r.top, r.right, r.bottom};
 }
 RECT ToRECT(const Rect& r) {
     return {r.left, r.top, r.right, r.bottom};
-}
-
-bool OptionOn(const std::u16string& settings, const char16_t* key) {
-    return platform::ReadProfileString(settings, u"OPTIONS", key, u"1") == u"1" ||
-           _wtoi(W(platform::ReadProfileString(settings, u"OPTIONS", key, u"1"))) == 1;
 }
 
 }  // namespace
@@ -122,12 +111,13 @@ bool CMainDlg::OnInitDialog() {
 
 bool CMainDlg::CheckDataFolder() {
     paths_.data_folder = platform::DataFolder();
-    if (GetFileAttributesW(W(paths_.data_folder)) != INVALID_FILE_ATTRIBUTES) return true;
+    if (GetFileAttributesW(platform::ToWide(paths_.data_folder).c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
     wchar_t text[1024];
     swprintf(text, 1024,
              L"Can not find the application data directory \"%ls\" for Corvella, Please reinstall "
              L"this program.",
-             W(paths_.data_folder));
+             platform::ToWide(paths_.data_folder).c_str());
     MessageBoxW(hwnd_, text, L"Corvella", MB_ICONEXCLAMATION | MB_OK);
     Show(SW_HIDE);
     End(IDOK);
@@ -234,8 +224,11 @@ bool CMainDlg::OnCommand(int id, int code, HWND control) {
             } else if (code == CBN_SELCHANGE) {
                 const ui::ComboBox box(control);
                 const int picked = box.Selection();
-                if (picked >= 0 && runner_)
-                    runner_->StartSearch(U16(box.ItemText(picked)), LocationText());
+                if (picked >= 0 && runner_) {
+                    const std::wstring text = box.ItemText(picked);
+                    runner_->StartSearch(platform::FromWide(text.data(), text.size()),
+                                         LocationText());
+                }
             }
             return true;
         case IDC_LOCATION:
@@ -350,7 +343,7 @@ void CMainDlg::OnBrowseLocation() {
 }
 
 void CMainDlg::SetStatus(const std::u16string& text) {
-    Item(IDC_STATUS).SetText(W(text));
+    Item(IDC_STATUS).SetText(platform::ToWide(text));
 }
 
 void CMainDlg::OnExit() {

@@ -7,13 +7,9 @@
 
 namespace corvella {
 
-namespace {
-
-bool OptionOn(const std::u16string& value) {
+bool OptionOn(std::u16string_view value) {
     return IniNumber(value) == 1;
 }
-
-}  // namespace
 
 StartupDecision DecideStartup(const StartupInputs& in) {
     StartupDecision decision;

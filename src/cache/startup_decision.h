@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace corvella {
 
@@ -39,6 +40,8 @@ struct StartupDecision {
 };
 
 StartupDecision DecideStartup(const StartupInputs& in);
+// An option of the settings file is on when its value reads as the number 1 ("2" is off).
+bool OptionOn(std::u16string_view value);
 
 // Reads what DecideStartup needs: whether the cache file exists and its size in MiB (opened
 // exclusively for reading; 0 when it cannot be opened), the state file's keys, and the options.

@@ -14,6 +14,7 @@
 #include <windowsx.h>
 
 #include "controls/gradient.h"
+#include "platform/long_path_win.h"
 #include "results/list_texts.h"
 #include "results/row_fit.h"
 #include "ui/controls.h"
@@ -32,10 +33,6 @@ constexpr COLORREF kSelectedFrame = RGB(172, 168, 153);
 constexpr COLORREF kSecondLine = RGB(127, 127, 127);
 // A file name no program is registered for: the shell gives it the generic document icon.
 constexpr wchar_t kProbeName[] = L"\\QDR417260935581KTnnpWe31vMZB7305.qzrtmp2213";
-
-const wchar_t* W(const std::u16string& text) {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
 
 void FillSolid(HDC dc, const RECT& rect, COLORREF colour) {
     // As a solid fill does, the text background takes the fill colour.
@@ -76,7 +73,7 @@ void CListCtrlEx::Init(const std::u16string& data_folder) {
     // The row height was asked for before this object listened; ask again.
     ui::ListView(hwnd_).RequestItemHeight();
 
-    const std::wstring probe = std::wstring(W(data_folder)) + kProbeName;
+    const std::wstring probe = platform::ToWide(data_folder) + kProbeName;
     const HANDLE file =
         CreateFileW(probe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
@@ -232,7 +229,7 @@ bool CListCtrlEx::OnToolTipText(NMTTDISPINFOW& info) {
         model_.set_tip_item(row);
         const std::u16string text =
             RowToolTipText(item.name, item.location, item.last_write, item.size_kb);
-        tip_text_.assign(W(text));
+        tip_text_ = platform::ToWide(text);
         info.lpszText = tip_text_.data();
         return true;
     }
@@ -327,8 +324,8 @@ void CListCtrlEx::IconFetchThread() {
             std::u16string path;
             if (model_.GetItemFullPath(*row, item_count_, u'\\', path)) {
                 SHFILEINFOW info{};
-                const int icon = SHGetFileInfoW(W(path), 0, &info, sizeof info,
-                                                SHGFI_SYSICONINDEX | SHGFI_SMALLICON)
+                const int icon = SHGetFileInfoW(platform::ToWide(path).c_str(), 0, &info,
+                                                sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON)
                                      ? info.iIcon
                                      : default_icon_;
                 model_.SetItemIcon(*row, item_count_, icon);
