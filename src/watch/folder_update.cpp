@@ -18,8 +18,8 @@
 #include <unordered_set>
 
 #include "cache/entry_record.h"
+#include "platform/case_fold.h"
 #include "platform/drives.h"
-#include "search/case_fold.h"
 
 namespace corvella {
 
