@@ -43,7 +43,6 @@
 #include <system_error>
 #include <unordered_map>
 
-#include "cache/listing_source.h"
 #include "platform/dir_list.h"
 #include "platform/text.h"
 

@@ -19,6 +19,16 @@ struct DirEntry {
     bool no_enter = false;
 };
 
+// The folders a walk enters: every folder entry but "." and "..", and but those marked not to
+// be entered. The builder, the look-ahead listers, the folder update and the POSIX watcher all
+// follow it, so they walk one set of folders in one order.
+inline bool IsEnteredFolder(const DirEntry& entry) {
+    return entry.folder && !entry.no_enter && entry.name != u"." && entry.name != u"..";
+}
+inline bool IsDotEntry(const DirEntry& entry) {
+    return entry.folder && (entry.name == u"." || entry.name == u"..");
+}
+
 class DirLister {
   public:
     DirLister() = default;
