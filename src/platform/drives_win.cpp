@@ -1,7 +1,7 @@
 #include <shlobj.h>
 #include <windows.h>
 
-#include "cache/drive_selection.h"
+#include "platform/drive_selection.h"
 #include "platform/drives.h"
 #include "platform/long_path_win.h"
 
