@@ -13,7 +13,7 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
-#include "controls/gradient.h"
+#include "controls/gradient_win.h"
 #include "platform/long_path_win.h"
 #include "results/list_texts.h"
 #include "results/row_fit.h"
@@ -34,21 +34,7 @@ constexpr COLORREF kSecondLine = RGB(127, 127, 127);
 // A file name no program is registered for: the shell gives it the generic document icon.
 constexpr wchar_t kProbeName[] = L"\\QDR417260935581KTnnpWe31vMZB7305.qzrtmp2213";
 
-void FillSolid(HDC dc, const RECT& rect, COLORREF colour) {
-    // As a solid fill does, the text background takes the fill colour.
-    SetBkColor(dc, colour);
-    ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
-}
-
 }  // namespace
-
-void FillVerticalGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom) {
-    const int height = rect.bottom - rect.top;
-    for (int y = 0; y < height; ++y) {
-        const RECT strip{rect.left, rect.top + y, rect.right, rect.top + y + 2};
-        FillSolid(dc, strip, GradientStripColour(top, bottom, y, height));
-    }
-}
 
 CListCtrlEx::~CListCtrlEx() {
     StopIconThread();
