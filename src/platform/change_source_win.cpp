@@ -28,6 +28,7 @@
 #include "platform/change_source.h"
 #include "platform/long_path_win.h"
 #include "platform/text.h"
+#include "platform/text_win.h"
 
 namespace corvella::platform {
 

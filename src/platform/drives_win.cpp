@@ -3,7 +3,7 @@
 
 #include "platform/drive_selection.h"
 #include "platform/drives.h"
-#include "platform/long_path_win.h"
+#include "platform/text_win.h"
 
 namespace corvella::platform {
 

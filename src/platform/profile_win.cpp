@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "platform/long_path_win.h"
 #include "platform/profile.h"
+#include "platform/text_win.h"
 
 namespace corvella::platform {
 

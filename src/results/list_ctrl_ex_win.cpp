@@ -14,7 +14,7 @@
 #include <windowsx.h>
 
 #include "controls/gradient_win.h"
-#include "platform/long_path_win.h"
+#include "platform/text_win.h"
 #include "results/list_texts.h"
 #include "results/row_fit.h"
 #include "ui/controls.h"

@@ -21,6 +21,7 @@
 #include "platform/file.h"
 #include "platform/long_path_win.h"
 #include "platform/paths.h"
+#include "platform/text_win.h"
 #include "support/test_tree.h"
 
 namespace corvella {
