@@ -7,6 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#ifdef _WIN32
+#include "platform/handle_win.h"
+#else
+#include "platform/fd_posix.h"
+#endif
+
 namespace corvella::platform {
 
 struct DirEntry {
@@ -45,11 +51,11 @@ class DirLister {
   private:
     std::u16string name_;
 #ifdef _WIN32
-    void* find_ = reinterpret_cast<void*>(-1);  // INVALID_HANDLE_VALUE
+    FindHandle find_;
     bool have_first_ = false;
     std::vector<unsigned char> data_;  // WIN32_FIND_DATAW, kept opaque here
 #else
-    int fd_ = -1;
+    Descriptor fd_;
     std::string folder_utf8_;
     std::vector<char> buffer_;
     size_t pos_ = 0;

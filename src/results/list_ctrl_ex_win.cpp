@@ -14,6 +14,7 @@
 #include <windowsx.h>
 
 #include "controls/gradient_win.h"
+#include "platform/handle_win.h"
 #include "platform/text_win.h"
 #include "results/list_texts.h"
 #include "results/row_fit.h"
@@ -60,15 +61,15 @@ void CListCtrlEx::Init(const std::u16string& data_folder) {
     ui::ListView(hwnd_).RequestItemHeight();
 
     const std::wstring probe = platform::ToWide(data_folder) + kProbeName;
-    const HANDLE file =
+    // Delete-on-close: the probe is gone when `file` goes.
+    const platform::FileHandle file(
         CreateFileW(probe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (file.IsOpen()) {
         SHFILEINFOW probe_info{};
         if (SHGetFileInfoW(probe.c_str(), 0, &probe_info, sizeof probe_info,
                            SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
             default_icon_ = probe_info.iIcon;
-        CloseHandle(file);  // removes the probe
     }
 
     stop_ = false;
