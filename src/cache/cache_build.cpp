@@ -126,7 +126,7 @@ bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
     const std::u16string state_path =
         state_path_override_ ? *state_path_override_ : StatePathFor(cache_path_);
     const std::u16string mib = Widen(std::to_string(write_offset_ / 1048576));
-    platform::WriteProfileString(state_path, u"STATEINFO", u"CacheFileSize", mib);
+    platform::WriteIniString(state_path, u"STATEINFO", u"CacheFileSize", mib);
     return true;
 }
 

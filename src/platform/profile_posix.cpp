@@ -22,14 +22,14 @@ std::u16string ReadAll(const std::u16string& file) {
 
 }  // namespace
 
-std::u16string ReadProfileString(const std::u16string& file, std::u16string_view section,
-                                 std::u16string_view key, std::u16string_view fallback) {
+std::u16string ReadIniString(const std::u16string& file, std::u16string_view section,
+                             std::u16string_view key, std::u16string_view fallback) {
     if (auto value = IniGet(ReadAll(file), section, key)) return *value;
     return std::u16string(fallback);
 }
 
-bool WriteProfileString(const std::u16string& file, std::u16string_view section,
-                        std::u16string_view key, std::optional<std::u16string_view> value) {
+bool WriteIniString(const std::u16string& file, std::u16string_view section,
+                    std::u16string_view key, std::optional<std::u16string_view> value) {
     const std::string bytes = ToUtf8(IniSet(ReadAll(file), section, key, value));
     // Written beside and renamed over, so a reader never sees half a file.
     const std::string target = ToUtf8(file);
