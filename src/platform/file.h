@@ -99,6 +99,6 @@ bool RemoveFile(const std::u16string& path);
 // `held` is the caller's exclusive hold on the old `to` (possibly not open): on POSIX it is kept
 // until the rename is done, on Windows it must be released first, since a held file cannot be
 // replaced there. It is closed on return either way.
-bool ReplaceFile(const std::u16string& from, const std::u16string& to, ExclusiveFile& held);
+bool MoveIntoPlace(const std::u16string& from, const std::u16string& to, ExclusiveFile& held);
 
 }  // namespace corvella::platform

@@ -133,7 +133,7 @@ bool RemoveFile(const std::u16string& path) {
     return ::unlink(ToUtf8(path).c_str()) == 0;
 }
 
-bool ReplaceFile(const std::u16string& from, const std::u16string& to, ExclusiveFile& held) {
+bool MoveIntoPlace(const std::u16string& from, const std::u16string& to, ExclusiveFile& held) {
     const bool ok = ::rename(ToUtf8(from).c_str(), ToUtf8(to).c_str()) == 0;
     held.Close();
     return ok;

@@ -1,6 +1,4 @@
 #include <windows.h>
-// windows.h turns ReplaceFile into ReplaceFileW, which would rename ours in this file only.
-#undef ReplaceFile
 
 #include "platform/file.h"
 #include "platform/long_path_win.h"
@@ -127,7 +125,7 @@ bool RemoveFile(const std::u16string& path) {
     return DeleteFileW(LongPath(path).c_str()) != 0;
 }
 
-bool ReplaceFile(const std::u16string& from, const std::u16string& to, ExclusiveFile& held) {
+bool MoveIntoPlace(const std::u16string& from, const std::u16string& to, ExclusiveFile& held) {
     held.Close();
     return MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
