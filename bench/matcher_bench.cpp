@@ -33,8 +33,8 @@
 #include "cache/cache_format.h"
 #include "cache/cache_shared.h"
 #include "cache/sinks.h"
+#include "platform/case_fold.h"
 #include "platform/text.h"
-#include "search/case_fold.h"
 #include "search/matchers.h"
 #include "search/queryer.h"
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Writes src/search/case_fold_table.inc: the simple lower-case mapping of every UTF-16 code unit,
+"""Writes src/platform/case_fold_table.inc: the simple lower-case mapping of every UTF-16 code unit,
 as runs of (first, last, delta, step) so that the 65,536-entry table can be filled at start-up
-without any locale. Regenerate with: python3 tools/gen_case_fold.py > src/search/case_fold_table.inc
+without any locale. Regenerate with: python3 tools/gen_case_fold.py > src/platform/case_fold_table.inc
 """
 import sys
 import unicodedata

@@ -3,12 +3,13 @@
 #include <string>
 
 #include "app/error_box.h"
+#include "platform/text_win.h"
 #include "ui/app.h"
 
 namespace corvella {
 
 void ShowErrorBox(std::u16string_view text) {
-    const std::wstring message(reinterpret_cast<const wchar_t*>(text.data()), text.size());
+    const std::wstring message = platform::ToWide(text);
     // Owned by the main window on the thread that runs it; a worker thread's box has no owner,
     // so it never waits on the user-interface thread's window.
     const ui::App* app = ui::App::Current();

@@ -10,7 +10,7 @@
 #include "cache/startup_decision.h"
 #include "cache/state_file.h"
 #include "platform/drives.h"
-#include "platform/long_path_win.h"
+#include "platform/text_win.h"
 #include "resource.h"
 #include "ui/post.h"
 #include "ui/wait_cursor.h"

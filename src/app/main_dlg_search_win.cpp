@@ -2,7 +2,7 @@
 // how a search's progress reaches the list and the status line (posted by the worker, drawn by
 // the window's own thread).
 #include "app/main_dlg_win.h"
-#include "platform/long_path_win.h"
+#include "platform/text_win.h"
 #include "resource.h"
 #include "ui/controls.h"
 #include "ui/post.h"

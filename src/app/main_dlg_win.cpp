@@ -8,8 +8,8 @@
 #include "cache/state_file.h"
 #include "platform/drives.h"
 #include "platform/file.h"
-#include "platform/long_path_win.h"
 #include "platform/profile.h"
+#include "platform/text_win.h"
 #include "resource.h"
 #include "ui/controls.h"
 #include "ui/dpi.h"
@@ -315,12 +315,12 @@ void CMainDlg::OnToggleOption(UINT main_id, UINT tray_id, const char16_t* key, b
         if (!Ask(question)) return;
         bar.Check(main_id, false);
         tray.Check(tray_id, false);
-        platform::WriteProfileString(paths_.settings, u"OPTIONS", key, std::u16string_view(u"0"));
+        platform::WriteIniString(paths_.settings, u"OPTIONS", key, std::u16string_view(u"0"));
         member = false;
     } else {
         bar.Check(main_id, true);
         tray.Check(tray_id, true);
-        platform::WriteProfileString(paths_.settings, u"OPTIONS", key, std::u16string_view(u"1"));
+        platform::WriteIniString(paths_.settings, u"OPTIONS", key, std::u16string_view(u"1"));
         member = true;
     }
 }

@@ -126,7 +126,7 @@ bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
     const std::u16string state_path =
         state_path_override_ ? *state_path_override_ : StatePathFor(cache_path_);
     const std::u16string mib = Widen(std::to_string(write_offset_ / 1048576));
-    platform::WriteProfileString(state_path, u"STATEINFO", u"CacheFileSize", mib);
+    platform::WriteIniString(state_path, u"STATEINFO", u"CacheFileSize", mib);
     return true;
 }
 
@@ -192,7 +192,7 @@ int CCacher::WriteFolderBlock(const std::u16string& path, uint32_t value_offset,
         platform::DirEntry entry;
         while (listed && active_listing_->Next(entry)) {
             if (item_count_ % 1000 == 0) ShowProgress(path[0]);
-            if (IsDotEntry(entry)) continue;
+            if (platform::IsDotEntry(entry)) continue;
             const uint32_t units = static_cast<uint32_t>(entry.name.size());
             // Room for this record and the end tag: a folder may be larger than the headroom.
             if (!EnsureRoom(RecordBytes(units) + 2)) {
@@ -206,7 +206,7 @@ int CCacher::WriteFolderBlock(const std::u16string& path, uint32_t value_offset,
             write_offset_ += WriteEntryRecord(At(record), info);
             if (!entry.folder) {
                 total_kib_ += info.size_kib;
-            } else if (IsEnteredFolder(entry)) {
+            } else if (platform::IsEnteredFolder(entry)) {
                 pending.push_back({std::u16string(entry.name), record + ValueFieldOffset(units)});
             }
             ++item_count_;

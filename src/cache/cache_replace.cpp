@@ -20,7 +20,7 @@ platform::MapStep ReplaceCacheFile(const std::u16string& cache_path, const uint8
     std::memcpy(out.data(), bytes, size);
     const bool flushed = out.Flush();
     out.Close();
-    if (!flushed || !platform::ReplaceFile(fresh, cache_path, current)) {
+    if (!flushed || !platform::MoveIntoPlace(fresh, cache_path, current)) {
         platform::RemoveFile(fresh);
         return platform::MapStep::File;
     }

@@ -24,7 +24,7 @@ void CCacheShared::SetCachePath(std::u16string path) {
 void CCacheShared::LoadCachePath(const std::u16string& data_folder,
                                  const std::u16string& settings_path) {
     const std::u16string name =
-        platform::ReadProfileString(settings_path, u"CACHEFILE", u"filepath", u"default.db");
+        platform::ReadIniString(settings_path, u"CACHEFILE", u"filepath", u"default.db");
     SetCachePath(data_folder + platform::kPathSeparator + name);
 }
 

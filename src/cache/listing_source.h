@@ -7,15 +7,6 @@
 
 namespace corvella {
 
-// The folders a walk enters: every folder entry but "." and "..", and but those marked not to
-// be entered. The builder and the look-ahead listers both follow it, so they walk one order.
-inline bool IsEnteredFolder(const platform::DirEntry& entry) {
-    return entry.folder && !entry.no_enter && entry.name != u"." && entry.name != u"..";
-}
-inline bool IsDotEntry(const platform::DirEntry& entry) {
-    return entry.folder && (entry.name == u"." || entry.name == u"..");
-}
-
 class ListingSource {
   public:
     virtual ~ListingSource() = default;

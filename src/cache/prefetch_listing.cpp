@@ -74,7 +74,7 @@ void PrefetchListing::WorkerLoop() {
             entry.name = name;
             entry.folder = item.folder;
             entry.no_enter = item.no_enter;
-            if (!IsEnteredFolder(entry)) continue;
+            if (!platform::IsEnteredFolder(entry)) continue;
             Key child_key = key;
             child_key.push_back(child++);
             std::u16string child_path = path;

@@ -48,9 +48,9 @@ StartupInputs ReadStartupInputs(const std::u16string& cache_path, const std::u16
     in.program_exit = state.Get(u"ProgramExit");
     in.cache_file_size = state.Get(u"CacheFileSize");
     in.check_integrity =
-        platform::ReadProfileString(settings_path, u"OPTIONS", u"CHECK_INTEGRITY", u"1");
+        platform::ReadIniString(settings_path, u"OPTIONS", u"CHECK_INTEGRITY", u"1");
     in.enable_dialogs =
-        platform::ReadProfileString(settings_path, u"OPTIONS", u"ENABLE_DIALOGS", u"1");
+        platform::ReadIniString(settings_path, u"OPTIONS", u"ENABLE_DIALOGS", u"1");
     return in;
 }
 

@@ -19,7 +19,7 @@ bool StateFile::Exists() const {
 }
 
 std::u16string StateFile::Get(std::u16string_view key) const {
-    return platform::ReadProfileString(path_, kSection, key, u"");
+    return platform::ReadIniString(path_, kSection, key, u"");
 }
 
 bool StateFile::IsTrue(std::u16string_view key) const {
@@ -27,7 +27,7 @@ bool StateFile::IsTrue(std::u16string_view key) const {
 }
 
 bool StateFile::Set(std::u16string_view key, std::u16string_view value) {
-    return platform::WriteProfileString(path_, kSection, key, value);
+    return platform::WriteIniString(path_, kSection, key, value);
 }
 
 bool IsTrueFlag(std::u16string_view value) {

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "cli/interrupt.h"
+#include "platform/fd_posix.h"
 
 namespace corvella {
 
@@ -12,20 +13,23 @@ namespace {
 
 // The handler may only do what is async-signal-safe: it writes one byte into a pipe that Wait
 // reads. Ignoring the write's result is deliberate: a full pipe already holds a wake-up.
-int g_pipe[2] = {-1, -1};
+platform::Descriptor g_wake_read, g_wake_write;
 struct sigaction g_old_int, g_old_term;
 
 void OnSignal(int) {
     const int saved = errno;
     const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
+    [[maybe_unused]] const ssize_t n = ::write(g_wake_write.get(), &byte, 1);
     errno = saved;
 }
 
 }  // namespace
 
 InterruptWait::InterruptWait() {
-    if (::pipe2(g_pipe, O_CLOEXEC) != 0) return;
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) return;
+    g_wake_read.Reset(ends[0]);
+    g_wake_write.Reset(ends[1]);
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
@@ -35,21 +39,21 @@ InterruptWait::InterruptWait() {
 }
 
 InterruptWait::~InterruptWait() {
-    if (g_pipe[0] < 0) return;
+    if (!g_wake_read.IsOpen()) return;
     ::sigaction(SIGINT, &g_old_int, nullptr);
     ::sigaction(SIGTERM, &g_old_term, nullptr);
-    ::close(g_pipe[0]);
-    ::close(g_pipe[1]);
-    g_pipe[0] = g_pipe[1] = -1;
+    // The handler is gone before the pipe it writes into.
+    g_wake_write.Close();
+    g_wake_read.Close();
 }
 
 void InterruptWait::Wait() {
-    if (g_pipe[0] < 0) {
+    if (!g_wake_read.IsOpen()) {
         ::pause();  // no pipe: the default action ends the process
         return;
     }
     char byte;
-    while (::read(g_pipe[0], &byte, 1) < 0 && errno == EINTR) {
+    while (::read(g_wake_read.get(), &byte, 1) < 0 && errno == EINTR) {
     }
 }
 

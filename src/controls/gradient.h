@@ -1,5 +1,5 @@
 // The vertical gradient of selected rows and of the dialogs' backgrounds, as colours per strip;
-// the drawing itself is the platform's.
+// the drawing itself is in gradient_win.cpp.
 #pragma once
 
 #include <cstdint>

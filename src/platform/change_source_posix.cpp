@@ -43,8 +43,8 @@
 #include <system_error>
 #include <unordered_map>
 
-#include "cache/listing_source.h"
 #include "platform/dir_list.h"
+#include "platform/fd_posix.h"
 #include "platform/text.h"
 
 namespace corvella::platform {
@@ -62,28 +62,6 @@ constexpr uint32_t kChangeMask =
 constexpr size_t kBufferBytes = 64 * 1024;
 // Reads of what is queued already, per Read; bounds a batch while events keep pouring in.
 constexpr int kReadsPerBatch = 16;
-
-class Descriptor {
-  public:
-    Descriptor() = default;
-    ~Descriptor() { Close(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    void Reset(int fd) {
-        Close();
-        fd_ = fd;
-    }
-    int get() const { return fd_; }
-    bool IsOpen() const { return fd_ >= 0; }
-    void Close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-  private:
-    int fd_ = -1;
-};
 
 std::u16string SystemText(int error) {
     return FromUtf8(std::generic_category().message(error));

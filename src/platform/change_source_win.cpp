@@ -26,8 +26,10 @@
 #include <mutex>
 
 #include "platform/change_source.h"
+#include "platform/handle_win.h"
 #include "platform/long_path_win.h"
 #include "platform/text.h"
+#include "platform/text_win.h"
 
 namespace corvella::platform {
 
@@ -41,30 +43,6 @@ constexpr DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_
 static_assert(kFilter == 0x14B);
 constexpr DWORD kLongPathUnits = 32768;
 constexpr auto kWakeRetry = std::chrono::milliseconds(100);
-
-class Handle {
-  public:
-    // `empty` is the value the API that makes the handle returns on failure.
-    explicit Handle(HANDLE empty) : empty_(empty), handle_(empty) {}
-    ~Handle() { Close(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-    void Reset(HANDLE handle) {
-        Close();
-        handle_ = handle;
-    }
-    HANDLE get() const { return handle_; }
-    bool IsOpen() const { return handle_ != empty_; }
-    void Close() {
-        if (handle_ != empty_) CloseHandle(handle_);
-        handle_ = empty_;
-    }
-
-  private:
-    const HANDLE empty_;
-    HANDLE handle_;
-};
 
 std::u16string SystemText(DWORD error) {
     wchar_t* text = nullptr;
@@ -117,8 +95,8 @@ class DirectoryChangeSource final : public ChangeSource {
     bool TouchWakeFile() const;
 
     std::u16string root_;
-    Handle directory_{INVALID_HANDLE_VALUE};
-    Handle reader_{nullptr};  // the thread in Read, for CancelSynchronousIo
+    FileHandle directory_;
+    Handle reader_;  // the thread in Read, for CancelSynchronousIo
     DWORD reader_id_ = 0;
     std::mutex lock_;  // guards wake_, reading_ and the reader's handle
     std::condition_variable read_ended_;
@@ -200,10 +178,10 @@ void DirectoryChangeSource::Wake() {
 
 bool DirectoryChangeSource::TouchWakeFile() const {
     // DELETE access is what FILE_FLAG_DELETE_ON_CLOSE requires.
-    Handle file(INVALID_HANDLE_VALUE);
-    file.Reset(CreateFileW(LongPath(root_ + kWakeFileName).c_str(),
-                           GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    const FileHandle file(CreateFileW(LongPath(root_ + kWakeFileName).c_str(),
+                                      GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                      CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     return file.IsOpen();
 }
 

@@ -7,6 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#ifdef _WIN32
+#include "platform/handle_win.h"
+#else
+#include "platform/fd_posix.h"
+#endif
+
 namespace corvella::platform {
 
 struct DirEntry {
@@ -18,6 +24,16 @@ struct DirEntry {
     // POSIX the mount points of virtual, network and optical file systems.
     bool no_enter = false;
 };
+
+// The folders a walk enters: every folder entry but "." and "..", and but those marked not to
+// be entered. The builder, the look-ahead listers, the folder update and the POSIX watcher all
+// follow it, so they walk one set of folders in one order.
+inline bool IsEnteredFolder(const DirEntry& entry) {
+    return entry.folder && !entry.no_enter && entry.name != u"." && entry.name != u"..";
+}
+inline bool IsDotEntry(const DirEntry& entry) {
+    return entry.folder && (entry.name == u"." || entry.name == u"..");
+}
 
 class DirLister {
   public:
@@ -35,11 +51,11 @@ class DirLister {
   private:
     std::u16string name_;
 #ifdef _WIN32
-    void* find_ = reinterpret_cast<void*>(-1);  // INVALID_HANDLE_VALUE
+    FindHandle find_;
     bool have_first_ = false;
     std::vector<unsigned char> data_;  // WIN32_FIND_DATAW, kept opaque here
 #else
-    int fd_ = -1;
+    Descriptor fd_;
     std::string folder_utf8_;
     std::vector<char> buffer_;
     size_t pos_ = 0;

@@ -8,8 +8,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/dir_list.h"
+#include "platform/fd_posix.h"
 #include "platform/mounts_posix.h"
 #include "platform/text.h"
 
@@ -30,33 +32,32 @@ struct RawDirent {
 
 // Paths past PATH_MAX (deep trees) are opened a piece at a time, each piece relative to the
 // folder opened before it.
-int OpenFolder(const std::string& path) {
+Descriptor OpenFolder(const std::string& path) {
     const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-    const int fd = ::open(path.c_str(), flags);
-    if (fd >= 0 || errno != ENAMETOOLONG) return fd;
+    Descriptor fd(::open(path.c_str(), flags));
+    if (fd.IsOpen() || errno != ENAMETOOLONG) return fd;
     constexpr size_t kPiece = 2048;
-    int dir = AT_FDCWD;
+    Descriptor dir;  // none yet: the first piece is relative to the working folder
     size_t start = 0;
     while (start < path.size()) {
         size_t stop = path.size();
         if (stop - start > kPiece) {
             stop = path.rfind('/', start + kPiece);
             if (stop == std::string::npos || stop <= start) {  // one name longer than a piece
-                if (dir != AT_FDCWD) ::close(dir);
+                dir.Close();
                 errno = ENAMETOOLONG;
-                return -1;
+                return dir;
             }
             ++stop;  // the piece keeps its "/"
         }
         const std::string piece = path.substr(start, stop - start);
-        const int next = ::openat(dir, piece.c_str(), flags);
+        Descriptor next(::openat(dir.IsOpen() ? dir.get() : AT_FDCWD, piece.c_str(), flags));
         const int err = errno;
-        if (dir != AT_FDCWD) ::close(dir);
-        if (next < 0) {
+        dir = std::move(next);
+        if (!dir.IsOpen()) {
             errno = err;
-            return -1;
+            return dir;
         }
-        dir = next;
         start = stop;
     }
     return dir;
@@ -68,7 +69,7 @@ bool DirLister::Open(const std::u16string& folder) {
     Close();
     folder_utf8_ = ToUtf8(folder);
     fd_ = OpenFolder(folder_utf8_);
-    if (fd_ < 0) return false;
+    if (!fd_.IsOpen()) return false;
     if (folder_utf8_.empty() || folder_utf8_.back() != '/') folder_utf8_ += '/';
     buffer_.resize(kBufferBytes);
     pos_ = end_ = 0;
@@ -79,8 +80,8 @@ bool DirLister::Open(const std::u16string& folder) {
 bool DirLister::Next(DirEntry& entry) {
     for (;;) {
         if (pos_ >= end_) {
-            if (eof_ || fd_ < 0) return false;
-            const ssize_t got = ::getdents64(fd_, buffer_.data(), buffer_.size());
+            if (eof_ || !fd_.IsOpen()) return false;
+            const ssize_t got = ::getdents64(fd_.get(), buffer_.data(), buffer_.size());
             if (got <= 0) {  // end of folder, or it vanished while being listed
                 eof_ = true;
                 return false;
@@ -105,7 +106,7 @@ bool DirLister::Next(DirEntry& entry) {
         }
         struct stat st {};
         // Not following links: a symbolic link is recorded as itself, a file of its own size.
-        if (::fstatat(fd_, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+        if (::fstatat(fd_.get(), raw, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
         entry.folder = S_ISDIR(st.st_mode);
         entry.size_bytes = entry.folder ? 0 : static_cast<uint64_t>(st.st_size);
         entry.last_write = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
@@ -117,8 +118,7 @@ bool DirLister::Next(DirEntry& entry) {
 }
 
 void DirLister::Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    fd_.Close();
 }
 
 }  // namespace corvella::platform

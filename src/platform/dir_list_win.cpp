@@ -20,17 +20,17 @@ bool DirLister::Open(const std::u16string& folder) {
     if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
     pattern += L'*';
     // Basic info skips the 8.3 names; large fetch asks for bigger batches from the file system.
-    find_ = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &Data(data_), FindExSearchNameMatch,
-                             nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    have_first_ = find_ != INVALID_HANDLE_VALUE;
+    find_.Reset(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &Data(data_),
+                                 FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    have_first_ = find_.IsOpen();
     return have_first_;
 }
 
 bool DirLister::Next(DirEntry& entry) {
-    if (find_ == INVALID_HANDLE_VALUE) return false;
+    if (!find_.IsOpen()) return false;
     if (have_first_) {
         have_first_ = false;
-    } else if (!FindNextFileW(find_, &Data(data_))) {
+    } else if (!FindNextFileW(find_.get(), &Data(data_))) {
         return false;
     }
     const WIN32_FIND_DATAW& d = Data(data_);
@@ -46,8 +46,7 @@ bool DirLister::Next(DirEntry& entry) {
 }
 
 void DirLister::Close() {
-    if (find_ != INVALID_HANDLE_VALUE) FindClose(find_);
-    find_ = INVALID_HANDLE_VALUE;
+    find_.Close();
     have_first_ = false;
 }
 

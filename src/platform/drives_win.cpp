@@ -1,9 +1,9 @@
 #include <shlobj.h>
 #include <windows.h>
 
-#include "cache/drive_selection.h"
+#include "platform/drive_selection.h"
 #include "platform/drives.h"
-#include "platform/long_path_win.h"
+#include "platform/text_win.h"
 
 namespace corvella::platform {
 

@@ -11,6 +11,12 @@
 #include <cstdint>
 #include <string>
 
+#ifdef _WIN32
+#include "platform/handle_win.h"
+#else
+#include "platform/fd_posix.h"
+#endif
+
 namespace corvella::platform {
 
 // Which step of opening a mapped file failed; callers turn it into their fixed message texts.
@@ -34,9 +40,9 @@ class ExclusiveFile {
 
   private:
 #ifdef _WIN32
-    void* handle_ = reinterpret_cast<void*>(-1);  // INVALID_HANDLE_VALUE
+    FileHandle file_;
 #else
-    int fd_ = -1;
+    Descriptor fd_;
 #endif
 };
 
@@ -63,25 +69,26 @@ class MappedFile {
     // Unmaps the view, then closes the mapping and the file, in that order. Safe to repeat.
     void Close();
 
-    bool IsOpen() const { return data_ != nullptr; }
-    uint8_t* data() const { return data_; }
+    bool IsOpen() const { return view_.IsOpen(); }
+    uint8_t* data() const { return static_cast<uint8_t*>(view_.get()); }
     uint64_t size() const { return size_; }
     // The system's error code of the last failed step, for diagnostics.
     int last_error() const { return last_error_; }
 
   private:
     MapStep MapView(uint64_t size);
-    void CloseFile();
 
-    uint8_t* data_ = nullptr;
     uint64_t size_ = 0;
     bool writable_ = false;
     int last_error_ = 0;
+    // Declared in the order they are made, so that they are undone in reverse.
 #ifdef _WIN32
-    void* file_ = reinterpret_cast<void*>(-1);  // INVALID_HANDLE_VALUE
-    void* mapping_ = nullptr;
+    FileHandle file_;
+    Handle mapping_;
+    MappedView view_;
 #else
-    int fd_ = -1;
+    Descriptor fd_;
+    MappedRegion view_;
 #endif
 };
 
@@ -92,6 +99,6 @@ bool RemoveFile(const std::u16string& path);
 // `held` is the caller's exclusive hold on the old `to` (possibly not open): on POSIX it is kept
 // until the rename is done, on Windows it must be released first, since a held file cannot be
 // replaced there. It is closed on return either way.
-bool ReplaceFile(const std::u16string& from, const std::u16string& to, ExclusiveFile& held);
+bool MoveIntoPlace(const std::u16string& from, const std::u16string& to, ExclusiveFile& held);
 
 }  // namespace corvella::platform

@@ -14,15 +14,13 @@ namespace corvella::platform {
 namespace {
 
 // Opens and locks; the lock lives as long as the descriptor.
-int OpenLocked(const std::u16string& path, int flags) {
+Descriptor OpenLocked(const std::u16string& path, int flags) {
     const std::string native = ToUtf8(path);
-    const int fd = ::open(native.c_str(), flags | O_CLOEXEC, 0644);
-    if (fd < 0) return -1;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    Descriptor fd(::open(native.c_str(), flags | O_CLOEXEC, 0644));
+    if (fd.IsOpen() && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
-        ::close(fd);
+        fd.Close();
         errno = err;
-        return -1;
     }
     return fd;
 }
@@ -32,37 +30,36 @@ int OpenLocked(const std::u16string& path, int flags) {
 bool ExclusiveFile::OpenExisting(const std::u16string& path) {
     Close();
     fd_ = OpenLocked(path, O_RDONLY);
-    return fd_ >= 0;
+    return fd_.IsOpen();
 }
 
 bool ExclusiveFile::IsOpen() const {
-    return fd_ >= 0;
+    return fd_.IsOpen();
 }
 
 uint64_t ExclusiveFile::Size() const {
     struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || st.st_size < 0) return 0;
+    if (!fd_.IsOpen() || ::fstat(fd_.get(), &st) != 0 || st.st_size < 0) return 0;
     return static_cast<uint64_t>(st.st_size);
 }
 
 void ExclusiveFile::Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    fd_.Close();
 }
 
 MapStep MappedFile::OpenExisting(const std::u16string& path, Access access) {
     Close();
     writable_ = access == Access::ReadWrite;
     fd_ = OpenLocked(path, writable_ ? O_RDWR : O_RDONLY);
-    if (fd_ < 0) {
+    if (!fd_.IsOpen()) {
         last_error_ = errno;
         return MapStep::File;
     }
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || st.st_size <= 0) {
+    if (::fstat(fd_.get(), &st) != 0 || st.st_size <= 0) {
         // An empty file cannot be mapped; Windows refuses it at the mapping step as well.
         last_error_ = st.st_size <= 0 ? EINVAL : errno;
-        CloseFile();
+        fd_.Close();
         return MapStep::Mapping;
     }
     return MapView(static_cast<uint64_t>(st.st_size));
@@ -73,25 +70,24 @@ MapStep MappedFile::Create(const std::u16string& path, uint64_t size, bool delet
     writable_ = true;
     // Not O_TRUNC: a file that another opener holds must not be emptied before we own it.
     fd_ = OpenLocked(path, O_RDWR | O_CREAT);
-    if (fd_ < 0) {
+    if (!fd_.IsOpen()) {
         last_error_ = errno;
         return MapStep::File;
     }
     if (delete_on_close) ::unlink(ToUtf8(path).c_str());
-    if (::ftruncate(fd_, 0) != 0 || ::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+    if (::ftruncate(fd_.get(), 0) != 0 || ::ftruncate(fd_.get(), static_cast<off_t>(size)) != 0) {
         last_error_ = errno;
-        CloseFile();
+        fd_.Close();
         return MapStep::Mapping;
     }
     return MapView(size);
 }
 
 MapStep MappedFile::Remap(uint64_t size) {
-    if (data_) ::munmap(data_, size_);
-    data_ = nullptr;
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+    view_.Close();
+    if (::ftruncate(fd_.get(), static_cast<off_t>(size)) != 0) {
         last_error_ = errno;
-        CloseFile();
+        fd_.Close();
         return MapStep::Mapping;
     }
     return MapView(size);
@@ -101,32 +97,26 @@ MapStep MappedFile::MapView(uint64_t size) {
     // A read-only mapping is read whole by every query: its page tables are filled in one go
     // instead of one fault at a time.
     void* p = ::mmap(nullptr, size, writable_ ? PROT_READ | PROT_WRITE : PROT_READ,
-                     writable_ ? MAP_SHARED : MAP_SHARED | MAP_POPULATE, fd_, 0);
+                     writable_ ? MAP_SHARED : MAP_SHARED | MAP_POPULATE, fd_.get(), 0);
     if (p == MAP_FAILED) {
         last_error_ = errno;
-        CloseFile();
+        fd_.Close();
         return MapStep::View;
     }
-    data_ = static_cast<uint8_t*>(p);
+    view_.Reset(p, size);
     size_ = size;
     return MapStep::Done;
 }
 
 bool MappedFile::Flush() {
-    if (!data_) return false;
-    return ::msync(data_, size_, MS_SYNC) == 0 && ::fdatasync(fd_) == 0;
+    if (!view_.IsOpen()) return false;
+    return ::msync(view_.get(), size_, MS_SYNC) == 0 && ::fdatasync(fd_.get()) == 0;
 }
 
 void MappedFile::Close() {
-    if (data_) ::munmap(data_, size_);
-    data_ = nullptr;
+    view_.Close();
     size_ = 0;
-    CloseFile();
-}
-
-void MappedFile::CloseFile() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    fd_.Close();
 }
 
 bool FileExists(const std::u16string& path) {
@@ -143,7 +133,7 @@ bool RemoveFile(const std::u16string& path) {
     return ::unlink(ToUtf8(path).c_str()) == 0;
 }
 
-bool ReplaceFile(const std::u16string& from, const std::u16string& to, ExclusiveFile& held) {
+bool MoveIntoPlace(const std::u16string& from, const std::u16string& to, ExclusiveFile& held) {
     const bool ok = ::rename(ToUtf8(from).c_str(), ToUtf8(to).c_str()) == 0;
     held.Close();
     return ok;

@@ -1,6 +1,4 @@
 #include <windows.h>
-// windows.h turns ReplaceFile into ReplaceFileW, which would rename ours in this file only.
-#undef ReplaceFile
 
 #include "platform/file.h"
 #include "platform/long_path_win.h"
@@ -18,39 +16,37 @@ HANDLE Open(const std::u16string& path, DWORD access, DWORD disposition, DWORD f
 
 bool ExclusiveFile::OpenExisting(const std::u16string& path) {
     Close();
-    handle_ = Open(path, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-    return handle_ != INVALID_HANDLE_VALUE;
+    file_.Reset(Open(path, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+    return file_.IsOpen();
 }
 
 bool ExclusiveFile::IsOpen() const {
-    return handle_ != INVALID_HANDLE_VALUE;
+    return file_.IsOpen();
 }
 
 uint64_t ExclusiveFile::Size() const {
     LARGE_INTEGER size{};
-    if (handle_ == INVALID_HANDLE_VALUE || !GetFileSizeEx(handle_, &size) || size.QuadPart < 0)
-        return 0;
+    if (!file_.IsOpen() || !GetFileSizeEx(file_.get(), &size) || size.QuadPart < 0) return 0;
     return static_cast<uint64_t>(size.QuadPart);
 }
 
 void ExclusiveFile::Close() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
+    file_.Close();
 }
 
 MapStep MappedFile::OpenExisting(const std::u16string& path, Access access) {
     Close();
     writable_ = access == Access::ReadWrite;
-    file_ = Open(path, writable_ ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, OPEN_EXISTING,
-                 FILE_ATTRIBUTE_NORMAL);
-    if (file_ == INVALID_HANDLE_VALUE) {
+    file_.Reset(Open(path, writable_ ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+    if (!file_.IsOpen()) {
         last_error_ = static_cast<int>(GetLastError());
         return MapStep::File;
     }
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file_, &size) || size.QuadPart <= 0) {
+    if (!GetFileSizeEx(file_.get(), &size) || size.QuadPart <= 0) {
         last_error_ = static_cast<int>(GetLastError());
-        CloseFile();
+        file_.Close();
         return MapStep::Mapping;
     }
     return MapView(static_cast<uint64_t>(size.QuadPart));
@@ -66,8 +62,8 @@ MapStep MappedFile::Create(const std::u16string& path, uint64_t size, bool delet
         flags = FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE;
         access |= DELETE;
     }
-    file_ = Open(path, access, CREATE_ALWAYS, flags);
-    if (file_ == INVALID_HANDLE_VALUE) {
+    file_.Reset(Open(path, access, CREATE_ALWAYS, flags));
+    if (!file_.IsOpen()) {
         last_error_ = static_cast<int>(GetLastError());
         return MapStep::File;
     }
@@ -75,54 +71,44 @@ MapStep MappedFile::Create(const std::u16string& path, uint64_t size, bool delet
 }
 
 MapStep MappedFile::Remap(uint64_t size) {
-    if (data_) UnmapViewOfFile(data_);
-    data_ = nullptr;
-    if (mapping_) CloseHandle(mapping_);
-    mapping_ = nullptr;
+    view_.Close();
+    mapping_.Close();
     return MapView(size);
 }
 
 MapStep MappedFile::MapView(uint64_t size) {
     // A read-write mapping larger than the file grows the file to the mapping's size.
     const DWORD protect = writable_ ? PAGE_READWRITE : PAGE_READONLY;
-    mapping_ = CreateFileMappingW(file_, nullptr, protect, static_cast<DWORD>(size >> 32),
-                                  static_cast<DWORD>(size), nullptr);
-    if (!mapping_) {
+    mapping_.Reset(CreateFileMappingW(file_.get(), nullptr, protect,
+                                      static_cast<DWORD>(size >> 32), static_cast<DWORD>(size),
+                                      nullptr));
+    if (!mapping_.IsOpen()) {
         last_error_ = static_cast<int>(GetLastError());
-        CloseFile();
+        file_.Close();
         return MapStep::Mapping;
     }
-    void* view = MapViewOfFile(mapping_, writable_ ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0,
-                               static_cast<SIZE_T>(size));
-    if (!view) {
+    view_.Reset(MapViewOfFile(mapping_.get(), writable_ ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0,
+                              static_cast<SIZE_T>(size)));
+    if (!view_.IsOpen()) {
         last_error_ = static_cast<int>(GetLastError());
-        CloseHandle(mapping_);
-        mapping_ = nullptr;
-        CloseFile();
+        mapping_.Close();
+        file_.Close();
         return MapStep::View;
     }
-    data_ = static_cast<uint8_t*>(view);
     size_ = size;
     return MapStep::Done;
 }
 
 bool MappedFile::Flush() {
-    if (!data_) return false;
-    return FlushViewOfFile(data_, 0) && FlushFileBuffers(file_);
+    if (!view_.IsOpen()) return false;
+    return FlushViewOfFile(view_.get(), 0) && FlushFileBuffers(file_.get());
 }
 
 void MappedFile::Close() {
-    if (data_) UnmapViewOfFile(data_);
-    data_ = nullptr;
+    view_.Close();
     size_ = 0;
-    if (mapping_) CloseHandle(mapping_);
-    mapping_ = nullptr;
-    CloseFile();
-}
-
-void MappedFile::CloseFile() {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
+    mapping_.Close();
+    file_.Close();
 }
 
 bool FileExists(const std::u16string& path) {
@@ -139,7 +125,7 @@ bool RemoveFile(const std::u16string& path) {
     return DeleteFileW(LongPath(path).c_str()) != 0;
 }
 
-bool ReplaceFile(const std::u16string& from, const std::u16string& to, ExclusiveFile& held) {
+bool MoveIntoPlace(const std::u16string& from, const std::u16string& to, ExclusiveFile& held) {
     held.Close();
     return MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;

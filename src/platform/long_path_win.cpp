@@ -2,17 +2,9 @@
 
 #include <windows.h>
 
+#include "platform/text_win.h"
+
 namespace corvella::platform {
-
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide text is UTF-16");
-
-std::wstring ToWide(const std::u16string& text) {
-    return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
-}
-
-std::u16string FromWide(const wchar_t* text, size_t length) {
-    return std::u16string(reinterpret_cast<const char16_t*>(text), length);
-}
 
 std::wstring LongPath(const std::u16string& path) {
     std::wstring wide = ToWide(path);

@@ -6,8 +6,6 @@
 
 namespace corvella::platform {
 
-std::wstring ToWide(const std::u16string& text);
-std::u16string FromWide(const wchar_t* text, size_t length);
 std::wstring LongPath(const std::u16string& path);
 
 }  // namespace corvella::platform

@@ -2,6 +2,7 @@
 
 #include "platform/long_path_win.h"
 #include "platform/paths.h"
+#include "platform/text_win.h"
 
 namespace corvella::platform {
 

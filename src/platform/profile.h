@@ -2,22 +2,16 @@
 // Windows uses the private-profile API; POSIX keeps the same rules in ini_text.
 #pragma once
 
-// <windows.h> maps this name to the system's own function for win.ini; ours is meant wherever
-// this header is included, whichever came first.
-#ifdef WriteProfileString
-#undef WriteProfileString
-#endif
-
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace corvella::platform {
 
-std::u16string ReadProfileString(const std::u16string& file, std::u16string_view section,
-                                 std::u16string_view key, std::u16string_view fallback);
+std::u16string ReadIniString(const std::u16string& file, std::u16string_view section,
+                             std::u16string_view key, std::u16string_view fallback);
 // No value deletes the key. False when the file could not be written.
-bool WriteProfileString(const std::u16string& file, std::u16string_view section,
-                        std::u16string_view key, std::optional<std::u16string_view> value);
+bool WriteIniString(const std::u16string& file, std::u16string_view section,
+                    std::u16string_view key, std::optional<std::u16string_view> value);
 
 }  // namespace corvella::platform

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/fd_posix.h"
 #include "platform/ini_text.h"
 #include "platform/profile.h"
 #include "platform/text.h"
@@ -21,27 +22,29 @@ std::u16string ReadAll(const std::u16string& file) {
 
 }  // namespace
 
-std::u16string ReadProfileString(const std::u16string& file, std::u16string_view section,
-                                 std::u16string_view key, std::u16string_view fallback) {
+std::u16string ReadIniString(const std::u16string& file, std::u16string_view section,
+                             std::u16string_view key, std::u16string_view fallback) {
     if (auto value = IniGet(ReadAll(file), section, key)) return *value;
     return std::u16string(fallback);
 }
 
-bool WriteProfileString(const std::u16string& file, std::u16string_view section,
-                        std::u16string_view key, std::optional<std::u16string_view> value) {
+bool WriteIniString(const std::u16string& file, std::u16string_view section,
+                    std::u16string_view key, std::optional<std::u16string_view> value) {
     const std::string bytes = ToUtf8(IniSet(ReadAll(file), section, key, value));
     // Written beside and renamed over, so a reader never sees half a file.
     const std::string target = ToUtf8(file);
     const std::string temp = target + ".new";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
+    Descriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd.IsOpen()) return false;
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
         if (n <= 0) break;
         done += static_cast<size_t>(n);
     }
-    const bool ok = done == bytes.size() && ::close(fd) == 0;
+    // Closed before the rename either way; a failed close can be a failed write.
+    const bool closed = fd.Close();
+    const bool ok = done == bytes.size() && closed;
     if (!ok || ::rename(temp.c_str(), target.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;

@@ -13,8 +13,9 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
-#include "controls/gradient.h"
-#include "platform/long_path_win.h"
+#include "controls/gradient_win.h"
+#include "platform/handle_win.h"
+#include "platform/text_win.h"
 #include "results/list_texts.h"
 #include "results/row_fit.h"
 #include "ui/controls.h"
@@ -34,21 +35,7 @@ constexpr COLORREF kSecondLine = RGB(127, 127, 127);
 // A file name no program is registered for: the shell gives it the generic document icon.
 constexpr wchar_t kProbeName[] = L"\\QDR417260935581KTnnpWe31vMZB7305.qzrtmp2213";
 
-void FillSolid(HDC dc, const RECT& rect, COLORREF colour) {
-    // As a solid fill does, the text background takes the fill colour.
-    SetBkColor(dc, colour);
-    ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
-}
-
 }  // namespace
-
-void FillVerticalGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom) {
-    const int height = rect.bottom - rect.top;
-    for (int y = 0; y < height; ++y) {
-        const RECT strip{rect.left, rect.top + y, rect.right, rect.top + y + 2};
-        FillSolid(dc, strip, GradientStripColour(top, bottom, y, height));
-    }
-}
 
 CListCtrlEx::~CListCtrlEx() {
     StopIconThread();
@@ -74,15 +61,15 @@ void CListCtrlEx::Init(const std::u16string& data_folder) {
     ui::ListView(hwnd_).RequestItemHeight();
 
     const std::wstring probe = platform::ToWide(data_folder) + kProbeName;
-    const HANDLE file =
+    // Delete-on-close: the probe is gone when `file` goes.
+    const platform::FileHandle file(
         CreateFileW(probe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (file.IsOpen()) {
         SHFILEINFOW probe_info{};
         if (SHGetFileInfoW(probe.c_str(), 0, &probe_info, sizeof probe_info,
                            SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
             default_icon_ = probe_info.iIcon;
-        CloseHandle(file);  // removes the probe
     }
 
     stop_ = false;

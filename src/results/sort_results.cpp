@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "search/case_fold.h"
+#include "platform/case_fold.h"
 
 namespace corvella {
 

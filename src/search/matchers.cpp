@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "cache/cache_format.h"
-#include "search/case_fold.h"
+#include "platform/case_fold.h"
 
 namespace corvella {
 

@@ -4,10 +4,10 @@
 #include <new>
 
 #include "cache/cache_shared.h"
+#include "platform/case_fold.h"
 #include "platform/drives.h"
 #include "platform/text.h"
 #include "platform/ticks.h"
-#include "search/case_fold.h"
 
 namespace corvella {
 

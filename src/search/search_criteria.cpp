@@ -1,6 +1,6 @@
 #include "search/search_criteria.h"
 
-#include "search/case_fold.h"
+#include "platform/case_fold.h"
 
 namespace corvella {
 

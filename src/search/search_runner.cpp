@@ -3,8 +3,8 @@
 #include <system_error>
 
 #include "cache/cache_shared.h"
+#include "platform/case_fold.h"
 #include "results/list_texts.h"
-#include "search/case_fold.h"
 
 namespace corvella {
 

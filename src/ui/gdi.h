@@ -5,40 +5,29 @@
 
 #include <windows.h>
 
-#include <utility>
+#include "platform/handle_win.h"
 
 namespace corvella::ui {
 
-// A pen, brush, font or bitmap, deleted with its owner. It must not be selected into a device
-// context any more by then: a Selected guard declared after it is undone before it.
-template <typename Handle>
-class GdiObject {
-  public:
-    GdiObject() = default;
-    explicit GdiObject(Handle handle) : handle_(handle) {}
-    ~GdiObject() { Close(); }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    GdiObject(GdiObject&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    GdiObject& operator=(GdiObject&& other) noexcept {
-        if (this != &other) {
-            Close();
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
-
-    Handle get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    void Close() {
-        if (handle_) DeleteObject(handle_);
-        handle_ = nullptr;
-    }
-
-  private:
-    Handle handle_ = nullptr;
+// The kinds of GDI handle owned here, each with the call that gives it back (see
+// platform/handle_win.h): pens, brushes, fonts and bitmaps go with DeleteObject, icons with
+// DestroyIcon.
+template <typename H>
+struct GdiObjectKind {
+    using Value = H;
+    static H Empty() { return nullptr; }
+    static void Close(H object) { DeleteObject(object); }
+};
+struct IconKind {
+    using Value = HICON;
+    static HICON Empty() { return nullptr; }
+    static void Close(HICON icon) { DestroyIcon(icon); }
 };
 
+// A pen, brush, font or bitmap, deleted with its owner. It must not be selected into a device
+// context any more by then: a Selected guard declared after it is undone before it.
+template <typename H>
+using GdiObject = platform::OwnedHandle<GdiObjectKind<H>>;
 using Brush = GdiObject<HBRUSH>;
 using Pen = GdiObject<HPEN>;
 using Font = GdiObject<HFONT>;
@@ -52,32 +41,7 @@ inline Pen SolidPen(int width, COLORREF color) {
 }
 
 // An icon, destroyed with its owner (not for shared icons from LoadIcon).
-class Icon {
-  public:
-    Icon() = default;
-    explicit Icon(HICON icon) : icon_(icon) {}
-    ~Icon() { Close(); }
-    Icon(const Icon&) = delete;
-    Icon& operator=(const Icon&) = delete;
-    Icon(Icon&& other) noexcept : icon_(std::exchange(other.icon_, nullptr)) {}
-    Icon& operator=(Icon&& other) noexcept {
-        if (this != &other) {
-            Close();
-            icon_ = std::exchange(other.icon_, nullptr);
-        }
-        return *this;
-    }
-
-    HICON get() const { return icon_; }
-    explicit operator bool() const { return icon_ != nullptr; }
-    void Close() {
-        if (icon_) DestroyIcon(icon_);
-        icon_ = nullptr;
-    }
-
-  private:
-    HICON icon_ = nullptr;
-};
+using Icon = platform::OwnedHandle<IconKind>;
 
 // Selects an object into a device context and puts the previous one back.
 class Selected {

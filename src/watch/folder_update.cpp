@@ -18,8 +18,8 @@
 #include <unordered_set>
 
 #include "cache/entry_record.h"
+#include "platform/case_fold.h"
 #include "platform/drives.h"
-#include "search/case_fold.h"
 
 namespace corvella {
 
@@ -251,7 +251,7 @@ bool CFolderUpdater::RescanFolder(const std::u16string& folder, OldEntries* old,
     try {
         platform::DirEntry entry;
         while (listed && listing_->Next(entry)) {
-            if (IsDotEntry(entry)) continue;
+            if (platform::IsDotEntry(entry)) continue;
             const uint32_t units = static_cast<uint32_t>(entry.name.size());
             if (!EnsureRecordRoom(out, RecordBytes(units))) {
                 ok = false;
@@ -262,7 +262,7 @@ bool CFolderUpdater::RescanFolder(const std::u16string& folder, OldEntries* old,
                                  entry.folder, entry.last_write};
             const uint32_t record = out.length;
             out.length += WriteEntryRecord(out.bytes.get() + record, info);
-            if (!IsEnteredFolder(entry)) continue;
+            if (!platform::IsEnteredFolder(entry)) continue;
             // The folder a build skips keeps no block, as after a build.
             if (!skip_folder_->empty() && folder.size() + units + 1 == skip_folder_->size() &&
                 EqualsFolded(folder + std::u16string(entry.name) + separator_, *skip_folder_))

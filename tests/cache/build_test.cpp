@@ -217,7 +217,7 @@ TEST(Progress, CacheFileSizeRecordedInMiBBesideTheCache) {
     const uint64_t length = b.File().size();
     ASSERT_GT(length, 2u << 20);
     const std::u16string state = b.dir.U16("stateinfo.ini");
-    EXPECT_EQ(platform::ReadProfileString(state, u"STATEINFO", u"CacheFileSize", u"none"),
+    EXPECT_EQ(platform::ReadIniString(state, u"STATEINFO", u"CacheFileSize", u"none"),
               Widen(std::to_string(length >> 20)));
 }
 

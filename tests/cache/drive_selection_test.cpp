@@ -1,5 +1,5 @@
 // Which drives a build covers.
-#include "cache/drive_selection.h"
+#include "platform/drive_selection.h"
 
 #include <gtest/gtest.h>
 

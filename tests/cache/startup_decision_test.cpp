@@ -93,7 +93,7 @@ TEST(StartupInputs, ReadFromTheFilesOrTheirDefaults) {
     ASSERT_TRUE(file.Set(u"CacheFileSize", u"12"));
     EXPECT_TRUE(file.IsTrue(u"UpdateCacheExit"));
     EXPECT_FALSE(file.IsTrue(u"ProgramExit"));
-    ASSERT_TRUE(platform::WriteProfileString(settings, u"OPTIONS", u"CHECK_INTEGRITY", u"0"));
+    ASSERT_TRUE(platform::WriteIniString(settings, u"OPTIONS", u"CHECK_INTEGRITY", u"0"));
 
     const StartupInputs all = ReadStartupInputs(cache, state, settings);
     EXPECT_TRUE(all.cache_exists);

@@ -188,8 +188,8 @@ TEST(Copies, HeldCacheAtTheEndFailsTheFinalCopyWithoutSummaryOrSize) {
               u"CCacher::ReleaseFile - 000");
     EXPECT_EQ(test::ReadBytes(b.Cache()), before);
     for (const auto& text : b.status.texts) EXPECT_EQ(text.find(u"Finished"), std::u16string::npos);
-    EXPECT_EQ(platform::ReadProfileString(b.dir.U16("stateinfo.ini"), u"STATEINFO",
-                                          u"CacheFileSize", u"absent"),
+    EXPECT_EQ(platform::ReadIniString(b.dir.U16("stateinfo.ini"), u"STATEINFO", u"CacheFileSize",
+                                      u"absent"),
               u"absent");
     EXPECT_FALSE(fs::exists(b.dir.path() / "cache.db.tmp"));
 }

@@ -15,6 +15,7 @@
 
 #include "platform/change_source.h"
 #include "platform/long_path_win.h"
+#include "platform/text_win.h"
 #include "support/read_changes.h"
 #include "support/test_tree.h"
 

@@ -72,20 +72,20 @@ TEST(MappedFile, DeleteOnCloseFilesVanish) {
     EXPECT_FALSE(fs::exists(dir.path() / "w.tmp"));
 }
 
-TEST(ReplaceFile, PutsTheNewFileInPlaceAndTheOldOneIsNeverTorn) {
+TEST(MoveIntoPlace, PutsTheNewFileInPlaceAndTheOldOneIsNeverTorn) {
     test::TempDir dir;
     const std::u16string target = dir.U16("cache.db"), fresh = dir.U16("cache.db.new");
     test::WriteBytes(dir.path() / "cache.db", {1, 2, 3});
     test::WriteBytes(dir.path() / "cache.db.new", {4, 5, 6, 7});
     platform::ExclusiveFile held;
     ASSERT_TRUE(held.OpenExisting(target));
-    ASSERT_TRUE(platform::ReplaceFile(fresh, target, held));
+    ASSERT_TRUE(platform::MoveIntoPlace(fresh, target, held));
     EXPECT_FALSE(held.IsOpen());
     EXPECT_EQ(test::ReadBytes(dir.path() / "cache.db"), (std::vector<uint8_t>{4, 5, 6, 7}));
     EXPECT_FALSE(fs::exists(dir.path() / "cache.db.new"));
 
     platform::ExclusiveFile none;
-    EXPECT_FALSE(platform::ReplaceFile(dir.U16("missing"), target, none));
+    EXPECT_FALSE(platform::MoveIntoPlace(dir.U16("missing"), target, none));
     EXPECT_EQ(test::ReadBytes(dir.path() / "cache.db"), (std::vector<uint8_t>{4, 5, 6, 7}));
 }
 

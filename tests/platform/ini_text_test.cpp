@@ -47,13 +47,13 @@ TEST(IniText, NumbersReadLikeWtoi) {
 TEST(ProfileFile, WritesAndReadsBackThroughTheFile) {
     test::TempDir dir;
     const std::u16string file = dir.U16("stateinfo.ini");
-    EXPECT_EQ(platform::ReadProfileString(file, u"STATEINFO", u"CacheFileSize", u"none"), u"none");
-    ASSERT_TRUE(platform::WriteProfileString(file, u"STATEINFO", u"CacheFileSize", u"5"));
-    ASSERT_TRUE(platform::WriteProfileString(file, u"STATEINFO", u"UpdateCacheExit", u"TRUE"));
-    EXPECT_EQ(platform::ReadProfileString(file, u"stateinfo", u"cachefilesize", u""), u"5");
-    ASSERT_TRUE(platform::WriteProfileString(file, u"STATEINFO", u"CacheFileSize", std::nullopt));
-    EXPECT_EQ(platform::ReadProfileString(file, u"STATEINFO", u"CacheFileSize", u"gone"), u"gone");
-    EXPECT_EQ(platform::ReadProfileString(file, u"STATEINFO", u"UpdateCacheExit", u""), u"TRUE");
+    EXPECT_EQ(platform::ReadIniString(file, u"STATEINFO", u"CacheFileSize", u"none"), u"none");
+    ASSERT_TRUE(platform::WriteIniString(file, u"STATEINFO", u"CacheFileSize", u"5"));
+    ASSERT_TRUE(platform::WriteIniString(file, u"STATEINFO", u"UpdateCacheExit", u"TRUE"));
+    EXPECT_EQ(platform::ReadIniString(file, u"stateinfo", u"cachefilesize", u""), u"5");
+    ASSERT_TRUE(platform::WriteIniString(file, u"STATEINFO", u"CacheFileSize", std::nullopt));
+    EXPECT_EQ(platform::ReadIniString(file, u"STATEINFO", u"CacheFileSize", u"gone"), u"gone");
+    EXPECT_EQ(platform::ReadIniString(file, u"STATEINFO", u"UpdateCacheExit", u""), u"TRUE");
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 // past MAX_PATH, drive and UNC path forms, UTF-16 names with surrogate pairs, the drive list;
 // each through the seam and, where the build depends on it, through a real build.
 #include <windows.h>
-// windows.h turns ReplaceFile into ReplaceFileW, which would hide the seam's function.
-#undef ReplaceFile
 
 #include <gtest/gtest.h>
 
@@ -21,6 +19,7 @@
 #include "platform/file.h"
 #include "platform/long_path_win.h"
 #include "platform/paths.h"
+#include "platform/text_win.h"
 #include "support/test_tree.h"
 
 namespace corvella {
@@ -210,7 +209,7 @@ TEST(Win32Mapping, CreateEmptiesAnOldFileAndRemapGrowsItKeepingTheBytes) {
     EXPECT_FALSE(f.Flush()) << "a closed file has nothing to flush";
 }
 
-TEST(Win32ReplaceFile, ReplacesTheOldFileUnlessAnotherOpenerHoldsIt) {
+TEST(Win32MoveIntoPlace, ReplacesTheOldFileUnlessAnotherOpenerHoldsIt) {
     test::TempDir dir;
     const std::u16string target = dir.U16("cache.db"), fresh = dir.U16("cache.db.new");
     test::WriteBytes(dir.path() / "cache.db", {1, 2, 3});
@@ -222,7 +221,7 @@ TEST(Win32ReplaceFile, ReplacesTheOldFileUnlessAnotherOpenerHoldsIt) {
         ASSERT_EQ(reader.OpenExisting(target, MappedFile::Access::ReadOnly), MapStep::Done);
         ExclusiveFile not_ours;
         EXPECT_FALSE(not_ours.OpenExisting(target));
-        EXPECT_FALSE(platform::ReplaceFile(fresh, target, not_ours));
+        EXPECT_FALSE(platform::MoveIntoPlace(fresh, target, not_ours));
         EXPECT_EQ(reader.data()[0], 1);
     }
     EXPECT_EQ(test::ReadBytes(dir.path() / "cache.db"), (std::vector<uint8_t>{1, 2, 3}));
@@ -231,7 +230,7 @@ TEST(Win32ReplaceFile, ReplacesTheOldFileUnlessAnotherOpenerHoldsIt) {
     // Our own hold is let go first, since Windows cannot replace a file that is open.
     ExclusiveFile held;
     ASSERT_TRUE(held.OpenExisting(target));
-    ASSERT_TRUE(platform::ReplaceFile(fresh, target, held));
+    ASSERT_TRUE(platform::MoveIntoPlace(fresh, target, held));
     EXPECT_FALSE(held.IsOpen());
     EXPECT_EQ(test::ReadBytes(dir.path() / "cache.db"), (std::vector<uint8_t>{4, 5, 6, 7}));
     EXPECT_FALSE(platform::FileExists(fresh));

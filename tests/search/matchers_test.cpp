@@ -7,7 +7,7 @@
 #include <random>
 
 #include "cache/cache_format.h"
-#include "search/case_fold.h"
+#include "platform/case_fold.h"
 #include "support/test_tree.h"
 
 namespace corvella {

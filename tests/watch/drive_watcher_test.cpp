@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "cache/drive_selection.h"
+#include "platform/drive_selection.h"
 #include "support/test_tree.h"
 #include "watch/watcher_table.h"
 

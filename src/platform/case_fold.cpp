@@ -1,4 +1,4 @@
-#include "search/case_fold.h"
+#include "platform/case_fold.h"
 
 namespace corvella {
 
@@ -14,7 +14,7 @@ struct FoldRun {
 };
 
 constexpr FoldRun kRuns[] = {
-#include "search/case_fold_table.inc"
+#include "platform/case_fold_table.inc"
 };
 
 // Fills the table before main, so that readers need no once-only guard on the hot path.

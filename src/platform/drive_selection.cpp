@@ -1,4 +1,4 @@
-#include "cache/drive_selection.h"
+#include "platform/drive_selection.h"
 
 namespace corvella {
 
