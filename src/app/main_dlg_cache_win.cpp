@@ -17,18 +17,6 @@
 
 namespace corvella {
 
-namespace {
-
-DWORD WINAPI CachingThreadStart(void* dialog) {
-    static_cast<CMainDlg*>(dialog)->CachingThreadProc();
-    return 0;
-}
-
-// How long the exit sequence lets a build stop by itself before it is cut off.
-constexpr DWORD kBuildStopWaitMs = 2000;
-
-}  // namespace
-
 void CMainDlg::StartCache() {
     StateFile state(paths_.state);
     const StartupInputs inputs =
@@ -41,7 +29,6 @@ void CMainDlg::StartCache() {
     watchers_ = std::make_unique<CWatcherTable>(options);
     bool build_started = false;
     if (decision.action == StartupAction::BuildWatchOnly) {
-        caching_event_.Reset();
         watchers_->StartWatchersWatchOnly();
         OnUpdateSearchCache();
         build_started = true;
@@ -76,7 +63,6 @@ void CMainDlg::StartCache() {
                 Ask(L"Program terminated abnormally last time, Watchkeeper may be "
                     L"interfered.\r\n\r\nWould you like to update cache now?(not a must)");
         if (rebuild) {
-            caching_event_.Reset();
             OnUpdateSearchCache();
             build_started = true;
         } else if (decision.action == StartupAction::Defragment) {
@@ -88,32 +74,17 @@ void CMainDlg::StartCache() {
 }
 
 void CMainDlg::OnUpdateSearchCache() {
-    // The thread itself tells a second build from the first: a thread of the system, since the
-    // exit sequence may have to cut it off.
-    const HANDLE thread =
-        CreateThread(nullptr, 0, CachingThreadStart, this, CREATE_SUSPENDED, nullptr);
-    if (!thread) return;
-    SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
-    // The handle kept is the running build's: a second request's thread only says so and ends,
-    // and the exit sequence must still find the build that runs.
-    const bool build_runs =
-        caching_thread_ && WaitForSingleObject(caching_thread_, 0) == WAIT_TIMEOUT;
-    ResumeThread(thread);
-    if (build_runs) {
-        CloseHandle(thread);
+    // Requests come on the window's thread only, and the build clears the flag as its last
+    // step, so the flag alone tells a second request from the first.
+    if (build_running_.exchange(true)) {
+        ShowErrorBox(u"It is already running!");
         return;
     }
-    if (caching_thread_) CloseHandle(caching_thread_);
-    caching_thread_ = thread;
+    if (!caching_thread_.Start([this] { CachingThreadProc(); }, THREAD_PRIORITY_ABOVE_NORMAL))
+        build_running_ = false;
 }
 
 void CMainDlg::CachingThreadProc() {
-    if (caching_event_.Wait(std::chrono::milliseconds(0))) {
-        ShowErrorBox(u"It is already running!");
-        caching_event_.Set();
-        return;
-    }
-    caching_event_.Set();
     ui::Post(hwnd_, [this] { EnableCacheCommands(false); });
     const std::vector<std::u16string> roots = platform::FixedDriveRoots();
     StateFile state(paths_.state);
@@ -124,11 +95,12 @@ void CMainDlg::CachingThreadProc() {
     watchers_->ResumeWatchers();
     ui::Post(hwnd_, [this] { EnableCacheCommands(true); });
     // A build stopped by the exit stays unfinished, so the next start builds again.
-    if (exiting_) return;
-    state.Set(u"UpdateCacheExit", u"TRUE");
-    if (!cache_ready_.exchange(true))
-        ui::Post(hwnd_, [this] { list_.ShowMessageRow(ListMode::CacheReady); });
-    caching_event_.Reset();
+    if (!exiting_) {
+        state.Set(u"UpdateCacheExit", u"TRUE");
+        if (!cache_ready_.exchange(true))
+            ui::Post(hwnd_, [this] { list_.ShowMessageRow(ListMode::CacheReady); });
+    }
+    build_running_ = false;
 }
 
 void CMainDlg::EnableCacheCommands(bool enable) {
@@ -144,14 +116,11 @@ void CMainDlg::SetStatusText(std::u16string_view text) {
 }
 
 void CMainDlg::EndBuildAtExit() {
-    if (!caching_event_.Wait(std::chrono::milliseconds(0)) || !caching_thread_) return;
-    // Asked to stop first; a build that does not stop in time is cut off. Either way the cache
-    // file stays whole, since every copy of it replaces the old one at once.
+    // A build stops at its next folder and is waited for, never cut off: a thread killed while
+    // it holds the heap's lock or CacheFileLock would hang the rest of the exit. The cache file
+    // stays whole either way, since every copy of it replaces the old one at once.
     cacher_.RequestStop();
-    if (WaitForSingleObject(caching_thread_, kBuildStopWaitMs) != WAIT_OBJECT_0)
-        TerminateThread(caching_thread_, 0);
-    CloseHandle(caching_thread_);
-    caching_thread_ = nullptr;
+    caching_thread_.Join();
 }
 
 // The common file dialog for a cache file: "*.db" to start with, the current folder left alone.

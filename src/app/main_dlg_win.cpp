@@ -35,7 +35,9 @@ RECT ToRECT(const Rect& r) {
 
 CMainDlg::CMainDlg() : ui::Dialog(IDD_MAIN), queryer_(errors_), cacher_(errors_) {}
 
-CMainDlg::~CMainDlg() = default;
+CMainDlg::~CMainDlg() {
+    EndBuildAtExit();  // also when the window ends without the exit sequence
+}
 
 bool CMainDlg::OnInitDialog() {
     SetPropW(hwnd_, kInstanceMarker, reinterpret_cast<HANDLE>(1));

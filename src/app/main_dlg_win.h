@@ -15,8 +15,8 @@
 
 #include "app/error_box.h"
 #include "app/main_window_layout.h"
+#include "app/owned_thread_win.h"
 #include "cache/cacher.h"
-#include "platform/event.h"
 #include "results/list_ctrl_ex_win.h"
 #include "search/queryer.h"
 #include "search/search_runner.h"
@@ -42,9 +42,6 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
 
     // Set by the exit sequence and the end of the session; a search that has not begun ends.
     static std::atomic<bool> exit_flag;
-
-    // The caching thread's work; the thread is started by OnUpdateSearchCache.
-    void CachingThreadProc();
 
   protected:
     bool OnInitDialog() override;
@@ -77,6 +74,7 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
 
     // The cache (main_dlg_cache_win.cpp).
     void OnUpdateSearchCache();
+    void CachingThreadProc();  // on caching_thread_
     std::optional<std::u16string> AskForCacheFile(bool save) const;
     void OnSaveCacheFileAs();
     void OnLoadCacheFile();
@@ -104,11 +102,12 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     std::unique_ptr<SearchRunner> runner_;
 
     CCacher cacher_;
-    HANDLE caching_thread_ = nullptr;
-    platform::Event caching_event_;  // set while a build runs
+    std::atomic<bool> build_running_{false};  // from a request until its build has ended
     std::atomic<bool> cache_ready_{false};
     std::atomic<bool> exiting_{false};
     std::unique_ptr<CWatcherTable> watchers_;
+    // After everything the build touches, so that it is joined before they go.
+    OwnedThread caching_thread_;
 
     Rect initial_window_, last_window_;
     bool initialised_ = false;
