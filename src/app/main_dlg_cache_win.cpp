@@ -5,7 +5,6 @@
 #include <commdlg.h>
 
 #include "app/main_dlg_win.h"
-#include "cache/cache_shared.h"
 #include "cache/defragmenter.h"
 #include "cache/startup_decision.h"
 #include "cache/state_file.h"
@@ -20,12 +19,13 @@ namespace corvella {
 void CMainDlg::StartCache() {
     StateFile state(paths_.state);
     const StartupInputs inputs =
-        ReadStartupInputs(CCacheShared::Instance().GetCachePath(), paths_.state, paths_.settings);
+        ReadStartupInputs(paths_.cache, paths_.state, paths_.settings);
     const StartupDecision decision = DecideStartup(inputs);
     cache_ready_ = inputs.state_exists;
 
     WatcherOptions options;
     options.errors = &errors_;
+    options.cache_path = paths_.cache;
     watchers_ = std::make_unique<CWatcherTable>(options);
     bool build_started = false;
     if (decision.action == StartupAction::BuildWatchOnly) {
@@ -37,7 +37,7 @@ void CMainDlg::StartCache() {
     }
 
     // Searches may start from here on: the runner's idle signal is set.
-    query_ = std::make_unique<QueryerSearch>(queryer_, [] { return SearchCriteria{}; });
+    query_ = std::make_unique<QueryerSearch>(*queryer_, [] { return SearchCriteria{}; });
     runner_ = std::make_unique<SearchRunner>(*query_, list_.model(), *this, cache_ready_, [] {
         SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1),
                                  static_cast<SIZE_T>(-1));
@@ -89,9 +89,9 @@ void CMainDlg::CachingThreadProc() {
     const std::vector<std::u16string> roots = platform::FixedDriveRoots();
     StateFile state(paths_.state);
     state.Set(u"UpdateCacheExit", u"FALSE");
-    cacher_.SetStatusWindow(this);
+    cacher_->SetStatusWindow(this);
     watchers_->PauseWatchers();
-    cacher_.BuildCache(roots);
+    cacher_->BuildCache(roots);
     watchers_->ResumeWatchers();
     ui::Post(hwnd_, [this] { EnableCacheCommands(true); });
     // A build stopped by the exit stays unfinished, so the next start builds again.
@@ -119,7 +119,7 @@ void CMainDlg::EndBuildAtExit() {
     // A build stops at its next folder and is waited for, never cut off: a thread killed while
     // it holds the heap's lock or CacheFileLock would hang the rest of the exit. The cache file
     // stays whole either way, since every copy of it replaces the old one at once.
-    cacher_.RequestStop();
+    if (cacher_) cacher_->RequestStop();
     caching_thread_.Join();
 }
 
@@ -141,7 +141,7 @@ void CMainDlg::OnSaveCacheFileAs() {
     const std::optional<std::u16string> target = AskForCacheFile(/*save=*/true);
     if (!target) return;
     ui::WaitCursor wait;
-    const std::u16string cache = CCacheShared::Instance().GetCachePath();
+    const std::u16string& cache = paths_.cache;
     watchers_->PauseWatchers();
     if (!CopyFileW(platform::ToWide(cache).c_str(), platform::ToWide(*target).c_str(), FALSE))
         ShowErrorBox(u"Can not save file as " + *target);
@@ -152,7 +152,7 @@ void CMainDlg::OnLoadCacheFile() {
     ui::WaitCursor wait;
     const std::optional<std::u16string> chosen = AskForCacheFile(/*save=*/false);
     if (!chosen) return;
-    const std::u16string cache = CCacheShared::Instance().GetCachePath();
+    const std::u16string& cache = paths_.cache;
     const std::u16string failed = u"Can not load file " + *chosen;
     watchers_->PauseWatchers();
     if (!MoveFileExW(platform::ToWide(cache).c_str(), platform::ToWide(cache + u".bak").c_str(),
@@ -168,7 +168,7 @@ void CMainDlg::OnLoadCacheFile() {
 void CMainDlg::OnDefragCacheFile() {
     ui::WaitCursor wait;
     watchers_->PauseWatchers();
-    CCacheDefragmenter defragmenter(errors_);
+    CCacheDefragmenter defragmenter(errors_, paths_.cache);
     defragmenter.Defragment();
     watchers_->ResumeWatchers();
 }

@@ -33,7 +33,7 @@ RECT ToRECT(const Rect& r) {
 
 }  // namespace
 
-CMainDlg::CMainDlg() : ui::Dialog(IDD_MAIN), queryer_(errors_), cacher_(errors_) {}
+CMainDlg::CMainDlg() : ui::Dialog(IDD_MAIN) {}
 
 CMainDlg::~CMainDlg() {
     EndBuildAtExit();  // also when the window ends without the exit sequence
@@ -76,7 +76,9 @@ bool CMainDlg::OnInitDialog() {
     ui::ListView(list_.hwnd())
         .InsertColumn(0, L"Search Results", ui::ScaleForDpi(kSearchResultsWidth, ui::DpiOf(hwnd_)));
 
-    CCacheShared::Instance().LoadCachePath(paths_.data_folder, paths_.settings);
+    paths_.cache = CachePathFromSettings(paths_.data_folder, paths_.settings);
+    queryer_ = std::make_unique<CQueryer>(errors_, paths_.cache);
+    cacher_ = std::make_unique<CCacher>(errors_, paths_.cache);
     // Start-up registry rules belong with the tray and autorun.
     StartCache();
 

@@ -27,12 +27,13 @@
 
 namespace corvella {
 
-// The data folder and the two settings files in it, set once at start-up before any worker
-// thread starts.
+// The data folder, the two settings files in it and the cache file, set once at start-up before
+// any worker thread starts.
 struct AppPaths {
     std::u16string data_folder;
     std::u16string settings;  // settings.ini
     std::u16string state;     // stateinfo.ini
+    std::u16string cache;     // as the settings name it
 };
 
 class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
@@ -97,11 +98,11 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     CListCtrlEx list_;
     ErrorBoxSink errors_;
 
-    CQueryer queryer_;
+    std::unique_ptr<CQueryer> queryer_;  // from OnInitDialog on, as the cacher
     std::unique_ptr<QueryerSearch> query_;
     std::unique_ptr<SearchRunner> runner_;
 
-    CCacher cacher_;
+    std::unique_ptr<CCacher> cacher_;
     std::atomic<bool> build_running_{false};  // from a request until its build has ended
     std::atomic<bool> cache_ready_{false};
     std::atomic<bool> exiting_{false};

@@ -10,6 +10,7 @@
 #include "cache/entry_record.h"
 #include "cache/prefetch_listing.h"
 #include "platform/drives.h"
+#include "platform/file.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 #include "platform/ticks.h"
@@ -49,7 +50,6 @@ void CCacher::ShowProgress(char16_t drive) {
 
 bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
     CCacheShared& shared = CCacheShared::Instance();
-    cache_path_ = shared.GetCachePath();
     write_offset_ = 0;
     if (!InitFile()) return false;
 
@@ -68,7 +68,7 @@ bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
     Store16(At(kRootEntriesOffset), kTagEnd);
 
     // The very first build leaves a valid, empty cache at once.
-    if (!shared.CacheFileExists()) {
+    if (!platform::FileExists(cache_path_)) {
         std::lock_guard lock(shared.CacheFileLock());
         SaveCacheFileTemp();
     }

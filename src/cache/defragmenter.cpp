@@ -6,7 +6,7 @@
 
 #include "cache/cache_format.h"
 #include "cache/cache_replace.h"
-#include "cache/cache_shared.h"
+#include "cache/cache_shared.h"  // StatePathFor
 #include "cache/entry_record.h"
 #include "cache/state_file.h"
 #include "platform/text.h"
@@ -47,7 +47,6 @@ constexpr char16_t kAllocationFailure[] =
 int CCacheDefragmenter::Defragment() {
     replaced_ = false;
     faults_ = 0;
-    cache_path_ = CCacheShared::Instance().GetCachePath();
     StateFile state(state_path_override_ ? *state_path_override_ : StatePathFor(cache_path_));
     state.Set(u"UpdateCacheExit", u"FALSE");
     if (!OpenForDefrag()) {

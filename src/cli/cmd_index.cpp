@@ -14,14 +14,13 @@ bool BuildCacheFile(const std::u16string& cache_path, const std::vector<std::u16
         console.Err(u"corvella: cannot create the folder for the cache file " + cache_path);
         return false;
     }
-    CCacheShared::Instance().SetCachePath(cache_path);
     // "FALSE" while the build runs: one cut off is rebuilt by the next start of the keeper or
     // the desktop program. "TRUE" after it, also when it failed, as the program's own builds.
     StateFile state(StatePathFor(cache_path));
     state.Set(u"UpdateCacheExit", u"FALSE");
     ConsoleErrors errors(console);
     ConsoleStatus status(console);
-    CCacher cacher(errors);
+    CCacher cacher(errors, cache_path);
     cacher.SetStatusWindow(&status);
     const bool built = cacher.BuildCache(roots);
     console.EndProgress();

@@ -95,7 +95,6 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
         console.Err(u"corvella: cannot create the folder for the cache file " + cache_path);
         return kExitError;
     }
-    CCacheShared::Instance().SetCachePath(cache_path);
 
     const std::optional<std::vector<std::u16string>> named =
         RootsOf(command.positional, u"watched", console);
@@ -115,6 +114,7 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     ConsoleErrors errors(console);
     WatcherOptions options;
     options.errors = &errors;
+    options.cache_path = cache_path;
     if (command.Has(u"-v")) {
         options.on_applied = [&console](const std::u16string& folder, ApplyResult result) {
             console.Err(Describe(result) + folder);
@@ -145,7 +145,7 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
         build();
     } else if (decision.action == StartupAction::Defragment) {
         table.PauseWatchers();
-        CCacheDefragmenter defragmenter(errors);
+        CCacheDefragmenter defragmenter(errors, cache_path);
         defragmenter.Defragment();
         table.ResumeWatchers();
     }

@@ -17,8 +17,11 @@ constexpr char16_t kOutOfMemory[] = u"Out of memory!";
 
 }  // namespace
 
-CQueryer::CQueryer(ErrorSink& errors, QueryCapacities capacities)
-    : errors_(errors), capacities_(capacities), separator_(platform::kPathSeparator) {}
+CQueryer::CQueryer(ErrorSink& errors, std::u16string cache_path, QueryCapacities capacities)
+    : errors_(errors),
+      capacities_(capacities),
+      separator_(platform::kPathSeparator),
+      cache_path_(std::move(cache_path)) {}
 
 bool CQueryer::AddFilter(int code) {
     static constexpr Filter kFilters[] = {FilterName,      FilterTopLevel,   FilterMinSize,
@@ -97,7 +100,6 @@ bool CQueryer::InitTraverse() {
 }
 
 int CQueryer::RunQuery(const std::u16string& pattern, std::u16string location) {
-    cache_path_ = CCacheShared::Instance().GetCachePath();
     start_ticks_ = platform::TickCountMs();
     total_size_kb_ = 0;
     damaged_ = false;

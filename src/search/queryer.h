@@ -48,7 +48,8 @@ class CQueryer {
     };
     static constexpr int kMaxFilters = 10;
 
-    explicit CQueryer(ErrorSink& errors, QueryCapacities capacities = {});
+    // Searches the cache file at `cache_path`.
+    CQueryer(ErrorSink& errors, std::u16string cache_path, QueryCapacities capacities = {});
     CQueryer(const CQueryer&) = delete;
     CQueryer& operator=(const CQueryer&) = delete;
 
@@ -122,8 +123,9 @@ class CQueryer {
     Filter filters_[kMaxFilters] = {};
     int filter_count_ = 0;
 
-    // The query in progress.
     std::u16string cache_path_;
+
+    // The query in progress.
     platform::MappedFile file_;
     CacheView view_;
     Matcher matcher_ = nullptr;

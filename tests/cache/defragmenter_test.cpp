@@ -29,8 +29,7 @@ struct Defrag {
     }
     // Defragments the cache file; the result and the defragmenter's own account of it.
     int Run(uint32_t* faults = nullptr) {
-        CCacheShared::Instance().SetCachePath(CachePath());
-        CCacheDefragmenter defragmenter(errors);
+        CCacheDefragmenter defragmenter(errors, CachePath());
         const int result = defragmenter.Defragment();
         if (faults) *faults = defragmenter.faults();
         return result;

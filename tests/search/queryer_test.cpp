@@ -52,7 +52,7 @@ class QueryTest : public ::testing::Test {
 
     std::vector<Row> Query(const SearchCriteria& criteria, int* code = nullptr,
                            QueryCapacities capacities = {}) {
-        CQueryer q(errors_, capacities);
+        CQueryer q(errors_, dir_.U16("cache.db"), capacities);
         q.SetPathSeparator(separator_);
         BuildFilterChain(q, criteria);
         const int result = RunQueryLocked(q, QueryPattern(criteria.pattern), criteria.location);
@@ -229,7 +229,7 @@ TEST_F(QueryTest, ACountOnlyQueryCountsAndTotalsWhatTheFullOneReturns) {
             int code = 0, count_code = 1;
             const size_t rows = Query(c, &code).size();
             const uint64_t total = total_;
-            CQueryer q(errors_);
+            CQueryer q(errors_, dir_.U16("cache.db"));
             q.SetPathSeparator(u'\\');
             q.SetCountOnly(true);
             BuildFilterChain(q, c);
@@ -253,7 +253,7 @@ TEST(QueryCapacity, MoreThan530000MatchesWithTheRealCapacities) {
     }
     ASSERT_TRUE(test::BuildFake(tree, {u"C:\\"}, dir.U16("big.db")));
     test::CollectErrors errors;
-    CQueryer q(errors);
+    CQueryer q(errors, dir.U16("big.db"));
     q.SetPathSeparator(u'\\');
     q.AddFilter(CQueryer::kFilterName);
     ASSERT_EQ(RunQueryLocked(q, u"f*", u""), 0);
@@ -300,8 +300,7 @@ TEST_F(QueryTest, ACacheThatCannotBeOpenedFailsWithItsMessage) {
         EXPECT_TRUE(Query(u"*", u"", &code).empty());
         EXPECT_EQ(code, -1);
     }
-    CCacheShared::Instance().SetCachePath(dir_.U16("missing.db"));
-    CQueryer q(errors_);
+    CQueryer q(errors_, dir_.U16("missing.db"));
     EXPECT_EQ(q.RunQuery(u"*", u""), -1);
     ASSERT_EQ(errors_.messages.size(), 2u);
     for (const auto& m : errors_.messages)

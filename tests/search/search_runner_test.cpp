@@ -228,7 +228,7 @@ TEST(SearchRunnerEngine, TheCriteriaOfThePagesNarrowARealQuery) {
         .Add(u"C:\\", {u"a.bin", false, 10, 1});
     ASSERT_TRUE(test::BuildFake(tree, {u"C:\\"}, dir.U16("cache.db")));
     test::CollectErrors errors;
-    CQueryer queryer(errors);
+    CQueryer queryer(errors, dir.U16("cache.db"));
     queryer.SetPathSeparator(u'\\');
     SearchCriteria files_only;
     files_only.kind = SearchKind::FilesOnly;
