@@ -289,11 +289,11 @@ void BM_Query(benchmark::State& state, std::u16string cache, std::u16string fold
     QuietErrors errors;
     CQueryer queryer(errors, cache);
     queryer.SetPathSeparator(u'/');
-    queryer.AddFilter(CQueryer::kFilterName);
+    queryer.AddFilter(QueryFilter::Name);
     uint64_t hits = 0;
     const PassClock clock;
     for (auto _ : state) {
-        if (RunQueryLocked(queryer, folded, u"My Computer") != 0) {
+        if (RunQueryLocked(queryer, folded, u"My Computer") != QueryOutcome::Done) {
             state.SkipWithError("the query failed");
             break;
         }

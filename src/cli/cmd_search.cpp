@@ -142,10 +142,10 @@ int RunSearch(const CommandLine& command, Console& console) {
     CQueryer queryer(errors, command.cache_path);
     queryer.SetCountOnly(command.Has(u"--count"));
     BuildFilterChain(queryer, criteria);
-    const int code = RunQueryLocked(queryer, QueryPattern(criteria.pattern), criteria.location);
+    const QueryOutcome outcome = RunQueryLocked(queryer, QueryPattern(criteria.pattern), criteria.location);
     queryer.ClearFilters();
-    if (code == -1) return kExitError;
-    if (code == -2)
+    if (outcome == QueryOutcome::Failed) return kExitError;
+    if (outcome == QueryOutcome::NoSuchLocation)
         console.Err(u" [WARNING] : The search location is invalid!! Default to be My Computer! ");
     if (queryer.damaged())
         console.Err(

@@ -346,7 +346,7 @@ struct Query {
 };
 
 struct Outcome {
-    int code = 0;
+    QueryOutcome code = QueryOutcome::Done;
     bool damaged = false;
     uint64_t total_kb = 0;
     uint64_t matches = 0;
@@ -395,7 +395,7 @@ bool SameResults(const Outcome& a, const Outcome& b) {
 }
 
 // Checks:
-// - a query of an existing, non-empty file returns 0 or -2 and shows no message;
+// - a query of an existing, non-empty file does not fail and shows no message;
 // - every record's texts lie in the pool, each ended by a NUL;
 // - the answer does not depend on the capacities: a query that must take the counting route
 //   (tiny capacities) gives exactly what a query with room to spare gives, and a bare count
@@ -409,7 +409,7 @@ Outcome RunChecked(const std::u16string& cache, const Query& query, uint8_t capa
     Outcome roomy = Run(cache, query, QueryCapacities{4096, 65536, 256}, errors);
     const Outcome tight = Run(cache, query, kTight[capacity_choice % 3], errors);
     const Outcome counted = Run(cache, query, QueryCapacities{}, errors, /*count_only=*/true);
-    FUZZ_CHECK(roomy.code == 0 || roomy.code == -2, "a query of an existing file failed");
+    FUZZ_CHECK(roomy.code != QueryOutcome::Failed, "a query of an existing file failed");
     FUZZ_CHECK(errors == 0, "a query of an existing file showed a message");
     const std::vector<char16_t>& pool = roomy.results.pool;
     for (const ResultRecord& r : roomy.results.records) {
@@ -424,7 +424,7 @@ Outcome RunChecked(const std::u16string& cache, const Query& query, uint8_t capa
                "a bare count answered differently");
     if (check_ok)
         FUZZ_CHECK(!roomy.damaged, "a query called a file damaged that the check accepts");
-    if (roomy.code == 0 && !query.expected_base.empty()) {
+    if (roomy.code == QueryOutcome::Done && !query.expected_base.empty()) {
         const bool fold = query.separator == u'\\';
         const std::u16string want = fold ? FoldCaseCopy(query.expected_base) : query.expected_base;
         for (const ResultRecord& r : roomy.results.records) {
@@ -513,7 +513,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
     if (image.empty()) {  // an empty file cannot be mapped: every query fails, with a message
         CountErrors errors;
         CQueryer queryer(errors, temp.Path());
-        FUZZ_CHECK(RunQueryLocked(queryer, u"a", u"") == -1 && errors.count == 1,
+        FUZZ_CHECK(RunQueryLocked(queryer, u"a", u"") == QueryOutcome::Failed && errors.count == 1,
                    "a query of an empty file did not fail with a message");
         return;
     }
