@@ -7,6 +7,7 @@
 #include "app/main_dlg_win.h"
 #include "cache/defragmenter.h"
 #include "cache/startup_decision.h"
+#include "cache/startup_sequence.h"
 #include "cache/state_file.h"
 #include "platform/drives.h"
 #include "platform/long_path_win.h"
@@ -17,9 +18,7 @@
 namespace corvella {
 
 void CMainDlg::StartCache() {
-    StateFile state(paths_.state);
-    const StartupInputs inputs =
-        ReadStartupInputs(paths_.cache, paths_.state, paths_.settings);
+    const StartupInputs inputs = ReadStartupInputs(paths_.cache, paths_.state, paths_.settings);
     const StartupDecision decision = DecideStartup(inputs);
     cache_ready_ = inputs.state_exists;
 
@@ -27,14 +26,6 @@ void CMainDlg::StartCache() {
     options.errors = &errors_;
     options.cache_path = paths_.cache;
     watchers_ = std::make_unique<CWatcherTable>(options);
-    bool build_started = false;
-    if (decision.action == StartupAction::BuildWatchOnly) {
-        watchers_->StartWatchersWatchOnly();
-        OnUpdateSearchCache();
-        build_started = true;
-    } else {
-        watchers_->StartWatchers();
-    }
 
     // Searches may start from here on: the runner's idle signal is set.
     query_ = std::make_unique<QueryerSearch>(*queryer_, [] { return SearchCriteria{}; });
@@ -43,7 +34,6 @@ void CMainDlg::StartCache() {
                                  static_cast<SIZE_T>(-1));
     });
     Item(IDC_LOCATION).SetText(L"My Computer");
-    // The pattern and location histories come with the history lists.
 
     check_integrity_ = OptionOn(inputs.check_integrity);
     message_dialogs_ = OptionOn(inputs.enable_dialogs);
@@ -53,23 +43,23 @@ void CMainDlg::StartCache() {
     bar.Check(ID_OPTIONS_MESSAGE_DIALOGS, message_dialogs_);
     tray.Check(ID_TRAY_MESSAGE_DIALOGS, message_dialogs_);
 
-    if (decision.first_run) {
-        // The welcome box comes with the about boxes.
-        state.Set(u"FirstRun", u"TRUE");
-    } else if (!build_started) {
-        bool rebuild = decision.action == StartupAction::Rebuild;
-        if (decision.action == StartupAction::AskThenRebuild)
-            rebuild =
-                Ask(L"Program terminated abnormally last time, Watchkeeper may be "
-                    L"interfered.\r\n\r\nWould you like to update cache now?(not a must)");
-        if (rebuild) {
-            OnUpdateSearchCache();
-            build_started = true;
-        } else if (decision.action == StartupAction::Defragment) {
-            OnDefragCacheFile();
-        }
-    }
-    state.Set(u"ProgramExit", u"FALSE");
+    StartupSteps steps;
+    steps.start_watchers = [this](bool watch_only) {
+        if (watch_only)
+            watchers_->StartWatchersWatchOnly();
+        else
+            watchers_->StartWatchers();
+    };
+    steps.build = [this](StartupAction) { OnUpdateSearchCache(); };
+    steps.confirm_rebuild = [this] {
+        return Ask(
+            L"Program terminated abnormally last time, Watchkeeper may be "
+            L"interfered.\r\n\r\nWould you like to update cache now?(not a must)");
+    };
+    steps.defragment = [this] { OnDefragCacheFile(); };
+    StateFile state(paths_.state);
+    const bool build_started = CarryOutStartup(decision, state, steps);
+    // A build started here says so itself when it ends.
     if (!build_started) cache_ready_ = true;
 }
 
@@ -88,7 +78,7 @@ void CMainDlg::CachingThreadProc() {
     ui::Post(hwnd_, [this] { EnableCacheCommands(false); });
     const std::vector<std::u16string> roots = platform::FixedDriveRoots();
     StateFile state(paths_.state);
-    state.Set(u"UpdateCacheExit", u"FALSE");
+    state.SetUpdateCacheExit(false);
     cacher_->SetStatusWindow(this);
     watchers_->PauseWatchers();
     cacher_->BuildCache(roots);
@@ -96,7 +86,7 @@ void CMainDlg::CachingThreadProc() {
     ui::Post(hwnd_, [this] { EnableCacheCommands(true); });
     // A build stopped by the exit stays unfinished, so the next start builds again.
     if (!exiting_) {
-        state.Set(u"UpdateCacheExit", u"TRUE");
+        state.SetUpdateCacheExit(true);
         if (!cache_ready_.exchange(true))
             ui::Post(hwnd_, [this] { list_.ShowMessageRow(ListMode::CacheReady); });
     }

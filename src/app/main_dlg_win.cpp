@@ -379,7 +379,7 @@ void CMainDlg::ExitSequence() {
     list_.StopIconThread();
     if (watchers_) watchers_->StopWatchers();
     EndBuildAtExit();
-    StateFile(paths_.state).Set(u"ProgramExit", u"TRUE");
+    StateFile(paths_.state).SetProgramExit(true);
     End(IDCANCEL);
 }
 

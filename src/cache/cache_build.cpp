@@ -9,9 +9,9 @@
 #include "cache/cacher.h"
 #include "cache/entry_record.h"
 #include "cache/prefetch_listing.h"
+#include "cache/state_file.h"
 #include "platform/drives.h"
 #include "platform/file.h"
-#include "platform/profile.h"
 #include "platform/text.h"
 #include "platform/ticks.h"
 
@@ -125,8 +125,7 @@ bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
     }
     const std::u16string state_path =
         state_path_override_ ? *state_path_override_ : StatePathFor(cache_path_);
-    const std::u16string mib = Widen(std::to_string(write_offset_ / 1048576));
-    platform::WriteProfileString(state_path, u"STATEINFO", u"CacheFileSize", mib);
+    StateFile(state_path).SetCacheFileSize(write_offset_ / 1048576);
     return true;
 }
 

@@ -43,12 +43,12 @@ enum class QueryOutcome {
 
 // The tests a query's chain can hold; an entry is taken when it passes every one.
 enum class QueryFilter {
-    Name,         // the name matches the pattern
-    TopLevel,     // the entry lies directly in the location
-    MinSize,      // at least min_size_kb
-    MaxSize,      // at most max_size_kb
-    DateFrom,     // written at date_from or later
-    DateTo,       // written at date_to or earlier
+    Name,      // the name matches the pattern
+    TopLevel,  // the entry lies directly in the location
+    MinSize,   // at least min_size_kb
+    MaxSize,   // at most max_size_kb
+    DateFrom,  // written at date_from or later
+    DateTo,    // written at date_to or earlier
     FilesOnly,
     FoldersOnly,
 };
