@@ -3,7 +3,7 @@
 // query engine and its search thread).
 //
 // Worker threads reach the window only by posting work to it (ui::Post); the window never waits
-// for a search or a build, except for the bounded waits of the exit sequence.
+// for a search or a build, except in the exit sequence, which asks both to stop first.
 #pragma once
 
 #include <windows.h>
@@ -40,9 +40,6 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
   public:
     CMainDlg();
     ~CMainDlg() override;
-
-    // Set by the exit sequence and the end of the session; a search that has not begun ends.
-    static std::atomic<bool> exit_flag;
 
   protected:
     bool OnInitDialog() override;
@@ -112,11 +109,9 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
 
     Rect initial_window_, last_window_;
     bool initialised_ = false;
-    bool session_ended_ = false;
     bool message_dialogs_ = true;
     bool check_integrity_ = true;
     bool minimize_to_tray_ = false;
-    WINDOWPLACEMENT saved_placement_{};
 };
 
 }  // namespace corvella
