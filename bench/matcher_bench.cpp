@@ -31,7 +31,6 @@
 
 #include "cache/block_reader.h"
 #include "cache/cache_format.h"
-#include "cache/cache_shared.h"
 #include "cache/sinks.h"
 #include "platform/case_fold.h"
 #include "platform/text.h"
@@ -286,15 +285,15 @@ class QuietErrors final : public ErrorSink {
     }
 };
 
-void BM_Query(benchmark::State& state, std::u16string folded) {
+void BM_Query(benchmark::State& state, std::u16string cache, std::u16string folded) {
     QuietErrors errors;
-    CQueryer queryer(errors);
+    CQueryer queryer(errors, cache);
     queryer.SetPathSeparator(u'/');
-    queryer.AddFilter(CQueryer::kFilterName);
+    queryer.AddFilter(QueryFilter::Name);
     uint64_t hits = 0;
     const PassClock clock;
     for (auto _ : state) {
-        if (RunQueryLocked(queryer, folded, u"My Computer") != 0) {
+        if (RunQueryLocked(queryer, folded, u"My Computer") != QueryOutcome::Done) {
             state.SkipWithError("the query failed");
             break;
         }
@@ -348,12 +347,11 @@ int main(int argc, char** argv) {
                                      PreparePattern(folded));
     }
     if (set.from_cache) {
-        CCacheShared::Instance().SetCachePath(FromUtf8(names_path));
         for (const std::string& text : patterns) {
             const std::u16string folded = FoldCaseCopy(FromUtf8(text));
             const std::string label =
                 std::string(MatcherName(SelectMatcher(folded))) + "/" + Trimmed(text, 24);
-            benchmark::RegisterBenchmark(("Query/" + label).c_str(), BM_Query, folded)
+            benchmark::RegisterBenchmark(("Query/" + label).c_str(), BM_Query, FromUtf8(names_path), folded)
                 ->Unit(benchmark::kMillisecond);
         }
     }

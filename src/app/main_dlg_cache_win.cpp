@@ -5,9 +5,9 @@
 #include <commdlg.h>
 
 #include "app/main_dlg_win.h"
-#include "cache/cache_shared.h"
 #include "cache/defragmenter.h"
 #include "cache/startup_decision.h"
+#include "cache/startup_sequence.h"
 #include "cache/state_file.h"
 #include "platform/drives.h"
 #include "platform/text_win.h"
@@ -17,46 +17,23 @@
 
 namespace corvella {
 
-namespace {
-
-DWORD WINAPI CachingThreadStart(void* dialog) {
-    static_cast<CMainDlg*>(dialog)->CachingThreadProc();
-    return 0;
-}
-
-// How long the exit sequence lets a build stop by itself before it is cut off.
-constexpr DWORD kBuildStopWaitMs = 2000;
-
-}  // namespace
-
 void CMainDlg::StartCache() {
-    StateFile state(paths_.state);
-    const StartupInputs inputs =
-        ReadStartupInputs(CCacheShared::Instance().GetCachePath(), paths_.state, paths_.settings);
+    const StartupInputs inputs = ReadStartupInputs(paths_.cache, paths_.state, paths_.settings);
     const StartupDecision decision = DecideStartup(inputs);
     cache_ready_ = inputs.state_exists;
 
     WatcherOptions options;
     options.errors = &errors_;
+    options.cache_path = paths_.cache;
     watchers_ = std::make_unique<CWatcherTable>(options);
-    bool build_started = false;
-    if (decision.action == StartupAction::BuildWatchOnly) {
-        caching_event_.Reset();
-        watchers_->StartWatchersWatchOnly();
-        OnUpdateSearchCache();
-        build_started = true;
-    } else {
-        watchers_->StartWatchers();
-    }
 
     // Searches may start from here on: the runner's idle signal is set.
-    query_ = std::make_unique<QueryerSearch>(queryer_, [] { return SearchCriteria{}; });
+    query_ = std::make_unique<QueryerSearch>(*queryer_, [] { return SearchCriteria{}; });
     runner_ = std::make_unique<SearchRunner>(*query_, list_.model(), *this, cache_ready_, [] {
         SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1),
                                  static_cast<SIZE_T>(-1));
     });
     Item(IDC_LOCATION).SetText(L"My Computer");
-    // The pattern and location histories come with the history lists.
 
     check_integrity_ = OptionOn(inputs.check_integrity);
     message_dialogs_ = OptionOn(inputs.enable_dialogs);
@@ -66,69 +43,54 @@ void CMainDlg::StartCache() {
     bar.Check(ID_OPTIONS_MESSAGE_DIALOGS, message_dialogs_);
     tray.Check(ID_TRAY_MESSAGE_DIALOGS, message_dialogs_);
 
-    if (decision.first_run) {
-        // The welcome box comes with the about boxes.
-        state.Set(u"FirstRun", u"TRUE");
-    } else if (!build_started) {
-        bool rebuild = decision.action == StartupAction::Rebuild;
-        if (decision.action == StartupAction::AskThenRebuild)
-            rebuild =
-                Ask(L"Program terminated abnormally last time, Watchkeeper may be "
-                    L"interfered.\r\n\r\nWould you like to update cache now?(not a must)");
-        if (rebuild) {
-            caching_event_.Reset();
-            OnUpdateSearchCache();
-            build_started = true;
-        } else if (decision.action == StartupAction::Defragment) {
-            OnDefragCacheFile();
-        }
-    }
-    state.Set(u"ProgramExit", u"FALSE");
+    StartupSteps steps;
+    steps.start_watchers = [this](bool watch_only) {
+        if (watch_only)
+            watchers_->StartWatchersWatchOnly();
+        else
+            watchers_->StartWatchers();
+    };
+    steps.build = [this](StartupAction) { OnUpdateSearchCache(); };
+    steps.confirm_rebuild = [this] {
+        return Ask(
+            L"Program terminated abnormally last time, Watchkeeper may be "
+            L"interfered.\r\n\r\nWould you like to update cache now?(not a must)");
+    };
+    steps.defragment = [this] { OnDefragCacheFile(); };
+    StateFile state(paths_.state);
+    const bool build_started = CarryOutStartup(decision, state, steps);
+    // A build started here says so itself when it ends.
     if (!build_started) cache_ready_ = true;
 }
 
 void CMainDlg::OnUpdateSearchCache() {
-    // The thread itself tells a second build from the first: a thread of the system, since the
-    // exit sequence may have to cut it off.
-    const HANDLE thread =
-        CreateThread(nullptr, 0, CachingThreadStart, this, CREATE_SUSPENDED, nullptr);
-    if (!thread) return;
-    SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
-    // The handle kept is the running build's: a second request's thread only says so and ends,
-    // and the exit sequence must still find the build that runs.
-    const bool build_runs =
-        caching_thread_ && WaitForSingleObject(caching_thread_, 0) == WAIT_TIMEOUT;
-    ResumeThread(thread);
-    if (build_runs) {
-        CloseHandle(thread);
+    // Requests come on the window's thread only, and the build clears the flag as its last
+    // step, so the flag alone tells a second request from the first.
+    if (build_running_.exchange(true)) {
+        ShowErrorBox(u"It is already running!");
         return;
     }
-    if (caching_thread_) CloseHandle(caching_thread_);
-    caching_thread_ = thread;
+    if (!caching_thread_.Start([this] { CachingThreadProc(); }, THREAD_PRIORITY_ABOVE_NORMAL))
+        build_running_ = false;
 }
 
 void CMainDlg::CachingThreadProc() {
-    if (caching_event_.Wait(std::chrono::milliseconds(0))) {
-        ShowErrorBox(u"It is already running!");
-        caching_event_.Set();
-        return;
-    }
-    caching_event_.Set();
     ui::Post(hwnd_, [this] { EnableCacheCommands(false); });
     const std::vector<std::u16string> roots = platform::FixedDriveRoots();
     StateFile state(paths_.state);
-    state.Set(u"UpdateCacheExit", u"FALSE");
-    cacher_.SetStatusWindow(this);
+    state.SetUpdateCacheExit(false);
+    cacher_->SetStatusWindow(this);
     watchers_->PauseWatchers();
-    cacher_.BuildCache(roots);
+    cacher_->BuildCache(roots);
     watchers_->ResumeWatchers();
     ui::Post(hwnd_, [this] { EnableCacheCommands(true); });
     // A build stopped by the exit stays unfinished, so the next start builds again.
-    if (exiting_) return;
-    state.Set(u"UpdateCacheExit", u"TRUE");
-    if (!cache_ready_.exchange(true))
-        ui::Post(hwnd_, [this] { list_.ShowMessageRow(ListMode::CacheReady); });
-    caching_event_.Reset();
+    if (!exiting_) {
+        state.SetUpdateCacheExit(true);
+        if (!cache_ready_.exchange(true))
+            ui::Post(hwnd_, [this] { list_.ShowMessageRow(ListMode::CacheReady); });
+    }
+    build_running_ = false;
 }
 
 void CMainDlg::EnableCacheCommands(bool enable) {
@@ -144,14 +106,11 @@ void CMainDlg::SetStatusText(std::u16string_view text) {
 }
 
 void CMainDlg::EndBuildAtExit() {
-    if (!caching_event_.Wait(std::chrono::milliseconds(0)) || !caching_thread_) return;
-    // Asked to stop first; a build that does not stop in time is cut off. Either way the cache
-    // file stays whole, since every copy of it replaces the old one at once.
-    cacher_.RequestStop();
-    if (WaitForSingleObject(caching_thread_, kBuildStopWaitMs) != WAIT_OBJECT_0)
-        TerminateThread(caching_thread_, 0);
-    CloseHandle(caching_thread_);
-    caching_thread_ = nullptr;
+    // A build stops at its next folder and is waited for, never cut off: a thread killed while
+    // it holds the heap's lock or CacheFileLock would hang the rest of the exit. The cache file
+    // stays whole either way, since every copy of it replaces the old one at once.
+    if (cacher_) cacher_->RequestStop();
+    caching_thread_.Join();
 }
 
 // The common file dialog for a cache file: "*.db" to start with, the current folder left alone.
@@ -172,7 +131,7 @@ void CMainDlg::OnSaveCacheFileAs() {
     const std::optional<std::u16string> target = AskForCacheFile(/*save=*/true);
     if (!target) return;
     ui::WaitCursor wait;
-    const std::u16string cache = CCacheShared::Instance().GetCachePath();
+    const std::u16string& cache = paths_.cache;
     watchers_->PauseWatchers();
     if (!CopyFileW(platform::ToWide(cache).c_str(), platform::ToWide(*target).c_str(), FALSE))
         ShowErrorBox(u"Can not save file as " + *target);
@@ -183,7 +142,7 @@ void CMainDlg::OnLoadCacheFile() {
     ui::WaitCursor wait;
     const std::optional<std::u16string> chosen = AskForCacheFile(/*save=*/false);
     if (!chosen) return;
-    const std::u16string cache = CCacheShared::Instance().GetCachePath();
+    const std::u16string& cache = paths_.cache;
     const std::u16string failed = u"Can not load file " + *chosen;
     watchers_->PauseWatchers();
     if (!MoveFileExW(platform::ToWide(cache).c_str(), platform::ToWide(cache + u".bak").c_str(),
@@ -199,7 +158,7 @@ void CMainDlg::OnLoadCacheFile() {
 void CMainDlg::OnDefragCacheFile() {
     ui::WaitCursor wait;
     watchers_->PauseWatchers();
-    CCacheDefragmenter defragmenter(errors_);
+    CCacheDefragmenter defragmenter(errors_, paths_.cache);
     defragmenter.Defragment();
     watchers_->ResumeWatchers();
 }

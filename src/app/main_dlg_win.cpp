@@ -17,8 +17,6 @@
 
 namespace corvella {
 
-std::atomic<bool> CMainDlg::exit_flag{false};
-
 namespace {
 
 constexpr wchar_t kInstanceMarker[] = L"Halvorin-1.1";
@@ -33,14 +31,16 @@ RECT ToRECT(const Rect& r) {
 
 }  // namespace
 
-CMainDlg::CMainDlg() : ui::Dialog(IDD_MAIN), queryer_(errors_), cacher_(errors_) {}
+CMainDlg::CMainDlg() : ui::Dialog(IDD_MAIN) {}
 
-CMainDlg::~CMainDlg() = default;
+CMainDlg::~CMainDlg() {
+    EndBuildAtExit();  // also when the window ends without the exit sequence
+}
 
 bool CMainDlg::OnInitDialog() {
     SetPropW(hwnd_, kInstanceMarker, reinterpret_cast<HANDLE>(1));
 
-    // The about item of the system menu; the about box itself comes with the welcome boxes.
+    // The about item of the system menu.
     wchar_t about[64] = {};
     if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, about, 64) > 0) {
         const ui::Menu system = ui::SystemMenuOf(hwnd_);
@@ -62,20 +62,20 @@ bool CMainDlg::OnInitDialog() {
     paths_.settings = paths_.data_folder + u"\\settings.ini";
     paths_.state = paths_.data_folder + u"\\stateinfo.ini";
 
-    // Geometry for the resize rules. The tray icon comes with the tray; its menu is loaded now,
-    // since the options keep their check marks in both menus.
+    // Geometry for the resize rules. The tray menu is loaded now, since the options keep their
+    // check marks in both menus.
     initial_window_ = last_window_ = ToRect(WindowRect());
     tray_menu_.Load(IDR_TRAYMENU);
 
-    // The option pages come with the criteria and quick buttons; the list is set up now.
     list_.SubclassItem(hwnd_, IDC_RESULTS);
     list_.Init(paths_.data_folder);
     list_.SetViewMenu(ui::MenuBarOf(hwnd_).SubMenu(2).get());
     ui::ListView(list_.hwnd())
         .InsertColumn(0, L"Search Results", ui::ScaleForDpi(kSearchResultsWidth, ui::DpiOf(hwnd_)));
 
-    CCacheShared::Instance().LoadCachePath(paths_.data_folder, paths_.settings);
-    // Start-up registry rules belong with the tray and autorun.
+    paths_.cache = CachePathFromSettings(paths_.data_folder, paths_.settings);
+    queryer_ = std::make_unique<CQueryer>(errors_, paths_.cache);
+    cacher_ = std::make_unique<CCacher>(errors_, paths_.cache);
     StartCache();
 
     ui::Menu(tray_menu_.menu().get()).Check(ID_TRAY_WATCHKEEPER, true);
@@ -89,8 +89,7 @@ bool CMainDlg::OnInitDialog() {
         LocalFree(argv);
     }
 
-    // Centred once; the tray brings the window back to this placement whenever it shows it.
-    minimize_to_tray_ = false;
+    // Centred once.
     const RECT window = WindowRect();
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -98,13 +97,8 @@ bool CMainDlg::OnInitDialog() {
                  work.left + (work.right - work.left - (window.right - window.left)) / 2,
                  work.top + (work.bottom - work.top - (window.bottom - window.top)) / 2, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    saved_placement_.length = sizeof saved_placement_;
-    GetWindowPlacement(hwnd_, &saved_placement_);
 
-    session_ended_ = false;
     initialised_ = true;
-    exit_flag = false;
-    // The global hot key comes with the tray.
     SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1), static_cast<SIZE_T>(-1));
     return true;
 }
@@ -125,7 +119,7 @@ bool CMainDlg::CheckDataFolder() {
 }
 
 void CMainDlg::GreyLaterCommands() {
-    // Commands whose work comes with later parts of the program: present, but not offered yet.
+    // Commands present in the menus but not offered.
     const ui::Menu bar = ui::MenuBarOf(hwnd_);
     for (UINT id : {ID_FILE_SAVE_RESULTS, ID_TOOLS_CUSTOMIZE_TOOLBAR, ID_TOOLS_CLEAN_SEARCH_HISTORY,
                     ID_TOOLS_CLEAN_LOCATION_HISTORY, ID_OPTIONS_START_WITH_WINDOWS, ID_HELP_ABOUT})
@@ -140,7 +134,7 @@ MainWindowControls CMainDlg::ControlRects() const {
     c.status_line = at(IDC_STATUS);
     c.results_list = at(IDC_RESULTS);
     c.tab = at(IDC_TABSHEET);
-    c.quick_page = c.criteria_page = c.advanced_page = c.tab;  // no pages yet: they follow the tab
+    c.quick_page = c.criteria_page = c.advanced_page = c.tab;  // the pages follow the tab
     c.pattern_box = at(IDC_PATTERN);
     c.location_box = at(IDC_LOCATION);
     c.browse_button = at(IDC_BROWSE);
@@ -175,7 +169,7 @@ bool CMainDlg::OnSize(UINT type, int width, int height) {
 }
 
 bool CMainDlg::OnSysCommand(UINT command, LPARAM lparam) {
-    if ((command & 0xFFF0) == IDM_ABOUTBOX) return true;  // the item stays greyed for now
+    if ((command & 0xFFF0) == IDM_ABOUTBOX) return true;  // the item is greyed
     if (command == SC_MINIMIZE) {
         Default(WM_SYSCOMMAND, command, lparam);
         if (minimize_to_tray_) {
@@ -360,22 +354,16 @@ void CMainDlg::OnCancel() {
 }
 
 void CMainDlg::ExitSequence() {
-    if (session_ended_) {
-        End(IDCANCEL);
-        return;
-    }
     // Before anything that may take time: a build that ends meanwhile must not record itself
     // as finished.
     exiting_ = true;
     Show(SW_HIDE);
-    exit_flag = true;
     // A running search may finish within three seconds; workers that have not begun return.
     if (runner_) runner_->Shutdown(std::chrono::milliseconds(3000));
-    // The hot key and the tray icon are released here once they exist.
     list_.StopIconThread();
     if (watchers_) watchers_->StopWatchers();
     EndBuildAtExit();
-    StateFile(paths_.state).Set(u"ProgramExit", u"TRUE");
+    StateFile(paths_.state).SetProgramExit(true);
     End(IDCANCEL);
 }
 

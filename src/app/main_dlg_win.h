@@ -3,7 +3,7 @@
 // query engine and its search thread).
 //
 // Worker threads reach the window only by posting work to it (ui::Post); the window never waits
-// for a search or a build, except for the bounded waits of the exit sequence.
+// for a search or a build, except in the exit sequence, which asks both to stop first.
 #pragma once
 
 #include <windows.h>
@@ -15,8 +15,8 @@
 
 #include "app/error_box.h"
 #include "app/main_window_layout.h"
+#include "app/owned_thread_win.h"
 #include "cache/cacher.h"
-#include "platform/event.h"
 #include "results/list_ctrl_ex_win.h"
 #include "search/queryer.h"
 #include "search/search_runner.h"
@@ -27,24 +27,19 @@
 
 namespace corvella {
 
-// The data folder and the two settings files in it, set once at start-up before any worker
-// thread starts.
+// The data folder, the two settings files in it and the cache file, set once at start-up before
+// any worker thread starts.
 struct AppPaths {
     std::u16string data_folder;
     std::u16string settings;  // settings.ini
     std::u16string state;     // stateinfo.ini
+    std::u16string cache;     // as the settings name it
 };
 
 class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
   public:
     CMainDlg();
     ~CMainDlg() override;
-
-    // Set by the exit sequence and the end of the session; a search that has not begun ends.
-    static std::atomic<bool> exit_flag;
-
-    // The caching thread's work; the thread is started by OnUpdateSearchCache.
-    void CachingThreadProc();
 
   protected:
     bool OnInitDialog() override;
@@ -77,6 +72,7 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
 
     // The cache (main_dlg_cache_win.cpp).
     void OnUpdateSearchCache();
+    void CachingThreadProc();  // on caching_thread_
     std::optional<std::u16string> AskForCacheFile(bool save) const;
     void OnSaveCacheFileAs();
     void OnLoadCacheFile();
@@ -99,24 +95,23 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     CListCtrlEx list_;
     ErrorBoxSink errors_;
 
-    CQueryer queryer_;
+    std::unique_ptr<CQueryer> queryer_;  // from OnInitDialog on, as the cacher
     std::unique_ptr<QueryerSearch> query_;
     std::unique_ptr<SearchRunner> runner_;
 
-    CCacher cacher_;
-    HANDLE caching_thread_ = nullptr;
-    platform::Event caching_event_;  // set while a build runs
+    std::unique_ptr<CCacher> cacher_;
+    std::atomic<bool> build_running_{false};  // from a request until its build has ended
     std::atomic<bool> cache_ready_{false};
     std::atomic<bool> exiting_{false};
     std::unique_ptr<CWatcherTable> watchers_;
+    // After everything the build touches, so that it is joined before they go.
+    OwnedThread caching_thread_;
 
     Rect initial_window_, last_window_;
     bool initialised_ = false;
-    bool session_ended_ = false;
     bool message_dialogs_ = true;
     bool check_integrity_ = true;
     bool minimize_to_tray_ = false;
-    WINDOWPLACEMENT saved_placement_{};
 };
 
 }  // namespace corvella

@@ -9,8 +9,9 @@
 #include "cache/cacher.h"
 #include "cache/entry_record.h"
 #include "cache/prefetch_listing.h"
+#include "cache/state_file.h"
 #include "platform/drives.h"
-#include "platform/profile.h"
+#include "platform/file.h"
 #include "platform/text.h"
 #include "platform/ticks.h"
 
@@ -49,7 +50,6 @@ void CCacher::ShowProgress(char16_t drive) {
 
 bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
     CCacheShared& shared = CCacheShared::Instance();
-    cache_path_ = shared.GetCachePath();
     write_offset_ = 0;
     if (!InitFile()) return false;
 
@@ -68,7 +68,7 @@ bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
     Store16(At(kRootEntriesOffset), kTagEnd);
 
     // The very first build leaves a valid, empty cache at once.
-    if (!shared.CacheFileExists()) {
+    if (!platform::FileExists(cache_path_)) {
         std::lock_guard lock(shared.CacheFileLock());
         SaveCacheFileTemp();
     }
@@ -125,8 +125,7 @@ bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
     }
     const std::u16string state_path =
         state_path_override_ ? *state_path_override_ : StatePathFor(cache_path_);
-    const std::u16string mib = Widen(std::to_string(write_offset_ / 1048576));
-    platform::WriteIniString(state_path, u"STATEINFO", u"CacheFileSize", mib);
+    StateFile(state_path).SetCacheFileSize(write_offset_ / 1048576);
     return true;
 }
 

@@ -1,7 +1,6 @@
 #include "cache/cache_shared.h"
 
 #include "platform/drives.h"
-#include "platform/file.h"
 #include "platform/profile.h"
 
 namespace corvella {
@@ -11,25 +10,11 @@ CCacheShared& CCacheShared::Instance() {
     return shared;
 }
 
-std::u16string CCacheShared::GetCachePath() const {
-    std::lock_guard lock(path_lock_);
-    return cache_path_;
-}
-
-void CCacheShared::SetCachePath(std::u16string path) {
-    std::lock_guard lock(path_lock_);
-    cache_path_ = std::move(path);
-}
-
-void CCacheShared::LoadCachePath(const std::u16string& data_folder,
-                                 const std::u16string& settings_path) {
+std::u16string CachePathFromSettings(const std::u16string& data_folder,
+                                     const std::u16string& settings_path) {
     const std::u16string name =
         platform::ReadIniString(settings_path, u"CACHEFILE", u"filepath", u"default.db");
-    SetCachePath(data_folder + platform::kPathSeparator + name);
-}
-
-bool CCacheShared::CacheFileExists() const {
-    return platform::FileExists(GetCachePath());
+    return data_folder + platform::kPathSeparator + name;
 }
 
 std::u16string StatePathFor(const std::u16string& cache_path) {

@@ -25,12 +25,13 @@ std::u16string FailureText(const char* operation, int step) {
 
 }  // namespace
 
-CCacher::CCacher(ErrorSink& errors, WorkingFileSizes sizes)
+CCacher::CCacher(ErrorSink& errors, std::u16string cache_path, WorkingFileSizes sizes)
     : errors_(errors),
       sizes_(sizes),
       // Two listers keep both cores of a small machine busy with the file system while this
       // thread writes; more help on larger machines until the disk is the limit.
       listing_threads_(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)),
+      cache_path_(std::move(cache_path)),
       map_size_(sizes.initial_bytes) {}
 
 void CCacher::Fail(const char* operation, int step) {

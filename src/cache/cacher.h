@@ -37,7 +37,8 @@ struct WorkingFileSizes {
 
 class CCacher {
   public:
-    explicit CCacher(ErrorSink& errors, WorkingFileSizes sizes = {});
+    // Builds the cache file at `cache_path`.
+    CCacher(ErrorSink& errors, std::u16string cache_path, WorkingFileSizes sizes = {});
     CCacher(const CCacher&) = delete;
     CCacher& operator=(const CCacher&) = delete;
 

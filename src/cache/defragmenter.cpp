@@ -6,10 +6,9 @@
 
 #include "cache/cache_format.h"
 #include "cache/cache_replace.h"
-#include "cache/cache_shared.h"
+#include "cache/cache_shared.h"  // StatePathFor
 #include "cache/entry_record.h"
 #include "cache/state_file.h"
-#include "platform/text.h"
 
 namespace corvella {
 
@@ -47,12 +46,11 @@ constexpr char16_t kAllocationFailure[] =
 int CCacheDefragmenter::Defragment() {
     replaced_ = false;
     faults_ = 0;
-    cache_path_ = CCacheShared::Instance().GetCachePath();
     StateFile state(state_path_override_ ? *state_path_override_ : StatePathFor(cache_path_));
-    state.Set(u"UpdateCacheExit", u"FALSE");
+    state.SetUpdateCacheExit(false);
     if (!OpenForDefrag()) {
         // Nothing was written: the cache file is as complete as it was.
-        state.Set(u"UpdateCacheExit", u"TRUE");
+        state.SetUpdateCacheExit(true);
         return -1;
     }
     bool copied = false;
@@ -64,10 +62,10 @@ int CCacheDefragmenter::Defragment() {
     copied_ = {};
     if (copied && FinishDefrag()) {
         replaced_ = true;
-        state.Set(u"CacheFileSize", Widen(std::to_string(write_offset_ / kMiB)));
+        state.SetCacheFileSize(write_offset_ / kMiB);
     }
     CloseFiles();
-    state.Set(u"UpdateCacheExit", u"TRUE");
+    state.SetUpdateCacheExit(true);
     return 0;
 }
 

@@ -34,7 +34,9 @@ namespace corvella {
 
 class CCacheDefragmenter {
   public:
-    explicit CCacheDefragmenter(ErrorSink& errors) : errors_(errors) {}
+    // Rewrites the cache file at `cache_path`.
+    CCacheDefragmenter(ErrorSink& errors, std::u16string cache_path)
+        : errors_(errors), cache_path_(std::move(cache_path)) {}
     CCacheDefragmenter(const CCacheDefragmenter&) = delete;
     CCacheDefragmenter& operator=(const CCacheDefragmenter&) = delete;
 
@@ -42,7 +44,7 @@ class CCacheDefragmenter {
     // cache.
     void SetStatePath(std::u16string path) { state_path_override_ = std::move(path); }
 
-    // The whole operation on CCacheShared's cache file: 0, or -1 when it could not start (the
+    // The whole operation: 0, or -1 when it could not start (the
     // cache file or the working file could not be opened). UpdateCacheExit is "FALSE" only while
     // it runs; CacheFileSize is written when the compact file has replaced the old one.
     int Defragment();

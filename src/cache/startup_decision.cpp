@@ -18,14 +18,14 @@ StartupDecision DecideStartup(const StartupInputs& in) {
         decision.action = StartupAction::BuildWatchOnly;
     } else if (!in.state_exists) {
         decision.action = StartupAction::None;
-    } else if (!IsTrueFlag(in.update_cache_exit)) {
+    } else if (!in.update_cache_ended) {
         decision.action = StartupAction::Rebuild;
-    } else if (!IsTrueFlag(in.program_exit) && OptionOn(in.check_integrity)) {
+    } else if (!in.program_exited_cleanly && OptionOn(in.check_integrity)) {
         decision.action =
             OptionOn(in.enable_dialogs) ? StartupAction::AskThenRebuild : StartupAction::Rebuild;
     } else {
         // Summed unsigned, as the measured size is kept.
-        const uint32_t threshold = static_cast<uint32_t>(IniNumber(in.cache_file_size)) + 9u;
+        const uint32_t threshold = in.recorded_mib + 9u;
         if (in.measured_mib >= threshold) decision.action = StartupAction::Defragment;
     }
     const bool builds = decision.action == StartupAction::BuildWatchOnly ||
@@ -44,9 +44,9 @@ StartupInputs ReadStartupInputs(const std::u16string& cache_path, const std::u16
     }
     const StateFile state(state_path);
     in.state_exists = state.Exists();
-    in.update_cache_exit = state.Get(u"UpdateCacheExit");
-    in.program_exit = state.Get(u"ProgramExit");
-    in.cache_file_size = state.Get(u"CacheFileSize");
+    in.update_cache_ended = state.UpdateCacheEnded();
+    in.program_exited_cleanly = state.ProgramExitedCleanly();
+    in.recorded_mib = state.CacheFileSizeMiB();
     in.check_integrity =
         platform::ReadIniString(settings_path, u"OPTIONS", u"CHECK_INTEGRITY", u"1");
     in.enable_dialogs =

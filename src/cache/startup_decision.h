@@ -12,8 +12,9 @@ namespace corvella {
 struct StartupInputs {
     bool cache_exists = false;
     bool state_exists = false;
-    // The state file's values as read; "" when missing.
-    std::u16string update_cache_exit, program_exit, cache_file_size;
+    // The state file's flags and recorded size, as it reads them.
+    bool update_cache_ended = false, program_exited_cleanly = false;
+    uint32_t recorded_mib = 0;
     // Section "OPTIONS" of the settings file; on when the value reads as the number 1.
     std::u16string check_integrity = u"1", enable_dialogs = u"1";
     // The cache file's size in whole MiB; 0 when it could not be opened.
@@ -31,7 +32,7 @@ enum class StartupAction {
 
 struct StartupDecision {
     StartupAction action = StartupAction::None;
-    bool first_run = false;  // no state file yet: write FirstRun = "TRUE"
+    bool first_run = false;  // no state file yet: the state file records the first run
     // The cache-ready flag once start-up is done. A start that finds a state file begins with
     // it set, and one that starts no build sets it at the end; so it is clear only on a first
     // run that builds. A rebuild leaves the previous, complete cache searchable, and for

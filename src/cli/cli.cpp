@@ -52,9 +52,7 @@ const std::set<std::u16string> kFlagOptions = {u"--files", u"--folders", u"--no-
                                                u"--count", u"-v"};
 std::u16string DefaultCachePath() {
     const std::u16string folder = platform::DataFolder();
-    CCacheShared& shared = CCacheShared::Instance();
-    shared.LoadCachePath(folder, folder + platform::kPathSeparator + u"settings.ini");
-    return shared.GetCachePath();
+    return CachePathFromSettings(folder, folder + platform::kPathSeparator + u"settings.ini");
 }
 
 int UsageError(Console& console, std::u16string_view problem) {

@@ -1,7 +1,6 @@
 // corvella defrag: rewrites the cache file compactly, as the desktop program's menu command does.
 #include <cstdio>
 
-#include "cache/cache_shared.h"
 #include "cache/defragmenter.h"
 #include "cli/cli.h"
 #include "platform/file.h"
@@ -13,9 +12,8 @@ namespace corvella {
 
 int RunDefrag(const CommandLine& command, Console& console) {
     if (!HaveCacheFile(command.cache_path, console)) return kExitError;
-    CCacheShared::Instance().SetCachePath(command.cache_path);
     ConsoleErrors errors(console);
-    CCacheDefragmenter defragmenter(errors);
+    CCacheDefragmenter defragmenter(errors, command.cache_path);
     const uint32_t start = platform::TickCountMs();
     if (defragmenter.Defragment() != 0 || !defragmenter.replaced()) return kExitError;
     const uint32_t elapsed_ms = platform::TickCountMs() - start;

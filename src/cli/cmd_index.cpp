@@ -14,21 +14,20 @@ bool BuildCacheFile(const std::u16string& cache_path, const std::vector<std::u16
         console.Err(u"corvella: cannot create the folder for the cache file " + cache_path);
         return false;
     }
-    CCacheShared::Instance().SetCachePath(cache_path);
-    // "FALSE" while the build runs: one cut off is rebuilt by the next start of the keeper or
-    // the desktop program. "TRUE" after it, also when it failed, as the program's own builds.
+    // Unended while the build runs: one cut off is rebuilt by the next start of the keeper or
+    // the desktop program. Ended after it, also when it failed, as the program's own builds.
     StateFile state(StatePathFor(cache_path));
-    state.Set(u"UpdateCacheExit", u"FALSE");
+    state.SetUpdateCacheExit(false);
     ConsoleErrors errors(console);
     ConsoleStatus status(console);
-    CCacher cacher(errors);
+    CCacher cacher(errors, cache_path);
     cacher.SetStatusWindow(&status);
     const bool built = cacher.BuildCache(roots);
     console.EndProgress();
-    state.Set(u"UpdateCacheExit", u"TRUE");
+    state.SetUpdateCacheExit(true);
     // A cache no program has kept yet was not left by an abnormal end: the keeper's first start
     // on it must not take it for one and build it again.
-    if (state.Get(u"ProgramExit").empty()) state.Set(u"ProgramExit", u"TRUE");
+    if (!state.ProgramExitRecorded()) state.SetProgramExit(true);
     return built;
 }
 

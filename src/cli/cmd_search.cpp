@@ -3,7 +3,6 @@
 #include <optional>
 #include <vector>
 
-#include "cache/cache_shared.h"
 #include "cli/cli.h"
 #include "platform/drives.h"
 #include "platform/file.h"
@@ -139,15 +138,14 @@ int RunSearch(const CommandLine& command, Console& console) {
         if (!BuildCacheFile(command.cache_path, DefaultRoots(), console)) return kExitError;
     }
 
-    CCacheShared::Instance().SetCachePath(command.cache_path);
     ConsoleErrors errors(console);
-    CQueryer queryer(errors);
+    CQueryer queryer(errors, command.cache_path);
     queryer.SetCountOnly(command.Has(u"--count"));
     BuildFilterChain(queryer, criteria);
-    const int code = RunQueryLocked(queryer, QueryPattern(criteria.pattern), criteria.location);
+    const QueryOutcome outcome = RunQueryLocked(queryer, QueryPattern(criteria.pattern), criteria.location);
     queryer.ClearFilters();
-    if (code == -1) return kExitError;
-    if (code == -2)
+    if (outcome == QueryOutcome::Failed) return kExitError;
+    if (outcome == QueryOutcome::NoSuchLocation)
         console.Err(u" [WARNING] : The search location is invalid!! Default to be My Computer! ");
     if (queryer.damaged())
         console.Err(

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <thread>
 
-#include "cache/cache_shared.h"
 #include "cli/cli.h"
 #include "platform/drives.h"
 #include "platform/file.h"
@@ -31,10 +30,10 @@ int RunUpdate(const CommandLine& command, Console& console) {
         return kExitError;
     }
     if (!HaveCacheFile(command.cache_path, console)) return kExitError;
-    CCacheShared::Instance().SetCachePath(command.cache_path);
     ConsoleErrors errors(console);
     WatcherOptions options;
     options.errors = &errors;
+    options.cache_path = command.cache_path;
     CDriveWatcher watcher(options);
 
     int status = kExitOk;

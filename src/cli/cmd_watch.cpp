@@ -8,6 +8,7 @@
 #include "cache/cache_shared.h"
 #include "cache/defragmenter.h"
 #include "cache/startup_decision.h"
+#include "cache/startup_sequence.h"
 #include "cache/state_file.h"
 #include "cli/cli.h"
 #include "cli/interrupt.h"
@@ -95,7 +96,6 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
         console.Err(u"corvella: cannot create the folder for the cache file " + cache_path);
         return kExitError;
     }
-    CCacheShared::Instance().SetCachePath(cache_path);
 
     const std::optional<std::vector<std::u16string>> named =
         RootsOf(command.positional, u"watched", console);
@@ -115,41 +115,40 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     ConsoleErrors errors(console);
     WatcherOptions options;
     options.errors = &errors;
+    options.cache_path = cache_path;
     if (command.Has(u"-v")) {
         options.on_applied = [&console](const std::u16string& folder, ApplyResult result) {
             console.Err(Describe(result) + folder);
         };
     }
     CWatcherTable table(options, [roots] { return roots; });
-    // As the desktop program's caching thread: the watchers record what changes meanwhile and
-    // apply it to the new cache afterwards.
-    const auto build = [&] {
+
+    StartupSteps steps;
+    steps.start_watchers = [&table](bool watch_only) {
+        if (watch_only)
+            table.StartWatchersWatchOnly();
+        else
+            table.StartWatchers();
+    };
+    steps.build = [&](StartupAction why) {
+        if (why == StartupAction::Rebuild)
+            console.Err(u"corvella: the last build did not finish; building the cache again.");
+        else if (why == StartupAction::AskThenRebuild)
+            console.Err(u"corvella: the last run ended abnormally; building the cache again.");
+        // As the desktop program's caching thread: the watchers record what changes meanwhile
+        // and apply it to the new cache afterwards.
         table.PauseWatchers();
         BuildCacheFile(cache_path, roots, console);
         table.ResumeWatchers();
     };
-
-    if (decision.action == StartupAction::BuildWatchOnly) {
-        table.StartWatchersWatchOnly();
-        build();
-    } else {
-        table.StartWatchers();
-    }
-    if (decision.first_run) {
-        state.Set(u"FirstRun", u"TRUE");
-    } else if (decision.action == StartupAction::Rebuild ||
-               decision.action == StartupAction::AskThenRebuild) {
-        console.Err(decision.action == StartupAction::Rebuild
-                        ? u"corvella: the last build did not finish; building the cache again."
-                        : u"corvella: the last run ended abnormally; building the cache again.");
-        build();
-    } else if (decision.action == StartupAction::Defragment) {
+    steps.confirm_rebuild = [] { return true; };  // where the program would ask
+    steps.defragment = [&] {
         table.PauseWatchers();
-        CCacheDefragmenter defragmenter(errors);
+        CCacheDefragmenter defragmenter(errors, cache_path);
         defragmenter.Defragment();
         table.ResumeWatchers();
-    }
-    state.Set(u"ProgramExit", u"FALSE");
+    };
+    CarryOutStartup(decision, state, steps);
 
     std::u16string watched;
     for (const std::u16string& root : roots) watched += (watched.empty() ? u"" : u", ") + root;
@@ -158,7 +157,7 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     interrupt.Wait();
 
     table.StopWatchers();
-    state.Set(u"ProgramExit", u"TRUE");
+    state.SetProgramExit(true);
     console.Err(u"corvella: stopped watching.");
     interrupt.Done();
     return kExitOk;

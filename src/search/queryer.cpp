@@ -1,5 +1,6 @@
 #include "search/queryer.h"
 
+#include <iterator>
 #include <mutex>
 #include <new>
 
@@ -15,17 +16,35 @@ namespace {
 
 constexpr char16_t kOutOfMemory[] = u"Out of memory!";
 
+// Runs `action` when the scope ends, by whichever return.
+template <typename Action>
+class ScopeExit {
+  public:
+    explicit ScopeExit(Action action) : action_(std::move(action)) {}
+    ~ScopeExit() { action_(); }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+  private:
+    Action action_;
+};
+
 }  // namespace
 
-CQueryer::CQueryer(ErrorSink& errors, QueryCapacities capacities)
-    : errors_(errors), capacities_(capacities), separator_(platform::kPathSeparator) {}
+CQueryer::CQueryer(ErrorSink& errors, std::u16string cache_path, QueryCapacities capacities)
+    : errors_(errors),
+      capacities_(capacities),
+      separator_(platform::kPathSeparator),
+      cache_path_(std::move(cache_path)) {}
 
-bool CQueryer::AddFilter(int code) {
+bool CQueryer::AddFilter(QueryFilter filter) {
+    // In the order of QueryFilter.
     static constexpr Filter kFilters[] = {FilterName,      FilterTopLevel,   FilterMinSize,
                                           FilterMaxSize,   FilterDateFrom,   FilterDateTo,
                                           FilterFilesOnly, FilterFoldersOnly};
-    if (code < 0 || code > 7 || filter_count_ >= kMaxFilters) return false;
-    filters_[filter_count_++] = kFilters[code];
+    const size_t index = static_cast<size_t>(filter);
+    if (index >= std::size(kFilters) || filter_count_ >= kMaxFilters) return false;
+    filters_[filter_count_++] = kFilters[index];
     return true;
 }
 
@@ -96,34 +115,38 @@ bool CQueryer::InitTraverse() {
     return true;
 }
 
-int CQueryer::RunQuery(const std::u16string& pattern, std::u16string location) {
-    cache_path_ = CCacheShared::Instance().GetCachePath();
+QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string location) {
     start_ticks_ = platform::TickCountMs();
+    // Every way out: the mapping closed, no pointer left to a pattern that goes, the time taken.
+    const ScopeExit finish([this] {
+        pattern_ = nullptr;
+        ReleaseTraverse();
+        end_ticks_ = platform::TickCountMs();
+    });
     total_size_kb_ = 0;
     damaged_ = false;
     counted_ = false;
     results_.Clear();
-    if (!InitTraverse()) return -1;
+    if (!InitTraverse()) return QueryOutcome::Failed;
 
     std::u16string prepared;
     try {
         matcher_ = SelectMatcher(pattern);
         prepared = PreparePattern(pattern);
     } catch (const std::bad_alloc&) {
-        ReleaseTraverse();
         errors_.ShowError(kOutOfMemory);
-        return -1;
+        return QueryOutcome::Failed;
     }
     pattern_ = prepared.data();
     min_name_units_ = MinimumNameUnits(prepared);
 
-    int code = 0;
+    QueryOutcome outcome = QueryOutcome::Done;
     uint32_t start = kRootBlockOffset;
     base_path_.clear();
     location = std::u16string(TrimBlanks(location));
     if (!location.empty() && location != u"My Computer" &&
         !FindLocation(location, start, base_path_)) {
-        code = -2;
+        outcome = QueryOutcome::NoSuchLocation;
         start = kRootBlockOffset;
         base_path_.clear();
     }
@@ -132,10 +155,7 @@ int CQueryer::RunQuery(const std::u16string& pattern, std::u16string location) {
         count_records_ = count_chars_ = 0;
         if (count_only_) {
             Traverse<Walk::Count>(start);
-            ReleaseTraverse();
-            pattern_ = nullptr;
-            end_ticks_ = platform::TickCountMs();
-            return code;
+            return outcome;
         }
         record_limit_ = capacities_.records;
         pool_limit_ = capacities_.pool_chars;
@@ -158,17 +178,12 @@ int CQueryer::RunQuery(const std::u16string& pattern, std::u16string location) {
     } catch (const std::bad_alloc&) {
         results_.Clear();
         total_size_kb_ = 0;
-        pattern_ = nullptr;
-        ReleaseTraverse();
         errors_.ShowError(kOutOfMemory);
-        return -1;
+        return QueryOutcome::Failed;
     }
-    pattern_ = nullptr;
-    ReleaseTraverse();
     results_.records.shrink_to_fit();
     results_.pool.shrink_to_fit();
-    end_ticks_ = platform::TickCountMs();
-    return code;
+    return outcome;
 }
 
 bool CQueryer::Enter(uint32_t block) {
@@ -376,8 +391,8 @@ bool CQueryer::FindLocation(std::u16string_view location, uint32_t& block, std::
     return true;
 }
 
-int RunQueryLocked(CQueryer& queryer, const std::u16string& pattern,
-                   const std::u16string& location) {
+QueryOutcome RunQueryLocked(CQueryer& queryer, const std::u16string& pattern,
+                            const std::u16string& location) {
     std::lock_guard lock(CCacheShared::Instance().CacheFileLock());
     return queryer.RunQuery(pattern, location);
 }

@@ -34,21 +34,31 @@ struct QueryCapacities {
     size_t record_slack = 70000;  // the first walk stops when a folder begins past capacity - slack
 };
 
+// What one query came to.
+enum class QueryOutcome {
+    Done,            // the results are the location's (or everything's, when none was named)
+    NoSuchLocation,  // the location was not found: the whole cache was searched instead
+    Failed,          // the cache could not be opened or memory ran out; the message was shown
+};
+
+// The tests a query's chain can hold; an entry is taken when it passes every one.
+enum class QueryFilter {
+    Name,      // the name matches the pattern
+    TopLevel,  // the entry lies directly in the location
+    MinSize,   // at least min_size_kb
+    MaxSize,   // at most max_size_kb
+    DateFrom,  // written at date_from or later
+    DateTo,    // written at date_to or earlier
+    FilesOnly,
+    FoldersOnly,
+};
+
 class CQueryer {
   public:
-    enum FilterCode {
-        kFilterName = 0,
-        kFilterTopLevel = 1,
-        kFilterMinSize = 2,
-        kFilterMaxSize = 3,
-        kFilterDateFrom = 4,
-        kFilterDateTo = 5,
-        kFilterFilesOnly = 6,
-        kFilterFoldersOnly = 7,
-    };
     static constexpr int kMaxFilters = 10;
 
-    explicit CQueryer(ErrorSink& errors, QueryCapacities capacities = {});
+    // Searches the cache file at `cache_path`.
+    CQueryer(ErrorSink& errors, std::u16string cache_path, QueryCapacities capacities = {});
     CQueryer(const CQueryer&) = delete;
     CQueryer& operator=(const CQueryer&) = delete;
 
@@ -58,16 +68,15 @@ class CQueryer {
     uint64_t date_from = 0;
     uint64_t date_to = 0;
 
-    // Appends a test to the chain; false for an unknown code or a full chain.
-    bool AddFilter(int code);
+    // Appends a test to the chain; false when the chain is full.
+    bool AddFilter(QueryFilter filter);
     void ClearFilters() { filter_count_ = 0; }
     // '\' for caches of Windows drives (the default there), '/' for POSIX roots.
     void SetPathSeparator(char16_t separator) { separator_ = separator; }
 
-    // One query. `pattern` is already case-folded; `location` is trimmed here. Returns 0, or -2
-    // when the location was not found (the whole cache was searched), or -1 when the cache could
-    // not be opened or memory ran out (the message has been shown). Callers hold CacheFileLock.
-    int RunQuery(const std::u16string& pattern, std::u16string location);
+    // One query. `pattern` is already case-folded; `location` is trimmed here. Callers hold
+    // CacheFileLock.
+    QueryOutcome RunQuery(const std::u16string& pattern, std::u16string location);
 
     // Count the matches and total their sizes without making records (for a bare count).
     void SetCountOnly(bool count_only) { count_only_ = count_only; }
@@ -122,8 +131,9 @@ class CQueryer {
     Filter filters_[kMaxFilters] = {};
     int filter_count_ = 0;
 
-    // The query in progress.
     std::u16string cache_path_;
+
+    // The query in progress.
     platform::MappedFile file_;
     CacheView view_;
     Matcher matcher_ = nullptr;
@@ -159,7 +169,7 @@ class CQueryer {
 };
 
 // RunQuery while holding CacheFileLock, as every caller must.
-int RunQueryLocked(CQueryer& queryer, const std::u16string& pattern,
-                   const std::u16string& location);
+QueryOutcome RunQueryLocked(CQueryer& queryer, const std::u16string& pattern,
+                            const std::u16string& location);
 
 }  // namespace corvella

@@ -10,25 +10,25 @@ std::u16string QueryPattern(std::u16string_view text) {
 
 void BuildFilterChain(CQueryer& queryer, const SearchCriteria& criteria) {
     queryer.ClearFilters();
-    queryer.AddFilter(CQueryer::kFilterName);
-    if (criteria.no_subdirectories) queryer.AddFilter(CQueryer::kFilterTopLevel);
-    if (criteria.kind == SearchKind::FilesOnly) queryer.AddFilter(CQueryer::kFilterFilesOnly);
-    if (criteria.kind == SearchKind::FoldersOnly) queryer.AddFilter(CQueryer::kFilterFoldersOnly);
+    queryer.AddFilter(QueryFilter::Name);
+    if (criteria.no_subdirectories) queryer.AddFilter(QueryFilter::TopLevel);
+    if (criteria.kind == SearchKind::FilesOnly) queryer.AddFilter(QueryFilter::FilesOnly);
+    if (criteria.kind == SearchKind::FoldersOnly) queryer.AddFilter(QueryFilter::FoldersOnly);
     if (criteria.min_size_enabled) {
         queryer.min_size_kb = criteria.min_size_kb;
-        queryer.AddFilter(CQueryer::kFilterMinSize);
+        queryer.AddFilter(QueryFilter::MinSize);
     }
     if (criteria.max_size_enabled) {
         queryer.max_size_kb = criteria.max_size_kb;
-        queryer.AddFilter(CQueryer::kFilterMaxSize);
+        queryer.AddFilter(QueryFilter::MaxSize);
     }
     if (criteria.date_from_enabled) {
         queryer.date_from = criteria.date_from;
-        queryer.AddFilter(CQueryer::kFilterDateFrom);
+        queryer.AddFilter(QueryFilter::DateFrom);
     }
     if (criteria.date_to_enabled) {
         queryer.date_to = criteria.date_to;
-        queryer.AddFilter(CQueryer::kFilterDateTo);
+        queryer.AddFilter(QueryFilter::DateTo);
     }
 }
 

@@ -11,7 +11,7 @@ namespace corvella {
 SearchAnswer QueryerSearch::Run(const std::u16string& pattern, const std::u16string& location) {
     BuildFilterChain(queryer_, criteria_());
     SearchAnswer answer;
-    answer.code = RunQueryLocked(queryer_, pattern, location);
+    answer.outcome = RunQueryLocked(queryer_, pattern, location);
     queryer_.ClearFilters();
     answer.results = &queryer_.results();
     answer.total_size_kb = queryer_.total_size_kb();
@@ -136,7 +136,7 @@ void SearchRunner::Pass(const std::u16string& pattern, const std::u16string& loc
     view_.SearchStarted();
 
     const SearchAnswer answer = query_.Run(pattern, location);
-    const bool failed = answer.code == -1;  // what the results hold then is not this search's
+    const bool failed = answer.outcome == QueryOutcome::Failed;  // what the results hold then is not this search's
     SearchReport report;
     report.records = failed || !answer.results ? 0 : answer.results->size();
     if (report.records > 0) {
@@ -148,7 +148,7 @@ void SearchRunner::Pass(const std::u16string& pattern, const std::u16string& loc
         list_.SetResults(nullptr);
         report.item_count = 1;
     }
-    report.status = answer.code == -2
+    report.status = answer.outcome == QueryOutcome::NoSuchLocation
                         ? std::u16string(kInvalidLocationStatus)
                         : SearchStatusText(report.records, failed ? 0 : answer.total_size_kb,
                                            answer.start_ticks, answer.end_ticks);

@@ -35,7 +35,7 @@ namespace corvella {
 
 // What one query answered.
 struct SearchAnswer {
-    int code = 0;  // RunQuery's: 0, -1 (failed, message shown), -2 (no such location)
+    QueryOutcome outcome = QueryOutcome::Done;
     ResultSet* results = nullptr;  // valid until the next query
     uint64_t total_size_kb = 0;
     uint32_t start_ticks = 0;

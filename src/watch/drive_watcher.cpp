@@ -36,7 +36,6 @@ CDriveWatcher::~CDriveWatcher() {
 
 void CDriveWatcher::Init(const std::u16string& root) {
     root_ = root;
-    cache_path_ = CCacheShared::Instance().GetCachePath();
 }
 
 void CDriveWatcher::Start() {
@@ -233,7 +232,7 @@ void CDriveWatcher::ProcessThreadProc(uint64_t generation) {
 ApplyResult CDriveWatcher::ApplyFolderChange(const std::u16string& folder) {
     std::lock_guard guard(apply_guard_);
     std::lock_guard lock(CCacheShared::Instance().CacheFileLock());
-    return updater_.ApplyFolderChange(cache_path_, folder);
+    return updater_.ApplyFolderChange(options_.cache_path, folder);
 }
 
 }  // namespace corvella

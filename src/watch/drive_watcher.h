@@ -25,6 +25,7 @@ enum class WatcherState { Idle = 0, Watching = 1, Stopped = 2, Running = 3 };
 
 struct WatcherOptions {
     ErrorSink* errors = nullptr;  // required
+    std::u16string cache_path;    // required: the cache file the changes are applied to
     // The system's change notification unless a test supplies its own.
     std::function<std::unique_ptr<platform::ChangeSource>()> make_source =
         platform::MakeSystemChangeSource;
@@ -46,7 +47,7 @@ class CDriveWatcher {
     CDriveWatcher(const CDriveWatcher&) = delete;
     CDriveWatcher& operator=(const CDriveWatcher&) = delete;
 
-    // Takes the root ("C:\", "/srv/data/") and a fresh copy of the cache path.
+    // Takes the root ("C:\", "/srv/data/").
     void Init(const std::u16string& root);
     void Start();
     void StartWatchOnly();
@@ -79,7 +80,6 @@ class CDriveWatcher {
     WatcherOptions options_;
     WatcherState state_ = WatcherState::Idle;
     std::u16string root_;
-    std::u16string cache_path_;
 
     mutable std::mutex queue_lock_;
     std::condition_variable queue_changed_;  // a folder queued, or a stop flag set

@@ -25,8 +25,7 @@ struct Build {
     std::unique_ptr<CCacher> cacher;
 
     explicit Build(WorkingFileSizes sizes = {}) {
-        CCacheShared::Instance().SetCachePath(CachePath());
-        cacher = std::make_unique<CCacher>(errors, sizes);
+        cacher = std::make_unique<CCacher>(errors, CachePath(), sizes);
         cacher->SetListingSource(&tree);
         cacher->SetStatusWindow(&status);
         cacher->SetSkipFolder(u"");

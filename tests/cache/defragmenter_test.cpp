@@ -29,8 +29,7 @@ struct Defrag {
     }
     // Defragments the cache file; the result and the defragmenter's own account of it.
     int Run(uint32_t* faults = nullptr) {
-        CCacheShared::Instance().SetCachePath(CachePath());
-        CCacheDefragmenter defragmenter(errors);
+        CCacheDefragmenter defragmenter(errors, CachePath());
         const int result = defragmenter.Defragment();
         if (faults) *faults = defragmenter.faults();
         return result;
@@ -68,13 +67,13 @@ TEST(Defragment, FreshBuildComesBackByteForByte) {
     AddSampleTree(tree);
     d.Build(tree, {u"C:\\", u"D:\\"});
     const auto built = d.File();
-    ASSERT_TRUE(d.State().Set(u"CacheFileSize", u"0"));
+    ASSERT_TRUE(d.State().SetCacheFileSize(0));
 
     ASSERT_EQ(d.Run(), 0);
     EXPECT_TRUE(d.errors.messages.empty());
     EXPECT_EQ(d.File(), built);
-    EXPECT_EQ(d.State().Get(u"CacheFileSize"), u"1");
-    EXPECT_EQ(d.State().Get(u"UpdateCacheExit"), u"TRUE");
+    EXPECT_EQ(d.State().CacheFileSizeMiB(), 1u);
+    EXPECT_TRUE(d.State().UpdateCacheEnded());
     EXPECT_FALSE(fs::exists(d.dir.path() / "cache.db.frag"));
     EXPECT_FALSE(fs::exists(d.dir.path() / "cache.db.new"));
 }
@@ -145,7 +144,7 @@ TEST(Defragment, LoosenedFileBecomesCompact) {
     EXPECT_EQ(Load32(&compact[kDataEndOffset]), compact.size());
     EXPECT_EQ(Load32(&compact[kFileSizeOffset]), compact.size());
     EXPECT_TRUE(Check(compact).ok) << Check(compact).fault;
-    EXPECT_EQ(d.State().Get(u"CacheFileSize"), u"0");
+    EXPECT_EQ(d.State().CacheFileSizeMiB(), 0u);
 }
 
 TEST(Defragment, HeldCacheFileIsLeftAsItWas) {
@@ -164,7 +163,7 @@ TEST(Defragment, HeldCacheFileIsLeftAsItWas) {
               "Can not open dat file! File may be used by another program or does not exists! In "
               "CQueryer::InitTraverse - 000");
     EXPECT_EQ(d.File(), built);
-    EXPECT_EQ(d.State().Get(u"UpdateCacheExit"), u"TRUE");
+    EXPECT_TRUE(d.State().UpdateCacheEnded());
     EXPECT_FALSE(fs::exists(d.dir.path() / "cache.db.frag"));
 }
 
@@ -177,7 +176,7 @@ TEST(Defragment, FailureToWriteTheNewFileKeepsTheOldOne) {
     loose.resize(loose.size() + 4096);  // something to compact
     Store32(&loose[kFileSizeOffset], static_cast<uint32_t>(loose.size()));
     test::WriteBytes(d.Cache(), loose);
-    ASSERT_TRUE(d.State().Set(u"CacheFileSize", u"7"));
+    ASSERT_TRUE(d.State().SetCacheFileSize(7));
     fs::create_directory(d.dir.path() / "cache.db.new");  // the new file cannot be created
 
     EXPECT_EQ(d.Run(), 0);
@@ -186,8 +185,8 @@ TEST(Defragment, FailureToWriteTheNewFileKeepsTheOldOne) {
               "Can not create or open dat file! File may be used by another program! In "
               "CCacher::ReleaseFile - 000");
     EXPECT_EQ(d.File(), loose);
-    EXPECT_EQ(d.State().Get(u"CacheFileSize"), u"7");
-    EXPECT_EQ(d.State().Get(u"UpdateCacheExit"), u"TRUE");
+    EXPECT_EQ(d.State().CacheFileSizeMiB(), 7u);
+    EXPECT_TRUE(d.State().UpdateCacheEnded());
 }
 
 TEST(Defragment, CyclesAndStrayOffsetsBecomeEmptyFolders) {

@@ -97,9 +97,8 @@ TEST(PrefetchListing, BuildsAreByteForByteTheSameWithAndWithoutIt) {
     const std::u16string root = test::ToU16(dir.path() / "tree") + platform::kPathSeparator;
     std::vector<std::vector<uint8_t>> files;
     for (unsigned threads : {1u, 2u, 4u}) {
-        CCacheShared::Instance().SetCachePath(dir.U16("c" + std::to_string(threads) + ".db"));
         test::CollectErrors errors;
-        CCacher cacher(errors);
+        CCacher cacher(errors, dir.U16("c" + std::to_string(threads) + ".db"));
         cacher.SetListingThreads(threads);
         cacher.SetSkipFolder(root + u"dir2" + platform::kPathSeparator);
         ASSERT_TRUE(cacher.BuildCache({root, root + u"dir0" + platform::kPathSeparator}));

@@ -17,7 +17,9 @@ using A = StartupAction;
 struct Row {
     const char* what;
     bool cache, state;
-    const char16_t *update_exit, *program_exit, *file_size, *check_integrity, *enable_dialogs;
+    bool update_ended, program_exited;
+    uint32_t recorded_mib;
+    const char16_t *check_integrity, *enable_dialogs;
     uint32_t mib;
     StartupAction action;
     bool first_run, cache_ready;
@@ -25,43 +27,35 @@ struct Row {
 
 TEST(StartupDecision, EveryRow) {
     const Row rows[] = {
-        {"first start", false, false, u"", u"", u"", u"1", u"1", 0, A::BuildWatchOnly, true, false},
-        {"cache file deleted", false, true, u"TRUE", u"TRUE", u"3", u"1", u"1", 0,
-         A::BuildWatchOnly, false, true},
-        {"state file deleted", true, false, u"FALSE", u"", u"", u"1", u"1", 50, A::None, true,
+        {"first start", false, false, false, false, 0, u"1", u"1", 0, A::BuildWatchOnly, true,
+         false},
+        {"cache file deleted", false, true, true, true, 3, u"1", u"1", 0, A::BuildWatchOnly, false,
          true},
-        {"build cut off", true, true, u"FALSE", u"TRUE", u"0", u"1", u"1", 1, A::Rebuild, false,
+        {"state file deleted", true, false, false, false, 0, u"1", u"1", 50, A::None, true, true},
+        {"build cut off", true, true, false, true, 0, u"1", u"1", 1, A::Rebuild, false, true},
+        {"crash, dialogs on", true, true, true, false, 0, u"1", u"1", 50, A::AskThenRebuild, false,
          true},
-        {"flag missing", true, true, u"", u"TRUE", u"0", u"1", u"1", 1, A::Rebuild, false, true},
-        {"another word", true, true, u"yes", u"TRUE", u"0", u"1", u"1", 1, A::Rebuild, false, true},
-        {"lower case true", true, true, u"true", u"tRuE", u"0", u"1", u"1", 1, A::None, false,
-         true},
-        {"crash, dialogs on", true, true, u"TRUE", u"FALSE", u"0", u"1", u"1", 50,
-         A::AskThenRebuild, false, true},
-        {"crash, dialogs off", true, true, u"TRUE", u"", u"0", u"1", u"0", 50, A::Rebuild, false,
-         true},
-        {"crash, integrity 2 is off", true, true, u"TRUE", u"FALSE", u"11", u"2", u"1", 20,
-         A::Defragment, false, true},
-        {"crash, integrity off, small", true, true, u"TRUE", u"FALSE", u"11", u"0", u"1", 19,
-         A::None, false, true},
-        {"size missing, 9 MiB", true, true, u"TRUE", u"TRUE", u"", u"1", u"1", 9, A::Defragment,
+        {"crash, dialogs off", true, true, true, false, 0, u"1", u"0", 50, A::Rebuild, false, true},
+        {"crash, integrity 2 is off", true, true, true, false, 11, u"2", u"1", 20, A::Defragment,
          false, true},
-        {"size missing, 8 MiB", true, true, u"TRUE", u"TRUE", u"", u"1", u"1", 8, A::None, false,
+        {"crash, integrity off, small", true, true, true, false, 11, u"0", u"1", 19, A::None, false,
          true},
-        {"20 MiB against 11", true, true, u"TRUE", u"TRUE", u"11", u"1", u"1", 20, A::Defragment,
-         false, true},
-        {"20 MiB against 12", true, true, u"TRUE", u"TRUE", u"12", u"1", u"1", 20, A::None, false,
+        {"size missing, 9 MiB", true, true, true, true, 0, u"1", u"1", 9, A::Defragment, false,
          true},
-        {"negative size wraps", true, true, u"TRUE", u"TRUE", u"-20", u"1", u"1", 4000, A::None,
+        {"size missing, 8 MiB", true, true, true, true, 0, u"1", u"1", 8, A::None, false, true},
+        {"20 MiB against 11", true, true, true, true, 11, u"1", u"1", 20, A::Defragment, false,
+         true},
+        {"20 MiB against 12", true, true, true, true, 12, u"1", u"1", 20, A::None, false, true},
+        {"negative size wraps", true, true, true, true, uint32_t(-20), u"1", u"1", 4000, A::None,
          false, true},
     };
     for (const Row& row : rows) {
         StartupInputs in;
         in.cache_exists = row.cache;
         in.state_exists = row.state;
-        in.update_cache_exit = row.update_exit;
-        in.program_exit = row.program_exit;
-        in.cache_file_size = row.file_size;
+        in.update_cache_ended = row.update_ended;
+        in.program_exited_cleanly = row.program_exited;
+        in.recorded_mib = row.recorded_mib;
         in.check_integrity = row.check_integrity;
         in.enable_dialogs = row.enable_dialogs;
         in.measured_mib = row.mib;
@@ -81,27 +75,25 @@ TEST(StartupInputs, ReadFromTheFilesOrTheirDefaults) {
     EXPECT_FALSE(none.cache_exists);
     EXPECT_FALSE(none.state_exists);
     EXPECT_EQ(none.measured_mib, 0u);
-    EXPECT_EQ(none.update_cache_exit, u"");
-    EXPECT_EQ(none.cache_file_size, u"");
+    EXPECT_FALSE(none.update_cache_ended);
+    EXPECT_EQ(none.recorded_mib, 0u);
     EXPECT_EQ(none.check_integrity, u"1");
     EXPECT_EQ(none.enable_dialogs, u"1");
 
     test::WriteFileOfSize(dir.path() / "default.db", 9 * 1048576 + 1048575);
-    StateFile file(state);
-    ASSERT_TRUE(file.Set(u"UpdateCacheExit", u"true"));
-    ASSERT_TRUE(file.Set(u"ProgramExit", u"FALSE"));
-    ASSERT_TRUE(file.Set(u"CacheFileSize", u"12"));
-    EXPECT_TRUE(file.IsTrue(u"UpdateCacheExit"));
-    EXPECT_FALSE(file.IsTrue(u"ProgramExit"));
+    // Written as another program may write them: a flag reads as set in any case.
+    ASSERT_TRUE(platform::WriteIniString(state, u"STATEINFO", u"UpdateCacheExit", u"true"));
+    ASSERT_TRUE(platform::WriteIniString(state, u"STATEINFO", u"ProgramExit", u"FALSE"));
+    ASSERT_TRUE(platform::WriteIniString(state, u"STATEINFO", u"CacheFileSize", u"12"));
     ASSERT_TRUE(platform::WriteIniString(settings, u"OPTIONS", u"CHECK_INTEGRITY", u"0"));
 
     const StartupInputs all = ReadStartupInputs(cache, state, settings);
     EXPECT_TRUE(all.cache_exists);
     EXPECT_TRUE(all.state_exists);
     EXPECT_EQ(all.measured_mib, 9u);
-    EXPECT_EQ(all.update_cache_exit, u"true");
-    EXPECT_EQ(all.program_exit, u"FALSE");
-    EXPECT_EQ(all.cache_file_size, u"12");
+    EXPECT_TRUE(all.update_cache_ended);
+    EXPECT_FALSE(all.program_exited_cleanly);
+    EXPECT_EQ(all.recorded_mib, 12u);
     EXPECT_EQ(all.check_integrity, u"0");
     EXPECT_EQ(all.enable_dialogs, u"1");
 

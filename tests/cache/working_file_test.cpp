@@ -26,8 +26,7 @@ struct Build {
     FakeTree tree;
     CCacher cacher;
 
-    explicit Build(WorkingFileSizes sizes = {}) : cacher(errors, sizes) {
-        CCacheShared::Instance().SetCachePath(CachePath());
+    explicit Build(WorkingFileSizes sizes = {}) : cacher(errors, CachePath(), sizes) {
         cacher.SetListingSource(&tree);
         cacher.SetStatusWindow(&status);
         cacher.SetSkipFolder(u"");
@@ -199,8 +198,7 @@ TEST(Copies, AWorkingFileThatCannotBeCreatedEndsTheBuildAtOnce) {
     test::CollectErrors errors;
     FakeTree tree;
     tree.Add(u"C:\\", {u"c.txt"});
-    CCacheShared::Instance().SetCachePath(dir.U16("no-such-folder/cache.db"));
-    CCacher cacher(errors);
+    CCacher cacher(errors, dir.U16("no-such-folder/cache.db"));
     cacher.SetListingSource(&tree);
     EXPECT_FALSE(cacher.BuildCache({u"C:\\"}));
     ASSERT_EQ(errors.messages.size(), 1u);

@@ -28,7 +28,6 @@
 #include "cache/block_reader.h"
 #include "cache/cache_check.h"
 #include "cache/cache_format.h"
-#include "cache/cache_shared.h"
 #include "cache/sinks.h"
 #include "platform/case_fold.h"
 #include "platform/text.h"
@@ -70,8 +69,8 @@ class TempCache {
             std::abort();
         }
         ::close(fd);
-        CCacheShared::Instance().SetCachePath(FromUtf8(path_));
     }
+    std::u16string Path() const { return FromUtf8(path_); }
     ~TempCache() { ::unlink(path_.c_str()); }
 
     void Write(const std::vector<uint8_t>& image) const {
@@ -347,17 +346,17 @@ struct Query {
 };
 
 struct Outcome {
-    int code = 0;
+    QueryOutcome code = QueryOutcome::Done;
     bool damaged = false;
     uint64_t total_kb = 0;
     uint64_t matches = 0;
     ResultSet results;
 };
 
-Outcome Run(const Query& query, QueryCapacities capacities, int& errors_shown,
-            bool count_only = false) {
+Outcome Run(const std::u16string& cache, const Query& query, QueryCapacities capacities,
+            int& errors_shown, bool count_only = false) {
     CountErrors errors;
-    CQueryer queryer(errors, capacities);
+    CQueryer queryer(errors, cache, capacities);
     queryer.SetCountOnly(count_only);
     queryer.SetPathSeparator(query.separator);
     SearchCriteria criteria = query.criteria;
@@ -396,20 +395,21 @@ bool SameResults(const Outcome& a, const Outcome& b) {
 }
 
 // Checks:
-// - a query of an existing, non-empty file returns 0 or -2 and shows no message;
+// - a query of an existing, non-empty file does not fail and shows no message;
 // - every record's texts lie in the pool, each ended by a NUL;
 // - the answer does not depend on the capacities: a query that must take the counting route
 //   (tiny capacities) gives exactly what a query with room to spare gives, and a bare count
 //   counts and totals what the records hold;
 // - a file the whole-file check accepts is never called damaged by a query;
 // - a location the lookup finds is the path the walked names spell, and every record lies in it.
-Outcome RunChecked(const Query& query, uint8_t capacity_choice, bool check_ok) {
+Outcome RunChecked(const std::u16string& cache, const Query& query, uint8_t capacity_choice,
+                   bool check_ok) {
     static constexpr QueryCapacities kTight[] = {{4, 32, 2}, {16, 256, 4}, {256, 4096, 32}};
     int errors = 0;
-    Outcome roomy = Run(query, QueryCapacities{4096, 65536, 256}, errors);
-    const Outcome tight = Run(query, kTight[capacity_choice % 3], errors);
-    const Outcome counted = Run(query, QueryCapacities{}, errors, /*count_only=*/true);
-    FUZZ_CHECK(roomy.code == 0 || roomy.code == -2, "a query of an existing file failed");
+    Outcome roomy = Run(cache, query, QueryCapacities{4096, 65536, 256}, errors);
+    const Outcome tight = Run(cache, query, kTight[capacity_choice % 3], errors);
+    const Outcome counted = Run(cache, query, QueryCapacities{}, errors, /*count_only=*/true);
+    FUZZ_CHECK(roomy.code != QueryOutcome::Failed, "a query of an existing file failed");
     FUZZ_CHECK(errors == 0, "a query of an existing file showed a message");
     const std::vector<char16_t>& pool = roomy.results.pool;
     for (const ResultRecord& r : roomy.results.records) {
@@ -424,7 +424,7 @@ Outcome RunChecked(const Query& query, uint8_t capacity_choice, bool check_ok) {
                "a bare count answered differently");
     if (check_ok)
         FUZZ_CHECK(!roomy.damaged, "a query called a file damaged that the check accepts");
-    if (roomy.code == 0 && !query.expected_base.empty()) {
+    if (roomy.code == QueryOutcome::Done && !query.expected_base.empty()) {
         const bool fold = query.separator == u'\\';
         const std::u16string want = fold ? FoldCaseCopy(query.expected_base) : query.expected_base;
         for (const ResultRecord& r : roomy.results.records) {
@@ -512,8 +512,8 @@ void FuzzOne(const uint8_t* data, size_t size) {
 
     if (image.empty()) {  // an empty file cannot be mapped: every query fails, with a message
         CountErrors errors;
-        CQueryer queryer(errors);
-        FUZZ_CHECK(RunQueryLocked(queryer, u"a", u"") == -1 && errors.count == 1,
+        CQueryer queryer(errors, temp.Path());
+        FUZZ_CHECK(RunQueryLocked(queryer, u"a", u"") == QueryOutcome::Failed && errors.count == 1,
                    "a query of an empty file did not fail with a message");
         return;
     }
@@ -521,7 +521,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
     // The query the control bytes describe; sorting its results reads every record's texts.
     const Query chosen = ChosenQuery(control, view);
     CheckReaderAndMatcher(view, QueryPattern(chosen.pattern));
-    Outcome outcome = RunChecked(chosen, control[4], report.ok);
+    Outcome outcome = RunChecked(temp.Path(), chosen, control[4], report.ok);
     SortResults(outcome.results, static_cast<SortKey>(control[5] % 5));
 
     // Everything: with a file the check accepts, every entry comes back once, and the files
@@ -529,7 +529,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
     Query all;
     all.pattern = u"*";
     all.separator = chosen.separator;
-    const Outcome everything = RunChecked(all, control[5], report.ok);
+    const Outcome everything = RunChecked(temp.Path(), all, control[5], report.ok);
     if (report.ok) {
         uint64_t files = 0, file_kb = 0;
         for (const ResultRecord& r : everything.results.records) {
@@ -548,7 +548,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
     list.pattern = u"*" + chosen.pattern + u"*;?*;" + chosen.pattern;
     list.criteria = SearchCriteria{};
     list.criteria.kind = SearchKind::FoldersOnly;
-    RunChecked(list, control[6], report.ok);
+    RunChecked(temp.Path(), list, control[6], report.ok);
 }
 
 }  // namespace

@@ -50,12 +50,13 @@ class QueryTest : public ::testing::Test {
         ASSERT_TRUE(test::BuildFake(tree_, roots, dir_.U16("cache.db")));
     }
 
-    std::vector<Row> Query(const SearchCriteria& criteria, int* code = nullptr,
+    std::vector<Row> Query(const SearchCriteria& criteria, QueryOutcome* code = nullptr,
                            QueryCapacities capacities = {}) {
-        CQueryer q(errors_, capacities);
+        CQueryer q(errors_, dir_.U16("cache.db"), capacities);
         q.SetPathSeparator(separator_);
         BuildFilterChain(q, criteria);
-        const int result = RunQueryLocked(q, QueryPattern(criteria.pattern), criteria.location);
+        const QueryOutcome result =
+            RunQueryLocked(q, QueryPattern(criteria.pattern), criteria.location);
         if (code) *code = result;
         damaged_ = q.damaged();
         counted_ = q.counted();
@@ -68,7 +69,7 @@ class QueryTest : public ::testing::Test {
         return rows;
     }
     std::vector<Row> Query(std::u16string pattern, std::u16string location = u"My Computer",
-                           int* code = nullptr) {
+                           QueryOutcome* code = nullptr) {
         SearchCriteria c;
         c.pattern = std::move(pattern);
         c.location = std::move(location);
@@ -107,38 +108,38 @@ const std::vector<Row> kEverything = {
 };
 
 TEST_F(QueryTest, WholeCacheInCacheOrderFoldersAfterTheirContentsWithSubtreeSizes) {
-    int code = 1;
+    QueryOutcome code = QueryOutcome::Failed;
     EXPECT_EQ(Query(u"*", u"My Computer", &code), kEverything);
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(code, QueryOutcome::Done);
     EXPECT_EQ(total_, 5u + 1 + 6 + 2 + 8 + 3 + 0 + 0 + 11 + 1 + 1);
     for (const char16_t* blank : {u"", u"   ", u"\tMy Computer "}) {
         EXPECT_EQ(Query(u"*", blank, &code).size(), kEverything.size());
-        EXPECT_EQ(code, 0);
+        EXPECT_EQ(code, QueryOutcome::Done);
     }
     EXPECT_TRUE(errors_.messages.empty());
 }
 
 TEST_F(QueryTest, LocationsAreFoundCaseBlindAndSpelledAsStored) {
-    int code = 1;
+    QueryOutcome code = QueryOutcome::Failed;
     const auto rows = Query(u"*", u"c:\\windows", &code);
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(code, QueryOutcome::Done);
     EXPECT_EQ(rows, std::vector<Row>(kEverything.begin(), kEverything.begin() + 4));
     for (const char16_t* same : {u"C:\\Windows\\", u"  C:\\WINDOWS  "}) {
         EXPECT_EQ(Query(u"*", same, &code), rows);
-        EXPECT_EQ(code, 0);
+        EXPECT_EQ(code, QueryOutcome::Done);
     }
     for (const char16_t* drive : {u"C:", u"c:\\"}) {
         EXPECT_EQ(Query(u"*", drive, &code).size(), 8u);  // everything below C:, not C: itself
-        EXPECT_EQ(code, 0);
+        EXPECT_EQ(code, QueryOutcome::Done);
     }
 }
 
 TEST_F(QueryTest, LocationsThatNameNoFolderSearchEverything) {
     for (const char16_t* bad : {u"C:\\readme.txt", u"C:\\Data", u"C:\\\\Windows", u"\\Windows",
                                 u"C:\\Missing", u"C:\\Windows\\\\", u"Q:"}) {
-        int code = 0;
+        QueryOutcome code = QueryOutcome::Done;
         EXPECT_EQ(Query(u"*", bad, &code), kEverything) << test::Narrow(bad);
-        EXPECT_EQ(code, -2) << test::Narrow(bad);
+        EXPECT_EQ(code, QueryOutcome::NoSuchLocation) << test::Narrow(bad);
     }
 }
 
@@ -226,10 +227,10 @@ TEST_F(QueryTest, ACountOnlyQueryCountsAndTotalsWhatTheFullOneReturns) {
             c.location = location;
             c.min_size_enabled = true;
             c.min_size_kb = 1;
-            int code = 0, count_code = 1;
+            QueryOutcome code = QueryOutcome::Done, count_code = QueryOutcome::Failed;
             const size_t rows = Query(c, &code).size();
             const uint64_t total = total_;
-            CQueryer q(errors_);
+            CQueryer q(errors_, dir_.U16("cache.db"));
             q.SetPathSeparator(u'\\');
             q.SetCountOnly(true);
             BuildFilterChain(q, c);
@@ -253,10 +254,10 @@ TEST(QueryCapacity, MoreThan530000MatchesWithTheRealCapacities) {
     }
     ASSERT_TRUE(test::BuildFake(tree, {u"C:\\"}, dir.U16("big.db")));
     test::CollectErrors errors;
-    CQueryer q(errors);
+    CQueryer q(errors, dir.U16("big.db"));
     q.SetPathSeparator(u'\\');
-    q.AddFilter(CQueryer::kFilterName);
-    ASSERT_EQ(RunQueryLocked(q, u"f*", u""), 0);
+    q.AddFilter(QueryFilter::Name);
+    ASSERT_EQ(RunQueryLocked(q, u"f*", u""), QueryOutcome::Done);
     EXPECT_TRUE(q.counted());
     const ResultSet& r = q.results();
     ASSERT_EQ(r.size(), 560000u);
@@ -296,13 +297,12 @@ TEST_F(QueryTest, ACacheThatCannotBeOpenedFailsWithItsMessage) {
     {
         platform::ExclusiveFile holder;
         ASSERT_TRUE(holder.OpenExisting(dir_.U16("cache.db")));
-        int code = 0;
+        QueryOutcome code = QueryOutcome::Done;
         EXPECT_TRUE(Query(u"*", u"", &code).empty());
-        EXPECT_EQ(code, -1);
+        EXPECT_EQ(code, QueryOutcome::Failed);
     }
-    CCacheShared::Instance().SetCachePath(dir_.U16("missing.db"));
-    CQueryer q(errors_);
-    EXPECT_EQ(q.RunQuery(u"*", u""), -1);
+    CQueryer q(errors_, dir_.U16("missing.db"));
+    EXPECT_EQ(q.RunQuery(u"*", u""), QueryOutcome::Failed);
     ASSERT_EQ(errors_.messages.size(), 2u);
     for (const auto& m : errors_.messages)
         EXPECT_EQ(m,
@@ -317,18 +317,18 @@ TEST_F(QueryTest, PosixRootsResolveByLongestPrefixThenCaseSensitively) {
     tree_.Add(u"/srv/data/", {u"x", true}).Add(u"/srv/data/x/", {u"f.txt"});
     Build({u"/", u"/srv/data/"});
     separator_ = u'/';
-    int code = 1;
+    QueryOutcome code = QueryOutcome::Failed;
     EXPECT_EQ(Query(u"*", u"/srv/data/x/", &code),
               (std::vector<Row>{{u"/srv/data/x/", u"f.txt", 0, false, 0}}));
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(code, QueryOutcome::Done);
     const auto all = Query(u"*", u"/", &code);
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(code, QueryOutcome::Done);
     EXPECT_EQ(all.front(), (Row{u"/", u"srv", 0, true, 0}));
     EXPECT_EQ(all[1], (Row{u"/etc/", u"hosts", 0, false, 0}));
     EXPECT_EQ(Query(u"*", u"/etc", &code).size(), 1u);
     for (const char16_t* bad : {u"/SRV/data/x", u"/srv//data", u"/etc/hosts", u"etc", u"/nope"}) {
         Query(u"*", bad, &code);
-        EXPECT_EQ(code, -2) << test::Narrow(bad);
+        EXPECT_EQ(code, QueryOutcome::NoSuchLocation) << test::Narrow(bad);
     }
     const auto whole = Query(u"*", u"My Computer", &code);
     EXPECT_EQ(whole.back(), (Row{u"", u"/srv/data", 0, true, 0}));

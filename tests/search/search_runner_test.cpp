@@ -184,7 +184,7 @@ TEST_F(SearchRunnerTest, RecordsReachTheListAndTheStatusLineOrItsWarning) {
     EXPECT_EQ(list_.list_mode(), ListMode::Results);
     EXPECT_EQ(list_.results(), &query_.results);
     // A location that does not exist: everything is shown, with a warning.
-    query_.answer.code = -2;
+    query_.answer.outcome = QueryOutcome::NoSuchLocation;
     runner_.StartSearch(u"a", u"Q:\\nowhere");
     view_.WaitForReports(2);
     EXPECT_EQ(view_.reports[1].status, kInvalidLocationStatus);
@@ -193,7 +193,7 @@ TEST_F(SearchRunnerTest, RecordsReachTheListAndTheStatusLineOrItsWarning) {
 
 TEST_F(SearchRunnerTest, AFailedQueryShowsNoneOfTheRecordsItLeftBehind) {
     AddRecord(query_.results, u"stale", 7);
-    query_.answer.code = -1;
+    query_.answer.outcome = QueryOutcome::Failed;
     query_.answer.total_size_kb = 7;
     runner_.StartSearch(u"a", u"My Computer");
     view_.WaitForReports(1);
@@ -228,7 +228,7 @@ TEST(SearchRunnerEngine, TheCriteriaOfThePagesNarrowARealQuery) {
         .Add(u"C:\\", {u"a.bin", false, 10, 1});
     ASSERT_TRUE(test::BuildFake(tree, {u"C:\\"}, dir.U16("cache.db")));
     test::CollectErrors errors;
-    CQueryer queryer(errors);
+    CQueryer queryer(errors, dir.U16("cache.db"));
     queryer.SetPathSeparator(u'\\');
     SearchCriteria files_only;
     files_only.kind = SearchKind::FilesOnly;

@@ -165,9 +165,8 @@ std::vector<ReadEntry> ReadAllEntries(const std::vector<uint8_t>& file, char16_t
 
 bool BuildFake(FakeTree& tree, const std::vector<std::u16string>& roots,
                const std::u16string& cache_path) {
-    CCacheShared::Instance().SetCachePath(cache_path);
     CollectErrors errors;
-    CCacher cacher(errors);
+    CCacher cacher(errors, cache_path);
     cacher.SetListingSource(&tree);
     cacher.SetSkipFolder(u"");
     const bool built = cacher.BuildCache(roots);
@@ -176,9 +175,8 @@ bool BuildFake(FakeTree& tree, const std::vector<std::u16string>& roots,
 }
 
 std::map<std::u16string, ReadEntry> BuildReal(const TempDir& dir, const std::u16string& root) {
-    CCacheShared::Instance().SetCachePath(dir.U16("cache.db"));
     CollectErrors errors;
-    CCacher cacher(errors);
+    CCacher cacher(errors, dir.U16("cache.db"));
     EXPECT_TRUE(cacher.BuildCache({root}));
     for (const auto& m : errors.messages) ADD_FAILURE() << Narrow(m);
     const auto f = ReadBytes(dir.path() / "cache.db");

@@ -180,6 +180,7 @@ TEST_F(DriveWatcherTest, LateProcessorNeverAppliesBesideItsSuccessor) {
     };
     WatcherOptions options = Options();
     options.listing = &tree;
+    options.cache_path = dir.U16("cache.db");
     options.pause_limit_ms = 50;
     CDriveWatcher watcher(options);
     watcher.Init(u"C:\\");

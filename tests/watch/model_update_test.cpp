@@ -40,9 +40,8 @@ int EnvNumber(const char* name, int fallback) {
 }
 
 void Build(const std::u16string& root, const std::u16string& cache) {
-    CCacheShared::Instance().SetCachePath(cache);
     CollectErrors errors;
-    CCacher cacher(errors);
+    CCacher cacher(errors, cache);
     ASSERT_TRUE(cacher.BuildCache({root}));
     for (const auto& m : errors.messages) ADD_FAILURE() << test::Narrow(m);
 }
@@ -201,8 +200,7 @@ void RunModel(uint32_t seed, int batches) {
 
     // Compacted, the updated cache is the fresh build, block for block.
     const uint64_t loose_bytes = fs::file_size(dir.path() / "cache.db");
-    CCacheShared::Instance().SetCachePath(cache);
-    CCacheDefragmenter defragmenter(errors);
+    CCacheDefragmenter defragmenter(errors, cache);
     ASSERT_EQ(defragmenter.Defragment(), 0);
     const CacheCheckReport compact = Check(dir.path() / "cache.db");
     EXPECT_TRUE(compact.ok) << compact.fault;
