@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -88,6 +89,36 @@ TEST_F(CliTest, IndexThenCheckReportsTheTree) {
     EXPECT_NE(check.out.find("files: 1201\n"), std::string::npos) << check.out;
     EXPECT_NE(check.out.find("free blocks: 0 (0 bytes)"), std::string::npos) << check.out;
     EXPECT_NE(check.out.find("well-formed"), std::string::npos);
+}
+
+// A build with stderr in a log: a progress line every few seconds and the summary, not one every
+// thousand entries (4 lines for this tree).
+TEST_F(CliTest, ProgressIntoAFileComesAFewSecondsApart) {
+    fs::create_directories(tree_ / "many");
+    for (int i = 0; i < 1800; ++i) test::WriteFileOfSize(tree_ / "many" / std::to_string(i), 0);
+    const fs::path log = dir_.path() / "stderr.txt";
+    FILE* err = std::fopen(log.string().c_str(), "wb");
+    ASSERT_NE(err, nullptr);
+    StdConsole console(stdout, err);
+    const int code = RunCli({u"index", u"--cache", cache_, test::ToU16(tree_)}, console);
+    std::fclose(err);
+    ASSERT_EQ(code, kExitOk);
+    std::vector<std::string> lines;
+    const std::vector<uint8_t> text = test::ReadBytes(log);
+    std::string line;
+    for (const uint8_t c : text) {
+        if (c != '\n') {
+            line += char(c);
+        } else {
+            lines.push_back(line);
+            line.clear();
+        }
+    }
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_LE(lines.size(), 3u);  // the first, perhaps one five seconds on, the summary
+    EXPECT_EQ(lines.front().rfind("[Caching Drive ", 0), 0u) << lines.front();
+    EXPECT_EQ(lines.back().rfind("[Caching is Finished] 3006 items cached,", 0), 0u)
+        << lines.back();
 }
 
 TEST_F(CliTest, CheckSaysWhenTheCacheIsMissingHeldOrDamaged) {
