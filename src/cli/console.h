@@ -1,11 +1,14 @@
 // The command line's output: results on stdout, progress and messages on stderr. A progress
-// line on a terminal is rewritten in place; elsewhere each text is a plain line.
+// line on a terminal is rewritten in place; elsewhere progress comes as plain lines, a few
+// seconds apart (console_throttle.h).
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "cache/sinks.h"
+#include "cli/console_throttle.h"
 
 namespace corvella {
 
@@ -19,10 +22,10 @@ class Console {
     virtual void EndProgress() = 0;
 };
 
-// The process's own stdout and stderr.
+// The process's own stdout and stderr, or two other streams.
 class StdConsole final : public Console {
   public:
-    StdConsole();
+    explicit StdConsole(FILE* out = stdout, FILE* err = stderr);
     void Out(std::u16string_view line) override;
     void Err(std::u16string_view line) override;
     void Progress(std::u16string_view text) override;
@@ -30,8 +33,11 @@ class StdConsole final : public Console {
 
   private:
     void WriteErr(std::u16string_view text);
+    FILE* out_;
+    FILE* err_;
     bool err_is_terminal_ = false;
     size_t progress_length_ = 0;  // characters of the progress line now shown, 0 for none
+    ProgressThrottle throttle_;   // off a terminal
 };
 
 // The engine's messages and progress, on the console.

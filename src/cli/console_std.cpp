@@ -2,18 +2,20 @@
 
 #include "cli/console.h"
 #include "cli/console_io.h"
+#include "platform/ticks.h"
 
 namespace corvella {
 
-StdConsole::StdConsole() : err_is_terminal_(IsTerminal(stderr)) {}
+StdConsole::StdConsole(FILE* out, FILE* err)
+    : out_(out), err_(err), err_is_terminal_(IsTerminal(err)) {}
 
 void StdConsole::Out(std::u16string_view line) {
-    WriteText(stdout, line);
-    WriteText(stdout, u"\n");
+    WriteText(out_, line);
+    WriteText(out_, u"\n");
 }
 
 void StdConsole::WriteErr(std::u16string_view text) {
-    WriteText(stderr, text);
+    WriteText(err_, text);
 }
 
 void StdConsole::Err(std::u16string_view line) {
@@ -24,8 +26,10 @@ void StdConsole::Err(std::u16string_view line) {
 
 void StdConsole::Progress(std::u16string_view text) {
     if (!err_is_terminal_) {
-        WriteErr(text);
-        WriteErr(u"\n");
+        if (const auto line = throttle_.Offer(text, platform::TickCountMs())) {
+            WriteErr(*line);
+            WriteErr(u"\n");
+        }
         return;
     }
     // Rewritten in place; blanks cover what a longer earlier text left.
@@ -37,6 +41,13 @@ void StdConsole::Progress(std::u16string_view text) {
 }
 
 void StdConsole::EndProgress() {
+    if (!err_is_terminal_) {
+        if (const auto line = throttle_.Flush(platform::TickCountMs())) {
+            WriteErr(*line);
+            WriteErr(u"\n");
+        }
+        return;
+    }
     if (progress_length_ != 0) WriteErr(u"\n");
     progress_length_ = 0;
 }

@@ -5,9 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
 
 #include "platform/drives.h"
 #include "platform/file.h"
+#include "platform/local_time.h"
 #include "platform/text.h"
 #include "support/test_tree.h"
 
@@ -25,6 +34,25 @@ class CaptureConsole final : public Console {
     std::string out, err;
     std::vector<std::string> progress;
 };
+
+// Sets a file's modification time to a FILETIME count: through the system, since the C runtimes
+// refuse times before 1970.
+bool SetLastWrite(const fs::path& path, uint64_t filetime) {
+#ifdef _WIN32
+    const HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const FILETIME when{static_cast<DWORD>(filetime), static_cast<DWORD>(filetime >> 32)};
+    const bool set = SetFileTime(file, nullptr, nullptr, &when) != 0;
+    CloseHandle(file);
+    return set;
+#else
+    const int64_t units = int64_t(filetime) - 116444736000000000LL;  // from 1970
+    const timespec when = {static_cast<time_t>(units / 10000000), 0};
+    const timespec times[2] = {when, when};
+    return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+#endif
+}
 
 int Cli(CaptureConsole& console, std::vector<std::u16string> args) {
     return RunCli(args, console);
@@ -61,6 +89,36 @@ TEST_F(CliTest, IndexThenCheckReportsTheTree) {
     EXPECT_NE(check.out.find("files: 1201\n"), std::string::npos) << check.out;
     EXPECT_NE(check.out.find("free blocks: 0 (0 bytes)"), std::string::npos) << check.out;
     EXPECT_NE(check.out.find("well-formed"), std::string::npos);
+}
+
+// A build with stderr in a log: a progress line every few seconds and the summary, not one every
+// thousand entries (4 lines for this tree).
+TEST_F(CliTest, ProgressIntoAFileComesAFewSecondsApart) {
+    fs::create_directories(tree_ / "many");
+    for (int i = 0; i < 1800; ++i) test::WriteFileOfSize(tree_ / "many" / std::to_string(i), 0);
+    const fs::path log = dir_.path() / "stderr.txt";
+    FILE* err = std::fopen(log.string().c_str(), "wb");
+    ASSERT_NE(err, nullptr);
+    StdConsole console(stdout, err);
+    const int code = RunCli({u"index", u"--cache", cache_, test::ToU16(tree_)}, console);
+    std::fclose(err);
+    ASSERT_EQ(code, kExitOk);
+    std::vector<std::string> lines;
+    const std::vector<uint8_t> text = test::ReadBytes(log);
+    std::string line;
+    for (const uint8_t c : text) {
+        if (c != '\n') {
+            line += char(c);
+        } else {
+            lines.push_back(line);
+            line.clear();
+        }
+    }
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_LE(lines.size(), 3u);  // the first, perhaps one five seconds on, the summary
+    EXPECT_EQ(lines.front().rfind("[Caching Drive ", 0), 0u) << lines.front();
+    EXPECT_EQ(lines.back().rfind("[Caching is Finished] 3006 items cached,", 0), 0u)
+        << lines.back();
 }
 
 TEST_F(CliTest, CheckSaysWhenTheCacheIsMissingHeldOrDamaged) {
@@ -224,18 +282,45 @@ TEST_F(CliSearchTest, DatesAreLocalDaysWithBothEndsIncluded) {
     Search({u"--modified-to", u"2000-01-01", u"*.txt"}, kExitNothing);
 }
 
+// Files from before 1970 exist (a FILETIME reaches back to 1601): their days are days like any
+// other, also the last one before 1970, whose end is the C library's failure value in UTC.
+TEST_F(CliSearchTest, DaysBefore1970AreSearchedLikeOthers) {
+    uint64_t day = 0;
+    ASSERT_TRUE(platform::LocalDayToFileTime(1969, 6, 1, false, day));
+    const uint64_t noon = day + 12ull * 3600 * 10000000;
+    ASSERT_TRUE(SetLastWrite(tree_ / "Docs" / "old" / "notes.txt", noon));
+    CaptureConsole index;
+    ASSERT_EQ(Cli(index, {u"index", u"--cache", cache_, test::ToU16(tree_)}), kExitOk);
+    const std::vector<std::string> notes = {Under("Docs/old/notes.txt")};
+    // Files only: a drive's entry has no time of its own (0, in 1601).
+    EXPECT_EQ(Search({u"--files", u"--modified-to", u"1969-12-31", u"*"}), notes);
+    EXPECT_EQ(Search({u"--modified-from", u"1969-06-01", u"--modified-to=1969-06-01", u"*"}), notes);
+    EXPECT_EQ(Search({u"--modified-from", u"1601-01-01", u"--count", u"*.txt"}),
+              (std::vector<std::string>{"3 items found (4KB)"}));
+}
+
 TEST_F(CliSearchTest, BadValuesAreRefusedWithExitCode2) {
-    for (const std::vector<std::u16string>& args :
-         std::vector<std::vector<std::u16string>>{{u"--min-size", u"ten", u"x"},
-                                                  {u"--max-size", u"-1", u"x"},
-                                                  {u"--modified-from", u"2024-02-30", u"x"},
-                                                  {u"--modified-to", u"24-1-1", u"x"},
-                                                  {u"--sort", u"color", u"x"},
-                                                  {u"--files", u"--folders", u"x"},
-                                                  {},
-                                                  {u"a", u"b"}}) {
-        Search(args, kExitError);
-        EXPECT_NE(err_, "");
+    struct Case {
+        std::vector<std::u16string> args;
+        std::string says;
+    };
+    const std::string not_a_day = "needs a date as YYYY-MM-DD, not '";
+    const Case cases[] = {
+        {{u"--min-size", u"ten", u"x"}, "--min-size needs a whole number of KB"},
+        {{u"--max-size", u"-1", u"x"}, "--max-size needs a whole number of KB"},
+        {{u"--modified-from", u"2023-02-30", u"x"}, "--modified-from " + not_a_day + "2023-02-30'"},
+        {{u"--modified-to", u"1600-12-31", u"x"}, "--modified-to " + not_a_day + "1600-12-31'"},
+        {{u"--modified-to", u"12/31/1969", u"x"}, "--modified-to " + not_a_day + "12/31/1969'"},
+        {{u"--modified-to", u"24-1-1", u"x"}, "--modified-to " + not_a_day + "24-1-1'"},
+        {{u"--modified-from=", u"x"}, "--modified-from " + not_a_day + "'"},
+        {{u"--sort", u"color", u"x"}, "--sort takes name"},
+        {{u"--files", u"--folders", u"x"}, "exclude each other"},
+        {{}, "search needs a PATTERN"},
+        {{u"a", u"b"}, "search takes one PATTERN"},
+    };
+    for (const Case& c : cases) {
+        Search(c.args, kExitError);
+        EXPECT_NE(err_.find(c.says), std::string::npos) << err_;
     }
 }
 
