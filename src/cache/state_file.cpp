@@ -22,10 +22,6 @@ std::u16string StateFile::Get(std::u16string_view key) const {
     return platform::ReadProfileString(path_, kSection, key, u"");
 }
 
-bool StateFile::IsTrue(std::u16string_view key) const {
-    return IsTrueFlag(Get(key));
-}
-
 bool StateFile::Set(std::u16string_view key, std::u16string_view value) {
     return platform::WriteProfileString(path_, kSection, key, value);
 }

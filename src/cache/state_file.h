@@ -15,8 +15,6 @@ class StateFile {
     bool Exists() const;
     // "" when the key is missing.
     std::u16string Get(std::u16string_view key) const;
-    // A flag is set only when it reads "TRUE", in any case; a missing one is not.
-    bool IsTrue(std::u16string_view key) const;
     // False when the file could not be written.
     bool Set(std::u16string_view key, std::u16string_view value);
 

@@ -91,8 +91,6 @@ TEST(StartupInputs, ReadFromTheFilesOrTheirDefaults) {
     ASSERT_TRUE(file.Set(u"UpdateCacheExit", u"true"));
     ASSERT_TRUE(file.Set(u"ProgramExit", u"FALSE"));
     ASSERT_TRUE(file.Set(u"CacheFileSize", u"12"));
-    EXPECT_TRUE(file.IsTrue(u"UpdateCacheExit"));
-    EXPECT_FALSE(file.IsTrue(u"ProgramExit"));
     ASSERT_TRUE(platform::WriteProfileString(settings, u"OPTIONS", u"CHECK_INTEGRITY", u"0"));
 
     const StartupInputs all = ReadStartupInputs(cache, state, settings);
