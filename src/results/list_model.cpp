@@ -27,24 +27,6 @@ const ResultRecord* ResultListModel::Record(int index, int item_count) const {
     return &results_->records[static_cast<size_t>(index)];
 }
 
-bool ResultListModel::GetItemPaths(int index, int item_count, std::u16string& name,
-                                   std::u16string& location) const {
-    std::lock_guard lock(results_lock_);
-    const ResultRecord* r = Record(index, item_count);
-    if (!r) return false;
-    name = results_->Name(*r);
-    location = results_->Location(*r);
-    return true;
-}
-
-bool ResultListModel::IsItemFolder(int index, int item_count, bool& folder) const {
-    std::lock_guard lock(results_lock_);
-    const ResultRecord* r = Record(index, item_count);
-    if (!r) return false;
-    folder = r->is_folder != 0;
-    return true;
-}
-
 bool ResultListModel::GetItem(int index, int item_count, ListItem& item) const {
     std::lock_guard lock(results_lock_);
     const ResultRecord* r = Record(index, item_count);
@@ -72,19 +54,6 @@ bool ResultListModel::SetItemIcon(int index, int item_count, int32_t icon) {
     if (!Record(index, item_count)) return false;
     results_->records[static_cast<size_t>(index)].icon = icon;
     return true;
-}
-
-int64_t ResultListModel::GetTotalSizeKB(int item_count) const {
-    if (item_count < 1) return 0;
-    std::lock_guard lock(results_lock_);
-    if (!results_) return -1;
-    return static_cast<int64_t>(results_->GetTotalSizeKB());
-}
-
-bool ResultListModel::RemoveItem(int index, int item_count) {
-    std::lock_guard lock(results_lock_);
-    if (!Record(index, item_count)) return false;
-    return results_->RemoveItem(static_cast<size_t>(index));
 }
 
 bool ResultListModel::Sort(SortKey key) {

@@ -56,18 +56,10 @@ class ResultListModel {
     ResultSet* results() const { return results_; }
 
     // False when the index is out of range or no records are shown.
-    bool GetItemPaths(int index, int item_count, std::u16string& name,
-                      std::u16string& location) const;
-    bool IsItemFolder(int index, int item_count, bool& folder) const;
     bool GetItem(int index, int item_count, ListItem& item) const;
     bool GetItemFullPath(int index, int item_count, char16_t separator, std::u16string& path) const;
     bool SetItemIcon(int index, int item_count, int32_t icon);
 
-    // 0 for an empty list, -1 while no records are shown, else the total of every row.
-    int64_t GetTotalSizeKB(int item_count) const;
-    // Closes the gap the row leaves; the caller then shrinks the item count by one. False when
-    // the index is out of range or no records are shown.
-    bool RemoveItem(int index, int item_count);
     // False when no records are shown (nothing is sorted); the caller redraws either way.
     bool Sort(SortKey key);
 

@@ -35,11 +35,6 @@ std::u16string SearchStatusText(uint64_t records, uint64_t total_size_kb, uint32
            u"KB), in " + Widen(seconds) + u"s";
 }
 
-std::u16string RemovalStatusText(uint64_t items, int64_t total_size_kb) {
-    const uint64_t total = total_size_kb < 0 ? 0 : static_cast<uint64_t>(total_size_kb);
-    return FormatThousands(items) + u" Items Found (" + FormatThousands(total) + u"KB)";
-}
-
 std::u16string RowSizeText(uint32_t size_kb) {
     return FormatThousands(size_kb) + u"KB";
 }

@@ -19,8 +19,6 @@ std::u16string_view ListModeText(ListMode mode);
 // millisecond clock, which may have wrapped between them.
 std::u16string SearchStatusText(uint64_t records, uint64_t total_size_kb, uint32_t start_ticks,
                                 uint32_t end_ticks);
-// The status line after rows were deleted; a total of -1 (no records shown) reads as 0.
-std::u16string RemovalStatusText(uint64_t items, int64_t total_size_kb);
 
 // A row's size, "1,234KB".
 std::u16string RowSizeText(uint32_t size_kb);

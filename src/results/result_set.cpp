@@ -17,18 +17,6 @@ std::u16string ResultSet::FullPath(const ResultRecord& r, char16_t separator) co
     return path;
 }
 
-bool ResultSet::RemoveItem(size_t index) {
-    if (index >= records.size()) return false;
-    records.erase(records.begin() + static_cast<std::ptrdiff_t>(index));
-    return true;
-}
-
-uint64_t ResultSet::GetTotalSizeKB() const {
-    uint64_t total = 0;
-    for (const ResultRecord& r : records) total += r.size_kb;
-    return total;
-}
-
 void ResultSet::Clear() {
     records.clear();
     records.shrink_to_fit();

@@ -33,11 +33,6 @@ class ResultSet {
     std::u16string_view Name(const ResultRecord& r) const { return Text(r.name); }
     std::u16string FullPath(const ResultRecord& r, char16_t separator) const;
 
-    // Removes the record at `index`, keeping the order of the others; false when out of range.
-    bool RemoveItem(size_t index);
-    // The total of every record's size in KB (a file inside a matching folder counts twice).
-    uint64_t GetTotalSizeKB() const;
-
     void Clear();
 
   private:

@@ -29,11 +29,6 @@ std::u16string FormatResultLine(std::u16string_view format, std::u16string_view 
     return line;
 }
 
-bool FormatHasToken(std::u16string_view format) {
-    return format.find(kDirToken) != std::u16string_view::npos ||
-           format.find(kNameToken) != std::u16string_view::npos;
-}
-
 std::u16string FormatThousands(uint64_t value) {
     const std::string digits = std::to_string(value);
     std::u16string out;

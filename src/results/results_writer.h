@@ -13,7 +13,6 @@ namespace corvella {
 // like a token is written as it is.
 std::u16string FormatResultLine(std::u16string_view format, std::u16string_view location,
                                 std::u16string_view name);
-bool FormatHasToken(std::u16string_view format);
 
 // One line as the saved-results file holds it: the system's ANSI code page on Windows (its
 // default character for what it cannot represent), UTF-8 elsewhere; ended by CR LF.

@@ -136,11 +136,6 @@ void CDriveWatcher::QueueFolders(const std::vector<std::u16string>& folders) {
     queue_changed_.notify_all();
 }
 
-std::vector<std::u16string> CDriveWatcher::QueuedFolders() const {
-    std::lock_guard lock(queue_lock_);
-    return {queue_.begin(), queue_.end()};
-}
-
 template <typename Predicate>
 void CDriveWatcher::SleepFor(std::unique_lock<std::mutex>& lock, uint32_t ms, Predicate wake) {
     queue_changed_.wait_for(lock, std::chrono::milliseconds(ms), wake);

@@ -62,7 +62,6 @@ class CDriveWatcher {
     ApplyResult ApplyFolderChange(const std::u16string& folder);
     // Appends folders as the reader does; for the command line and tests.
     void QueueFolders(const std::vector<std::u16string>& folders);
-    std::vector<std::u16string> QueuedFolders() const;
 
   private:
     void StartReader();

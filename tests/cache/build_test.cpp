@@ -14,6 +14,7 @@
 namespace corvella {
 namespace {
 
+using test::Check;
 using test::FakeTree;
 using test::ReadAllEntries;
 
@@ -34,10 +35,6 @@ struct Build {
     std::vector<uint8_t> File() const { return test::ReadBytes(dir.path() / "cache.db"); }
     bool Run(const std::vector<std::u16string>& roots) { return cacher->BuildCache(roots); }
 };
-
-CacheCheckReport Check(const std::vector<uint8_t>& f) {
-    return CheckCache(CacheView{f.data(), static_cast<uint32_t>(f.size())});
-}
 
 // The blocks of a fresh build follow one another with no gap, each folder's block before the
 // blocks of its subfolders, and every subtree complete before the next sibling's starts.
@@ -69,12 +66,6 @@ void ExpectPreOrder(const std::vector<uint8_t>& f) {
     EXPECT_EQ(Load32(&f[kFileSizeOffset]), f.size());
 }
 
-std::vector<std::u16string> Paths(const std::vector<test::ReadEntry>& entries) {
-    std::vector<std::u16string> paths;
-    for (const auto& e : entries) paths.push_back(e.path + (e.folder ? u"\\" : u""));
-    return paths;
-}
-
 TEST(BuildOrder, BlocksArePreOrderAndEntriesKeepListingOrder) {
     Build b;
     // Listing order is deliberately not sorted and mixes files and folders.
@@ -88,7 +79,7 @@ TEST(BuildOrder, BlocksArePreOrderAndEntriesKeepListingOrder) {
     ASSERT_TRUE(b.Run({u"C:\\"}));
     const auto f = b.File();
     ExpectPreOrder(f);
-    EXPECT_EQ(Paths(ReadAllEntries(f, u'\\')),
+    EXPECT_EQ(test::Paths(ReadAllEntries(f, u'\\'), true),
               (std::vector<std::u16string>{u"C:\\", u"C:\\zeta\\", u"C:\\b.txt", u"C:\\alpha\\",
                                            u"C:\\zeta\\inner\\", u"C:\\zeta\\z.txt",
                                            u"C:\\zeta\\inner\\deep.txt", u"C:\\alpha\\a.txt"}));
@@ -99,30 +90,19 @@ TEST(BuildOrder, BlocksArePreOrderAndEntriesKeepListingOrder) {
                                                           u"C:\\zeta\\inner\\", u"C:\\alpha\\"}));
 }
 
-TEST(BuildOrder, DrivesInGivenOrderAndFirstDriveBlockAtFirstBlockOffset) {
-    Build b;
-    b.tree.Add(u"C:\\", {u"c.txt"}).Add(u"E:\\", {u"e.txt"});
-    ASSERT_TRUE(b.Run({u"C:\\", u"E:\\"}));
-    const auto f = b.File();
-    const auto entries = ReadAllEntries(f, u'\\');
-    ASSERT_GE(entries.size(), 2u);
-    EXPECT_EQ(entries[0].path, u"C:");
-    EXPECT_EQ(entries[0].value, kFirstBlockOffset);
-    EXPECT_EQ(entries[1].path, u"E:");
-    EXPECT_EQ(Load32(&f[kRootBlockOffset]), 4u + 2 * 20 + 2);  // two 20-byte drive records
-    ExpectPreOrder(f);
-}
-
 TEST(BuildOrder, PosixRootsAreNamedByTheirPath) {
     Build b;
     b.tree.Add(u"/", {u"etc", true}).Add(u"/etc/", {u"hosts"});
     b.tree.Add(u"/srv/data/", {u"a"});
     ASSERT_TRUE(b.Run({u"/", u"/srv/data/"}));
-    const auto entries = ReadAllEntries(b.File(), u'/');
-    std::vector<std::u16string> paths;
-    for (const auto& e : entries) paths.push_back(e.path);
-    EXPECT_EQ(paths, (std::vector<std::u16string>{u"/", u"/srv/data", u"/etc", u"/etc/hosts",
-                                                  u"/srv/data/a"}));
+    const auto f = b.File();
+    const auto entries = ReadAllEntries(f, u'/');
+    EXPECT_EQ(test::Paths(entries), (std::vector<std::u16string>{u"/", u"/srv/data", u"/etc",
+                                                                 u"/etc/hosts", u"/srv/data/a"}));
+    // Drives in the given order, the first drive's block at the first block offset.
+    EXPECT_EQ(entries[0].value, kFirstBlockOffset);
+    EXPECT_EQ(Load32(&f[kRootBlockOffset]), 4u + RecordBytes(1) + RecordBytes(9) + 2);
+    ExpectPreOrder(f);
     EXPECT_EQ(b.tree.opened, (std::vector<std::u16string>{u"/", u"/etc/", u"/srv/data/"}));
 }
 

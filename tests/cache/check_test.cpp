@@ -13,10 +13,7 @@
 namespace corvella {
 namespace {
 
-CacheCheckReport Check(const std::vector<uint8_t>& f) {
-    return CheckCache(CacheView{f.data(), static_cast<uint32_t>(f.size())});
-}
-
+using test::Check;
 // C:\ holds a\ and b.txt; a\ holds c\ and x.txt; c\ is empty.
 class CheckTest : public ::testing::Test {
   protected:

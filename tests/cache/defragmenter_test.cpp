@@ -13,6 +13,7 @@
 namespace corvella {
 namespace {
 
+using test::Check;
 using test::FakeTree;
 namespace fs = std::filesystem;
 
@@ -35,10 +36,6 @@ struct Defrag {
         return result;
     }
 };
-
-CacheCheckReport Check(const std::vector<uint8_t>& f) {
-    return CheckCache(CacheView{f.data(), static_cast<uint32_t>(f.size())});
-}
 
 // The offset of the value field of `name`'s record in the block at `block`.
 uint32_t ValueField(const std::vector<uint8_t>& f, uint32_t block, std::u16string_view name) {
@@ -212,9 +209,7 @@ TEST(Defragment, CyclesAndStrayOffsetsBecomeEmptyFolders) {
     const auto out = d.File();
     const CacheCheckReport report = Check(out);
     ASSERT_TRUE(report.ok) << report.fault;
-    std::vector<std::u16string> paths;
-    for (const auto& e : test::ReadAllEntries(out, u'\\')) paths.push_back(e.path);
-    EXPECT_EQ(paths,
+    EXPECT_EQ(test::Paths(test::ReadAllEntries(out, u'\\')),
               (std::vector<std::u16string>{u"C:", u"C:\\loop", u"C:\\stray", u"C:\\header",
                                            u"C:\\keep", u"C:\\loop\\x.txt", u"C:\\keep\\k.txt"}));
 }

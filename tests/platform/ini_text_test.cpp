@@ -1,4 +1,4 @@
-// INI text under the private-profile rules.
+// INI text under the private-profile rules, and through a real file.
 #include "platform/ini_text.h"
 
 #include <gtest/gtest.h>
@@ -26,22 +26,19 @@ TEST(IniText, WritesReplacesAddsAndDeletes) {
     text = IniSet(text, u"CACHEFILE", u"filepath", u"default.db");
     text = IniSet(text, u"stateinfo", u"CacheFileSize", u"3");
     text = IniSet(text, u"StateInfo", u"PROGRAMEXIT", u"TRUE");
-    EXPECT_EQ(text,
-              u"[STATEINFO]\r\nPROGRAMEXIT=TRUE\r\nCacheFileSize=3\r\n[CACHEFILE]\r\n"
-              u"filepath=default.db\r\n");
+    EXPECT_EQ(text, u"[STATEINFO]\r\nPROGRAMEXIT=TRUE\r\nCacheFileSize=3\r\n[CACHEFILE]\r\n"
+                    u"filepath=default.db\r\n");
     text = IniSet(text, u"STATEINFO", u"programexit", std::nullopt);
     EXPECT_EQ(IniGet(text, u"STATEINFO", u"ProgramExit"), std::nullopt);
     EXPECT_EQ(IniGet(text, u"STATEINFO", u"CacheFileSize"), u"3");
-    // Deleting what is not there changes nothing.
     EXPECT_EQ(IniSet(text, u"NONE", u"x", std::nullopt), text);
 }
 
 TEST(IniText, NumbersReadLikeWtoi) {
-    EXPECT_EQ(IniNumber(u"42"), 42);
-    EXPECT_EQ(IniNumber(u"  -7abc"), -7);
-    EXPECT_EQ(IniNumber(u"abc"), 0);
-    EXPECT_EQ(IniNumber(u""), 0);
-    EXPECT_EQ(IniNumber(u"99999999999999"), 2147483647);
+    const std::pair<const char16_t*, int> cases[] = {
+        {u"42", 42}, {u"  -7abc", -7}, {u"abc", 0}, {u"", 0}, {u"99999999999999", 2147483647},
+        {u"-99999999999999", -2147483647 - 1}};
+    for (const auto& [text, n] : cases) EXPECT_EQ(IniNumber(text), n);
 }
 
 TEST(ProfileFile, WritesAndReadsBackThroughTheFile) {

@@ -39,65 +39,36 @@ TEST(SelectMatcher, ChoosesByShape) {
     EXPECT_EQ(PreparePattern(u";a;;b;"), std::u16string(u"a\0b\0\0", 5));
 }
 
-TEST(Matchers, PlainTextMatchesAnywhere) {
-    EXPECT_TRUE(Matches(u"mp3", u"a.MP3"));
-    EXPECT_TRUE(Matches(u"MP3", u"mp3info"));
-    EXPECT_TRUE(Matches(u"ab", u"aab"));  // a false start does not end the search
-    EXPECT_TRUE(Matches(u"abab", u"aababab"));
-    EXPECT_FALSE(Matches(u"mp4", u"mp3"));
-    EXPECT_FALSE(Matches(u"abc", u"ab"));
-    EXPECT_TRUE(Matches(u"[1]", u"copy [1].txt"));  // '[' is literal
-    EXPECT_TRUE(Matches(u"a b", u"x a b"));
-}
-
-TEST(Matchers, GlobsMatchTheWholeNameAndBacktrack) {
-    EXPECT_TRUE(Matches(u"*.mp3", u"X.MP3"));
-    EXPECT_TRUE(Matches(u"*.txt", u"a.txt.txt"));
-    EXPECT_FALSE(Matches(u"*.mp3", u"x.mp3.bak"));
-    EXPECT_TRUE(Matches(u"abc*", u"abc"));
-    EXPECT_TRUE(Matches(u"a*", u"a"));
-    EXPECT_TRUE(Matches(u"*abc*", u"abc"));
-    EXPECT_TRUE(Matches(u"*", u"anything"));
-    EXPECT_TRUE(Matches(u"*a*b", u"xaxbxb"));
-    EXPECT_FALSE(Matches(u"*a*b", u"xaxbxbc"));
-    EXPECT_TRUE(Matches(u"**a**", u"a"));
-    EXPECT_TRUE(Matches(u"?", u"x"));
-    EXPECT_FALSE(Matches(u"?", u"xy"));
-    EXPECT_FALSE(Matches(u"??*", u"x"));
-    EXPECT_TRUE(Matches(u"??*", u"xy"));
-    EXPECT_TRUE(Matches(u"a?c", u"abc"));
-    EXPECT_FALSE(Matches(u"a?c", u"abcd"));
-    EXPECT_FALSE(Matches(u"a?c", u"xabc"));
-    EXPECT_TRUE(Matches(u"a?b", u"a;b"));  // a name with ';' is reached through wildcards
-    EXPECT_TRUE(Matches(u"*[*", u"x[y"));
-    // '?' is one code unit: a character outside the BMP takes two.
-    EXPECT_TRUE(Matches(u"??", u"\U0001F600"));
-    EXPECT_FALSE(Matches(u"?", u"\U0001F600"));
-}
-
-TEST(Matchers, ListItemsAreWholeNameGlobs) {
-    EXPECT_TRUE(Matches(u"*.mp3;*.wav", u"a.wav"));
-    EXPECT_TRUE(Matches(u"abc;abd", u"abd"));
-    EXPECT_TRUE(Matches(u"readme;license", u"README"));
-    EXPECT_FALSE(Matches(u"readme;license", u"readme.txt"));  // unlike a single plain pattern
-    EXPECT_FALSE(Matches(u"*.mp3; *.wav", u"a.wav"));         // the blank belongs to the item
-    EXPECT_TRUE(Matches(u"*.mp3; *.wav", u" x.wav"));
-    EXPECT_TRUE(Matches(u"*.mp3;", u"a.mp3"));
-    EXPECT_FALSE(Matches(u";", u"a"));
-    EXPECT_FALSE(Matches(u";;", u"a"));
-    EXPECT_TRUE(Matches(u";;a?", u"ab"));
-    EXPECT_FALSE(Matches(u"x;a*b", u"a;b;c"));
-    EXPECT_TRUE(Matches(u"x;a*c", u"a;b;c"));
-}
-
-TEST(Matchers, CaseIsFoldedAcrossUnicode) {
-    EXPECT_TRUE(Matches(u"\u00e4.txt", u"\u00c4.TXT"));       // ä finds Ä
-    EXPECT_TRUE(Matches(u"\u00c9", u"caf\u00e9"));            // É finds é
-    EXPECT_TRUE(Matches(u"\u0436*", u"\u0416\u0443\u043a"));  // Cyrillic
-    EXPECT_TRUE(Matches(u"\u03c3", u"\u03a3"));               // Greek
-    EXPECT_TRUE(Matches(u"i", u"\u0130"));                    // İ lowers to i
-    EXPECT_FALSE(Matches(u"\u00e4", u"a"));
-    EXPECT_EQ(FoldCase(u'Z'), u'z');
+TEST(Matchers, EveryShapeAgainstNames) {
+    const struct {
+        const char16_t *pattern, *name;
+        bool matches;
+    } cases[] = {
+        // Plain text anywhere; a false start does not end the search; '[' is literal.
+        {u"mp3", u"a.MP3", true}, {u"MP3", u"mp3info", true}, {u"ab", u"aab", true},
+        {u"abab", u"aababab", true}, {u"mp4", u"mp3", false}, {u"abc", u"ab", false},
+        {u"[1]", u"copy [1].txt", true}, {u"a b", u"x a b", true},
+        // Globs match the whole name and backtrack; '?' is one code unit.
+        {u"*.mp3", u"X.MP3", true}, {u"*.txt", u"a.txt.txt", true}, {u"*.mp3", u"x.mp3.bak", false},
+        {u"*.txt", u".txt", true}, {u"*.txt", u"txt", false}, {u"abc*", u"abc", true},
+        {u"*abc*", u"abc", true}, {u"*a*b", u"xaxbxb", true}, {u"*a*b", u"xaxbxbc", false},
+        {u"**a**", u"a", true}, {u"?", u"xy", false}, {u"??*", u"x", false}, {u"??*", u"xy", true},
+        {u"a?c", u"abcd", false}, {u"a?c", u"xabc", false}, {u"a?b", u"a;b", true},
+        {u"*[*", u"x[y", true}, {u"??", u"\U0001F600", true}, {u"?", u"\U0001F600", false},
+        // List items are whole-name globs; the blank belongs to the item; empty items match nothing.
+        {u"*.mp3;*.wav", u"a.wav", true}, {u"readme;license", u"README", true},
+        {u"readme;license", u"readme.txt", false}, {u"*.mp3; *.wav", u"a.wav", false},
+        {u"*.mp3; *.wav", u" x.wav", true}, {u"*.mp3;", u"a.mp3", true}, {u";", u"a", false},
+        {u";;", u"a", false}, {u";;a?", u"ab", true}, {u"x;a*b", u"a;b;c", false},
+        {u"x;a*c", u"a;b;c", true},
+        // Case folded across Unicode.
+        {u"\u00e4.txt", u"\u00c4.TXT", true}, {u"\u00c9", u"caf\u00e9", true},
+        {u"\u0436*", u"\u0416\u0443\u043a", true}, {u"\u03c3", u"\u03a3", true},
+        {u"i", u"\u0130", true}, {u"\u00e4", u"a", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Matches(c.pattern, c.name), c.matches)
+            << test::Narrow(c.pattern) << " / " << test::Narrow(c.name);
     EXPECT_EQ(FoldCase(u'['), u'[');
     EXPECT_EQ(FoldCase(0xD800), 0xD800);  // surrogates stay
     EXPECT_EQ(CompareFolded(u"ABC", u"abd"), -1);
@@ -145,26 +116,12 @@ TEST(Matchers, AgreeWithAReferenceGlobOnRandomInput) {
     }
 }
 
-}  // namespace
-}  // namespace corvella
-
-namespace corvella {
-namespace {
-
 TEST(MinimumNameUnits, CountsWhatEveryMatchNeeds) {
-    EXPECT_EQ(MinimumNameUnits(PreparePattern(u"include")), 7u);
-    EXPECT_EQ(MinimumNameUnits(PreparePattern(u"*.c")), 2u);
-    EXPECT_EQ(MinimumNameUnits(PreparePattern(u"a?*b*")), 3u);
-    EXPECT_EQ(MinimumNameUnits(PreparePattern(u"*.html;*.c;readme")), 2u);
-    EXPECT_EQ(MinimumNameUnits(PreparePattern(u"*")), 0u);
-    EXPECT_EQ(MinimumNameUnits(PreparePattern(u";")), 0u);
+    const std::pair<const char16_t*, uint32_t> cases[] = {
+        {u"include", 7}, {u"*.c", 2}, {u"a?*b*", 3}, {u"*.html;*.c;readme", 2}, {u"*", 0}, {u";", 0}};
+    for (const auto& [pattern, units] : cases)
+        EXPECT_EQ(MinimumNameUnits(PreparePattern(pattern)), units) << test::Narrow(pattern);
 }
-
-}  // namespace
-}  // namespace corvella
-
-namespace corvella {
-namespace {
 
 TEST(MatchSubstringKnownLength, AgreesWithMatchSubstringOnRandomNames) {
     std::mt19937 random(77);

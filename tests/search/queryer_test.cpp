@@ -144,6 +144,9 @@ TEST_F(QueryTest, LocationsThatNameNoFolderSearchEverything) {
 }
 
 TEST_F(QueryTest, FiltersKindTopLevelSizeAndDate) {
+    // A name exactly as long as the pattern needs is still a match.
+    EXPECT_EQ(Names(Query(u"d.txt")), std::vector<std::u16string>{u"d.txt"});
+    EXPECT_EQ(Names(Query(u"?.txt")), (std::vector<std::u16string>{u"a.txt", u"d.txt"}));
     SearchCriteria c;
     c.pattern = u"*";
     c.no_subdirectories = true;

@@ -91,16 +91,7 @@ class RecordingView final : public SearchView {
     std::condition_variable finished_;
 };
 
-void AddRecord(ResultSet& set, std::u16string_view name, uint32_t size_kb) {
-    ResultRecord r;
-    r.location = uint32_t(set.pool.size());
-    set.pool.push_back(0);
-    r.name = uint32_t(set.pool.size());
-    set.pool.insert(set.pool.end(), name.begin(), name.end());
-    set.pool.push_back(0);
-    r.size_kb = size_kb;
-    set.records.push_back(r);
-}
+using test::AddResult;
 
 class SearchRunnerTest : public ::testing::Test {
   protected:
@@ -117,8 +108,8 @@ class SearchRunnerTest : public ::testing::Test {
     SearchRunner runner_{query_, list_, view_, cache_ready_, [this] { ++after_search_; }};
 };
 
-TEST_F(SearchRunnerTest, TypingDuringASearchRunsOneMorePassWithTheNewestText) {
-    AddRecord(query_.results, u"found", 1);
+TEST_F(SearchRunnerTest, TypingDuringASearchRunsOneMorePassAndCaseAloneNone) {
+    AddResult(query_.results, u"", u"found", 1);
     query_.Hold();
     runner_.StartSearch(u"x", u"My Computer");
     query_.WaitForRuns(1);
@@ -127,21 +118,17 @@ TEST_F(SearchRunnerTest, TypingDuringASearchRunsOneMorePassWithTheNewestText) {
     runner_.EditChanged(u"aBc", u"My Computer");
     query_.Release();
     runner_.JoinWorkers();
-    EXPECT_EQ(query_.patterns, (std::vector<std::u16string>{u"x", u"abc"}));
-    EXPECT_EQ(query_.max_running, 1);
-    // The list let go of the previous records before each query rebuilt them.
-    EXPECT_FALSE(query_.list_borrowed_during_run);
     EXPECT_EQ(after_search_, 1);
-}
-
-TEST_F(SearchRunnerTest, ChangingOnlyTheCaseDoesNotSearchAgain) {
     query_.Hold();
     runner_.EditChanged(u"\u00c4bc", u"My Computer");  // idle: this edit starts a worker
-    query_.WaitForRuns(1);
+    query_.WaitForRuns(3);
     runner_.EditChanged(u"\u00e4BC", u"My Computer");  // Unicode case, not only A-Z
     query_.Release();
     runner_.JoinWorkers();
-    EXPECT_EQ(query_.patterns, (std::vector<std::u16string>{u"\u00e4bc"}));
+    EXPECT_EQ(query_.patterns, (std::vector<std::u16string>{u"x", u"abc", u"\u00e4bc"}));
+    EXPECT_EQ(query_.max_running, 1);
+    // The list let go of the previous records before each query rebuilt them.
+    EXPECT_FALSE(query_.list_borrowed_during_run);
 }
 
 TEST_F(SearchRunnerTest, EveryStartRunsItsOwnSearchOneAfterAnother) {
@@ -172,8 +159,8 @@ TEST_F(SearchRunnerTest, AnEmptyPatternSearchesNothingOnceAndSaysSo) {
 }
 
 TEST_F(SearchRunnerTest, RecordsReachTheListAndTheStatusLineOrItsWarning) {
-    AddRecord(query_.results, u"a", 1000);
-    AddRecord(query_.results, u"b", 234567);
+    AddResult(query_.results, u"", u"a", 1000);
+    AddResult(query_.results, u"", u"b", 234567);
     query_.answer.total_size_kb = 1234567;
     query_.answer.start_ticks = 0xFFFFFFFFu - 99;  // the millisecond clock wraps in between
     query_.answer.end_ticks = 1400;
@@ -189,16 +176,12 @@ TEST_F(SearchRunnerTest, RecordsReachTheListAndTheStatusLineOrItsWarning) {
     view_.WaitForReports(2);
     EXPECT_EQ(view_.reports[1].status, kInvalidLocationStatus);
     EXPECT_EQ(list_.results(), &query_.results);
-}
-
-TEST_F(SearchRunnerTest, AFailedQueryShowsNoneOfTheRecordsItLeftBehind) {
-    AddRecord(query_.results, u"stale", 7);
+    // A failed query shows none of the records it left behind.
     query_.answer.outcome = QueryOutcome::Failed;
-    query_.answer.total_size_kb = 7;
     runner_.StartSearch(u"a", u"My Computer");
-    view_.WaitForReports(1);
-    EXPECT_EQ(view_.reports[0].item_count, 1u);
-    EXPECT_EQ(view_.reports[0].status.substr(0, 21), u"0 items found (0KB), ");
+    view_.WaitForReports(3);
+    EXPECT_EQ(view_.reports[2].item_count, 1u);
+    EXPECT_EQ(view_.reports[2].status.substr(0, 21), u"0 items found (0KB), ");
     EXPECT_EQ(list_.list_mode(), ListMode::NoResults);
     EXPECT_EQ(list_.results(), nullptr);
 }
@@ -240,10 +223,10 @@ TEST(SearchRunnerEngine, TheCriteriaOfThePagesNarrowARealQuery) {
     runner.StartSearch(u"*.TXT", u"C:\\");
     view.WaitForReports(1);
     runner.Shutdown();
-    std::u16string name, location;
-    ASSERT_TRUE(list.GetItemPaths(0, 1, name, location));
-    EXPECT_EQ(name, u"notes.txt");
-    EXPECT_EQ(location, u"C:\\");
+    ListItem item;
+    ASSERT_TRUE(list.GetItem(0, 1, item));
+    EXPECT_EQ(item.name, u"notes.txt");
+    EXPECT_EQ(item.location, u"C:\\");
     EXPECT_EQ(view.reports[0].records, 1u);
     EXPECT_EQ(view.reports[0].status.substr(0, 15), u"1 items found (");
     EXPECT_TRUE(errors.messages.empty());

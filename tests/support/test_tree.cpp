@@ -163,6 +163,33 @@ std::vector<ReadEntry> ReadAllEntries(const std::vector<uint8_t>& file, char16_t
     return out;
 }
 
+std::vector<std::u16string> Paths(const std::vector<ReadEntry>& entries, bool mark_folders,
+                                  char16_t separator) {
+    std::vector<std::u16string> paths;
+    for (const auto& e : entries)
+        paths.push_back(e.path + (mark_folders && e.folder ? std::u16string(1, separator) : u""));
+    return paths;
+}
+
+CacheCheckReport Check(const std::vector<uint8_t>& file) {
+    return CheckCache(CacheView{file.data(), static_cast<uint32_t>(file.size())});
+}
+
+void AddResult(ResultSet& set, std::u16string_view location, std::u16string_view name,
+               uint32_t size_kb, bool folder, uint64_t time) {
+    ResultRecord r;
+    r.location = static_cast<uint32_t>(set.pool.size());
+    set.pool.insert(set.pool.end(), location.begin(), location.end());
+    set.pool.push_back(0);
+    r.name = static_cast<uint32_t>(set.pool.size());
+    set.pool.insert(set.pool.end(), name.begin(), name.end());
+    set.pool.push_back(0);
+    r.size_kb = size_kb;
+    r.is_folder = folder;
+    r.last_write = time;
+    set.records.push_back(r);
+}
+
 bool BuildFake(FakeTree& tree, const std::vector<std::u16string>& roots,
                const std::u16string& cache_path) {
     CollectErrors errors;
@@ -180,7 +207,7 @@ std::map<std::u16string, ReadEntry> BuildReal(const TempDir& dir, const std::u16
     EXPECT_TRUE(cacher.BuildCache({root}));
     for (const auto& m : errors.messages) ADD_FAILURE() << Narrow(m);
     const auto f = ReadBytes(dir.path() / "cache.db");
-    const CacheCheckReport report = CheckCache(CacheView{f.data(), uint32_t(f.size())});
+    const CacheCheckReport report = Check(f);
     EXPECT_TRUE(report.ok) << report.fault;
     std::map<std::u16string, ReadEntry> by_path;
     for (auto& e : ReadAllEntries(f, root.back())) by_path[e.path] = e;

@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "cache/block_reader.h"
+#include "cache/cache_check.h"
 #include "cache/listing_source.h"
 #include "cache/sinks.h"
+#include "results/result_set.h"
 
 namespace corvella::test {
 
@@ -100,6 +102,14 @@ struct ReadEntry {
     uint64_t time;
 };
 std::vector<ReadEntry> ReadAllEntries(const std::vector<uint8_t>& file, char16_t separator);
+// Their paths alone, folders with a trailing separator when `mark_folders`.
+std::vector<std::u16string> Paths(const std::vector<ReadEntry>& entries, bool mark_folders = false,
+                                  char16_t separator = u'\\');
+CacheCheckReport Check(const std::vector<uint8_t>& file);
+
+// Appends a record to a result set, its texts to the pool.
+void AddResult(ResultSet& set, std::u16string_view location, std::u16string_view name,
+               uint32_t size_kb = 0, bool folder = false, uint64_t time = 0);
 
 // Builds `tree` over `roots` into the cache file `cache_path` (no skip folder); true when the
 // final copy was made, with no message shown.

@@ -8,6 +8,7 @@
 namespace corvella {
 namespace {
 
+using test::Check;
 using test::CollectErrors;
 using test::FakeTree;
 using test::ReadBytes;
@@ -32,10 +33,6 @@ std::vector<std::string> Listing(const std::vector<uint8_t>& file) {
 
 uint32_t Field(const std::vector<uint8_t>& file, uint32_t offset) {
     return Load32(file.data() + offset);
-}
-
-CacheCheckReport Check(const std::vector<uint8_t>& file) {
-    return CheckCache(CacheView{file.data(), static_cast<uint32_t>(file.size())});
 }
 
 class FolderUpdateTest : public ::testing::Test {
