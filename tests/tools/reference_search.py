@@ -206,7 +206,8 @@ class Reference:
         until = local_filetime(o["--modified-to"], True) if "--modified-to" in o else 2**64
         hits = [r for r in self.records(*(start or (ROOT_BLOCK, "")))
                 if not (o.get("--no-subdirs") and r.depth != 1)
-                and not (o.get("--files") and r.folder) and not (o.get("--folders") and not r.folder)
+                and not (o.get("--files") and r.folder)
+                and not (o.get("--folders") and not r.folder)
                 and low <= r.size <= high and since <= r.time <= until and match(r.name_f)]
         if "--sort" in o:
             hits.sort(key=SORT_KEYS[o["--sort"]])

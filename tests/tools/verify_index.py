@@ -33,8 +33,9 @@ def listing(path):
         for d in it:
             st = d.stat(follow_symlinks=False)
             folder = d.is_dir(follow_symlinks=False)
-            rows.append((TAG_FOLDER if folder else TAG_FILE, os.fsdecode(d.name),
-                         None if folder else kib(st.st_size), st.st_mtime_ns // 100 + FILETIME_1970))
+            rows.append((TAG_FOLDER if folder else TAG_FILE, d.name,
+                         None if folder else kib(st.st_size),
+                         st.st_mtime_ns // 100 + FILETIME_1970))
     return rows
 
 
@@ -74,9 +75,9 @@ def verify_cache(cache_path, roots):
         if got != want:
             missing = collections.Counter(want) - collections.Counter(got)
             extra = collections.Counter(got) - collections.Counter(want)
-            raise Damaged(f"folder {path!r} (block {block.offset}) differs from lstat:"
-                          f"\n  missing {list(missing.elements())}\n  extra {list(extra.elements())}"
-                          f"\n  (neither: the order differs)")
+            raise Damaged(f"folder {path!r} (block {block.offset}) differs from lstat (neither"
+                          f" missing nor extra: the order differs)\n  missing "
+                          f"{list(missing.elements())}\n  extra {list(extra.elements())}")
         for e in block.entries:
             counts[e.tag] += 1
             if e.tag == TAG_FOLDER:
