@@ -451,13 +451,6 @@ void FuzzOne(const uint8_t* data, size_t size) {
                        files == report.files && file_kb == report.total_kib,
                    "the query and the check count different entries");
     }
-
-    // The same location with a ';' list of whole-name globs and only folders.
-    Query list = chosen;
-    list.pattern = u"*" + chosen.pattern + u"*;?*;" + chosen.pattern;
-    list.criteria = SearchCriteria{};
-    list.criteria.kind = SearchKind::FoldersOnly;
-    RunChecked(list, control[6], report.ok);
 }
 
 }  // namespace

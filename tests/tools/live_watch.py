@@ -107,36 +107,16 @@ class Watch:
         self.proc.wait()
 
 
-class Hammer:
-    """Searches in a tight loop, each its own process, keeping every answer that is neither a
-    count nor the in-use message."""
-
-    def __init__(self, binary, cache):
-        self.answered = self.in_use = 0
-        self.faults = []
-        self.stop = threading.Event()
-        self.thread = threading.Thread(target=self._loop, args=(binary, cache), daemon=True)
-        self.thread.start()
-
-    def _loop(self, binary, cache):
-        while not self.stop.is_set():
-            try:
-                lines = search(binary, cache, "--count", "*")
-            except (Mismatch, subprocess.TimeoutExpired) as e:
-                self.faults.append(str(e))
-                continue
-            if lines is None:
-                self.in_use += 1
-            elif len(lines) == 1 and COUNT_LINE.match(lines[0]):
-                self.answered += 1
-            else:
-                self.faults.append(f"search --count printed {lines!r}")
-
-    def finish(self):
-        self.stop.set()
-        self.thread.join()
-        expect(not self.faults, "searches beside the watcher failed:\n" + "\n".join(self.faults[:5]))
-        expect(self.answered > 0, f"no search beside the watcher answered ({self.in_use} in use)")
+def hammer(binary, cache, stop, seen):
+    """Searches in a tight loop until stop is set, each its own process; seen counts the answers
+    and in-use replies and keeps every other reply."""
+    while not stop.is_set():
+        try:
+            lines = search(binary, cache, "--count", "*")
+        except (Mismatch, subprocess.TimeoutExpired) as e:
+            lines = [str(e)]
+        seen["in use" if lines is None else "answered" if len(lines) == 1 and
+             COUNT_LINE.match(lines[0]) else "faults"].append(lines)
 
 
 def main():
@@ -149,7 +129,9 @@ def main():
     # Each cache in a folder of its own: the state file lies beside the cache.
     cache = os.path.join(tmp, "watched", "w.db")
     fresh = os.path.join(tmp, "fresh", "f.db")
-    watches, hammers = [], []
+    watches, stop = [], threading.Event()
+    seen = {"answered": [], "in use": [], "faults": []}
+    beside = threading.Thread(target=hammer, args=(binary, cache, stop, seen), daemon=True)
     at = lambda rel: os.path.join(tree, rel)
 
     def write(rel, text="x"):
@@ -180,7 +162,7 @@ def main():
 
         label = "first start builds the cache, then every change reaches it"
         watch = start()
-        hammers.append(Hammer(binary, cache))
+        beside.start()
         shows("keep.txt", "keep.txt")
         # The folders come into being with their file at once, before any watch is on them.
         write("fresh-file.txt")
@@ -210,7 +192,11 @@ def main():
             (got := search(binary, cache, "--count", "*")) == want, got))
 
         label = "searches beside the watcher answer or say the file is in use"
-        hammers[0].finish()
+        stop.set()
+        beside.join()
+        expect(seen["answered"] and not seen["faults"], f"searches beside the watcher: "
+               f"{len(seen['answered'])} answered, {len(seen['in use'])} in use, faults "
+               f"{seen['faults'][:5]}")
 
         label = "Ctrl+C ends the watcher cleanly and the state file says so"
         watch.interrupt()
@@ -248,9 +234,9 @@ def main():
                   + watches[-1].stderr().replace("\n", "\n      "))
         return 1
     finally:
-        for h in hammers:
-            h.stop.set()
-            h.thread.join()
+        stop.set()
+        if beside.is_alive():
+            beside.join()
         for w in watches:
             w.kill()
         shutil.rmtree(tmp, ignore_errors=True)
