@@ -1,21 +1,24 @@
 // A libFuzzer target for everything that reads a cache file found on disk: the whole-file check,
 // the query's location lookup and walk, and the name matchers. Whatever the file holds, none of
-// them may crash, hang or read outside it; and a few things must agree with each other whatever
-// the file holds (see Checks below), so that a wrong answer fails as loudly as a crash.
+// them may crash, hang or read outside it; and the fast code must agree with plain oracles here
+// whatever the file holds, so that a wrong answer fails as loudly as a crash:
+//   - the block reader (which scans names four units at a time) with a unit-by-unit reading,
+//     record for record and fault for fault;
+//   - the query's name test with a plain glob over every name the walk can reach;
+//   - a query with tight capacities (the counting route) and a bare count with a roomy query;
+//   - a query for everything with the whole-file check's counts, when the check accepts the file;
+//   - a location found by walking real names from the file with the records it gives back.
 //
 // The input is eight control bytes, then the file. A cache file's first 131,072 bytes are the
-// header and the drive list followed by zeros up to the first folder block, so the input carries
-// only the first kHeadBytes of them and the rest of it lands at offset 131,072:
+// header and the drive list followed by zeros, so the input carries only the first kHeadBytes of
+// them and the rest lands at offset 131,072 (an input of kHeadBytes or less is the whole file):
 //
 //     [control 8][file bytes 0 .. kHeadBytes)[file bytes 131072 ..]
 //
-// An input whose file part is kHeadBytes or shorter is a file of just those bytes.
-//
 // Control bytes: 0 pattern, 1 location, 2 filters and the path separator, 3 how the location is
-// dressed (trailing separators, blanks, case, the wrong separator) and which names it is walked
-// through, 4 and 5 the size bounds (also the tight capacities and the sort order), 6 and 7 the
-// date bounds (offsets from a time found in the file).
-#include <fcntl.h>
+// dressed (trailing separators, blanks, case, the wrong separator) and how deep it is walked,
+// 4 and 5 the size bounds (also the tight capacities and the sort order), 6 and 7 the date bounds
+// (offsets from a time found in the file).
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,79 +60,169 @@ class CountErrors final : public ErrorSink {
     int count = 0;
 };
 
-// One file per process, rewritten for every input and removed at exit.
+// The file the queries open: one per process, rewritten for every input and removed at exit.
 class TempCache {
   public:
     TempCache() {
         const char* dir = std::getenv("TMPDIR");
         path_ = std::string(dir && *dir ? dir : "/tmp") + "/corvella-fuzz-XXXXXX";
         const int fd = ::mkstemp(path_.data());
-        if (fd < 0) {
-            std::perror("cache_fuzz: mkstemp");
-            std::abort();
-        }
+        FUZZ_CHECK(fd >= 0, "cannot make the temporary cache file");
         ::close(fd);
     }
     std::u16string Path() const { return FromUtf8(path_); }
     ~TempCache() { ::unlink(path_.c_str()); }
+    TempCache(const TempCache&) = delete;
+    TempCache& operator=(const TempCache&) = delete;
 
     void Write(const std::vector<uint8_t>& image) const {
-        const int fd = ::open(path_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        FUZZ_CHECK(fd >= 0, "cannot open the temporary cache file");
-        size_t done = 0;
-        while (done < image.size()) {
-            const ssize_t n = ::write(fd, image.data() + done, image.size() - done);
-            FUZZ_CHECK(n > 0, "cannot write the temporary cache file");
-            done += size_t(n);
-        }
-        ::close(fd);
+        std::FILE* f = std::fopen(path_.c_str(), "wb");
+        FUZZ_CHECK(f && std::fwrite(image.data(), 1, image.size(), f) == image.size(),
+                   "cannot write the temporary cache file");
+        std::fclose(f);
     }
 
   private:
     std::string path_;
 };
 
-std::vector<uint8_t> ImageFrom(const uint8_t* data, size_t size) {
-    if (size <= kHeadBytes) return std::vector<uint8_t>(data, data + size);
-    std::vector<uint8_t> image(kFirstBlockOffset + (size - kHeadBytes), 0);
-    std::copy(data, data + kHeadBytes, image.begin());
-    std::copy(data + kHeadBytes, data + size, image.begin() + kFirstBlockOffset);
-    return image;
+// The block layout read the plainest way, one unit at a time.
+struct PlainBlock {
+    std::vector<EntryView> records;  // every tag but the end tag
+    BlockFault fault = BlockFault::None;
+    uint32_t fault_offset = 0;
+};
+
+PlainBlock ReadBlockPlainly(const CacheView& view, uint32_t block) {
+    PlainBlock out;
+    const auto fail = [&](BlockFault fault, uint64_t at) {
+        out.fault = fault;
+        out.fault_offset = uint32_t(at);
+        return out;
+    };
+    if (uint64_t(block) + 4 > view.size) return fail(BlockFault::OffsetOutsideFile, block);
+    const uint32_t capacity = Load32(view.base + block);
+    uint64_t limit = uint64_t(block) + capacity;
+    if (capacity == 0 && block == kRootBlockOffset) {
+        limit = std::min<uint64_t>(view.size, kFirstBlockOffset);
+    } else if (capacity < kEmptyBlockBytes) {
+        return fail(BlockFault::CapacityTooSmall, block);
+    } else if (limit > view.size) {
+        return fail(BlockFault::CapacityPastEnd, block);
+    }
+    for (uint64_t pos = uint64_t(block) + 4;;) {
+        if (pos + 2 > limit) return fail(BlockFault::EndTagMissing, block);
+        EntryView e;
+        e.tag = Load16(view.base + pos);
+        if (e.tag == kTagEnd) return out;
+        uint64_t at = pos + 2;
+        for (; at + 2 <= limit && Load16(view.base + at) != 0; at += 2) {
+        }
+        if (at + 2 > limit) return fail(BlockFault::NameUnterminated, pos);
+        if (at + 16 > limit) return fail(BlockFault::RecordPastEnd, pos);
+        e.record_offset = uint32_t(pos);
+        e.name_offset = uint32_t(pos + 2);
+        e.name_units = uint32_t((at - pos - 2) / 2);
+        e.value = Load32(view.base + at + 2);
+        e.last_write = Load64(view.base + at + 6);
+        out.records.push_back(e);
+        pos = at + 14;
+    }
 }
 
-uint32_t NextRandom(uint32_t& state) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
+// A folded name against a folded pattern as the search describes it: without ';', '*' or '?'
+// the pattern is found anywhere in the name; otherwise some non-empty ';' item is a glob over
+// the whole name ('*' any run of units, '?' exactly one).
+bool GlobPlainly(std::u16string_view name, std::u16string_view item) {
+    std::vector<char> row(name.size() + 1, 0);  // row[j]: the item so far matches name[0, j)
+    row[0] = 1;
+    for (const char16_t p : item) {
+        std::vector<char> next(name.size() + 1, 0);
+        for (size_t j = 0; j <= name.size(); ++j)
+            next[j] = p == u'*' ? row[j] || (j > 0 && next[j - 1])
+                                : j > 0 && row[j - 1] && (p == u'?' || p == name[j - 1]);
+        row.swap(next);
+    }
+    return row[name.size()];
+}
+
+bool MatchPlainly(std::u16string name, std::u16string_view pattern) {
+    for (char16_t& c : name) c = FoldCase(c);
+    if (pattern.find_first_of(u";*?") == pattern.npos) return name.find(pattern) != name.npos;
+    for (size_t start = 0, cut = 0; cut != pattern.npos; start = cut + 1) {
+        cut = pattern.find(u';', start);
+        const std::u16string_view item = pattern.substr(start, cut - start);
+        if (!item.empty() && GlobPlainly(name, item)) return true;
+    }
+    return false;
+}
+
+// Every block the folders reach (a bounded number), read by both readers; and every name in
+// them through the query's name test and the plain matcher.
+void CheckReaderAndMatcher(const CacheView& view, const std::u16string& folded_pattern) {
+    const Matcher matcher = SelectMatcher(folded_pattern);
+    const std::u16string prepared = PreparePattern(folded_pattern);
+    const uint32_t min_units = MinimumNameUnits(prepared);
+    std::vector<uint32_t> pending{kRootBlockOffset}, seen;
+    for (size_t blocks = 0; !pending.empty() && blocks < 64; ++blocks) {
+        const uint32_t block = pending.back();
+        pending.pop_back();
+        const PlainBlock plain = ReadBlockPlainly(view, block);
+        BlockReader reader(view, block);
+        EntryView e;
+        size_t i = 0;
+        for (; reader.Next(e); ++i) {
+            const EntryView* p = i < plain.records.size() ? &plain.records[i] : nullptr;
+            FUZZ_CHECK(p && e.record_offset == p->record_offset && e.tag == p->tag &&
+                           e.name_offset == p->name_offset && e.name_units == p->name_units &&
+                           e.value == p->value && e.last_write == p->last_write,
+                       "the block reader and the plain reading give different records");
+        }
+        FUZZ_CHECK(i == plain.records.size() && reader.fault() == plain.fault &&
+                       (plain.fault == BlockFault::None ||
+                        reader.fault_offset() == plain.fault_offset),
+                   "the block reader and the plain reading end a block differently");
+        for (const EntryView& r : plain.records) {
+            if (r.tag != kTagFile && r.tag != kTagFolder) continue;
+            if (r.name_units < 512 && folded_pattern.size() < 512) {
+                const bool engine = r.name_units >= min_units &&
+                                    matcher(view.base + r.name_offset, prepared.data()) != 0;
+                FUZZ_CHECK(engine == MatchPlainly(r.Name(view), folded_pattern),
+                           "the name test and the plain matcher disagree");
+            }
+            if (r.IsFolder() && r.value >= kFirstBlockOffset && r.value < view.size &&
+                std::find(seen.begin(), seen.end(), r.value) == seen.end()) {
+                seen.push_back(r.value);
+                pending.push_back(r.value);
+            }
+        }
+    }
 }
 
 // A path of real names picked from the file: a drive, then up to `depth` entries below it,
 // going down through folders where there are any.
 struct Walked {
     std::vector<std::u16string> names;
-    bool last_is_folder = false;
     uint64_t time = 0;
 };
 
-Walked WalkNames(const CacheView& view, uint32_t seed, int depth) {
+Walked WalkNames(const CacheView& view, uint32_t state, int depth) {
     Walked walked;
-    uint32_t state = seed * 2654435761u | 1;
+    state = state * 2654435761u | 1;
     uint32_t block = kRootBlockOffset;
     for (int level = 0; level <= depth; ++level) {
         BlockReader reader(view, block);
-        std::vector<EntryView> entries;
+        std::vector<EntryView> entries, folders;
         EntryView e;
-        std::vector<EntryView> folders;  // above the last level, a folder to go down into
         while (entries.size() < 64 && reader.NextEntry(e)) {
             entries.push_back(e);
             if (e.IsFolder() && e.value != NoBlock) folders.push_back(e);
         }
         if (entries.empty()) break;
         const std::vector<EntryView>& from = level < depth && !folders.empty() ? folders : entries;
-        const EntryView& pick = from[NextRandom(state) % from.size()];
+        state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+        const EntryView& pick = from[state % from.size()];
         walked.names.push_back(pick.Name(view));
-        walked.last_is_folder = pick.IsFolder();
         walked.time = pick.last_write;
         if (!pick.IsFolder() || pick.value < kFirstBlockOffset || pick.value >= view.size) break;
         block = pick.value;
@@ -139,202 +232,26 @@ Walked WalkNames(const CacheView& view, uint32_t seed, int depth) {
 
 std::u16string Join(const std::vector<std::u16string>& names, char16_t separator) {
     std::u16string out;
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (i > 0 && (out.empty() || out.back() != separator)) out += separator;
-        out += names[i];
+    for (const std::u16string& name : names) {
+        if (!out.empty() && out.back() != separator) out += separator;
+        out += name;
     }
     return out;
 }
 
-bool IsBlank(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
-}
-
 // Whether the walked names spell the folder path the lookup must rebuild when it finds them:
-// no name hides a separator, is empty or is trimmed away with the blanks of the location.
+// no name hides a separator, is empty, or loses blanks trimmed from the location's ends.
 bool PredictsFoundPath(const Walked& walked, char16_t separator) {
-    if (walked.names.empty()) return false;
+    const auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
     for (size_t i = 0; i < walked.names.size(); ++i) {
         const std::u16string& name = walked.names[i];
-        if (name.empty() || IsBlank(name.front()) || IsBlank(name.back())) return false;
-        if (separator == u'\\') {
-            if (name.find(u'\\') != std::u16string::npos || name.size() > 259) return false;
-        } else if (i == 0) {
-            if (name[0] != u'/' || (name.size() > 1 && name.back() == u'/')) return false;
-        } else if (name.find(u'/') != std::u16string::npos) {
+        if (name.empty() || blank(name.front()) || blank(name.back())) return false;
+        const bool posix_drive = separator == u'/' && i == 0;
+        if (posix_drive ? name[0] != u'/' || (name.size() > 1 && name.back() == u'/')
+                        : name.find(separator) != name.npos || name.size() > 259)
             return false;
-        }
     }
-    return true;
-}
-
-// The block layout read the plainest way, one unit at a time, to hold the bounds-checked reader
-// (which scans names several units at a time) to the same records and the same faults.
-struct RefBlock {
-    std::vector<EntryView> records;  // every tag but the end tag
-    BlockFault fault = BlockFault::None;
-    uint32_t fault_offset = 0;
-};
-
-RefBlock ReadBlockPlainly(const CacheView& view, uint32_t block) {
-    RefBlock out;
-    const auto fail = [&](BlockFault fault, uint32_t at) {
-        out.fault = fault;
-        out.fault_offset = at;
-        return out;
-    };
-    if (uint64_t(block) + 4 > view.size) return fail(BlockFault::OffsetOutsideFile, block);
-    const uint32_t capacity = Load32(view.base + block);
-    uint64_t limit;
-    if (capacity == 0 && block == kRootBlockOffset) {
-        limit = view.size < kFirstBlockOffset ? view.size : kFirstBlockOffset;
-    } else if (capacity < kEmptyBlockBytes) {
-        return fail(BlockFault::CapacityTooSmall, block);
-    } else if (uint64_t(block) + capacity > view.size) {
-        return fail(BlockFault::CapacityPastEnd, block);
-    } else {
-        limit = uint64_t(block) + capacity;
-    }
-    uint64_t pos = uint64_t(block) + 4;
-    for (;;) {
-        if (pos + 2 > limit) return fail(BlockFault::EndTagMissing, block);
-        const uint16_t tag = Load16(view.base + pos);
-        if (tag == kTagEnd) return out;
-        uint64_t at = pos + 2;
-        for (;; at += 2) {
-            if (at + 2 > limit) return fail(BlockFault::NameUnterminated, uint32_t(pos));
-            if (Load16(view.base + at) == 0) break;
-        }
-        const uint64_t units = (at - pos - 2) / 2;
-        if (pos + 2 * units + 16 + 2 > limit) return fail(BlockFault::RecordPastEnd, uint32_t(pos));
-        EntryView e;
-        e.record_offset = uint32_t(pos);
-        e.tag = tag;
-        e.name_offset = uint32_t(pos + 2);
-        e.name_units = uint32_t(units);
-        e.value = Load32(view.base + at + 2);
-        e.last_write = Load64(view.base + at + 6);
-        out.records.push_back(e);
-        pos += 2 * units + 16;
-    }
-}
-
-bool SameRecord(const EntryView& a, const EntryView& b) {
-    return a.record_offset == b.record_offset && a.tag == b.tag && a.name_offset == b.name_offset &&
-           a.name_units == b.name_units && a.value == b.value && a.last_write == b.last_write;
-}
-
-// A name against a folded pattern as the search describes it: without ';', '*' or '?' the
-// pattern is found anywhere in the name; otherwise each non-empty ';' item is a glob over the
-// whole name ('*' any run of units, '?' exactly one). Case-blind through the engine's fold.
-bool GlobPlainly(std::u16string_view name, std::u16string_view item) {
-    // row[j]: item[0, i) matches name[0, j)
-    std::vector<char> row(name.size() + 1, 0), next(name.size() + 1, 0);
-    row[0] = 1;
-    for (size_t i = 0; i < item.size(); ++i) {
-        std::fill(next.begin(), next.end(), 0);
-        for (size_t j = 0; j <= name.size(); ++j) {
-            if (item[i] == u'*') {
-                next[j] = row[j] || (j > 0 && next[j - 1]);
-            } else if (j > 0) {
-                next[j] = row[j - 1] && (item[i] == u'?' || item[i] == name[j - 1]);
-            }
-        }
-        row.swap(next);
-    }
-    return row[name.size()] != 0;
-}
-
-bool MatchPlainly(std::u16string_view name, std::u16string_view pattern) {
-    std::u16string folded(name);
-    for (char16_t& c : folded) c = FoldCase(c);
-    if (pattern.find_first_of(u";*?") == std::u16string_view::npos)
-        return folded.find(pattern) != std::u16string::npos;
-    size_t start = 0;
-    for (;;) {
-        const size_t cut = pattern.find(u';', start);
-        const std::u16string_view item =
-            pattern.substr(start, cut == pattern.npos ? cut : cut - start);
-        if (!item.empty() && GlobPlainly(folded, item)) return true;
-        if (cut == pattern.npos) return false;
-        start = cut + 1;
-    }
-}
-
-// Every block the folders reach (a bounded number), read by both readers; and every name in
-// them through the query's name test and the plain matcher.
-void CheckReaderAndMatcher(const CacheView& view, const std::u16string& folded_pattern) {
-    const Matcher matcher = SelectMatcher(folded_pattern);
-    const std::u16string prepared = PreparePattern(folded_pattern);
-    const uint32_t min_units = MinimumNameUnits(prepared);
-    std::vector<uint32_t> pending{kRootBlockOffset};
-    std::vector<uint32_t> seen;
-    for (size_t blocks = 0; !pending.empty() && blocks < 64; ++blocks) {
-        const uint32_t block = pending.back();
-        pending.pop_back();
-        const RefBlock plain = ReadBlockPlainly(view, block);
-        BlockReader reader(view, block);
-        EntryView e;
-        size_t i = 0;
-        while (reader.Next(e)) {
-            FUZZ_CHECK(i < plain.records.size() && SameRecord(e, plain.records[i]),
-                       "the block reader and the plain reading give different records");
-            ++i;
-        }
-        FUZZ_CHECK(
-            i == plain.records.size() && reader.fault() == plain.fault &&
-                (plain.fault == BlockFault::None || reader.fault_offset() == plain.fault_offset),
-            "the block reader and the plain reading end a block differently");
-        for (const EntryView& r : plain.records) {
-            if (r.tag != kTagFile && r.tag != kTagFolder) continue;
-            if (uint64_t(r.name_units) * (folded_pattern.size() + 1) <= 1000000) {
-                const std::u16string name = r.Name(view);
-                const bool engine = r.name_units >= min_units &&
-                                    matcher(view.base + r.name_offset, prepared.data()) != 0;
-                FUZZ_CHECK(engine == MatchPlainly(name, folded_pattern),
-                           "the name test and the plain matcher disagree");
-            }
-            if (r.tag == kTagFolder && r.value >= kFirstBlockOffset && r.value < view.size &&
-                std::find(seen.begin(), seen.end(), r.value) == seen.end()) {
-                seen.push_back(r.value);
-                pending.push_back(r.value);
-            }
-        }
-    }
-}
-
-const char16_t* const kPatterns[] = {
-    u"",    u";",  u"a",          u"txt",   u"*",  u"?",      u"*.txt", u"a*b",
-    u"*a*", u"??", u"*.TXT;*.md", u"a;b?;", u";;", u"\u00c9", u"*?*?*", u"x*",
-};
-
-// A pattern built from a name found in the file, in one of eight shapes.
-std::u16string ShapedPattern(const std::u16string& name, int shape) {
-    const size_t half = name.size() / 2;
-    switch (shape) {
-        case 0:
-            return name;
-        case 1:
-            return name.substr(half / 2, half);
-        case 2:
-            return u"*" + name.substr(half / 2, half) + u"*";
-        case 3: {
-            std::u16string text = name;
-            if (!text.empty()) text[half] = u'?';
-            return text;
-        }
-        case 4:
-            return name + u";*.zz";
-        case 5:
-            return name.substr(0, half) + u"*";
-        case 6:
-            return u";" + name;
-        default: {
-            std::u16string text = u"*";
-            for (char16_t c : name) text += c == u'.' ? u'?' : c;
-            return text;
-        }
-    }
+    return !walked.names.empty();
 }
 
 struct Query {
@@ -348,8 +265,7 @@ struct Query {
 struct Outcome {
     QueryOutcome code = QueryOutcome::Done;
     bool damaged = false;
-    uint64_t total_kb = 0;
-    uint64_t matches = 0;
+    uint64_t total_kb = 0, matches = 0;
     ResultSet results;
 };
 
@@ -373,12 +289,6 @@ Outcome Run(const std::u16string& cache, const Query& query, QueryCapacities cap
     return outcome;
 }
 
-bool Terminated(const std::vector<char16_t>& pool, uint32_t offset) {
-    for (size_t i = offset; i < pool.size(); ++i)
-        if (pool[i] == 0) return true;
-    return false;
-}
-
 bool SameResults(const Outcome& a, const Outcome& b) {
     if (a.code != b.code || a.damaged != b.damaged || a.total_kb != b.total_kb ||
         a.results.size() != b.results.size())
@@ -387,21 +297,15 @@ bool SameResults(const Outcome& a, const Outcome& b) {
         const ResultRecord& x = a.results.records[i];
         const ResultRecord& y = b.results.records[i];
         if (x.size_kb != y.size_kb || x.is_folder != y.is_folder || x.last_write != y.last_write ||
-            a.results.Location(x) != b.results.Location(y) ||
-            a.results.Name(x) != b.results.Name(y))
+            a.results.Location(x) != b.results.Location(y) || a.results.Name(x) != b.results.Name(y))
             return false;
     }
     return true;
 }
 
-// Checks:
-// - a query of an existing, non-empty file does not fail and shows no message;
-// - every record's texts lie in the pool, each ended by a NUL;
-// - the answer does not depend on the capacities: a query that must take the counting route
-//   (tiny capacities) gives exactly what a query with room to spare gives, and a bare count
-//   counts and totals what the records hold;
-// - a file the whole-file check accepts is never called damaged by a query;
-// - a location the lookup finds is the path the walked names spell, and every record lies in it.
+// The query three ways (roomy, tight, a bare count), which must agree; a query of an existing
+// file shows no message, and calls nothing damaged that the check accepts; a found location
+// holds every record.
 Outcome RunChecked(const std::u16string& cache, const Query& query, uint8_t capacity_choice,
                    bool check_ok) {
     static constexpr QueryCapacities kTight[] = {{4, 32, 2}, {16, 256, 4}, {256, 4096, 32}};
@@ -409,33 +313,29 @@ Outcome RunChecked(const std::u16string& cache, const Query& query, uint8_t capa
     Outcome roomy = Run(cache, query, QueryCapacities{4096, 65536, 256}, errors);
     const Outcome tight = Run(cache, query, kTight[capacity_choice % 3], errors);
     const Outcome counted = Run(cache, query, QueryCapacities{}, errors, /*count_only=*/true);
-    FUZZ_CHECK(roomy.code != QueryOutcome::Failed, "a query of an existing file failed");
-    FUZZ_CHECK(errors == 0, "a query of an existing file showed a message");
-    const std::vector<char16_t>& pool = roomy.results.pool;
-    for (const ResultRecord& r : roomy.results.records) {
-        FUZZ_CHECK(r.location < pool.size() && r.name < pool.size(),
-                   "a record's text lies outside the pool");
-        FUZZ_CHECK(Terminated(pool, r.location) && Terminated(pool, r.name),
-                   "a record's text has no NUL in the pool");
-    }
+    FUZZ_CHECK(roomy.code != QueryOutcome::Failed && errors == 0,
+               "a query of an existing file failed or showed a message");
     FUZZ_CHECK(SameResults(roomy, tight), "the counting route answered differently");
     FUZZ_CHECK(counted.code == roomy.code && counted.damaged == roomy.damaged &&
                    counted.matches == roomy.results.size() && counted.total_kb == roomy.total_kb,
                "a bare count answered differently");
-    if (check_ok)
-        FUZZ_CHECK(!roomy.damaged, "a query called a file damaged that the check accepts");
+    FUZZ_CHECK(!check_ok || !roomy.damaged, "a query called a file damaged that the check accepts");
     if (roomy.code == QueryOutcome::Done && !query.expected_base.empty()) {
         const bool fold = query.separator == u'\\';
         const std::u16string want = fold ? FoldCaseCopy(query.expected_base) : query.expected_base;
         for (const ResultRecord& r : roomy.results.records) {
-            std::u16string location(roomy.results.Location(r));
-            if (fold) location = FoldCaseCopy(location);
-            FUZZ_CHECK(location.compare(0, want.size(), want) == 0,
+            const std::u16string location(roomy.results.Location(r));
+            FUZZ_CHECK((fold ? FoldCaseCopy(location) : location).starts_with(want),
                        "a record lies outside the location that was found");
         }
     }
     return roomy;
 }
+
+const char16_t* const kPatterns[] = {
+    u"",    u";",  u"a",          u"txt",   u"*",  u"?",      u"*.txt", u"a*b",
+    u"*a*", u"??", u"*.TXT;*.md", u"a;b?;", u";;", u"\u00c9", u"*?*?*", u"x*",
+};
 
 Query ChosenQuery(const uint8_t* control, const CacheView& view) {
     Query query;
@@ -448,28 +348,26 @@ Query ChosenQuery(const uint8_t* control, const CacheView& view) {
     // The walk also gives the name some patterns are made from, and the time the date bounds
     // lie around.
     const int kind = location & 7;
-    const int depth = kind >= 3 ? kind - 3 : dress >> 5;
-    const Walked walked = WalkNames(view, location >> 3 | uint32_t(dress) << 5, depth);
+    const Walked walked = WalkNames(view, location >> 3 | uint32_t(dress) << 5,
+                                    kind >= 3 ? kind - 3 : dress >> 5);
     static const char16_t* const kFixed[] = {u"/",       u"\\",          u"C:",   u"C:\\docs\\",
                                              u"//",      u"/data/docs",  u" \t ", u"relative/x",
                                              u"C:\\\\x", u"/data//docs", u"c:",   u"\\\\server"};
     if (kind == 1) {
         query.location = u"My Computer";
     } else if (kind == 2) {
-        query.location = kFixed[(location >> 3) % (sizeof kFixed / sizeof kFixed[0])];
+        query.location = kFixed[(location >> 3) % std::size(kFixed)];
     } else if (kind >= 3) {
         query.location = Join(walked.names, (dress & 0x10) ? other : query.separator);
         const int trailing = dress & 3;
-        for (int i = 0; i < trailing; ++i) query.location += query.separator;
+        query.location.append(trailing, query.separator);
         if (dress & 8) {
             for (char16_t& c : query.location)
-                c = (c >= u'a' && c <= u'z')   ? char16_t(c - 32)
-                    : (c >= u'A' && c <= u'Z') ? char16_t(c + 32)
-                                               : c;
+                if ((c | 0x20) >= u'a' && (c | 0x20) <= u'z') c ^= 0x20;
         }
         if (dress & 4) query.location = u" " + query.location + u"\t";
-        const bool posix = query.separator == u'/';
-        const bool plain = !(dress & 0x10) && (posix ? !(dress & 8) : trailing <= 1);
+        const bool plain = !(dress & 0x10) && (query.separator == u'/' ? !(dress & 8)
+                                                                       : trailing <= 1);
         if (plain && PredictsFoundPath(walked, query.separator)) {
             query.expected_base = Join(walked.names, query.separator);
             if (query.expected_base.back() != query.separator)
@@ -477,9 +375,18 @@ Query ChosenQuery(const uint8_t* control, const CacheView& view) {
         }
     }
 
-    // The pattern: a fixed one, or one made from the last walked name.
+    // The pattern: a fixed one, or one made from the last walked name in one of four shapes.
     if ((pattern & 0x10) && !walked.names.empty()) {
-        query.pattern = ShapedPattern(walked.names.back(), pattern >> 5);
+        const std::u16string& name = walked.names.back();
+        const std::u16string part = name.substr(name.size() / 4, name.size() / 2);
+        switch (pattern >> 6) {
+            case 0: query.pattern = part; break;
+            case 1: query.pattern = u"*" + part + u"*"; break;
+            case 2: query.pattern = name + u";*.zz"; break;
+            default:
+                query.pattern = name;
+                if (!name.empty()) query.pattern[name.size() / 2] = u'?';
+        }
     } else {
         query.pattern = kPatterns[pattern & 15];
     }
@@ -502,11 +409,15 @@ Query ChosenQuery(const uint8_t* control, const CacheView& view) {
 void FuzzOne(const uint8_t* data, size_t size) {
     static TempCache temp;
     uint8_t control[kControlBytes] = {};
-    const size_t n = size < kControlBytes ? size : kControlBytes;
+    const size_t n = std::min(size, kControlBytes);
     std::copy(data, data + n, control);
-    const std::vector<uint8_t> image = ImageFrom(data + n, size - n);
+    data += n, size -= n;
+    std::vector<uint8_t> image(data, data + std::min(size, kHeadBytes));
+    if (size > kHeadBytes) {
+        image.resize(kFirstBlockOffset);
+        image.insert(image.end(), data + kHeadBytes, data + size);
+    }
     temp.Write(image);
-
     const CacheView view{image.data(), static_cast<uint32_t>(image.size())};
     const CacheCheckReport report = CheckCache(view);
 
@@ -533,22 +444,13 @@ void FuzzOne(const uint8_t* data, size_t size) {
     if (report.ok) {
         uint64_t files = 0, file_kb = 0;
         for (const ResultRecord& r : everything.results.records) {
-            if (r.is_folder) continue;
-            ++files;
-            file_kb += r.size_kb;
+            files += !r.is_folder;
+            file_kb += r.is_folder ? 0 : r.size_kb;
         }
-        FUZZ_CHECK(everything.results.size() == report.drives + report.folders + report.files,
+        FUZZ_CHECK(everything.results.size() == report.drives + report.folders + report.files &&
+                       files == report.files && file_kb == report.total_kib,
                    "the query and the check count different entries");
-        FUZZ_CHECK(files == report.files && file_kb == report.total_kib,
-                   "the query and the check count different files");
     }
-
-    // The same location with a ';' list of whole-name globs and only folders.
-    Query list = chosen;
-    list.pattern = u"*" + chosen.pattern + u"*;?*;" + chosen.pattern;
-    list.criteria = SearchCriteria{};
-    list.criteria.kind = SearchKind::FoldersOnly;
-    RunChecked(temp.Path(), list, control[6], report.ok);
 }
 
 }  // namespace

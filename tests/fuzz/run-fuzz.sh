@@ -6,10 +6,10 @@
 #
 #   tests/fuzz/run-fuzz.sh [SECONDS]      default 60, or $CORVELLA_FUZZ_SECONDS
 #
-# The committed corpus (tests/fuzz/corpus/) is never written to: the inputs the run finds go to
-# build/fuzz/run/corpus/. tests/fuzz/crashes/ holds the inputs that have made the target fail:
-# each is replayed on every run (and seeds the fuzzing once it passes), so a fault that is not fixed yet
-# stays visible and one that is fixed stays fixed. To minimise a new crash before adding it:
+# The committed corpus (tests/fuzz/corpus/, made by make-corpus.py) is never written to; the
+# inputs the run finds go to build/fuzz/run/corpus/. tests/fuzz/crashes/ holds the inputs that
+# have made the target fail: each is replayed on every run (and seeds the fuzzing once it passes),
+# so a fault not fixed yet stays visible and a fixed one stays fixed. To minimise a new crash:
 #   build/fuzz/cache_fuzz -minimize_crash=1 -max_total_time=60 build/fuzz/run/artifacts/crash-...
 # (minimising accepts any crash, so check that the smaller input still fails the same way).
 set -uo pipefail
@@ -19,22 +19,11 @@ FUZZ_DIR="$SOURCE_DIR/tests/fuzz"
 BUILD_DIR="$SOURCE_DIR/build/fuzz"
 RUN_DIR="$BUILD_DIR/run"
 SECONDS_TO_RUN="${1:-${CORVELLA_FUZZ_SECONDS:-60}}"
-
 case "$SECONDS_TO_RUN" in
     '' | *[!0-9]*) echo "run-fuzz: the time must be whole seconds, not '$SECONDS_TO_RUN'" >&2; exit 2 ;;
 esac
-
-compiler=""
-for candidate in clang++-14 clang++; do
-    if command -v "$candidate" >/dev/null 2>&1; then
-        compiler="$(command -v "$candidate")"
-        break
-    fi
-done
-if [ -z "$compiler" ]; then
-    echo "run-fuzz: clang++ is missing (scripts/ensure-tools.sh all installs it)" >&2
-    exit 2
-fi
+compiler="$(command -v clang++-14 || command -v clang++)" ||
+    { echo "run-fuzz: clang++ is missing (scripts/ensure-tools.sh all installs it)" >&2; exit 2; }
 
 if [ ! -f "$BUILD_DIR/build.ninja" ]; then
     cmake -S "$FUZZ_DIR" -B "$BUILD_DIR" -G Ninja -DCMAKE_CXX_COMPILER="$compiler" \
@@ -46,33 +35,28 @@ target="$BUILD_DIR/cache_fuzz"
 rm -rf "$RUN_DIR"
 mkdir -p "$RUN_DIR/corpus" "$RUN_DIR/artifacts" "$RUN_DIR/tmp"
 cp "$FUZZ_DIR"/corpus/* "$RUN_DIR/corpus/"
-# The target's temporary cache file goes here, not to /tmp, and goes with the run.
+# The target's temporary cache file goes with the run; a leak is a failure like any other.
 export TMPDIR="$RUN_DIR/tmp"
-# Symbolised stacks in the reports; a leak is a failure like any other.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:symbolize=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
+limits=(-timeout=10 -rss_limit_mb=2048)
 
 status=0
-shopt -s nullglob
-known=("$FUZZ_DIR"/crashes/*)
-shopt -u nullglob
-if [ ${#known[@]} -gt 0 ]; then
-    echo "run-fuzz: replaying ${#known[@]} input(s) from tests/fuzz/crashes"
-    for input in "${known[@]}"; do
-        # One process per input: libFuzzer stops at the first one that crashes.
-        if ! "$target" -timeout=10 -rss_limit_mb=2048 "$input" >"$RUN_DIR/replay.log" 2>&1; then
-            cat "$RUN_DIR/replay.log" >&2
-            echo "run-fuzz: $input still crashes" >&2
-            status=1
-        else
-            cp "$input" "$RUN_DIR/corpus/"  # fixed: a seed from now on
-        fi
-    done
-fi
+for input in "$FUZZ_DIR"/crashes/*; do
+    [ -f "$input" ] || continue
+    # One process per input: libFuzzer stops at the first one that crashes.
+    if "$target" "${limits[@]}" "$input" >"$RUN_DIR/replay.log" 2>&1; then
+        cp "$input" "$RUN_DIR/corpus/"
+    else
+        cat "$RUN_DIR/replay.log" >&2
+        echo "run-fuzz: $input still crashes" >&2
+        status=1
+    fi
+done
 
 echo "run-fuzz: fuzzing for ${SECONDS_TO_RUN}s"
 # -max_len: the seeds are a few KB; larger files only slow every run down.
-"$target" -max_total_time="$SECONDS_TO_RUN" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \
+"$target" -max_total_time="$SECONDS_TO_RUN" -max_len=8192 "${limits[@]}" \
     -artifact_prefix="$RUN_DIR/artifacts/" -print_final_stats=1 "$RUN_DIR/corpus" \
     >"$RUN_DIR/fuzz.log" 2>&1
 fuzz_status=$?

@@ -1,0 +1,101 @@
+"""The cache file's layout, written from its description (a header, the drive list at offset 132,
+folder blocks from offset 131072 of u32 capacity, records of u16 tag | UTF-16 name | NUL | u32
+value | u64 time, and a u16 end tag) and never from the program's code: the tools that check the
+program read and write images only through this module, so a fault that the program's own writer
+and reader share cannot hide itself from them.
+
+Names are str as the file system gives them to Python: a unit that is not valid UTF-16 on its own
+(a lone surrogate, as an undecodable byte becomes through surrogateescape) stays one character.
+"""
+
+import collections
+import struct
+
+DATA_END, FILE_SIZE, FREE_HEAD = 100, 104, 128
+ROOT_BLOCK, FIRST_BLOCK = 132, 131072
+NO_BLOCK = 0xFFFFFFFF
+TAG_FILE, TAG_FOLDER, TAG_REMOVED = 1, 2, 3
+FILETIME_1970 = 116444736000000000
+
+
+class Damaged(Exception):
+    pass
+
+
+# at: the record's offset; value_at: its value field's, for writers that patch one value.
+Entry = collections.namedtuple("Entry", "tag name value time at value_at")
+# used: the bytes the records and the end tag take, which a fresh build makes the capacity.
+Block = collections.namedtuple("Block", "offset capacity used entries")
+
+
+def encode(name):
+    return name.encode("utf-16-le", "surrogatepass")
+
+
+def kib(size):
+    """A file's size as the cache counts it: 0, else whole KiB plus one, saturating at u32."""
+    return 0 if size == 0 else min(size // 1024 + 1, NO_BLOCK)
+
+
+class Image:
+    def __init__(self, data):
+        self.data = data
+
+    def _load(self, fmt, at):
+        if at < 0 or at + struct.calcsize(fmt) > len(self.data):
+            raise Damaged(f"a field at {at} runs past the end of the {len(self.data)}-byte file")
+        return struct.unpack_from(fmt, self.data, at)[0]
+
+    def u16(self, at):
+        return self._load("<H", at)
+
+    def u32(self, at):
+        return self._load("<I", at)
+
+    def block(self, offset):
+        capacity = self.u32(offset)
+        entries = []
+        at = offset + 4
+        while (tag := self.u16(at)) != 0:
+            end = at + 2
+            while self.u16(end) != 0:
+                end += 2
+            name = self.data[at + 2:end].decode("utf-16-le", "surrogatepass")
+            entries.append(Entry(tag, name, self.u32(end + 2), self._load("<Q", end + 6), at,
+                                 end + 2))
+            at = end + 14
+        return Block(offset, capacity, at + 2 - offset, entries)
+
+    def drives(self):
+        return self.block(ROOT_BLOCK).entries
+
+
+def record(tag, name, value, time):
+    return struct.pack("<H", tag) + encode(name) + struct.pack("<HIQ", 0, value, time)
+
+
+def block_bytes(records):
+    """A block of exactly the records given, its capacity what they and the end tag take."""
+    body = b"".join(records)
+    return struct.pack("<I", len(body) + 6) + body + b"\0\0"
+
+
+def put(data, at, value, fmt="<I"):
+    struct.pack_into(fmt, data, at, value)
+
+
+def set_drives(data, drives):
+    """Writes the drive list anew as (name, block, time) rows, zeroing the rest of the header area
+    below the first folder block."""
+    block = block_bytes(record(TAG_FOLDER, name, value, time) for name, value, time in drives)
+    data[ROOT_BLOCK:FIRST_BLOCK] = block + bytes(FIRST_BLOCK - ROOT_BLOCK - len(block))
+
+
+def header(data_end, free_head=NO_BLOCK):
+    """The 132 header bytes of a file data_end bytes long."""
+    head = bytearray(ROOT_BLOCK)
+    put(head, 0, 1)
+    put(head, DATA_END, data_end)
+    put(head, FILE_SIZE, data_end)
+    put(head, FREE_HEAD, free_head)
+    return head
