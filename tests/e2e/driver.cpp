@@ -113,10 +113,11 @@ RECT RectIn(HWND main, int id) {
     return rect;
 }
 
-// The resize rules: the list down to the status line, the status line on the bottom edge, the
-// boxes and buttons side by side within the window. Prints the outer size, the list's width and
-// the two boxes' width.
-int Layout(HWND main) {
+// Prints the outer size, the list's width and the two boxes' width; with `check`, fails unless
+// the resize rules hold: the list down to the status line, the status line on the bottom edge, the
+// boxes and buttons side by side within the window. (The dialog template's own layout, before
+// the first resize, is not held to them.)
+int Layout(HWND main, bool check) {
     RECT outer{}, client{};
     GetWindowRect(main, &outer);
     GetClientRect(main, &client);
@@ -131,7 +132,7 @@ int Layout(HWND main) {
         {search.left == browse.right, L"Search does not sit against Browse"},
         {search.right <= client.right, L"Search reaches out of the window"}};
     for (const auto& [holds, broken] : rules)
-        if (!holds) return Fail(broken);
+        if (check && !holds) return Fail(broken);
     Print(std::to_wstring(outer.right - outer.left) + L" " +
           std::to_wstring(outer.bottom - outer.top) + L" " +
           std::to_wstring(list.right - list.left) + L" " +
@@ -141,21 +142,10 @@ int Layout(HWND main) {
 
 int Usage() {
     Print(
-        L"usage: driver COMMAND [ARGUMENTS]\n"
-        L"  wait-window SECONDS          the main window exists\n"
-        L"  box SECONDS [BUTTON]         a message box of the program: its text; then BUTTON\n"
-        L"  wait-status REGEX SECONDS [ID]  the whole status line matches REGEX (each text seen\n"
-        L"                               on the way is printed); then WM_COMMAND ID is posted\n"
-        L"  type|search|enter TEXT       pattern text as if typed; then Search; or Enter\n"
-        L"  location TEXT                location text as if typed\n"
-        L"  key VK [location]            a key in the pattern box (or the location box)\n"
-        L"  count                        the results list's item count\n"
-        L"  menu ID | command ID         WM_COMMAND ID posted | sent, returning once handled\n"
-        L"  syscommand SC | close | endmenu  WM_SYSCOMMAND SC, WM_CLOSE, WM_CANCELMODE (posted)\n"
-        L"  ping MS [SECONDS]            WM_NULL answered within MS, repeatedly for SECONDS\n"
-        L"  wait-visible yes|no SECONDS  the window is (not) shown\n"
-        L"  layout [W H]                 resized to W x H first; the resize rules hold\n"
-        L"  row-point                    the screen point in the middle of the first row");
+        L"usage: driver COMMAND [ARGUMENTS]; the commands: wait-window SECONDS, box SECONDS "
+        L"[BUTTON], wait-status REGEX SECONDS [ID], type|search|enter TEXT, location TEXT, "
+        L"key VK [location], count, menu ID, command ID, syscommand SC, close, endmenu, "
+        L"ping MS [SECONDS], wait-visible yes|no SECONDS, layout [W H], row-point");
     return 2;
 }
 
@@ -265,7 +255,7 @@ int wmain(int argc, wchar_t** argv) {
         if (need(2))
             SetWindowPos(main, nullptr, 0, 0, int(number(0)), int(number(1)),
                          SWP_NOMOVE | SWP_NOZORDER);
-        return Layout(main);
+        return Layout(main, need(2));
     }
     if (command == L"row-point") {
         // The first row starts below the column header and is two lines high.

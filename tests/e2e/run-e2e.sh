@@ -73,8 +73,8 @@ update-cache
             box IDOK 'It is already running!' ; status "$BUILT" $BUILD_WAIT ; no-box
             state UpdateCacheExit=TRUE ; find type qzwatched 1
 responsiveness
-            find type big- $ALL ; pinging 200 20 'find type big-1 $HUNDRED' 'find type .bin $ALL'
-            'find search big-2 $HUNDRED' 'find type big- $ALL'
+            find type big- $ALL
+            pinging 200 20 'find type big-1 $HUNDRED' 'find type .bin $ALL' 'find search big-2 $HUNDRED' 'find type big- $ALL'
 closing     syscommand 0xF060 ; visible no ; sleep 2 ; running ; second-start ; visible yes
             key 27 ; visible no ; running ; exit ; state UpdateCacheExit=TRUE
 exit-during-build
