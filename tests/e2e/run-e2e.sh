@@ -330,30 +330,21 @@ end_program() {
 # D:, made afresh: the reports the searches count, some other files, and 20,000 fillers, so that a
 # build lasts long enough to show its progress. E:, made once: 300 folders of 1,000 empty files.
 make_drives() {
-    python3 - "$DRIVES_DIR" "$REPORTS" "$REPORTS_IN_ALPHA" <<'EOF'
-import os, shutil, sys
-drives, reports, in_alpha = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-def make(path, size=0):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(b"r" * size)
-d = os.path.join(drives, "d")
-shutil.rmtree(d, ignore_errors=True)
-for i in range(1, reports + 1):
-    make(os.path.join(d, "qz", "alpha" if i <= in_alpha else "beta/deep", "qzreport-%04d.txt" % i), 1000 * i)
-for name in ("notes.log", "readme.txt", "photo.jpg", "song.mp3"):
-    make(os.path.join(d, "qz", name), 5000)
-for j in range(20):
-    for k in range(1000):
-        make(os.path.join(d, "filler", "f%02d" % j, "filler-%04d.dat" % k))
-e, marker = os.path.join(drives, "e"), os.path.join(drives, "e", ".corvella-tree-complete")
-if not os.path.exists(marker):
-    shutil.rmtree(e, ignore_errors=True)
-    for i in range(300):
-        for k in range(1000):
-            make(os.path.join(e, "b%03d" % i, "big-%03d-%04d.bin" % (i, k)))
-    make(marker)
-EOF
+    local d="$DRIVES_DIR/d" e="$DRIVES_DIR/e" i folder
+    rm -rf "$d" && mkdir -p "$d/qz/alpha" "$d/qz/beta/deep" || return 1
+    for ((i = 1; i <= REPORTS; i++)); do
+        folder=alpha
+        [ "$i" -le "$REPORTS_IN_ALPHA" ] || folder=beta/deep
+        head -c $((1000 * i)) /dev/zero | tr '\0' r >"$d/qz/$folder/qzreport-$(printf %04d "$i").txt"
+    done
+    for i in notes.log readme.txt photo.jpg song.mp3; do head -c 5000 /dev/zero >"$d/qz/$i"; done
+    for i in {00..19}; do mkdir -p "$d/filler/f$i" && (cd "$d/filler/f$i" && touch filler-{0000..0999}.dat); done
+    [ -f "$e/.corvella-tree-complete" ] && return 0
+    rm -rf "$e"
+    for i in {000..299}; do
+        mkdir -p "$e/b$i" && (cd "$e/b$i" && touch "big-$i-"{0000..0999}.bin) || return 1
+    done
+    touch "$e/.corvella-tree-complete"
 }
 
 if [ "${CORVELLA_TESTS_INNER:-}" = 1 ]; then

@@ -112,7 +112,7 @@ run_in_wine() {  # seconds unix_dir windows_exe [arguments]
 # descriptor stays open in it, so the lock lasts until it ends.
 on_display() {  # lock_dir script [arguments]
     local tool
-    for tool in wine wineserver wineboot xvfb-run timeout flock python3; do
+    for tool in wine wineserver wineboot xvfb-run timeout flock; do
         command -v "$tool" >/dev/null || die "$tool is missing (scripts/ensure-tools.sh all installs it)"
     done
     mkdir -p "$1"
