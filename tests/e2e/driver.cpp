@@ -143,7 +143,7 @@ int Layout(HWND main, bool check) {
 int Usage() {
     Print(
         L"usage: driver COMMAND [ARGUMENTS]; the commands: wait-window SECONDS, box SECONDS "
-        L"[BUTTON], wait-status REGEX SECONDS [ID], type|search|enter TEXT, location TEXT, "
+        L"[BUTTON [ID]], wait-status REGEX SECONDS [ID], type|search|enter TEXT, location TEXT, "
         L"key VK [location], count, menu ID, command ID, syscommand SC, close, endmenu, "
         L"ping MS [SECONDS], wait-visible yes|no SECONDS, layout [W H], row-point");
     return 2;
@@ -175,6 +175,8 @@ int wmain(int argc, wchar_t** argv) {
         if (need(2))
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(id(1), BN_CLICKED),
                          LPARAM(GetDlgItem(box, int(id(1)))));
+        // A command that must follow the answer at once, while a build still runs.
+        if (need(3)) PostMessageW(FindTopWindow(true), WM_COMMAND, id(2), 0);
         return 0;
     }
     if (command == L"wait-status" && need(2)) {

@@ -66,7 +66,8 @@ screenshots find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 02-results
             mouse row ; shoot 03-tooltip ; mouse away
             syscommand 0xF100 ; key 39 ; key 39 ; key 40 ; sleep 1 ; shoot 04-view-menu
             endmenu ; sleep 1 ; find type qzreport $REPORTS
-resizing    resize 200 150 ; shoot 05-narrow ; resize +301 600 ; shoot 06-wide ; resize +40 500
+resizing    resize 200 150 ; sleep 1 ; shoot 05-narrow ; resize +301 600 ; sleep 1 ; shoot 06-wide
+            resize +40 500
 watchkeeper find search qzwatched 0 ; appears qzwatched-new.txt
 update-cache
             menu ID_TOOLS_UPDATE_CACHE ; status "$BUILDING" $BUILD_WAIT ID_TOOLS_UPDATE_CACHE
@@ -83,7 +84,7 @@ exit-during-build
 exit-after-second-update
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; start ; up
             menu ID_TOOLS_UPDATE_CACHE ; status "$BUILDING" $BUILD_WAIT ID_TOOLS_UPDATE_CACHE
-            box IDOK ; menu ID_FILE_EXIT ; ends ; state UpdateCacheExit=FALSE ProgramExit=TRUE
+            box IDOK '' 30 ID_FILE_EXIT ; ends ; state UpdateCacheExit=FALSE ProgramExit=TRUE
 unfinished-build
             data 0 1 UpdateCacheExit=FALSE ProgramExit=TRUE CacheFileSize=0 ; cache ; start-build
             state UpdateCacheExit=TRUE ProgramExit=FALSE ; close ; ends ; state ProgramExit=TRUE
@@ -195,8 +196,8 @@ found_regex() {  # COUNT, its thousands separated as the status line has them
 }
 v_rows() { drive count && [ "$DRIVEN" = "$1" ]; }
 v_status() { drive wait-status "$1" "${2:-$SEARCH_WAIT}" "${@:3}"; }  # REGEX [SECONDS [ID]]
-v_box() {  # BUTTON [TEXT [SECONDS]]: a message box, its text holding TEXT, answered with BUTTON
-    drive box "${3:-30}" "$1" && [[ $DRIVEN == *"${2:-}"* ]]
+v_box() {  # BUTTON [TEXT [SECONDS [ID]]]: a message box, its text holding TEXT, answered with
+    drive box "${3:-30}" "$1" "${@:4}" && [[ $DRIVEN == *"${2:-}"* ]]  # BUTTON; then ID posted
 }
 v_no_box() { ! drive box 0.5 "$(id_of IDOK)"; }  # one that is open is answered
 v_visible() { drive wait-visible "$1" "${2:-30}"; }  # yes|no [SECONDS]
