@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The Wine side of the test scripts (run-wine-tests.sh, run-e2e.sh), sourced by them after they
 # set WINEPREFIX, SOURCE_DIR and DRIVES_DIR (the only folder that drives besides C: may lead into).
 #
