@@ -1,13 +1,17 @@
-// Drives Corvella.exe's main window from outside, as the end-to-end tests under Wine need it:
-// one command per run, what it reads on standard output (UTF-8), exit status 0 when the command
-// did what it says and 1 when not (2 for a wrong command line).
+// Drives Corvella.exe's main window from outside for the end-to-end tests under Wine: one command
+// per run, what it reads on standard output (UTF-8), exit status 0 when the command did what it
+// says and 1 when not (2 for a wrong command line). The commands are the verbs of the scenario
+// table in run-e2e.sh that need the window.
 //
 // Only messages that Windows (and Wine) carry between processes are used: window texts, button
-// clicks, item counts, posted commands and keys. The results list draws its rows itself, so
-// what it shows is read from the status line, the item count and screenshots.
+// clicks, item counts, posted commands and keys. The results list draws its rows itself, so what
+// it shows is read from the status line, the item count and screenshots.
 #include <windows.h>
+// The common controls' declarations build on <windows.h>.
 #include <commctrl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cwchar>
 #include <regex>
@@ -22,14 +26,11 @@ constexpr wchar_t kInstanceMarker[] = L"Halvorin-1.1";
 constexpr DWORD kSendTimeoutMs = 10000;  // a window that takes longer counts as hung
 
 void Print(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    bytes += '\n';
-    fwrite(bytes.data(), 1, bytes.size(), stdout);
-    fflush(stdout);
+    std::string bytes(text.size() * 3 + 1, '\0');
+    bytes.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(),
+                                     int(bytes.size()), nullptr, nullptr));
+    std::printf("%s\n", bytes.c_str());
+    std::fflush(stdout);
 }
 
 int Fail(const std::wstring& text) {
@@ -38,54 +39,44 @@ int Fail(const std::wstring& text) {
 }
 
 double NowMs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
 // Polls `done` every `interval_ms` until it holds or `seconds` have passed.
 template <typename Done>
 bool WaitFor(double seconds, Done done, DWORD interval_ms = 100) {
-    const double deadline = NowMs() + seconds * 1000.0;
-    for (;;) {
+    for (const double deadline = NowMs() + seconds * 1000.0;; Sleep(interval_ms)) {
         if (done()) return true;
         if (NowMs() > deadline) return false;
-        Sleep(interval_ms);
     }
 }
 
-BOOL CALLBACK FindMarked(HWND window, LPARAM found) {
-    if (GetPropW(window, kInstanceMarker) == reinterpret_cast<HANDLE>(1)) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
+// The main window carries the instance marker; a message box of the program is a dialog titled
+// "Corvella" that does not. Enumeration callbacks are CALLBACK (stdcall on x86), which a lambda
+// cannot be.
+struct Search {
+    bool main;
+    HWND found;
+};
+
+BOOL CALLBACK Match(HWND window, LPARAM param) {
+    auto& search = *reinterpret_cast<Search*>(param);
+    wchar_t class_name[64] = {}, title[64] = {};
+    GetClassNameW(window, class_name, 64);
+    GetWindowTextW(window, title, 64);
+    const bool marked = GetPropW(window, kInstanceMarker) == reinterpret_cast<HANDLE>(1);
+    const bool box = !marked && IsWindowVisible(window) && wcscmp(class_name, L"#32770") == 0 &&
+                     wcscmp(title, L"Corvella") == 0;
+    if (search.main ? !marked : !box) return TRUE;
+    search.found = window;
+    return FALSE;
 }
 
-HWND MainWindow() {
-    HWND found = nullptr;
-    EnumWindows(FindMarked, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-std::wstring TextOf(HWND window) {
-    wchar_t text[4096] = {};
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
-                             kSendTimeoutMs, &copied))
-        return {};
-    return std::wstring(text, copied);
-}
-
-bool SetText(HWND window, const std::wstring& text) {
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
-                               SMTO_NORMAL, kSendTimeoutMs, &result) != 0;
+HWND FindTopWindow(bool main) {
+    Search search{main, nullptr};
+    EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 bool Send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result = nullptr) {
@@ -94,85 +85,67 @@ bool Send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* re
                                result ? result : &ignored) != 0;
 }
 
-// The edit field inside a drop-down combo box.
-HWND EditOf(HWND combo) {
-    return FindWindowExW(combo, nullptr, L"Edit", nullptr);
+std::wstring TextOf(HWND window) {
+    wchar_t text[4096] = {};
+    DWORD_PTR copied = 0;
+    return Send(window, WM_GETTEXT, 4096, LPARAM(text), &copied) ? std::wstring(text, copied) : L"";
 }
 
 // Sets a combo box's text and tells the main window that the user edited it.
 bool EditCombo(HWND main, int id, const std::wstring& text) {
     const HWND combo = GetDlgItem(main, id);
-    return combo && SetText(combo, text) &&
-           Send(main, WM_COMMAND, MAKEWPARAM(id, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(combo));
+    return combo && Send(combo, WM_SETTEXT, 0, LPARAM(text.c_str())) &&
+           Send(main, WM_COMMAND, MAKEWPARAM(id, CBN_EDITCHANGE), LPARAM(combo));
 }
 
-bool PostKey(HWND window, UINT key) {
+// A key pressed and released in the edit field of a drop-down combo box.
+bool PostKey(HWND combo, UINT key) {
+    const HWND edit = FindWindowExW(combo, nullptr, L"Edit", nullptr);
     const UINT scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
-    return PostMessageW(window, WM_KEYDOWN, key, 1 | (scan << 16)) &&
-           PostMessageW(window, WM_KEYUP, key, 1 | (scan << 16) | (3u << 30));
+    return PostMessageW(edit, WM_KEYDOWN, key, 1 | (scan << 16)) &&
+           PostMessageW(edit, WM_KEYUP, key, 1 | (scan << 16) | (3u << 30));
 }
 
-RECT ClientRectOf(HWND main, HWND control) {
+RECT RectIn(HWND main, int id) {
     RECT rect{};
-    GetWindowRect(control, &rect);
+    GetWindowRect(GetDlgItem(main, id), &rect);
     MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
 }
 
-// A message box of the program: a dialog titled "Corvella" that is not the main window.
-BOOL CALLBACK FindBox(HWND window, LPARAM found) {
-    wchar_t class_name[64] = {}, title[64] = {};
-    GetClassNameW(window, class_name, 64);
-    GetWindowTextW(window, title, 64);
-    if (wcscmp(class_name, L"#32770") == 0 && wcscmp(title, L"Corvella") == 0 &&
-        GetPropW(window, kInstanceMarker) == nullptr && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND MessageBoxWindow() {
-    HWND found = nullptr;
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-// The texts of a dialog's static controls, one after the other.
-std::wstring StaticTexts(HWND box) {
-    std::wstring texts;
-    for (HWND child = FindWindowExW(box, nullptr, L"Static", nullptr); child;
-         child = FindWindowExW(box, child, L"Static", nullptr)) {
-        const std::wstring text = TextOf(child);
-        if (text.empty()) continue;
-        if (!texts.empty()) texts += L" | ";
-        texts += text;
-    }
-    return texts;
+// Prints the outer size, the list's width and the two boxes' width; with `check`, fails unless
+// the resize rules hold: the list down to the status line, the status line on the bottom edge, the
+// boxes and buttons side by side within the window. (The dialog template's own layout, before
+// the first resize, is not held to them.)
+int Layout(HWND main, bool check) {
+    RECT outer{}, client{};
+    GetWindowRect(main, &outer);
+    GetClientRect(main, &client);
+    const RECT status = RectIn(main, IDC_STATUS), list = RectIn(main, IDC_RESULTS),
+               pattern = RectIn(main, IDC_PATTERN), location = RectIn(main, IDC_LOCATION),
+               browse = RectIn(main, IDC_BROWSE), search = RectIn(main, IDC_SEARCH);
+    const std::pair<bool, const wchar_t*> rules[] = {
+        {status.bottom == client.bottom, L"the status line is not on the bottom edge"},
+        {list.bottom == status.top, L"the list does not reach the status line"},
+        {location.left == pattern.right, L"the location box does not follow the pattern box"},
+        {browse.left == location.right, L"Browse does not follow the location box"},
+        {search.left == browse.right, L"Search does not sit against Browse"},
+        {search.right <= client.right, L"Search reaches out of the window"}};
+    for (const auto& [holds, broken] : rules)
+        if (check && !holds) return Fail(broken);
+    Print(std::to_wstring(outer.right - outer.left) + L" " +
+          std::to_wstring(outer.bottom - outer.top) + L" " +
+          std::to_wstring(list.right - list.left) + L" " +
+          std::to_wstring(location.right - pattern.left));
+    return 0;
 }
 
 int Usage() {
-    Print(L"usage: driver COMMAND [ARGUMENTS]\n"
-          L"  wait-window SECONDS         the main window exists\n"
-          L"  type TEXT                   pattern text, as if typed\n"
-          L"  search TEXT                 pattern text, then a click on Search\n"
-          L"  enter TEXT                  pattern text, then Enter in its box\n"
-          L"  key VK [location]           a key pressed and released in the pattern box (or the\n"
-          L"                              location box)\n"
-          L"  location TEXT               location text, as if typed\n"
-          L"  status | count              the status line; the results list's item count\n"
-          L"  wait-status REGEX SECONDS [ID]  the whole status line matches REGEX; prints each\n"
-          L"                              text it saw on the way; then posts WM_COMMAND ID\n"
-          L"  menu ID | close | endmenu   WM_COMMAND ID; WM_CLOSE; WM_CANCELMODE (posted)\n"
-          L"  command ID                  WM_COMMAND ID, returning once it was handled\n"
-          L"  syscommand SC [LPARAM]      WM_SYSCOMMAND (posted)\n"
-          L"  ping MS [SECONDS]           WM_NULL answered within MS, repeatedly for SECONDS\n"
-          L"  visible                     prints visible, minimized or hidden\n"
-          L"  wait-visible yes|no SECONDS the window is (not) visible\n"
-          L"  resize W H                  outer size, then prints the size it took\n"
-          L"  layout                      the window and client sizes, the controls' client rectangles\n"
-          L"  row-point                   screen point in the middle of the first row\n"
-          L"  box SECONDS [BUTTON]        a message box of the program: its text; then BUTTON");
+    Print(
+        L"usage: driver COMMAND [ARGUMENTS]; the commands: wait-window SECONDS, box SECONDS "
+        L"[BUTTON [ID]], wait-status REGEX SECONDS [ID], type|search|enter TEXT, location TEXT, "
+        L"key VK [location], count, menu ID, command ID, syscommand SC, close, endmenu, "
+        L"ping MS [SECONDS], wait-visible yes|no SECONDS, layout [W H], row-point");
     return 2;
 }
 
@@ -182,40 +155,40 @@ int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return Usage();
     const std::wstring command = argv[1];
     const std::vector<std::wstring> args(argv + 2, argv + argc);
-    const auto number = [&](size_t i) { return i < args.size() ? _wtof(args[i].c_str()) : -1.0; };
     const auto need = [&](size_t n) { return args.size() >= n; };
+    const auto number = [&](size_t i) { return i < args.size() ? _wtof(args[i].c_str()) : -1.0; };
+    const auto id = [&](size_t i) { return WPARAM(wcstoul(args[i].c_str(), nullptr, 0)); };
 
-    if (command == L"wait-window" && need(1)) {
-        HWND main = nullptr;
-        if (!WaitFor(number(0), [&] { return (main = MainWindow()) != nullptr; }))
-            return Fail(L"no main window");
-        Print(L"main window found");
-        return 0;
-    }
+    if (command == L"wait-window" && need(1))
+        return WaitFor(number(0), [] { return FindTopWindow(true) != nullptr; })
+                   ? 0
+                   : Fail(L"no main window");
     if (command == L"box" && need(1)) {
         HWND box = nullptr;
-        if (!WaitFor(number(0), [&] { return (box = MessageBoxWindow()) != nullptr; }))
+        if (!WaitFor(number(0), [&] { return (box = FindTopWindow(false)) != nullptr; }))
             return Fail(L"no message box");
-        Print(StaticTexts(box));
-        if (need(2)) {
-            const int button = _wtoi(args[1].c_str());
-            PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
-        }
+        std::wstring texts;
+        for (HWND child = nullptr; (child = FindWindowExW(box, child, L"Static", nullptr));)
+            if (const std::wstring text = TextOf(child); !text.empty())
+                texts += (texts.empty() ? L"" : L" | ") + text;
+        Print(texts);
+        if (need(2))
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(id(1), BN_CLICKED),
+                         LPARAM(GetDlgItem(box, int(id(1)))));
+        // A command that must follow the answer at once, while a build still runs.
+        if (need(3)) PostMessageW(FindTopWindow(true), WM_COMMAND, id(2), 0);
         return 0;
     }
-
     if (command == L"wait-status" && need(2)) {
-        // Polled often, so that the passing texts of a build are seen too; each is printed once.
-        // The window may still be coming: a build that starts with the program is watched from
-        // its first text on.
+        // Polled often, so that the passing texts of a build are seen too. The window may still
+        // be coming: a build that starts with the program is watched from its first text on.
         const std::wregex expected(args[0]);
         std::wstring text;
         bool first = true;
         const bool matched = WaitFor(
             number(1),
             [&] {
-                const HWND main = MainWindow();
+                const HWND main = FindTopWindow(true);
                 if (!main) return false;
                 const std::wstring now = TextOf(GetDlgItem(main, IDC_STATUS));
                 if (first || now != text) Print(now);
@@ -226,32 +199,21 @@ int wmain(int argc, wchar_t** argv) {
             20);
         if (!matched) return Fail(L"no status line matched");
         // A command that must reach the window while the matched state lasts, such as a build.
-        if (need(3)) PostMessageW(MainWindow(), WM_COMMAND, MAKEWPARAM(_wtoi(args[2].c_str()), 0), 0);
+        if (need(3)) PostMessageW(FindTopWindow(true), WM_COMMAND, id(2), 0);
         return 0;
     }
 
-    const HWND main = MainWindow();
+    const HWND main = FindTopWindow(true);
     if (!main) return Fail(L"no main window");
-
     if ((command == L"type" || command == L"search" || command == L"enter") && need(1)) {
         if (!EditCombo(main, IDC_PATTERN, args[0])) return Fail(L"the pattern box does not answer");
-        if (command == L"search" && !Send(GetDlgItem(main, IDC_SEARCH), BM_CLICK, 0, 0))
-            return Fail(L"the Search button does not answer");
-        if (command == L"enter" && !PostKey(EditOf(GetDlgItem(main, IDC_PATTERN)), VK_RETURN))
-            return Fail(L"no edit field in the pattern box");
+        if (command == L"search") return Send(GetDlgItem(main, IDC_SEARCH), BM_CLICK, 0, 0) ? 0 : 1;
+        if (command == L"enter") return PostKey(GetDlgItem(main, IDC_PATTERN), VK_RETURN) ? 0 : 1;
         return 0;
     }
-    if (command == L"key" && need(1)) {
-        const int box = need(2) && args[1] == L"location" ? IDC_LOCATION : IDC_PATTERN;
-        return PostKey(EditOf(GetDlgItem(main, box)), static_cast<UINT>(number(0))) ? 0 : 1;
-    }
-    if (command == L"location" && need(1)) {
-        return EditCombo(main, IDC_LOCATION, args[0]) ? 0 : Fail(L"the location box does not answer");
-    }
-    if (command == L"status") {
-        Print(TextOf(GetDlgItem(main, IDC_STATUS)));
-        return 0;
-    }
+    if (command == L"location" && need(1)) return EditCombo(main, IDC_LOCATION, args[0]) ? 0 : 1;
+    if (command == L"key" && need(1))
+        return PostKey(GetDlgItem(main, need(2) ? IDC_LOCATION : IDC_PATTERN), UINT(id(0))) ? 0 : 1;
     if (command == L"count") {
         DWORD_PTR count = 0;
         if (!Send(GetDlgItem(main, IDC_RESULTS), LVM_GETITEMCOUNT, 0, 0, &count))
@@ -259,77 +221,43 @@ int wmain(int argc, wchar_t** argv) {
         Print(std::to_wstring(count));
         return 0;
     }
-    if (command == L"menu" && need(1)) {
-        return PostMessageW(main, WM_COMMAND, MAKEWPARAM(static_cast<int>(number(0)), 0), 0) ? 0 : 1;
-    }
-    if (command == L"command" && need(1)) {
-        return Send(main, WM_COMMAND, MAKEWPARAM(static_cast<int>(number(0)), 0), 0)
-                   ? 0
-                   : Fail(L"the command was not handled in time");
-    }
-    if (command == L"syscommand" && need(1)) {
-        const WPARAM sc = wcstoul(args[0].c_str(), nullptr, 0);
-        const LPARAM lparam = need(2) ? static_cast<LPARAM>(wcstol(args[1].c_str(), nullptr, 0)) : 0;
-        return PostMessageW(main, WM_SYSCOMMAND, sc, lparam) ? 0 : 1;
-    }
+    if (command == L"menu" && need(1)) return PostMessageW(main, WM_COMMAND, id(0), 0) ? 0 : 1;
+    if (command == L"command" && need(1))
+        return Send(main, WM_COMMAND, id(0), 0) ? 0 : Fail(L"the command was not handled in time");
+    if (command == L"syscommand" && need(1))
+        return PostMessageW(main, WM_SYSCOMMAND, id(0), 0) ? 0 : 1;
     if (command == L"close") return PostMessageW(main, WM_CLOSE, 0, 0) ? 0 : 1;
     if (command == L"endmenu") return PostMessageW(main, WM_CANCELMODE, 0, 0) ? 0 : 1;
     if (command == L"ping" && need(1)) {
-        const DWORD limit = static_cast<DWORD>(number(0));
-        const double until = NowMs() + (need(2) ? number(1) : 0.0) * 1000.0;
+        const double limit = number(0), until = NowMs() + (need(2) ? number(1) : 0.0) * 1000.0;
         double slowest = 0;
         int answers = 0;
         do {
             const double sent = NowMs();
             DWORD_PTR result = 0;
             // Twice the limit, so that a late answer is measured rather than cut off.
-            const bool answered =
-                SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 2 * limit, &result) != 0;
-            const double took = NowMs() - sent;
-            if (!answered) return Fail(L"no answer within " + std::to_wstring(2 * limit) + L" ms");
-            slowest = took > slowest ? took : slowest;
+            if (!SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, UINT(2 * limit), &result))
+                return Fail(L"no answer within " + std::to_wstring(int(2 * limit)) + L" ms");
+            slowest = std::max(slowest, NowMs() - sent);
             ++answers;
             Sleep(20);
         } while (NowMs() < until);
-        wchar_t line[128];
-        swprintf(line, 128, L"%d answers, the slowest in %.1f ms", answers, slowest);
-        Print(line);
+        Print(std::to_wstring(answers) + L" answers, the slowest in " + std::to_wstring(slowest) +
+              L" ms");
         return slowest <= limit ? 0 : 1;
-    }
-    if (command == L"visible") {
-        Print(!IsWindowVisible(main) ? L"hidden" : IsIconic(main) ? L"minimized" : L"visible");
-        return 0;
     }
     if (command == L"wait-visible" && need(2)) {
         const bool want = args[0] == L"yes";
-        if (!WaitFor(number(1), [&] { return (IsWindowVisible(main) && !IsIconic(main)) == want; }))
-            return Fail(want ? L"not visible" : L"still visible");
-        return 0;
-    }
-    if (command == L"resize" && need(2)) {
-        SetWindowPos(main, nullptr, 0, 0, static_cast<int>(number(0)), static_cast<int>(number(1)),
-                     SWP_NOMOVE | SWP_NOZORDER);
-        RECT outer{};
-        GetWindowRect(main, &outer);
-        Print(std::to_wstring(outer.right - outer.left) + L" " +
-              std::to_wstring(outer.bottom - outer.top));
-        return 0;
+        return WaitFor(number(1),
+                       [&] { return (IsWindowVisible(main) && !IsIconic(main)) == want; })
+                   ? 0
+                   : Fail(want ? L"not visible" : L"still visible");
     }
     if (command == L"layout") {
-        RECT outer{}, client{};
-        GetWindowRect(main, &outer);
-        GetClientRect(main, &client);
-        Print(L"window " + std::to_wstring(outer.right - outer.left) + L" " +
-              std::to_wstring(outer.bottom - outer.top));
-        Print(L"client " + std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom));
-        for (int id : {IDC_TABSHEET, IDC_PATTERN, IDC_LOCATION, IDC_BROWSE, IDC_SEARCH, IDC_RESULTS,
-                       IDC_STATUS}) {
-            const RECT r = ClientRectOf(main, GetDlgItem(main, id));
-            Print(std::to_wstring(id) + L" " + std::to_wstring(r.left) + L" " +
-                  std::to_wstring(r.top) + L" " + std::to_wstring(r.right) + L" " +
-                  std::to_wstring(r.bottom));
-        }
-        return 0;
+        if (need(2))
+            SetWindowPos(main, nullptr, 0, 0, int(number(0)), int(number(1)),
+                         SWP_NOMOVE | SWP_NOZORDER);
+        return Layout(main, need(2));
     }
     if (command == L"row-point") {
         // The first row starts below the column header and is two lines high.
@@ -338,8 +266,8 @@ int wmain(int argc, wchar_t** argv) {
         GetWindowRect(list, &list_rect);
         const HWND header = FindWindowExW(list, nullptr, WC_HEADERW, nullptr);
         if (header && IsWindowVisible(header)) GetWindowRect(header, &header_rect);
-        const int top = header_rect.bottom > list_rect.top ? header_rect.bottom : list_rect.top;
-        Print(std::to_wstring(list_rect.left + 80) + L" " + std::to_wstring(top + 12));
+        Print(std::to_wstring(list_rect.left + 80) + L" " +
+              std::to_wstring(std::max(header_rect.bottom, list_rect.top) + 12));
         return 0;
     }
     return Usage();
