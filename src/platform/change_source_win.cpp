@@ -178,10 +178,9 @@ void DirectoryChangeSource::Wake() {
 
 bool DirectoryChangeSource::TouchWakeFile() const {
     // DELETE access is what FILE_FLAG_DELETE_ON_CLOSE requires.
-    const FileHandle file(CreateFileW(LongPath(root_ + kWakeFileName).c_str(),
-                                      GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                                      CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    const FileHandle file(CreateFileW(
+        LongPath(root_ + kWakeFileName).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     return file.IsOpen();
 }
 

@@ -37,8 +37,8 @@ void ExclusiveFile::Close() {
 MapStep MappedFile::OpenExisting(const std::u16string& path, Access access) {
     Close();
     writable_ = access == Access::ReadWrite;
-    file_.Reset(Open(path, writable_ ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
-                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+    file_.Reset(Open(path, writable_ ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL));
     if (!file_.IsOpen()) {
         last_error_ = static_cast<int>(GetLastError());
         return MapStep::File;
@@ -79,9 +79,8 @@ MapStep MappedFile::Remap(uint64_t size) {
 MapStep MappedFile::MapView(uint64_t size) {
     // A read-write mapping larger than the file grows the file to the mapping's size.
     const DWORD protect = writable_ ? PAGE_READWRITE : PAGE_READONLY;
-    mapping_.Reset(CreateFileMappingW(file_.get(), nullptr, protect,
-                                      static_cast<DWORD>(size >> 32), static_cast<DWORD>(size),
-                                      nullptr));
+    mapping_.Reset(CreateFileMappingW(file_.get(), nullptr, protect, static_cast<DWORD>(size >> 32),
+                                      static_cast<DWORD>(size), nullptr));
     if (!mapping_.IsOpen()) {
         last_error_ = static_cast<int>(GetLastError());
         file_.Close();
