@@ -16,7 +16,6 @@ import re
 import shlex
 import shutil
 import struct
-import subprocess
 import sys
 import tempfile
 import time
