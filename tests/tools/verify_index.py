@@ -2,7 +2,7 @@
 """Builds a cache of a real tree with the corvella command line and reads it back with the
 independent reader in cache_image.py: the header, a block for every folder in depth-first
 pre-order with exactly its capacity, and every entry as lstat sees it, in the directory's order.
-Then `corvella check` must count what the tree holds and refuse damaged copies of the file.
+Then `corvella check` must count what the tree holds (damaged files are the check's unit tests').
 
 usage: verify_index.py CORVELLA_BINARY
 """
@@ -16,7 +16,7 @@ import sys
 import tempfile
 
 from cache_image import (FILETIME_1970, FIRST_BLOCK, NO_BLOCK, ROOT_BLOCK, TAG_FILE, TAG_FOLDER,
-                         Image, Mismatch, expect, kib, make, put, run)
+                         Image, Mismatch, expect, kib, make, run)
 
 
 def listing(path):
@@ -30,7 +30,7 @@ def listing(path):
 
 def verify_cache(cache_path, roots):
     """Reads the whole cache against the live trees under roots, the drives in this order.
-    Returns the image and the drive, folder and file counts."""
+    Returns the drive, folder and file counts."""
     with open(cache_path, "rb") as f:
         image = Image(f.read())
     data = image.data
@@ -69,7 +69,7 @@ def verify_cache(cache_path, roots):
     for r, drive in zip(roots, root.entries):
         enter(os.fsdecode(os.path.realpath(r)), drive)
     expect(next_block == len(data), f"blocks end at {next_block}, file is {len(data)} bytes")
-    return image, len(roots), counts[TAG_FOLDER], counts[TAG_FILE]
+    return len(roots), counts[TAG_FOLDER], counts[TAG_FILE]
 
 
 def make_tree(top):
@@ -83,7 +83,7 @@ def make_tree(top):
                       (os.fsdecode(b"bad\xff"), 4), ("sparse5g", 5 << 30), *(
                           (f"f{n}", n) for n in (0, 1, 1023, 1024, 1025, 3000)), *(
                           (f"alpha/two/wide/member-{i:04d}-of-the-wide-folder", i)
-                          for i in range(400))):  # the data runs well past 140000 bytes
+                          for i in range(400))):  # a block far larger than a page
         make(top, rel, size)
     # Sub-100 ns digits are dropped, and a time before 1970 rounds down.
     make(top, "precise", 1, 1_600_000_000_123_456_789)
@@ -94,55 +94,16 @@ def make_tree(top):
     os.utime(os.path.join(top, "link_dir"), ns=(10**18, 10**18), follow_symlinks=False)
 
 
-def damage_cases(image):
-    """Copies of a good cache, each broken in one way that check must catch."""
-    good = image.data
-    drive = image.drives()[0]
-
-    def folders_below(offset, trail):
-        for e in image.block(offset).entries:
-            if e.tag == TAG_FOLDER and e.value != NO_BLOCK:
-                yield e, trail + [offset]
-                yield from folders_below(e.value, trail + [offset])
-
-    deepest, trail = max(folders_below(drive.value, []), key=lambda x: len(x[1]))
-    expect(len(trail) >= 3 and len(good) > 140000, "the test tree is too small to damage")
-
-    def changed(*fields):
-        data = bytearray(good)
-        for at, value in fields:
-            put(data, at, value)
-        return data
-
-    return [
-        ("truncated to 140000 bytes", good[:140000]),
-        ("last block cut short by 3 bytes", good[:-3]),
-        ("truncated, header made to agree", changed((100, 140000), (104, 140000))[:140000]),
-        ("folder value at the end of the file", changed((deepest.value_at, len(good)))),
-        ("folder value far outside the file", changed((deepest.value_at, 0xFFFFFFF0))),
-        ("drive value outside the file", changed((drive.value_at, len(good) + 4096))),
-        ("folder points at its grandparent's block", changed((deepest.value_at, trail[-2]))),
-        ("folder points at the drive's block", changed((deepest.value_at, trail[0]))),
-    ]
-
-
-def build_and_verify(binary, tmp, db, args, roots, cwd=None):
-    """Raises at the first difference; the damaged copies are checked only for one root."""
+def build_and_verify(binary, db, args, roots, cwd=None):
+    """Raises at the first difference."""
     p = run(binary, "index", "--cache", db, *args, cwd=cwd, text=True)
     expect(p.returncode == 0, f"index exits {p.returncode}\n{p.stderr}")
-    image, *counts = verify_cache(db, roots)
+    counts = verify_cache(db, roots)
     p = run(binary, "check", "--cache", db, text=True)
     expect(p.returncode == 0, f"check of a fresh build exits {p.returncode}\n{p.stdout}{p.stderr}")
     for key, want in zip(("drives", "folders", "files"), counts):
         m = re.search(rf"^{key}:\s*(\d+)\s*$", p.stdout, re.M)
         expect(m and int(m.group(1)) == want, f"check prints no '{key}: {want}'\n{p.stdout}")
-    for label, data in damage_cases(image) if len(roots) == 1 else []:
-        bad = os.path.join(tmp, "bad.db")
-        with open(bad, "wb") as f:
-            f.write(data)
-        p = run(binary, "check", "--cache", bad, text=True)
-        expect(p.returncode == 1 and p.stderr.strip(),
-               f"damaged ({label}): check exits {p.returncode}, not 1 with a message")
 
 
 def main():
@@ -155,11 +116,10 @@ def main():
         make_tree(tree)
         make(zeta, "inner/more")
         make(zeta, "inner/note", 2500)
-        build_and_verify(binary, tmp, os.path.join(tmp, "c.db"), [tree], [tree])
+        build_and_verify(binary, os.path.join(tmp, "c.db"), [tree], [tree])
         # Listed against alphabetical order, one relative with a trailing slash, so the drive
         # names follow the command line and are made canonical.
-        build_and_verify(binary, tmp, os.path.join(tmp, "two.db"), ["zeta/", tree], [zeta, tree],
-                         tmp)
+        build_and_verify(binary, os.path.join(tmp, "two.db"), ["zeta/", tree], [zeta, tree], tmp)
     except (Mismatch, subprocess.TimeoutExpired) as e:
         print("FAIL  " + str(e).replace("\n", "\n      "))
         return 1
