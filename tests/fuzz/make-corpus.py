@@ -10,13 +10,13 @@ depend on where the trees were made; the folder blocks are the builder's bytes.
 """
 
 import os
-import subprocess
 import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 from cache_image import (FILE_SIZE, FIRST_BLOCK, FREE_HEAD, NO_BLOCK, ROOT_BLOCK,  # noqa: E402
-                         TAG_FOLDER, TAG_REMOVED, Image, block_bytes, header, put, set_drives)
+                         TAG_FOLDER, TAG_REMOVED, Image, block_bytes, expect, header, make, put,
+                         run, set_drives)
 
 HEAD_BYTES = 512
 FIXED_TIME = 1700000000  # 2023-11-14, for every file and folder of the trees
@@ -30,28 +30,21 @@ MEDIA = {"photo.JPG": 3000, "song.mp3": 4096, "clips": {"clip.mp4": 9000, "clip.
 
 
 def make_tree(top, layout):
-    """layout: {name: bytes size (a file) or dict (a folder)}."""
-    os.makedirs(top, exist_ok=True)
+    """layout: {name: bytes size (a file) or dict (a folder)}, all of them at FIXED_TIME."""
     for name, what in layout.items():
-        path = os.path.join(top, name)
         if isinstance(what, dict):
-            make_tree(path, what)
+            make_tree(os.path.join(top, name), what)
         else:
-            with open(path, "wb") as f:
-                f.write(b"x" * what)
-            os.utime(path, (FIXED_TIME, FIXED_TIME))
-    os.utime(top, (FIXED_TIME, FIXED_TIME))
+            make(top, name, what, FIXED_TIME * 10**9)
+    make(top, "", None, FIXED_TIME * 10**9)
 
 
 def index(binary, work, *trees):
     cache = os.path.join(work, "cache.db")
     if os.path.exists(cache):
         os.remove(cache)
-    roots = [os.path.join(work, t) for t in trees]
-    run = subprocess.run([binary, "index", "--cache", cache, *roots], capture_output=True,
-                         text=True, timeout=120)
-    if run.returncode != 0:
-        sys.exit(f"corvella index failed:\n{run.stderr}")
+    p = run(binary, "index", "--cache", cache, *(os.path.join(work, t) for t in trees))
+    expect(p.returncode == 0, f"corvella index failed:\n{p.stderr}")
     with open(cache, "rb") as f:
         return f.read()
 

@@ -1,17 +1,10 @@
 #!/usr/bin/env bash
-# Builds the cache fuzz target with clang++ (libFuzzer, AddressSanitizer, UndefinedBehavior-
-# Sanitizer) in build/fuzz, replays the inputs that crashed it before, then fuzzes for a bounded
-# time from a copy of the seed corpus. Exits non-zero when any input crashes, hangs or runs out
-# of memory; the input that did is left in build/fuzz/run/artifacts/.
+# Builds the cache fuzz target with clang++ (libFuzzer, ASan, UBSan) in build/fuzz, replays the
+# inputs that made it fail before (tests/fuzz/crashes/, so a fixed fault stays fixed), then fuzzes
+# for a bounded time from a copy of the committed seed corpus. Exits non-zero when any input
+# crashes, hangs or runs out of memory; that input is left in build/fuzz/run/artifacts/.
 #
 #   tests/fuzz/run-fuzz.sh [SECONDS]      default 60, or $CORVELLA_FUZZ_SECONDS
-#
-# The committed corpus (tests/fuzz/corpus/, made by make-corpus.py) is never written to; the
-# inputs the run finds go to build/fuzz/run/corpus/. tests/fuzz/crashes/ holds the inputs that
-# have made the target fail: each is replayed on every run (and seeds the fuzzing once it passes),
-# so a fault not fixed yet stays visible and a fixed one stays fixed. To minimise a new crash:
-#   build/fuzz/cache_fuzz -minimize_crash=1 -max_total_time=60 build/fuzz/run/artifacts/crash-...
-# (minimising accepts any crash, so check that the smaller input still fails the same way).
 set -uo pipefail
 
 SOURCE_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -44,7 +37,6 @@ limits=(-timeout=10 -rss_limit_mb=2048)
 status=0
 for input in "$FUZZ_DIR"/crashes/*; do
     [ -f "$input" ] || continue
-    # One process per input: libFuzzer stops at the first one that crashes.
     if "$target" "${limits[@]}" "$input" >"$RUN_DIR/replay.log" 2>&1; then
         cp "$input" "$RUN_DIR/corpus/"
     else

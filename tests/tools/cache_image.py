@@ -6,10 +6,13 @@ and reader share cannot hide itself from them.
 
 Names are str as the file system gives them to Python: a unit that is not valid UTF-16 on its own
 (a lone surrogate, as an undecodable byte becomes through surrogateescape) stays one character.
+The tools' shared plumbing (making a tree, running the program) lives at the end.
 """
 
 import collections
+import os
 import struct
+import subprocess
 
 DATA_END, FILE_SIZE, FREE_HEAD = 100, 104, 128
 ROOT_BLOCK, FIRST_BLOCK = 132, 131072
@@ -18,8 +21,13 @@ TAG_FILE, TAG_FOLDER, TAG_REMOVED = 1, 2, 3
 FILETIME_1970 = 116444736000000000
 
 
-class Damaged(Exception):
+class Mismatch(Exception):
     pass
+
+
+def expect(cond, what):
+    if not cond:
+        raise Mismatch(what)
 
 
 # at: the record's offset; value_at: its value field's, for writers that patch one value.
@@ -43,7 +51,7 @@ class Image:
 
     def _load(self, fmt, at):
         if at < 0 or at + struct.calcsize(fmt) > len(self.data):
-            raise Damaged(f"a field at {at} runs past the end of the {len(self.data)}-byte file")
+            raise Mismatch(f"a field at {at} runs past the end of the {len(self.data)}-byte file")
         return struct.unpack_from(fmt, self.data, at)[0]
 
     def u16(self, at):
@@ -99,3 +107,22 @@ def header(data_end, free_head=NO_BLOCK):
     put(head, FILE_SIZE, data_end)
     put(head, FREE_HEAD, free_head)
     return head
+
+
+def make(top, rel, size=None, mtime_ns=None):
+    """A folder (size None) or a file of size bytes at top/rel, with its parents."""
+    path = os.path.join(top, *rel.split("/"))
+    os.makedirs(path if size is None else os.path.dirname(path), exist_ok=True)
+    if size is not None:
+        with open(path, "wb") as f:
+            f.truncate(size)
+    if mtime_ns is not None:
+        os.utime(path, ns=(mtime_ns, mtime_ns), follow_symlinks=False)
+    return path
+
+
+def run(binary, *args, timeout=120, **kw):
+    """One corvella command, which may fail but must not crash."""
+    p = subprocess.run([binary, *args], capture_output=True, timeout=timeout, **kw)
+    expect(0 <= p.returncode < 128, f"corvella {args} crashed ({p.returncode})\n{p.stderr}")
+    return p

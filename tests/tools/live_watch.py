@@ -17,33 +17,18 @@ import tempfile
 import threading
 import time
 
-RUN_TIMEOUT = 120  # one command
+from cache_image import Mismatch, expect, make, run
+
 SETTLE = 20  # a change reaching the cache, a watcher starting or stopping
 IN_USE = ("Can not open dat file! File may be used by another program or does not exists! "
           "In CQueryer::InitTraverse - 000")
 COUNT_LINE = re.compile(r"^[\d,]+ items found \([\d,]+KB\)$")
 
 
-class Mismatch(Exception):
-    pass
-
-
-def expect(cond, what):
-    if not cond:
-        raise Mismatch(what)
-
-
-def run(binary, *args):
-    p = subprocess.run([binary, *args], capture_output=True, text=True, errors="replace",
-                       timeout=RUN_TIMEOUT)
-    expect(0 <= p.returncode < 128, f"corvella {args} crashed ({p.returncode})\n{p.stderr}")
-    return p
-
-
 def search(binary, cache, *args):
     """The result lines, or None when the cache file was in use. Anything else, a damaged cache
     above all, is a failure."""
-    p = run(binary, "search", "--cache", cache, *args)
+    p = run(binary, "search", "--cache", cache, *args, text=True, errors="replace")
     if p.returncode == 2 and p.stderr.strip() == IN_USE:
         return None
     expect(p.returncode in (0, 1) and not p.stderr,
@@ -63,12 +48,8 @@ def wait_until(what, probe):
         time.sleep(0.1)
 
 
-def state_path(cache):
-    return os.path.join(os.path.dirname(cache), "stateinfo.ini")
-
-
 def read_state(cache):
-    with open(state_path(cache), encoding="utf-8") as f:
+    with open(os.path.join(os.path.dirname(cache), "stateinfo.ini"), encoding="utf-8") as f:
         return dict(re.findall(r"^(\w+)=(.*?)\s*$", f.read(), re.M))
 
 
@@ -80,25 +61,18 @@ class Watch:
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.PIPE, text=True, errors="replace")
         self.lines = []
-        threading.Thread(target=self._collect, daemon=True).start()
+        threading.Thread(target=lambda: self.lines.extend(self.proc.stderr), daemon=True).start()
         wait_until("watch says it is watching", lambda: (
             self.proc.poll() is not None or "corvella: watching " in self.stderr(),
             self.stderr()))
         expect(self.proc.poll() is None, f"watch ended ({self.proc.poll()})\n{self.stderr()}")
-
-    def _collect(self):
-        for line in self.proc.stderr:
-            self.lines.append(line)
 
     def stderr(self):
         return "".join(self.lines)
 
     def interrupt(self):
         self.proc.send_signal(signal.SIGINT)
-        try:
-            code = self.proc.wait(SETTLE)
-        except subprocess.TimeoutExpired:
-            raise Mismatch(f"watch did not end within {SETTLE}s of Ctrl+C\n{self.stderr()}")
+        code = self.proc.wait(SETTLE)  # a TimeoutExpired fails the test
         expect(code == 0, f"watch exits {code} after Ctrl+C\n{self.stderr()}")
 
     def kill(self):
@@ -121,8 +95,7 @@ def hammer(binary, cache, stop, seen):
 
 def main():
     if len(sys.argv) != 2:
-        print(__doc__.strip().splitlines()[-1], file=sys.stderr)
-        return 2
+        sys.exit(__doc__)
     binary = os.path.abspath(sys.argv[1])
     tmp = os.path.realpath(tempfile.mkdtemp(prefix="corvella-watch-"))
     tree = os.path.join(tmp, "tree")
@@ -133,11 +106,6 @@ def main():
     seen = {"answered": [], "in use": [], "faults": []}
     beside = threading.Thread(target=hammer, args=(binary, cache, stop, seen), daemon=True)
     at = lambda rel: os.path.join(tree, rel)
-
-    def write(rel, text="x"):
-        os.makedirs(os.path.dirname(at(rel)), exist_ok=True)
-        with open(at(rel), "w") as f:
-            f.write(text)
 
     def start(says=None):
         """A watcher; says "" when it must not rebuild, else what it must say of rebuilding."""
@@ -157,19 +125,19 @@ def main():
     try:
         for rel in ("keep.txt", "old-name.txt", "src/moving.bin", "gone.txt",
                     "doomed/doomed-top.txt", "doomed/doomed-sub/doomed-deep/doomed-leaf.txt"):
-            write(rel)
-        os.makedirs(at("dst"))
+            make(tree, rel, 1)
+        make(tree, "dst")
 
         label = "first start builds the cache, then every change reaches it"
         watch = start()
         beside.start()
         shows("keep.txt", "keep.txt")
         # The folders come into being with their file at once, before any watch is on them.
-        write("fresh-file.txt")
-        write("nest/inner/nested-file.txt")
+        make(tree, "fresh-file.txt", 1)
+        make(tree, "nest/inner/nested-file.txt", 1)
         shows("fresh-file", "fresh-file.txt")
         shows("nested-file", "nest/inner/nested-file.txt")
-        write("nest/inner/later.txt")  # only a watch on the new folder itself sees this one
+        make(tree, "nest/inner/later.txt", 1)  # only a watch on the new folder itself sees this one
         shows("later.txt", "nest/inner/later.txt")
         os.rename(at("old-name.txt"), at("new-name.txt"))
         shows("name.txt", "new-name.txt")
@@ -178,7 +146,7 @@ def main():
         # A folder moved with its tree: changes inside it must be told by its new path.
         os.rename(at("nest"), at("dst/nest-moved"))
         shows("later.txt", "dst/nest-moved/inner/later.txt")
-        write("dst/nest-moved/inner/after-move.txt")
+        make(tree, "dst/nest-moved/inner/after-move.txt", 1)
         shows("after-move", "dst/nest-moved/inner/after-move.txt")
         os.remove(at("gone.txt"))
         shows("gone.txt")
@@ -187,7 +155,7 @@ def main():
 
         label = "the watched cache counts what a fresh build of the tree counts"
         expect(run(binary, "index", "--cache", fresh, tree).returncode == 0, "index failed")
-        want = run(binary, "search", "--cache", fresh, "--count", "*").stdout.splitlines()
+        want = search(binary, fresh, "--count", "*")
         wait_until(f"the count is {want}", lambda: (
             (got := search(binary, cache, "--count", "*")) == want, got))
 
@@ -203,25 +171,25 @@ def main():
         state = read_state(cache)
         expect(state.get("ProgramExit") == state.get("UpdateCacheExit") == "TRUE",
                f"state after Ctrl+C: {state}")
-        p = run(binary, "check", "--cache", cache)
-        expect(p.returncode == 0, f"check of the watched cache exits {p.returncode}\n{p.stderr}")
+        expect(run(binary, "check", "--cache", cache).returncode == 0, "check of the watched "
+               "cache fails")
 
         label = "after a clean stop the next start does not rebuild; after a crash it does"
         start(says="").kill()
         expect(read_state(cache).get("ProgramExit") == "FALSE",
                f"a running watcher's state: {read_state(cache)}")
-        write("made-while-crashed.txt")
+        make(tree, "made-while-crashed.txt", 1)
         watch = start(says="the last run ended abnormally; building the cache again.")
         shows("made-while-crashed", "made-while-crashed.txt")
         watch.interrupt()
 
         label = "a build the state file says was cut off is done again"
-        with open(state_path(cache), encoding="utf-8") as f:
+        state = os.path.join(os.path.dirname(cache), "stateinfo.ini")
+        with open(state, encoding="utf-8") as f:
             text = f.read()
-        with open(state_path(cache), "w", encoding="utf-8") as f:
+        with open(state, "w", encoding="utf-8") as f:
             f.write(text.replace("UpdateCacheExit=TRUE", "UpdateCacheExit=FALSE"))
-        expect(read_state(cache).get("UpdateCacheExit") == "FALSE", "the state file was not edited")
-        write("made-while-cut-off.txt")
+        make(tree, "made-while-cut-off.txt", 1)
         watch = start(says="the last build did not finish; building the cache again.")
         shows("made-while-cut-off", "made-while-cut-off.txt")
         watch.interrupt()

@@ -10,26 +10,19 @@ usage: reference_search.py CORVELLA_BINARY
 
 import collections
 import difflib
+import functools
 import os
 import re
 import shlex
 import shutil
 import struct
-import subprocess
 import sys
 import tempfile
 import time
 
 from cache_image import (FILETIME_1970, NO_BLOCK, ROOT_BLOCK, TAG_FILE, TAG_FOLDER, TAG_REMOVED,
-                         Image, put, set_drives)
+                         Image, expect, make, put, run, set_drives)
 
-RUN_TIMEOUT = 60
-# Where the program was seen to part from the rules below. The cases stay in and fail; the note
-# tells whoever reads the failure it is already known.
-BLANK_WARNS = ("a location of blanks is reported as invalid (with the warning) instead of "
-               "meaning everything silently")
-LIVE_PATH = ("--in is canonicalised on the live file system before the lookup: a symbolic "
-             "link, stored as a file, is followed, and a doubled '/' is folded away")
 WARNING = " [WARNING] : The search location is invalid!! Default to be My Computer! "
 # A zone with daylight saving, written out so that no zone database is needed: a day is 23 or 25
 # hours long twice a year, and local midnight is not UTC's.
@@ -45,21 +38,14 @@ def units(text):
     return struct.unpack(f"<{len(raw) // 2}H", raw)
 
 
-_FOLD = {}
-
-
+@functools.cache
 def fold_unit(u):
-    got = _FOLD.get(u)
-    if got is None:
-        if 0xD800 <= u <= 0xDFFF:
-            got = u
-        elif u == 0x130:  # its full lower case is two characters; the simple mapping is 'i'
-            got = 0x69
-        else:
-            low = chr(u).lower()
-            got = ord(low) if len(low) == 1 and ord(low) <= 0xFFFF else u
-        _FOLD[u] = got
-    return got
+    if 0xD800 <= u <= 0xDFFF:
+        return u
+    if u == 0x130:  # its full lower case is two characters; the simple mapping is 'i'
+        return 0x69
+    low = chr(u).lower()
+    return ord(low) if len(low) == 1 and ord(low) <= 0xFFFF else u
 
 
 def folded(text):
@@ -230,12 +216,7 @@ def make_tree(top, day, dst_day, fall_day):
     chosen = {}
 
     def mk(rel, size=None, mtime_ns=None):
-        path = os.path.join(top, *rel.split("/"))
-        os.makedirs(path if size is None else os.path.dirname(path), exist_ok=True)
-        if size is not None:
-            with open(path, "wb") as f:
-                f.truncate(size)
-        chosen[path] = mtime_ns
+        chosen[make(top, rel, size)] = mtime_ns
 
     midnight = lambda d, extra_ns=0: int(time.mktime(d + (0, 0, 0, 0, 0, -1))) * 10**9 + extra_ns
     next_day = lambda d: time.localtime(time.mktime(d + (12, 0, 0, 0, 0, -1)) + 86400)[:3]
@@ -286,12 +267,7 @@ def make_tree(top, day, dst_day, fall_day):
 def make_other(top, name_time):
     for rel, size in (("sub/note", 2500), ("sub/Case.txt", 1), ("Äpfel.txt", 1),
                       ("abc", 1), ("empty_other", None)):
-        path = os.path.join(top, *rel.split("/"))
-        os.makedirs(path if size is None else os.path.dirname(path), exist_ok=True)
-        if size is not None:
-            with open(path, "wb") as f:
-                f.truncate(size)
-        os.utime(path, ns=(name_time, name_time))
+        make(top, rel, size, name_time)
 
 
 def relabel(cache_path, names, removed, hollow):
@@ -324,42 +300,21 @@ def diff(want, got):
     return "\n".join(lines[:24] + (["..."] if len(lines) > 24 else []))
 
 
-class Suite:
-    def __init__(self, binary, env):
-        self.binary, self.env = binary, env
-        self.failures, self.runs, self.found = 0, 0, 0
-
-    def run(self, args, cwd):
-        return subprocess.run([self.binary, *map(os.fsencode, args)], capture_output=True,
-                              cwd=cwd, env=self.env, timeout=RUN_TIMEOUT)
-
-    def search(self, ref, db, pattern, *opts, cwd, note=None):
-        """One search against the reference's answer; with ref None, a command line that must
-        be refused: exit 2, a message and no output."""
-        args = ["search", "--cache", db, *opts] + ([pattern] if ref else [])
-        want_out, want_warn, want_rc = ref.answer(pattern, list(opts), cwd) if ref else (b"", [], 2)
-        self.runs += 1
-        self.found += want_rc == 0
-        try:
-            p = self.run(args, cwd)
-        except subprocess.TimeoutExpired:
-            return self.fail(args, f"did not finish in {RUN_TIMEOUT}s", note)
-        err = p.stderr.decode("utf-8", "backslashreplace").splitlines()
-        warn = [line for line in err if "WARNING" in line]
-        other = [line for line in err if "WARNING" not in line and line.strip()]
-        if p.returncode != want_rc:
-            self.fail(args, f"exit {p.returncode}, expected {want_rc}\n{err}\n"
-                      + diff(want_out, p.stdout), note)
-        elif p.stdout != want_out:
-            self.fail(args, diff(want_out, p.stdout) or "output differs in line ends", note)
-        elif ref and (warn != want_warn or other) or not ref and not other:
-            self.fail(args, f"stderr {err!r}, expected {want_warn!r}", note)
-
-    def fail(self, args, why, note):
-        self.failures += 1
-        print(f"FAIL  corvella {shown(args)}"
-              + (f"\n      KNOWN DISAGREEMENT: {note}" if note else "")
-              + "\n      " + why.replace("\n", "\n      "))
+def check(binary, ref, db, pattern, opts, cwd):
+    """Whether the reference finds anything, and why the search differs from it (or None); with
+    ref None, a command line that must be refused: exit 2, a message and no output."""
+    args = ["search", "--cache", db, *opts] + ([pattern] if ref else [])
+    want_out, want_warn, want_rc = ref.answer(pattern, opts, cwd) if ref else (b"", [], 2)
+    p = run(binary, *map(os.fsencode, args), cwd=cwd, timeout=60)
+    err = p.stderr.decode("utf-8", "backslashreplace").splitlines()
+    warn = [line for line in err if "WARNING" in line]
+    other = [line for line in err if "WARNING" not in line and line.strip()]
+    why = None
+    if p.returncode != want_rc or p.stdout != want_out:
+        why = f"exit {p.returncode}, expected {want_rc}; {err}\n{diff(want_out, p.stdout)}"
+    elif ref and (warn != want_warn or other) or not ref and not other:
+        why = f"stderr {err!r}, expected {want_warn!r}"
+    return want_rc == 0, why and f"corvella {shown(args)}\n{why}"
 
 
 PATTERNS = [
@@ -398,88 +353,77 @@ REFUSED = [["--sort", "bogus", "x"], ["--min-size", "abc", "x"], ["--max-size", 
 
 
 def cases(tmp, tree, other):
-    """(which cache, pattern, options, cwd, note) of every search."""
+    """(which cache, pattern, options, cwd) of every search."""
     alpha = os.path.join(tree, "alpha")
     for i, pattern in enumerate(PATTERNS):
         for opts in ([], ["--files"], ["--folders", "--sort", SORTS[i % 5]],
                      ["--sort", SORTS[(i + 2) % 5]], ["--count"],
                      ["--in", alpha, "--sort", SORTS[(i + 4) % 5]]):
-            yield 2, pattern, opts, tmp, None
+            yield 2, pattern, opts, tmp
     for key in SORTS:
         for pattern in ("*", "txt", "case", "?", "äpfel;abc;*.gz;.hidden;noext;trailingdot."):
-            yield 2, pattern, ["--sort", key], tmp, None
+            yield 2, pattern, ["--sort", key], tmp
         for opts in (["--in", tree], ["--no-subdirs"], ["--files", "--min-size", "1"]):
-            yield 2, "*", ["--sort", key, *opts], tmp, None
-        yield 3, "*", ["--sort", key, "--in", "/"], tmp, None
+            yield 2, "*", ["--sort", key, *opts], tmp
+        yield 3, "*", ["--sort", key, "--in", "/"], tmp
     for where in ("", "   ", "My Computer", tree, tree + "/", alpha, alpha + "/one"):
-        note = BLANK_WARNS if where == "   " else None
-        yield 2, "*", ["--no-subdirs", "--in", where], tmp, note
-        yield 2, "a", ["--no-subdirs", "--folders", "--in", where], tmp, note
-    yield 2, "*", ["--no-subdirs", "--count"], tmp, None
+        yield 2, "*", ["--no-subdirs", "--in", where], tmp
+        yield 2, "a", ["--no-subdirs", "--folders", "--in", where], tmp
+    yield 2, "*", ["--no-subdirs", "--count"], tmp
     for bounds in SIZES:
         for opts in ([], ["--folders"], ["--count"]):
-            yield 2, "*", opts + bounds, tmp, None
+            yield 2, "*", opts + bounds, tmp
     for since, until in DATES:
         bounds = (["--modified-from", since] if since else []) + \
             (["--modified-to", until] if until else [])
-        yield 2, "*", ["--in", os.path.join(tree, "dates"), *bounds], tmp, None
-        yield 2, "*", ["--sort", "date", *bounds], tmp, None
+        yield 2, "*", ["--in", os.path.join(tree, "dates"), *bounds], tmp
+        yield 2, "*", ["--sort", "date", *bounds], tmp
     # Locations: each resolves or falls back to everything with a warning.
-    for where, cwd, note in (
-            (alpha, tmp, None), (alpha + "/", tmp, None), (tree + "//alpha", tmp, LIVE_PATH),
-            (alpha + "/x.bin", tmp, None), (alpha + "/one/x.bin/deep", tmp, None),
-            (alpha + "/missing", tmp, None), (tree + "/ALPHA", tmp, None),
-            (tree[:-1], tmp, None), (tree + "x", tmp, None), (tmp, tmp, None), ("/", tmp, None),
-            (tree + "/link_dir", tmp, LIVE_PATH), (tree + "/link_dir/one", tmp, LIVE_PATH),
-            (os.path.join(tree, os.fsdecode(b"dir\xfe")), tmp, None),
-            (os.path.join(tree, "😀 smile"), tmp, None), (other, tmp, None),
-            ("tree/alpha", tmp, None), ("tree/alpha/", tmp, None), ("one/deep", alpha, None),
-            ("alpha", other, None), ("My Computer", tmp, None), ("", alpha, None),
-            (os.path.join(tree, "[FILEDIR] and [FILENAME]"), tmp, None)):
-        yield 2, "*", ["--in", where], cwd, note
-        yield 2, "e", ["--in", where, "--no-subdirs", "--sort", "name"], cwd, note
+    for where, cwd in [(w, tmp) for w in (
+            alpha, alpha + "/", tree + "//alpha", alpha + "/x.bin", alpha + "/one/x.bin/deep",
+            alpha + "/missing", tree + "/ALPHA", tree[:-1], tree + "x", tmp, "/",
+            tree + "/link_dir", tree + "/link_dir/one", os.path.join(tree, os.fsdecode(b"dir\xfe")),
+            os.path.join(tree, "😀 smile"), other, "tree/alpha", "tree/alpha/", "My Computer",
+            os.path.join(tree, "[FILEDIR] and [FILENAME]"))] + [
+            ("one/deep", alpha), ("alpha", other), ("", alpha)]:
+        yield 2, "*", ["--in", where], cwd
+        yield 2, "e", ["--in", where, "--no-subdirs", "--sort", "name"], cwd
     for where in RELABELLED:
-        yield 3, "*", ["--in", where], tmp, None
-        yield 3, "*", ["--in", where, "--no-subdirs", "--sort", "location"], tmp, None
+        yield 3, "*", ["--in", where], tmp
+        yield 3, "*", ["--in", where, "--no-subdirs", "--sort", "location"], tmp
     for pattern in ("ghost", "hollow", "inner", "*", "?", "x"):
         for opts in ([], ["--count"], ["--no-subdirs"]):
-            yield 3, pattern, opts, tmp, None
+            yield 3, pattern, opts, tmp
     for fmt in FORMATS:
-        yield 2, "FILE", ["--format", fmt], tmp, None
-        yield 2, "*.txt", ["--format", fmt, "--sort", "name"], tmp, None
+        yield 2, "FILE", ["--format", fmt], tmp
+        yield 2, "*.txt", ["--format", fmt, "--sort", "name"], tmp
     for pattern, opts in (("[FILENAME]", ["--format", "<[FILENAME]> in [FILEDIR]"]),
                           ("inner", ["--format", "[FILEDIR]:[FILENAME]"]),
                           (os.fsdecode(b"\xfe"), ["--format", "[FILENAME]/[FILEDIR]"]),
                           ("*", ["--count", "--format", "[FILENAME]"]),
                           ("*", ["--count", "--sort", "size", "--folders"])):
-        yield 2, pattern, opts, tmp, None
+        yield 2, pattern, opts, tmp
     for args in REFUSED:
-        yield None, None, args, tmp, None
+        yield None, None, args, tmp
 
 
 def main():
     if len(sys.argv) != 2:
-        print(__doc__.strip().splitlines()[-1], file=sys.stderr)
-        return 2
+        sys.exit(__doc__)
+    binary = os.path.abspath(sys.argv[1])
     os.environ["TZ"] = ZONE
     time.tzset()
-    s = Suite(os.path.abspath(sys.argv[1]), dict(os.environ))
     day = (2021, 6, 15)
-    started = time.monotonic()
+    failures = runs = found = 0
     tmp = os.path.realpath(tempfile.mkdtemp(prefix="corvella-reference-"))
     try:
         tree, other, third = (os.path.join(tmp, n) for n in ("tree", "other", "third"))
         make_tree(tree, day, (2021, 3, 14), (2021, 11, 7))
         make_other(other, int(time.mktime(day + (8, 0, 0, 0, 0, -1))) * 10**9)
-        os.mkdir(third)
-        with open(os.path.join(third, "thing.txt"), "wb") as f:
-            f.write(b"t")
+        make(third, "thing.txt", 1)
         dbs = {2: os.path.join(tmp, "two.db"), 3: os.path.join(tmp, "three.db")}
         for n, roots in ((2, [tree, other]), (3, [tree, other, third])):
-            p = s.run(["index", "--cache", dbs[n], *roots], tmp)
-            if p.returncode != 0:
-                print(f"index exits {p.returncode}\n{p.stderr.decode(errors='replace')}")
-                return 1
+            expect(run(binary, "index", "--cache", dbs[n], *roots).returncode == 0, "index fails")
         relabel(dbs[3], ["/", "/srv/x", "/srv/xy"], removed="ghost", hollow="hollow")
         refs = {n: Reference(db) for n, db in dbs.items()}
 
@@ -487,19 +431,16 @@ def main():
         on_disk = 2 + sum(len(dirs) + len(files) for top in (tree, other)
                           for _, dirs, files in os.walk(top))
         listed = len(refs[2].records(ROOT_BLOCK, ""))
-        if listed != on_disk:
-            print(f"the reference reads {listed} records from the cache, the tree has {on_disk}")
-            return 1
-        for n, pattern, opts, cwd, note in cases(tmp, tree, other):
-            s.search(refs.get(n), dbs[n or 2], pattern, *opts, cwd=cwd, note=note)
+        expect(listed == on_disk, f"the reference reads {listed} records, the tree has {on_disk}")
+        for n, pattern, opts, cwd in cases(tmp, tree, other):
+            hit, why = check(binary, refs.get(n), dbs[n or 2], pattern, opts, cwd)
+            runs, found, failures = runs + 1, found + hit, failures + bool(why)
+            if why:
+                print("FAIL  " + why.replace("\n", "\n      "))
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
-    print(f"{s.runs} searches ({s.found} with results) in {time.monotonic() - started:.1f}s, "
-          f"{s.failures} differ")
-    if s.failures:
-        return 1
-    print("every search agrees with the reference")
-    return 0
+    print(f"{runs} searches ({found} with results), {failures} differ")
+    return 1 if failures else 0
 
 
 if __name__ == "__main__":
