@@ -1,9 +1,8 @@
 // What only the Win32 side of the seam has: share modes against other programs, working files
 // whose names are free at their close, \\?\ paths past MAX_PATH, drive and UNC path forms,
 // names with surrogate pairs. What both sides share is tested in file_test.cpp.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <map>
