@@ -141,11 +141,7 @@ int Layout(HWND main, bool check) {
 }
 
 int Usage() {
-    Print(
-        L"usage: driver COMMAND [ARGUMENTS]; the commands: wait-window SECONDS, box SECONDS "
-        L"[BUTTON [ID]], wait-status REGEX SECONDS [ID], type|search|enter TEXT, location TEXT, "
-        L"key VK [location], count, menu ID, command ID, syscommand SC, close, endmenu, "
-        L"ping MS [SECONDS], wait-visible yes|no SECONDS, layout [W H], row-point");
+    Print(L"usage: driver COMMAND [ARGUMENTS], the commands as wmain below reads them");
     return 2;
 }
 
@@ -221,13 +217,14 @@ int wmain(int argc, wchar_t** argv) {
         Print(std::to_wstring(count));
         return 0;
     }
-    if (command == L"menu" && need(1)) return PostMessageW(main, WM_COMMAND, id(0), 0) ? 0 : 1;
+    // Posted messages, with their argument as the wParam; "command" waits for its handling.
+    for (const auto& [name, message] : {std::pair{L"menu", WM_COMMAND},
+                                        {L"syscommand", WM_SYSCOMMAND},
+                                        {L"close", WM_CLOSE},
+                                        {L"endmenu", WM_CANCELMODE}})
+        if (command == name) return PostMessageW(main, message, need(1) ? id(0) : 0, 0) ? 0 : 1;
     if (command == L"command" && need(1))
         return Send(main, WM_COMMAND, id(0), 0) ? 0 : Fail(L"the command was not handled in time");
-    if (command == L"syscommand" && need(1))
-        return PostMessageW(main, WM_SYSCOMMAND, id(0), 0) ? 0 : 1;
-    if (command == L"close") return PostMessageW(main, WM_CLOSE, 0, 0) ? 0 : 1;
-    if (command == L"endmenu") return PostMessageW(main, WM_CANCELMODE, 0, 0) ? 0 : 1;
     if (command == L"ping" && need(1)) {
         const double limit = number(0), until = NowMs() + (need(2) ? number(1) : 0.0) * 1000.0;
         double slowest = 0;

@@ -58,12 +58,7 @@ locations   location 'D:\qz\alpha' ; find search qzreport $REPORTS_IN_ALPHA
             location 'D:\qz' ; key 13 location ; found $REPORTS
             location 'Q:\nowhere' ; search qzreport ; status "$INVALID" ; rows $REPORTS
             location 'My Computer' ; find search qzreport-000 9
-sorting     find type qzreport $REPORTS ; command ID_ARRANGE_NAME ; rows $REPORTS
-            command ID_ARRANGE_LOCATION ; rows $REPORTS ; command ID_ARRANGE_SIZE ; rows $REPORTS
-            command ID_ARRANGE_TYPE ; rows $REPORTS ; command ID_ARRANGE_DATE ; rows $REPORTS
-            find type '' 0 ; command ID_ARRANGE_NAME ; rows 1 ; command ID_ARRANGE_LOCATION ; rows 1
-            command ID_ARRANGE_SIZE ; rows 1 ; command ID_ARRANGE_TYPE ; rows 1
-            command ID_ARRANGE_DATE ; rows 1 ; ping 2000
+sorting     find type qzreport $REPORTS ; sorts $REPORTS ; find type '' 0 ; sorts 1 ; ping 2000
 screenshots find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 02-results
             mouse row ; shoot 03-tooltip ; mouse away
             syscommand 0xF100 ; key 39 ; key 39 ; key 40 ; sleep 1 ; shoot 04-view-menu
@@ -179,13 +174,7 @@ v_second_start() {  # which must bring the window back and end by itself
     in_background run_in_wine "$START_WAIT" "$APP_DIR" 'C:\corvella\Corvella.exe' >>"$LOG_DIR/program.log" 2>&1
 }
 v_running() { [ -n "$PROGRAM_PID" ] && kill -0 "$PROGRAM_PID" 2>/dev/null; }
-v_ends() {  # within START_WAIT
-    local deadline=$((SECONDS + START_WAIT))
-    while v_running; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.2
-    done
-}
+v_ends() { within "$START_WAIT" eval '! v_running'; }
 v_exit() { drive menu "$(id_of ID_FILE_EXIT)" && v_ends && v_state ProgramExit=TRUE; }
 
 # TRIGGER (type, search, enter) PATTERN COUNT: the status line reports COUNT items and the list
@@ -197,6 +186,12 @@ found_regex() {  # COUNT, its thousands separated as the status line has them
         "$(sed -e ':a' -e 's/\([0-9]\)\([0-9]\{3\}\)\($\|,\)/\1,\2\3/' -e 'ta' <<<"$1")"
 }
 v_rows() { drive count && [ "$DRIVEN" = "$1" ]; }
+v_sorts() {  # COUNT: every order of the Arrange menu keeps the list's COUNT rows
+    local by
+    for by in ID_ARRANGE_{NAME,LOCATION,SIZE,TYPE,DATE}; do
+        drive command "$(id_of "$by")" && v_rows "$1" || return 1
+    done
+}
 v_status() { drive wait-status "$1" "${2:-$SEARCH_WAIT}" "${@:3}"; }  # REGEX [SECONDS [ID]]
 v_box() {  # BUTTON [TEXT [SECONDS [ID]]]: a message box, its text holding TEXT, answered with
     drive box "${3:-30}" "$1" "${@:4}" && [[ $DRIVEN == *"${2:-}"* ]]  # BUTTON; then ID posted

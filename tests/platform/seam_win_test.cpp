@@ -1,12 +1,10 @@
-// What only the Win32 side of the seam has: share modes that shut other programs out,
-// delete-on-close working files, mappings that grow, replacement while another opener holds the
-// target, \\?\ paths past MAX_PATH, drive and UNC path forms, names with surrogate pairs.
+// What only the Win32 side of the seam has: share modes against other programs, working files
+// whose names are free at their close, \\?\ paths past MAX_PATH, drive and UNC path forms,
+// names with surrogate pairs. What both sides share is tested in file_test.cpp.
+#include <gtest/gtest.h>
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <memory>
 
@@ -87,117 +85,77 @@ std::vector<std::u16string> DeepFolders(const std::u16string& base, char16_t fir
     return levels;
 }
 
-TEST(Win32ExclusiveOpen, AHeldFileShutsOutEveryOtherOpenerAndOthersShutUsOut) {
+TEST(Win32ExclusiveOpen, OurHoldShutsOutOtherProgramsAndTheirsShutsUsOutWithoutEmptying) {
     test::TempDir dir;
     const std::u16string path = dir.U16("cache.db");
-    MappedFile held, second;
-    ExclusiveFile third;
-    ASSERT_EQ(held.Create(path, 4096, false), MapStep::Done);
-    EXPECT_FALSE(OpenAsAnotherProgram(path));
-    EXPECT_EQ(second.OpenExisting(path, MappedFile::Access::ReadOnly), MapStep::File);
-    EXPECT_EQ(second.last_error(), ERROR_SHARING_VIOLATION);
-    EXPECT_FALSE(third.OpenExisting(path));
-    held.Close();
-    EXPECT_TRUE(third.OpenExisting(path));
-    EXPECT_EQ(second.OpenExisting(path, MappedFile::Access::ReadWrite), MapStep::File);
-    third.Close();
-
-    // Another program's reader: refused, and the file left whole rather than emptied by Create.
+    {
+        MappedFile held;
+        ASSERT_EQ(held.Create(path, 4096, false), MapStep::Done);
+        EXPECT_FALSE(OpenAsAnotherProgram(path));
+    }
     test::WriteBytes(dir.path() / "cache.db", Bytes(5000, 0x5A));
     Handle other = OpenAsAnotherProgram(path);
     ASSERT_TRUE(other);
+    MappedFile second;
+    ExclusiveFile third;
     EXPECT_EQ(second.OpenExisting(path, MappedFile::Access::ReadOnly), MapStep::File);
+    EXPECT_EQ(second.last_error(), ERROR_SHARING_VIOLATION);
     EXPECT_FALSE(third.OpenExisting(path));
     EXPECT_EQ(second.Create(path, 4096, false), MapStep::File);
     other.reset();
     EXPECT_EQ(test::ReadBytes(dir.path() / "cache.db"), Bytes(5000, 0x5A));
+    // Another instance with the old cache mapped keeps it from being replaced.
+    test::WriteBytes(dir.path() / "cache.db.new", {4});
+    ASSERT_EQ(second.OpenExisting(path, MappedFile::Access::ReadOnly), MapStep::Done);
+    EXPECT_FALSE(platform::MoveIntoPlace(dir.U16("cache.db.new"), path, third));
+    second.Close();
+    EXPECT_EQ(test::ReadBytes(dir.path() / "cache.db"), Bytes(5000, 0x5A));
 }
 
-TEST(Win32Mapping, CreateEmptiesTheFileAndRemapGrowsItKeepingTheBytesAndShuttingOthersOut) {
-    // A working file goes with its close, and its name is free at once for the next build's.
-    for (const bool delete_on_close : {false, true}) {
-        test::TempDir dir;
-        const std::u16string path = dir.U16("m.bin");
-        test::WriteBytes(dir.path() / "m.bin", Bytes(100000, 0x5A));
-        MappedFile f;
-        ASSERT_EQ(f.Create(path, 4096, delete_on_close), MapStep::Done);
-        EXPECT_EQ(std::count(f.data(), f.data() + 4096, 0), 4096) << "old bytes left";
-        std::memcpy(f.data(), "head", 4);
-        const uint64_t grown = 5 * 65536 + 17;  // not a multiple of the allocation granularity
-        ASSERT_EQ(f.Remap(grown), MapStep::Done);
-        ASSERT_EQ(f.size(), grown);
-        EXPECT_EQ(std::memcmp(f.data(), "head", 4), 0);
-        EXPECT_EQ(std::count(f.data() + 4, f.data() + grown, 0), int64_t(grown - 4));
-        f.data()[grown - 1] = 'e';
-        EXPECT_TRUE(f.Flush());
-        EXPECT_EQ(SizeOnDisk(path), grown);
-        EXPECT_FALSE(OpenAsAnotherProgram(path));
-        f.Close();
-        EXPECT_EQ(platform::FileExists(path), !delete_on_close);
-        if (delete_on_close)
-            EXPECT_EQ(f.Create(path, 4096, true), MapStep::Done);
-        else
-            EXPECT_EQ(test::ReadBytes(dir.path() / "m.bin").back(), 'e');
-    }
-}
-
-TEST(Win32MoveIntoPlace, ReplacesTheOldFileUnlessAnotherOpenerHoldsIt) {
+TEST(Win32Mapping, AWorkingFileIsEmptiedGrowsToAnOddSizeAndFreesItsNameAtItsClose) {
     test::TempDir dir;
-    const std::u16string target = dir.U16("cache.db"), fresh = dir.U16("cache.db.new");
-    test::WriteBytes(dir.path() / "cache.db", {1, 2, 3});
-    test::WriteBytes(dir.path() / "cache.db.new", {4, 5, 6, 7});
-    {
-        MappedFile reader;  // another instance has the old cache mapped
-        ASSERT_EQ(reader.OpenExisting(target, MappedFile::Access::ReadOnly), MapStep::Done);
-        ExclusiveFile not_ours;
-        EXPECT_FALSE(platform::MoveIntoPlace(fresh, target, not_ours));
-    }
-    EXPECT_EQ(test::ReadBytes(dir.path() / "cache.db"), (Bytes{1, 2, 3}));
-    // Our own hold is let go first, since Windows cannot replace an open file.
-    ExclusiveFile held;
-    ASSERT_TRUE(held.OpenExisting(target));
-    ASSERT_TRUE(platform::MoveIntoPlace(fresh, target, held));
-    EXPECT_FALSE(held.IsOpen());
-    EXPECT_EQ(test::ReadBytes(dir.path() / "cache.db"), (Bytes{4, 5, 6, 7}));
-    EXPECT_FALSE(platform::FileExists(fresh));
+    const std::u16string path = dir.U16("m.bin");
+    test::WriteBytes(dir.path() / "m.bin", Bytes(100000, 0x5A));
+    MappedFile f;
+    ASSERT_EQ(f.Create(path, 4096, true), MapStep::Done);
+    EXPECT_EQ(std::count(f.data(), f.data() + 4096, 0), 4096) << "old bytes left";
+    const uint64_t grown = 5 * 65536 + 17;
+    ASSERT_EQ(f.Remap(grown), MapStep::Done);
+    ASSERT_EQ(f.size(), grown);
+    EXPECT_EQ(std::count(f.data(), f.data() + grown, 0), int64_t(grown));
+    EXPECT_TRUE(f.Flush());
+    EXPECT_EQ(SizeOnDisk(path), grown);
+    f.Close();
+    EXPECT_EQ(f.Create(path, 4096, true), MapStep::Done);
 }
 
-TEST(Win32LongPaths, AFolderPastMaxPathIsListedInBothFormsAndBuilt) {
+TEST(Win32LongPaths, AFolderPastMaxPathIsListedInBothFormsAndBuiltWithNamesPastTheBmp) {
     test::TempDir dir;
     const std::vector<std::u16string> levels = DeepFolders(dir.U16(), u'a');
     LongTree tree{levels.front()};
     for (const std::u16string& level : levels)
         ASSERT_TRUE(CreateDirectoryW(LongPath(level).c_str(), nullptr));
     const std::u16string& deep = levels.back();
-    ASSERT_TRUE(MakeFile(deep + u"\\inner.bin", 3000));
+    const std::u16string names[] = {u"\u00c4rger \u00f1.txt",
+                                    u"\u65e5\u672c\u8a9e\u306e\u30d5\u30a1", u"\U0001F600 grin.txt",
+                                    u"x\U00020000\U0001D11E"};
+    for (size_t i = 0; i < 4; ++i) ASSERT_TRUE(MakeFile(deep + u'\\' + names[i], 1000 * (i + 1)));
     ASSERT_TRUE(CreateDirectoryW(LongPath(deep + u"\\sub").c_str(), nullptr));
     ASSERT_TRUE(MakeFile(deep + u"\\sub\\leaf.txt", 10));
     for (const std::u16string& folder : {deep + u"\\", u"\\\\?\\" + deep + u"\\"}) {
         const auto seen = List(folder);
-        ASSERT_EQ(seen.size(), 2u) << test::Narrow(folder);
+        ASSERT_EQ(seen.size(), 5u) << test::Narrow(folder);
         EXPECT_TRUE(seen.at(u"sub").folder);
-        EXPECT_EQ(seen.at(u"inner.bin").size_bytes, 3000u);
+        for (size_t i = 0; i < 4; ++i) {
+            ASSERT_TRUE(seen.count(names[i])) << i;
+            EXPECT_EQ(seen.at(names[i]).size_bytes, 1000 * (i + 1)) << i;
+        }
     }
     test::TempDir cache_dir;
     const auto entries = test::BuildReal(cache_dir, levels.front() + u'\\');
     ASSERT_TRUE(entries.count(deep + u"\\sub\\leaf.txt")) << entries.size() << " entries";
-    EXPECT_EQ(entries.at(deep + u"\\inner.bin").value, 3u);  // KiB
+    EXPECT_EQ(entries.at(deep + u'\\' + names[2]).value, 3u);  // KiB
     EXPECT_TRUE(entries.at(deep).folder);
-}
-
-TEST(Win32Names, NonAsciiAndSurrogatePairNamesAreListedUnchanged) {
-    test::TempDir dir;
-    const std::u16string base = dir.U16() + u'\\';
-    const std::vector<std::u16string> names = {u"\u00c4rger \u00f1.txt",
-                                               u"\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb",
-                                               u"\U0001F600 grin.txt", u"x\U00020000\U0001D11E"};
-    for (size_t i = 0; i < names.size(); ++i) ASSERT_TRUE(MakeFile(base + names[i], 100 * (i + 1)));
-    const auto seen = List(base);
-    ASSERT_EQ(seen.size(), names.size());
-    for (size_t i = 0; i < names.size(); ++i) {
-        ASSERT_TRUE(seen.count(names[i])) << i;
-        EXPECT_EQ(seen.at(names[i]).size_bytes, 100 * (i + 1)) << i;
-    }
 }
 
 TEST(Win32Paths, CreateParentFoldersMakesEveryMissingLevelOfEveryForm) {

@@ -31,6 +31,15 @@ stop_wine() {
     return 0
 }
 
+# Tries the command every 0.2 s until it succeeds, for up to SECONDS.
+within() {  # seconds command...
+    local deadline=$((SECONDS + $1))
+    until "${@:2}"; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.2
+    done
+}
+
 in_background() {
     "$@" &
     wait $!

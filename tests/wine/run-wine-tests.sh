@@ -78,24 +78,12 @@ index_and_check() {
         check_counts 'C:\corvella-cli\test.db' 1 3 5
 }
 
-# Searches for $2 until the output is exactly $1 ("" for nothing found): a change the watcher has
-# not applied yet, or a cache file it holds at that moment, gives something else.
+# Searches for PATTERN until the output is exactly EXPECTED ("" for nothing found): a change the
+# watcher has not applied yet, or a cache file it holds at that moment, gives something else.
+search_gives() { cli search --cache "$CACHE" "$2" >/dev/null; [ "$CLI_OUT" = "$1" ]; }
 watch_shows() {  # expected pattern
-    local deadline=$((SECONDS + WATCH_SETTLE))
-    until cli search --cache "$CACHE" "$2" >/dev/null; [ "$CLI_OUT" = "$1" ]; do
-        [ "$SECONDS" -lt "$deadline" ] && sleep 0.5 && continue
-        echo "search $2 gives \"$CLI_OUT\", not \"$1\", after ${WATCH_SETTLE}s"
-        return 1
-    done
-}
-
-# Waits up to WATCH_SETTLE seconds for `condition` to hold while the watcher runs.
-watcher_until() {  # condition...
-    local deadline=$((SECONDS + WATCH_SETTLE))
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.5
-    done
+    within "$WATCH_SETTLE" search_gives "$1" "$2" ||
+        { echo "search $2 gives \"$CLI_OUT\", not \"$1\", after ${WATCH_SETTLE}s"; return 1; }
 }
 
 # Runs `watch` over D: in the background, changes files at the drive's root and waits for each
@@ -115,12 +103,12 @@ watch() {
     (cd "$DIR" && exec timeout -k 10 "$WATCH_TIMEOUT" wine "$WIN_DIR\\corvella-cli.exe" watch \
         --cache "$CACHE" -v 'D:\' >/dev/null 2>"$data/watch.txt") &
     pid=$!  # the timeout, the one to signal
-    if watcher_until grep -qs '^corvella: watching D:\\' "$data/watch.txt" &&
+    if within "$WATCH_SETTLE" grep -qs '^corvella: watching D:\\' "$data/watch.txt" &&
         watch_shows 'D:\first.txt' first.txt && printf 'x\n' >"$drive/made.txt" &&
         watch_shows 'D:\made.txt' made.txt && mv "$drive/made.txt" "$drive/renamed.txt" &&
         watch_shows 'D:\renamed.txt' renamed.txt && watch_shows '' made.txt &&
         rm "$drive/renamed.txt" && watch_shows '' renamed.txt &&
-        kill -INT "$pid" && watcher_until eval '! kill -0 "$pid" 2>/dev/null'; then
+        kill -INT "$pid" && within "$WATCH_SETTLE" eval '! kill -0 "$pid" 2>/dev/null'; then
         wait "$pid"
         status=$?
     fi
