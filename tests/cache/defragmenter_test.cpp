@@ -1,6 +1,5 @@
-// Defragmentation: a fresh build comes back byte for byte, a file loosened by updates comes back
-// compact, a held or unreplaceable cache file is left as it was, and damaged or deep trees are
-// copied without crashing.
+// Defragmentation: a fresh build comes back byte for byte, a loosened file comes back compact, a
+// held or unreplaceable cache file is left as it was, damaged or deep trees are copied safely.
 #include "cache/defragmenter.h"
 
 #include <gtest/gtest.h>
@@ -54,8 +53,13 @@ void AddSampleTree(FakeTree& tree) {
         .Add(u"C:\\", {u"alpha", true, 0, 9});
     tree.Add(u"C:\\zeta\\", {u"inner", true}).Add(u"C:\\zeta\\", {u"z.txt", false, 2048, 11});
     tree.Add(u"C:\\zeta\\inner\\", {u"deep.txt", false, 1});
-    tree.AddGenerated(u"C:\\alpha\\", 30000, 12);  // past 1 MiB, so CacheFileSize reads 1
+    tree.AddGenerated(u"C:\\alpha\\", 30000,
+                      12);  // past 1 MiB, so CacheFileSize reads 1
     tree.Add(u"D:\\", {u"d.txt", false, 5000});
+    std::u16string path = u"D:\\";  // thousands of levels: the copy must not recurse
+    for (int level = 0; level < 4000; ++level, path += u"d\\")
+        tree.Add(path, {u"d", true}).Add(path, {u"f.txt", false, 1});
+    tree.AddFolder(path);
 }
 
 TEST(Defragment, FreshBuildComesBackByteForByte) {
@@ -76,8 +80,8 @@ TEST(Defragment, FreshBuildComesBackByteForByte) {
 }
 
 TEST(Defragment, FolderWithoutBlockGetsAnEmptyOneInItsPlace) {
-    // A folder that was not entered has no block; the copy gives it an empty block at the place
-    // a listable empty folder's block would have, so the result is that tree's fresh build.
+    // A folder that was not entered has no block; the copy gives it an empty block at the place a
+    // listable empty folder's block would have, so the result is that tree's fresh build.
     Defrag d;
     FakeTree skipped, listed;
     for (FakeTree* tree : {&skipped, &listed}) {
@@ -104,9 +108,9 @@ TEST(Defragment, LoosenedFileBecomesCompact) {
     d.Build(tree, {u"C:\\"});
     const auto built = d.File();
 
-    // As an update leaves it: the block of C:\a moved to the end with slack after its end tag
-    // and a removed-folder entry among its records, the old block on the free list, and the
-    // file extended past its data end.
+    // As an update leaves it: the block of C:\a moved to the end with slack after its end tag and a
+    // removed-folder entry among its records, the old block on the free list, and the file extended
+    // past its data end.
     std::vector<uint8_t> f = built;
     const uint32_t a_field = ValueField(f, kFirstBlockOffset, u"a");
     const uint32_t old_a = Load32(&f[a_field]);
@@ -116,7 +120,8 @@ TEST(Defragment, LoosenedFileBecomesCompact) {
     std::vector<uint8_t> removed(RecordBytes(4));
     Store16(&removed[0], kTagRemovedFolder);
     for (int i = 0; i < 4; ++i) Store16(&removed[2 + 2 * i], u"gone"[i]);
-    Store32(&removed[ValueFieldOffset(4)], b_block);  // its block now belongs to C:\b
+    Store32(&removed[ValueFieldOffset(4)],
+            b_block);  // its block now belongs to C:\b
     const std::vector<uint8_t> records(f.begin() + old_a + 4, f.begin() + old_a + a_bytes - 2);
     f.insert(f.end(), 4, 0);  // capacity, below
     f.insert(f.end(), records.begin(), records.end());
@@ -129,18 +134,11 @@ TEST(Defragment, LoosenedFileBecomesCompact) {
     Store32(&f[kDataEndOffset], static_cast<uint32_t>(f.size()));
     f.resize(f.size() + 3 * 1048576);
     Store32(&f[kFileSizeOffset], static_cast<uint32_t>(f.size()));
-    const CacheCheckReport loose = Check(f);
-    ASSERT_TRUE(loose.ok) << loose.fault;
-    ASSERT_EQ(loose.free_blocks, 1u);
+    ASSERT_EQ(Check(f).free_blocks, 1u) << Check(f).fault;
     test::WriteBytes(d.Cache(), f);
 
     ASSERT_EQ(d.Run(), 0);
-    const auto compact = d.File();
-    EXPECT_EQ(compact, built);
-    EXPECT_EQ(Load32(&compact[kFreeListHeadOffset]), NoBlock);
-    EXPECT_EQ(Load32(&compact[kDataEndOffset]), compact.size());
-    EXPECT_EQ(Load32(&compact[kFileSizeOffset]), compact.size());
-    EXPECT_TRUE(Check(compact).ok) << Check(compact).fault;
+    EXPECT_EQ(d.File(), built);
     EXPECT_EQ(d.State().CacheFileSizeMiB(), 0u);
 }
 
@@ -156,9 +154,9 @@ TEST(Defragment, HeldCacheFileIsLeftAsItWas) {
         EXPECT_EQ(d.Run(), -1);
     }
     ASSERT_EQ(d.errors.messages.size(), 1u);
-    EXPECT_EQ(test::Narrow(d.errors.messages[0]),
-              "Can not open dat file! File may be used by another program or does not exists! In "
-              "CQueryer::InitTraverse - 000");
+    EXPECT_EQ(d.errors.messages[0],
+              u"Can not open dat file! File may be used by another program "
+              u"or does not exists! In CQueryer::InitTraverse - 000");
     EXPECT_EQ(d.File(), built);
     EXPECT_TRUE(d.State().UpdateCacheEnded());
     EXPECT_FALSE(fs::exists(d.dir.path() / "cache.db.frag"));
@@ -178,9 +176,9 @@ TEST(Defragment, FailureToWriteTheNewFileKeepsTheOldOne) {
 
     EXPECT_EQ(d.Run(), 0);
     ASSERT_EQ(d.errors.messages.size(), 1u);
-    EXPECT_EQ(test::Narrow(d.errors.messages[0]),
-              "Can not create or open dat file! File may be used by another program! In "
-              "CCacher::ReleaseFile - 000");
+    EXPECT_EQ(d.errors.messages[0],
+              u"Can not create or open dat file! File may be used by "
+              u"another program! In CCacher::ReleaseFile - 000");
     EXPECT_EQ(d.File(), loose);
     EXPECT_EQ(d.State().CacheFileSizeMiB(), 7u);
     EXPECT_TRUE(d.State().UpdateCacheEnded());
@@ -207,26 +205,10 @@ TEST(Defragment, CyclesAndStrayOffsetsBecomeEmptyFolders) {
     ASSERT_EQ(d.Run(&faults), 0);
     EXPECT_EQ(faults, 3u);
     const auto out = d.File();
-    const CacheCheckReport report = Check(out);
-    ASSERT_TRUE(report.ok) << report.fault;
+    ASSERT_TRUE(Check(out).ok) << Check(out).fault;
     EXPECT_EQ(test::Paths(test::ReadAllEntries(out, u'\\')),
               (std::vector<std::u16string>{u"C:", u"C:\\loop", u"C:\\stray", u"C:\\header",
                                            u"C:\\keep", u"C:\\loop\\x.txt", u"C:\\keep\\k.txt"}));
-}
-
-TEST(Defragment, ThousandsOfLevelsDeep) {
-    Defrag d;
-    FakeTree tree;
-    std::u16string path = u"C:\\";
-    for (int level = 0; level < 4000; ++level) {
-        tree.Add(path, {u"d", true}).Add(path, {u"f.txt", false, 1});
-        path += u"d\\";
-    }
-    tree.AddFolder(path);
-    d.Build(tree, {u"C:\\"});
-    const auto built = d.File();
-    ASSERT_EQ(d.Run(), 0);
-    EXPECT_EQ(d.File(), built);
 }
 
 }  // namespace

@@ -13,30 +13,16 @@ namespace {
 using test::FakeTree;
 
 TEST(KiBRule, CountsWholeKiBPlusOneAndSaturates) {
-    EXPECT_EQ(SizeInKiB(0), 0u);
-    EXPECT_EQ(SizeInKiB(1), 1u);
-    EXPECT_EQ(SizeInKiB(1023), 1u);
-    EXPECT_EQ(SizeInKiB(1024), 2u);  // not 1: whole KiB plus one
-    EXPECT_EQ(SizeInKiB(3000), 3u);
-    EXPECT_EQ(SizeInKiB(5ull << 30), 5242881u);
-    EXPECT_EQ(SizeInKiB(0xFFFFFFFEull * 1024), 0xFFFFFFFFu);
-    EXPECT_EQ(SizeInKiB(~0ull), 0xFFFFFFFFu);  // would wrap in 32 bits
-}
-
-TEST(EntryRecordWriter, LaysOutFileAndFolderRecords) {
-    uint8_t out[64];
-    std::memset(out, 0xAA, sizeof out);
-    const uint32_t n = WriteEntryRecord(out, {u"x.txt", 3, false, 0x0102030405060708ull});
-    ASSERT_EQ(n, 26u);
-    const uint8_t expected[26] = {1, 0, 'x', 0, '.', 0, 't', 0, 'x', 0, 't', 0, 0,
-                                  0, 3, 0,   0, 0,   8, 7,   6, 5,   4, 3,   2, 1};
-    EXPECT_EQ(std::memcmp(out, expected, 26), 0);
-    EXPECT_EQ(out[26], 0xAA) << "wrote past the record";
-
-    // A folder gets tag 2 and NoBlock until its block is known, whatever size it was given.
-    EXPECT_EQ(WriteEntryRecord(out, {u"a", 7, true, 0}), 18u);
-    EXPECT_EQ(Load16(out), kTagFolder);
-    EXPECT_EQ(Load32(out + ValueFieldOffset(1)), NoBlock);
+    // 1024 gives 2, not 1: whole KiB plus one; the largest sizes would wrap in 32 bits.
+    const std::pair<uint64_t, uint32_t> rows[] = {{0, 0},
+                                                  {1, 1},
+                                                  {1023, 1},
+                                                  {1024, 2},
+                                                  {3000, 3},
+                                                  {5ull << 30, 5242881u},
+                                                  {0xFFFFFFFEull * 1024, 0xFFFFFFFFu},
+                                                  {~0ull, 0xFFFFFFFFu}};
+    for (const auto& [bytes, kib] : rows) EXPECT_EQ(SizeInKiB(bytes), kib) << bytes;
 }
 
 // One drive C: holding folder a, which holds the 3,000-byte file x.txt.

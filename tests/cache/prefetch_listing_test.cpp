@@ -1,5 +1,5 @@
-// Listings made ahead on worker threads must be exactly what the writer would have listed
-// itself, in its order, whatever it skips and however small the look-ahead.
+// Listings made ahead on worker threads must be exactly what the writer would have listed itself,
+// in its order, whatever it skips and however small the look-ahead.
 #include "cache/prefetch_listing.h"
 
 #include <gtest/gtest.h>
@@ -43,8 +43,8 @@ std::vector<Listed> Drain(ListingSource& source, const std::u16string& folder) {
     return out;
 }
 
-// Walks like the builder: a folder, then each subfolder's whole subtree in listing order,
-// leaving out the folders `skip` names. Calls `visit` with each folder and its listing.
+// Walks like the builder: a folder, then each subfolder's whole subtree in listing order, leaving
+// out the folders `skip` names. Calls `visit` with each folder and its listing.
 void Walk(ListingSource& source, const std::u16string& folder,
           const std::function<bool(const std::u16string&)>& skip,
           const std::function<void(const std::u16string&, const std::vector<Listed>&)>& visit) {
@@ -75,17 +75,13 @@ TEST(PrefetchListing, GivesTheWritersOwnListingsInItsOrderEvenWhenItSkips) {
 
     for (size_t look_ahead : {size_t(1), size_t(3), size_t(4096)}) {
         PrefetchListing prefetch(3, look_ahead);
-        std::vector<std::pair<std::u16string, std::vector<Listed>>> got;
-        Walk(prefetch, root, skip,
-             [&](auto& folder, auto& listed) { got.emplace_back(folder, listed); });
-        EXPECT_EQ(got, expected) << "look-ahead " << look_ahead;
-        // Further walks over the same object start afresh, as the next drive does. Repeated,
-        // since a folder skipped while a worker is still listing it is a matter of timing.
-        for (int again = 0; again < 15; ++again) {
-            got.clear();
+        // Walks after the first over the same object start afresh, as the next drive does.
+        // Repeated, since a folder skipped while a worker still lists it is a matter of timing.
+        for (int walk = 0; walk < 16; ++walk) {
+            std::vector<std::pair<std::u16string, std::vector<Listed>>> got;
             Walk(prefetch, root, skip,
                  [&](auto& folder, auto& listed) { got.emplace_back(folder, listed); });
-            ASSERT_EQ(got.size(), expected.size());
+            ASSERT_EQ(got, expected) << "look-ahead " << look_ahead << ", walk " << walk;
         }
     }
 }
@@ -96,16 +92,15 @@ TEST(PrefetchListing, BuildsAreByteForByteTheSameWithAndWithoutIt) {
     MakeTree(dir.path() / "tree");
     const std::u16string root = test::ToU16(dir.path() / "tree") + platform::kPathSeparator;
     std::vector<std::vector<uint8_t>> files;
-    for (unsigned threads : {1u, 2u, 4u}) {
+    for (unsigned threads : {1u, 4u}) {
         test::CollectErrors errors;
-        CCacher cacher(errors, dir.U16("c" + std::to_string(threads) + ".db"));
+        CCacher cacher(errors, dir.U16("c.db"));
         cacher.SetListingThreads(threads);
         cacher.SetSkipFolder(root + u"dir2" + platform::kPathSeparator);
         ASSERT_TRUE(cacher.BuildCache({root, root + u"dir0" + platform::kPathSeparator}));
-        files.push_back(test::ReadBytes(dir.path() / ("c" + std::to_string(threads) + ".db")));
+        files.push_back(test::ReadBytes(dir.path() / "c.db"));
     }
     EXPECT_EQ(files[0], files[1]);
-    EXPECT_EQ(files[0], files[2]);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The working file and the copies that publish it: growth, what each copy holds, what happens
-// when the cache file is held by another opener, and the 4 GiB limit.
+// The working file and the copies that publish it: growth, what each copy holds, what happens when
+// the cache file is held by another opener, and the 4 GiB limit.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -9,7 +9,7 @@
 #include "cache/cacher.h"
 #include "platform/file.h"
 #include "platform/profile.h"
-#include "support/test_tree.h"
+#include "support/cache_fixtures.h"
 
 namespace corvella {
 namespace {
@@ -18,55 +18,35 @@ using test::FakeTree;
 namespace fs = std::filesystem;
 
 constexpr uint64_t MiB = 1 << 20;
+const std::u16string kCannotOpen =
+    u"Can not create or open dat file! File may "
+    u"be used by another program! In CCacher::";
 
-struct Build {
-    test::TempDir dir;
-    test::CollectErrors errors;
-    test::CollectStatus status;
-    FakeTree tree;
-    CCacher cacher;
-
-    explicit Build(WorkingFileSizes sizes = {}) : cacher(errors, CachePath(), sizes) {
-        cacher.SetListingSource(&tree);
-        cacher.SetStatusWindow(&status);
-        cacher.SetSkipFolder(u"");
-    }
-    std::u16string CachePath() const { return dir.U16("cache.db"); }
-    fs::path Cache() const { return dir.path() / "cache.db"; }
-    CacheCheckReport CheckNow() const { return test::Check(test::ReadBytes(Cache())); }
+struct Build : test::FakeBuild {
+    using FakeBuild::FakeBuild;
+    CacheCheckReport CheckNow() const { return test::Check(File()); }
 };
-
-// Records of 2 * 20 + 16 = 56 bytes; `count` of them in one folder.
-uint64_t GeneratedBytes(uint32_t count) {
-    return 4 + 56ull * count + 2;
-}
 
 // Folder number i of C:\, holding 18,000 generated files: about 1 MiB of records.
 void AddMiBFolder(FakeTree& tree, int i) {
-    std::u16string name = u"d";
-    name += char16_t(u'A' + i);
-    tree.Add(u"C:\\", {name, true});
-    std::u16string folder = u"C:\\";
-    folder += name;
-    folder += u'\\';
-    tree.AddGenerated(folder, 18000, 20);
+    const std::u16string name = u"d" + std::u16string(1, char16_t(u'A' + i));
+    tree.Add(u"C:\\", {name, true}).AddGenerated(u"C:\\" + name + u"\\", 18000, 20);
 }
 
 TEST(WorkingFile, GrowsOnceTo82MiBOnlyAfterPassing34MiB) {
     // Many folders of 1 MiB each: the threshold is met before a folder, never inside one.
     Build below;
     for (int i = 0; i < 30; ++i) AddMiBFolder(below.tree, i);
-    ASSERT_TRUE(below.cacher.BuildCache({u"C:\\"}));
+    ASSERT_TRUE(below.Run({u"C:\\"}));
     ASSERT_LT(below.cacher.write_offset(), 34 * MiB);
     EXPECT_EQ(below.cacher.map_size(), 50 * MiB);
 
     Build above;
     for (int i = 0; i < 40; ++i) AddMiBFolder(above.tree, i);
-    ASSERT_TRUE(above.cacher.BuildCache({u"C:\\"}));
+    ASSERT_TRUE(above.Run({u"C:\\"}));
     ASSERT_GT(above.cacher.write_offset(), 34 * MiB);
     ASSERT_LT(above.cacher.write_offset(), 66 * MiB);
     EXPECT_EQ(above.cacher.map_size(), 82 * MiB);
-    EXPECT_TRUE(above.errors.messages.empty());
     EXPECT_EQ(above.CheckNow().files, 40u * 18000u);
 
     // The next build of the same builder starts where the last one ended.
@@ -74,29 +54,8 @@ TEST(WorkingFile, GrowsOnceTo82MiBOnlyAfterPassing34MiB) {
     above.tree.on_open = [&](const std::u16string&) {
         if (!size_at_start) size_at_start = above.cacher.map_size();
     };
-    ASSERT_TRUE(above.cacher.BuildCache({u"C:\\"}));
+    ASSERT_TRUE(above.Run({u"C:\\"}));
     EXPECT_EQ(size_at_start, 82 * MiB);
-}
-
-TEST(WorkingFile, GoneAfterTheBuildAndTheCacheIsExactlyTheDataUsed) {
-    Build b;
-    b.tree.AddGenerated(u"C:\\", 1000, 20);
-    bool tmp_seen_during_build = false;
-    b.tree.on_open = [&](const std::u16string&) {
-#ifdef _WIN32
-        tmp_seen_during_build = fs::exists(b.dir.path() / "cache.db.tmp");
-#else
-        tmp_seen_during_build = true;  // unlinked at once on POSIX: nothing to see
-#endif
-    };
-    ASSERT_TRUE(b.cacher.BuildCache({u"C:\\"}));
-    EXPECT_TRUE(tmp_seen_during_build);
-    EXPECT_FALSE(fs::exists(b.dir.path() / "cache.db.tmp"));
-    EXPECT_FALSE(fs::exists(b.dir.path() / "cache.db.new"));
-    const auto f = test::ReadBytes(b.Cache());
-    EXPECT_EQ(f.size(), kFirstBlockOffset + GeneratedBytes(1000));
-    EXPECT_EQ(Load32(&f[kDataEndOffset]), f.size());
-    EXPECT_EQ(Load32(&f[kFileSizeOffset]), f.size());
 }
 
 TEST(WorkingFile, AFolderLargerThanTheHeadroomStillBuilds) {
@@ -105,11 +64,9 @@ TEST(WorkingFile, AFolderLargerThanTheHeadroomStillBuilds) {
     b.tree.Add(u"C:\\", {u"huge", true}).Add(u"C:\\", {u"after", true});
     b.tree.AddGenerated(u"C:\\huge\\", 60000, 20);  // 3.2 MiB in one block
     b.tree.AddGenerated(u"C:\\after\\", 10, 20);
-    ASSERT_TRUE(b.cacher.BuildCache({u"C:\\"}));
+    ASSERT_TRUE(b.Run({u"C:\\"}));
     EXPECT_TRUE(b.errors.messages.empty());
-    const CacheCheckReport report = b.CheckNow();
-    ASSERT_TRUE(report.ok) << report.fault;
-    EXPECT_EQ(report.files, 60010u);
+    EXPECT_EQ(b.CheckNow().files, 60010u);
 }
 
 TEST(Copies, FirstBuildPublishesAnEmptyCacheThenOneDriveMoreAfterEachDrive) {
@@ -117,12 +74,12 @@ TEST(Copies, FirstBuildPublishesAnEmptyCacheThenOneDriveMoreAfterEachDrive) {
     b.tree.Add(u"C:\\", {u"c.txt"}).Add(u"D:\\", {u"d.txt"}).Add(u"E:\\", {u"e.txt"});
     std::vector<std::pair<uint64_t, uint32_t>> seen;  // (length, drives) when each drive starts
     b.tree.on_open = [&](const std::u16string& folder) {
-        const auto f = test::ReadBytes(b.Cache());
+        const auto f = b.File();
         const CacheCheckReport r = test::Check(f);
         EXPECT_TRUE(r.ok) << "before " << test::Narrow(folder) << ": " << r.fault;
         seen.emplace_back(f.size(), r.drives);
     };
-    ASSERT_TRUE(b.cacher.BuildCache({u"C:\\", u"D:\\", u"E:\\"}));
+    ASSERT_TRUE(b.Run({u"C:\\", u"D:\\", u"E:\\"}));
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0], std::make_pair(uint64_t(kFirstBlockOffset), 0u));
     EXPECT_EQ(seen[1].second, 1u);
@@ -140,14 +97,12 @@ TEST(Copies, HeldCacheFailsWithItsMessageKeepsTheOldFileAndTheNextCopySucceeds) 
             ASSERT_TRUE(holder.OpenExisting(b.CachePath()));  // held through the copy after C:
         } else if (folder == u"D:\\") {
             holder.Close();
-            while_held = test::ReadBytes(b.Cache());
+            while_held = b.File();
         }
     };
-    ASSERT_TRUE(b.cacher.BuildCache({u"C:\\", u"D:\\"}));
+    ASSERT_TRUE(b.Run({u"C:\\", u"D:\\"}));
     ASSERT_EQ(b.errors.messages.size(), 1u);
-    EXPECT_EQ(b.errors.messages[0],
-              u"Can not create or open dat file! File may be used by another program! In "
-              u"CCacher::SaveCacheFileTemp - 000");
+    EXPECT_EQ(b.errors.messages[0], kCannotOpen + u"SaveCacheFileTemp - 000");
     // The failed copy left the previous file as it was: empty, and whole.
     EXPECT_EQ(while_held.size(), kFirstBlockOffset);
     EXPECT_EQ(b.CheckNow().drives, 2u);
@@ -160,16 +115,14 @@ TEST(Copies, HeldCacheAtTheEndFailsTheFinalCopyWithoutSummaryOrSize) {
     platform::ExclusiveFile holder;
     std::vector<uint8_t> before;
     b.tree.on_open = [&](const std::u16string&) {
-        before = test::ReadBytes(b.Cache());
+        before = b.File();
         ASSERT_TRUE(holder.OpenExisting(b.CachePath()));
     };
-    EXPECT_FALSE(b.cacher.BuildCache({u"C:\\"}));
+    EXPECT_FALSE(b.Run({u"C:\\"}));
     holder.Close();
     ASSERT_EQ(b.errors.messages.size(), 2u);
-    EXPECT_EQ(b.errors.messages[1],
-              u"Can not create or open dat file! File may be used by another program! In "
-              u"CCacher::ReleaseFile - 000");
-    EXPECT_EQ(test::ReadBytes(b.Cache()), before);
+    EXPECT_EQ(b.errors.messages[1], kCannotOpen + u"ReleaseFile - 000");
+    EXPECT_EQ(b.File(), before);
     for (const auto& text : b.status.texts) EXPECT_EQ(text.find(u"Finished"), std::u16string::npos);
     EXPECT_EQ(platform::ReadIniString(b.dir.U16("stateinfo.ini"), u"STATEINFO", u"CacheFileSize",
                                       u"absent"),
@@ -186,9 +139,7 @@ TEST(Copies, AWorkingFileThatCannotBeCreatedEndsTheBuildAtOnce) {
     cacher.SetListingSource(&tree);
     EXPECT_FALSE(cacher.BuildCache({u"C:\\"}));
     ASSERT_EQ(errors.messages.size(), 1u);
-    EXPECT_EQ(errors.messages[0],
-              u"Can not create or open dat file! File may be used by another program! In "
-              u"CCacher::InitFile - 000");
+    EXPECT_EQ(errors.messages[0], kCannotOpen + u"InitFile - 000");
     EXPECT_TRUE(tree.opened.empty());
 }
 
@@ -197,13 +148,11 @@ TEST(SizeLimit, ABuildThatWouldPassTheLimitStopsAndKeepsThePreviousCache) {
     Build b(WorkingFileSizes{512 * 1024, 128 * 1024, 512 * 1024, 2 * MiB});
     b.tree.Add(u"C:\\", {u"small.txt"});
     b.tree.AddGenerated(u"D:\\", 50000, 20);  // 2.7 MiB
-    ASSERT_FALSE(b.cacher.BuildCache({u"C:\\", u"D:\\"}));
+    ASSERT_FALSE(b.Run({u"C:\\", u"D:\\"}));
     ASSERT_EQ(b.errors.messages.size(), 1u);
     EXPECT_NE(b.errors.messages[0].find(u"4 GiB"), std::u16string::npos);
     const CacheCheckReport report = b.CheckNow();
-    ASSERT_TRUE(report.ok) << report.fault;
-    EXPECT_EQ(report.drives, 1u);  // the copy made after C: stays in place
-    EXPECT_EQ(report.files, 1u);
+    EXPECT_TRUE(report.ok && report.drives == 1 && report.files == 1) << report.fault;
     EXPECT_FALSE(fs::exists(b.dir.path() / "cache.db.tmp"));
 }
 

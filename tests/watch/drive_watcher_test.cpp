@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "support/test_tree.h"
 #include "watch/watcher_table.h"
@@ -14,7 +15,8 @@ namespace {
 using namespace std::chrono_literals;
 using test::CollectErrors;
 
-// Change notification fed by the test: each Deliver is one read's worth of folders.
+// Change notification fed by the test: each Deliver is one read's worth of folders. Each watcher's
+// own source is woken, not its neighbour's.
 class FakeSource final : public platform::ChangeSource {
   public:
     struct Shared {
@@ -23,13 +25,10 @@ class FakeSource final : public platform::ChangeSource {
         std::deque<std::vector<std::u16string>> batches;
         bool open_fails = false;
         int reads = 0;
-        std::vector<std::u16string> roots;
 
         void Deliver(std::vector<std::u16string> folders) {
-            {
-                std::lock_guard guard(lock);
-                batches.push_back(std::move(folders));
-            }
+            std::lock_guard guard(lock);
+            batches.push_back(std::move(folders));
             changed.notify_all();
         }
     };
@@ -37,8 +36,6 @@ class FakeSource final : public platform::ChangeSource {
     explicit FakeSource(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
 
     bool Open(const std::u16string& root, std::u16string& problem) override {
-        std::lock_guard guard(shared_->lock);
-        shared_->roots.push_back(root);
         if (shared_->open_fails) problem = u"cannot watch " + root;
         return !shared_->open_fails;
     }
@@ -46,19 +43,14 @@ class FakeSource final : public platform::ChangeSource {
         std::unique_lock guard(shared_->lock);
         ++shared_->reads;
         shared_->changed.wait(guard, [&] { return woken_ || !shared_->batches.empty(); });
-        if (woken_) {
-            woken_ = false;
-            return ReadResult::Woken;
-        }
+        if (std::exchange(woken_, false)) return ReadResult::Woken;
         folders = std::move(shared_->batches.front());
         shared_->batches.pop_front();
         return ReadResult::Changes;
     }
     void Wake() override {
-        {
-            std::lock_guard guard(shared_->lock);
-            woken_ = true;
-        }
+        std::lock_guard guard(shared_->lock);
+        woken_ = true;
         shared_->changed.notify_all();
     }
     std::u16string TakeNotice() override { return {}; }
@@ -66,7 +58,7 @@ class FakeSource final : public platform::ChangeSource {
 
   private:
     std::shared_ptr<Shared> shared_;
-    bool woken_ = false;  // each watcher's own source is woken, not its neighbour's
+    bool woken_ = false;
 };
 
 class DriveWatcherTest : public ::testing::Test {
@@ -103,8 +95,8 @@ TEST_F(DriveWatcherTest, BurstsInOneFolderAreAppliedOnceInOrderOfFirstReport) {
     watcher.Init(u"C:\\");
     watcher.Start();
     EXPECT_EQ(watcher.state(), WatcherState::Running);
-    // An editor's save: temporary file written, old file deleted, temporary renamed, as
-    // separate reads a few milliseconds apart; then a new folder and a file inside it.
+    // An editor's save: temporary file written, old file deleted, temporary renamed, as separate
+    // reads a few milliseconds apart; then a new folder and a file inside it.
     for (int i = 0; i < 4; ++i) {
         source->Deliver({u"C:\\docs\\"});
         std::this_thread::sleep_for(5ms);
@@ -157,8 +149,8 @@ TEST_F(DriveWatcherTest, RootThatCannotBeWatchedIsReportedOnceAndStopReturns) {
 }
 
 TEST_F(DriveWatcherTest, LateProcessorNeverAppliesBesideItsSuccessor) {
-    // A real update whose listing blocks: the pause gives up waiting, processing resumes, and
-    // the late processor must finish its folder alone and then end.
+    // A real update whose listing blocks: the pause gives up waiting, processing resumes, and the
+    // late processor must finish its folder alone and then end.
     test::TempDir dir;
     test::FakeTree tree;
     tree.AddFolder(u"C:\\").Add(u"C:\\", {u"a", true}).Add(u"C:\\", {u"b", true});
@@ -205,15 +197,17 @@ TEST_F(DriveWatcherTest, TableStartsPausesAndStopsEveryRootInOrder) {
     EXPECT_EQ(table.slot(0)->root(), u"C:\\");
     EXPECT_EQ(table.slot(1)->root(), u"E:\\");
     EXPECT_EQ(table.slot(2), nullptr);
+    const auto states = [&] {
+        return std::make_pair(table.slot(0)->state(), table.slot(1)->state());
+    };
     table.PauseWatchers();
-    EXPECT_EQ(table.slot(1)->state(), WatcherState::Watching);
+    EXPECT_EQ(states(), std::make_pair(WatcherState::Watching, WatcherState::Watching));
     table.ResumeWatchers();
-    EXPECT_EQ(table.slot(1)->state(), WatcherState::Running);
+    EXPECT_EQ(states(), std::make_pair(WatcherState::Running, WatcherState::Running));
     table.StopWatchers();
-    EXPECT_EQ(table.slot(0)->state(), WatcherState::Stopped);
-    EXPECT_EQ(table.slot(1)->state(), WatcherState::Stopped);
+    EXPECT_EQ(states(), std::make_pair(WatcherState::Stopped, WatcherState::Stopped));
     table.StartWatchersWatchOnly();
-    EXPECT_EQ(table.slot(0)->state(), WatcherState::Watching);
+    EXPECT_EQ(states(), std::make_pair(WatcherState::Watching, WatcherState::Watching));
     table.StopWatchers();
 }
 

@@ -103,35 +103,21 @@ TEST_F(FolderUpdateTest, GrownBlockMovesToTheEndThenIntoAFreedBlock) {
     EXPECT_EQ(Field(after, kFreeListHeadOffset), kFirstBlockOffset) << "the drive's old block";
 }
 
-TEST_F(FolderUpdateTest, DeletionIsRewrittenInPlace) {
-    const std::vector<uint8_t> before = Bytes();
+TEST_F(FolderUpdateTest, DeletionsAreRewrittenInPlaceAndGiveUpTheirTrees) {
+    const size_t size = Bytes().size();
     tree.Remove(u"C:\\docs\\", u"readme.txt");
     ASSERT_EQ(Apply(u"C:\\docs\\"), ApplyResult::Applied);
     ExpectCurrent();
-    const std::vector<uint8_t> after = Bytes();
-    EXPECT_EQ(after.size(), before.size());
-    EXPECT_EQ(Field(after, kFreeListHeadOffset), NoBlock);
-}
-
-TEST_F(FolderUpdateTest, DeletedTreeGivesUpItsBlocks) {
+    EXPECT_EQ(Bytes().size(), size);
+    EXPECT_EQ(Field(Bytes(), kFreeListHeadOffset), NoBlock);
+    // src and src\lib go on the free list; the drive's block shrank and stays where it is.
     tree.Remove(u"C:\\", u"src");
     ASSERT_EQ(Apply(u"C:\\"), ApplyResult::Applied);
     ExpectCurrent();
-    // src and src\lib are above 50 bytes: both go on the free list (the root's block moved and
-    // went too, since the drive's block shrank... no: it shrank, so it stayed in place).
-    const CacheCheckReport report = Check(Bytes());
-    EXPECT_EQ(report.free_blocks, 2u);
+    EXPECT_EQ(Check(Bytes()).free_blocks, 2u);
 }
 
-TEST_F(FolderUpdateTest, NewAndRenamedFoldersAreListedWithTheirSubtrees) {
-    tree.Add(u"C:\\docs\\", Folder(u"new"));
-    tree.AddFolder(u"C:\\docs\\new\\")
-        .Add(u"C:\\docs\\new\\", File(u"a.txt"))
-        .Add(u"C:\\docs\\new\\", Folder(u"deeper"));
-    tree.AddFolder(u"C:\\docs\\new\\deeper\\").Add(u"C:\\docs\\new\\deeper\\", File(u"b.txt"));
-    ASSERT_EQ(Apply(u"C:\\docs\\"), ApplyResult::Applied);
-    ExpectCurrent();
-
+TEST_F(FolderUpdateTest, RenamedFolderIsListedWithItsSubtreeAndNothingElse) {
     // A new name: the old subtree is given up, the new one listed from disk.
     tree.Remove(u"C:\\", u"src").Add(u"C:\\", Folder(u"source"));
     tree.AddFolder(u"C:\\source\\")
@@ -157,19 +143,20 @@ TEST_F(FolderUpdateTest, PathsOutsideTheCacheOrNamingAFileChangeNothing) {
     EXPECT_EQ(Bytes(), before);
 }
 
-TEST_F(FolderUpdateTest, BestFitTakesTheSmallestFreeBlockThatHolds) {
-    // Two free blocks at the end of the file, 200 bytes then 120, and a folder that grows to
-    // 114 bytes: the 120-byte block is used.
+TEST_F(FolderUpdateTest, BestFitTakesTheFirstSmallestFreeBlockThatHolds) {
+    // Free blocks of 200, 120 and 120 bytes at the end of the file, and a folder that grows to 114
+    // bytes: the first 120-byte block is used, and keeps its capacity.
     std::vector<uint8_t> file = Bytes();
     const uint32_t end = static_cast<uint32_t>(file.size());
-    file.resize(end + 320);
-    Store32(file.data() + end, 200);
-    Store32(file.data() + end + 200, 120);
-    Store32(file.data() + end + 4, end + 200);
-    Store32(file.data() + end + 204, NoBlock);
+    file.resize(end + 440);
+    for (uint32_t at : {end, end + 200, end + 320}) {
+        Store32(file.data() + at, at == end ? 200 : 120);
+        Store32(file.data() + at + 4,
+                at == end + 320 ? NoBlock : (at == end ? end + 200 : end + 320));
+    }
     Store32(file.data() + kFreeListHeadOffset, end);
-    Store32(file.data() + kDataEndOffset, end + 320);
-    Store32(file.data() + kFileSizeOffset, end + 320);
+    Store32(file.data() + kDataEndOffset, end + 440);
+    Store32(file.data() + kFileSizeOffset, end + 440);
     test::WriteBytes(dir.path() / "cache.db", file);
 
     tree.Remove(u"C:\\docs\\", u"readme.txt").Remove(u"C:\\docs\\", u"notes-for-the-release.txt");
@@ -178,14 +165,14 @@ TEST_F(FolderUpdateTest, BestFitTakesTheSmallestFreeBlockThatHolds) {
     ASSERT_EQ(Apply(u"C:\\docs\\"), ApplyResult::Applied);
     ExpectCurrent();
     const std::vector<uint8_t> after = Bytes();
-    EXPECT_EQ(after.size(), end + 320u);
-    EXPECT_EQ(Load32(after.data() + end + 200), 120u) << "the block keeps its capacity";
+    EXPECT_EQ(after.size(), end + 440u);
+    EXPECT_EQ(Load32(after.data() + end + 200), 120u);
     EXPECT_EQ(test::ReadAllEntries(after, u'\\')[1].value, end + 200);  // C:\docs
 }
 
 TEST_F(FolderUpdateTest, MemoryFailurePartWayStoresNothing) {
-    // The folder keeps one subfolder and gains two new ones; memory runs out while the second
-    // new one is listed, after the first was stored.
+    // The folder keeps one subfolder and gains two new ones; memory runs out while the second new
+    // one is listed, after the first was stored.
     tree.Add(u"C:\\src\\", Folder(u"n1")).Add(u"C:\\src\\", Folder(u"n2"));
     tree.AddGenerated(u"C:\\src\\n1\\", 30, 20, u"one");
     tree.AddGenerated(u"C:\\src\\n2\\", 60, 20, u"two");
@@ -227,10 +214,7 @@ TEST_F(FolderUpdateTest, DeepNewTreeIsStoredAndGivenUpWithoutRecursion) {
 TEST_F(FolderUpdateTest, DamagedSubtreeIsReportedAndTheUpdateGoesOn) {
     // The vanished folder's block offset points past the file: freeing it stops with a message.
     std::vector<uint8_t> file = Bytes();
-    uint32_t src_block = NoBlock;
-    for (const auto& e : test::ReadAllEntries(file, u'\\'))
-        if (e.path == u"C:\\src") src_block = e.value;
-    ASSERT_NE(src_block, NoBlock);
+    const uint32_t src_block = test::ReadAllEntries(file, u'\\')[2].value;
     // src's first entry, lib, now points far outside the file.
     Store32(file.data() + src_block + 4 + ValueFieldOffset(3), 0x7FFFFFF0);
     test::WriteBytes(dir.path() / "cache.db", file);

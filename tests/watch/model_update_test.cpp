@@ -1,6 +1,6 @@
-// Random changes to a real tree, applied folder by folder, must leave the cache saying what a
-// fresh build of the same tree says; a defragmentation afterwards must lay it out exactly as
-// that build does.
+// Random changes to a real tree, applied folder by folder, must leave the cache saying what a fresh
+// build of the same tree says; a defragmentation afterwards must lay it out exactly as that build
+// does.
 //
 // CORVELLA_MODEL_SEEDS=N runs N more seeds after the fixed one; CORVELLA_MODEL_BATCHES sets the
 // batches of each run.
@@ -47,8 +47,8 @@ void Build(const std::u16string& root, const std::u16string& cache) {
 }
 
 // Every entry; files with size and time, folders with their block when `layout` is asked for.
-// Folder times are left out: a folder's own time changes with its contents, and its record
-// lives in its parent's block, which that change does not touch.
+// Folder times are left out: a folder's own time changes with its contents, and its record lives in
+// its parent's block, which that change does not touch.
 std::vector<std::string> Listing(const fs::path& cache, bool layout) {
     std::vector<std::string> lines;
     for (const test::ReadEntry& e : test::ReadAllEntries(test::ReadBytes(cache), kSeparator)) {
@@ -61,8 +61,7 @@ std::vector<std::string> Listing(const fs::path& cache, bool layout) {
 }
 
 CacheCheckReport Check(const fs::path& cache) {
-    const std::vector<uint8_t> bytes = test::ReadBytes(cache);
-    return CheckCache(CacheView{bytes.data(), static_cast<uint32_t>(bytes.size())});
+    return test::Check(test::ReadBytes(cache));
 }
 
 class RandomTree {
@@ -73,33 +72,26 @@ class RandomTree {
     void Change(std::vector<std::u16string>& changed) {
         const std::vector<fs::path> folders = Entries(true), files = Entries(false);
         const fs::path folder = Pick(folders);
-        switch (Below(10)) {
+        const fs::path file = files.empty() ? fs::path() : Pick(files);
+        switch (files.empty() ? Below(2) : Below(10)) {
             case 0:
             case 1:
                 MakeFile(folder / Name("f"), changed);
                 break;
             case 2:
-                if (!files.empty()) {
-                    const fs::path file = Pick(files);
-                    fs::remove(file);
-                    Report(file.parent_path(), changed);
-                }
+                fs::remove(file);
+                Report(file.parent_path(), changed);
                 break;
-            case 3:  // renamed in place, or moved to another folder
-                if (!files.empty()) {
-                    const fs::path file = Pick(files);
-                    const fs::path to = (Below(2) ? file.parent_path() : folder) / Name("r");
-                    fs::rename(file, to);
-                    Report(file.parent_path(), changed);
-                    Report(to.parent_path(), changed);
-                }
+            case 3: {  // renamed in place, or moved to another folder
+                const fs::path to = (Below(2) ? file.parent_path() : folder) / Name("r");
+                fs::rename(file, to);
+                Report(file.parent_path(), changed);
+                Report(to.parent_path(), changed);
                 break;
+            }
             case 4:  // grown or shrunk
-                if (!files.empty()) {
-                    const fs::path file = Pick(files);
-                    fs::resize_file(file, Below(3) == 0 ? 0 : Below(300000));
-                    Report(file.parent_path(), changed);
-                }
+                fs::resize_file(file, Below(3) == 0 ? 0 : Below(300000));
+                Report(file.parent_path(), changed);
                 break;
             case 5:
             case 6: {  // a new folder, often with a small tree in it at once
@@ -115,23 +107,21 @@ class RandomTree {
                 break;
             }
             case 7:  // a whole tree deleted
-                if (folder != root_) {
-                    fs::remove_all(folder);
-                    Report(folder.parent_path(), changed);
-                }
+                if (folder == root_) break;
+                fs::remove_all(folder);
+                Report(folder.parent_path(), changed);
                 break;
-            case 8:  // a folder renamed or moved with its tree
-                if (folder != root_) {
-                    const fs::path target = Pick(folders);
-                    const fs::path to = (Below(2) ? folder.parent_path() : target) / Name("m");
-                    std::error_code moved_into_itself;  // a folder cannot move below itself
-                    fs::rename(folder, to, moved_into_itself);
-                    if (!moved_into_itself) {
-                        Report(folder.parent_path(), changed);
-                        Report(to.parent_path(), changed);
-                    }
-                }
+            case 8: {  // a folder renamed or moved with its tree; it cannot move below
+                       // itself
+                if (folder == root_) break;
+                const fs::path to = (Below(2) ? folder.parent_path() : Pick(folders)) / Name("m");
+                std::error_code moved_into_itself;
+                fs::rename(folder, to, moved_into_itself);
+                if (moved_into_itself) break;
+                Report(folder.parent_path(), changed);
+                Report(to.parent_path(), changed);
                 break;
+            }
             default:  // a burst in one folder, as an editor's save
                 MakeFile(folder / "save.tmp", changed);
                 fs::rename(folder / "save.tmp", folder / "saved.txt");
@@ -186,8 +176,7 @@ void RunModel(uint32_t seed, int batches) {
         for (int op = 0; op < kOpsPerBatch; ++op) tree.Change(changed);
         for (const std::u16string& folder : changed) {
             const ApplyResult result = updater.ApplyFolderChange(cache, folder);
-            ASSERT_NE(result, ApplyResult::InUse);
-            ASSERT_NE(result, ApplyResult::RetryLater);
+            ASSERT_TRUE(result != ApplyResult::InUse && result != ApplyResult::RetryLater);
         }
         Build(root_path, fresh);
         const CacheCheckReport updated = Check(dir.path() / "cache.db");
@@ -203,10 +192,9 @@ void RunModel(uint32_t seed, int batches) {
     CCacheDefragmenter defragmenter(errors, cache);
     ASSERT_EQ(defragmenter.Defragment(), 0);
     const CacheCheckReport compact = Check(dir.path() / "cache.db");
-    EXPECT_TRUE(compact.ok) << compact.fault;
-    EXPECT_EQ(compact.free_blocks, 0u);
+    EXPECT_TRUE(compact.ok && compact.free_blocks == 0 && compact.file_size == compact.data_end)
+        << compact.fault;
     EXPECT_EQ(compact.data_end, fs::file_size(dir.path() / "cache.db"));
-    EXPECT_EQ(compact.file_size, compact.data_end);
     EXPECT_LT(compact.data_end, loose_bytes);
     EXPECT_EQ(Listing(dir.path() / "cache.db", true), Listing(dir.path() / "fresh.db", true));
 }
