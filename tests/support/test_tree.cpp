@@ -131,34 +131,26 @@ std::vector<ReadEntry> ReadAllEntries(const std::vector<uint8_t>& file, char16_t
     const CacheView view{file.data(), static_cast<uint32_t>(file.size())};
     struct Pending {
         uint32_t block;
-        std::u16string path;
+        std::u16string path;  // empty for the root block, whose entries are the drives
     };
-    std::vector<Pending> stack;
-    BlockReader root(view, kRootBlockOffset);
-    EntryView e;
-    std::vector<Pending> drives;
-    while (root.NextEntry(e)) {
-        const std::u16string name = e.Name(view);
-        out.push_back({name, true, e.value, e.last_write});
-        if (e.value != NoBlock) drives.push_back({e.value, name});
-    }
-    if (root.fault() != BlockFault::None) throw std::runtime_error("root block damaged");
-    for (auto it = drives.rbegin(); it != drives.rend(); ++it) stack.push_back(*it);
     // Depth first, in the order of the entries, like the build itself.
+    std::vector<Pending> stack{{kRootBlockOffset, u""}};
     while (!stack.empty()) {
-        Pending p = stack.back();
+        const Pending p = stack.back();
         stack.pop_back();
         BlockReader reader(view, p.block);
+        EntryView e;
         std::vector<Pending> subs;
         while (reader.NextEntry(e)) {
             std::u16string path = p.path;
-            if (path.empty() || path.back() != separator) path += separator;
+            if (!p.path.empty() && path.back() != separator) path += separator;
             path += e.Name(view);
-            out.push_back({path, e.IsFolder(), e.value, e.last_write});
-            if (e.IsFolder() && e.value != NoBlock) subs.push_back({e.value, path});
+            const bool folder = p.path.empty() || e.IsFolder();
+            out.push_back({path, folder, e.value, e.last_write});
+            if (folder && e.value != NoBlock) subs.push_back({e.value, path});
         }
         if (reader.fault() != BlockFault::None) throw std::runtime_error("block damaged");
-        for (auto it = subs.rbegin(); it != subs.rend(); ++it) stack.push_back(*it);
+        stack.insert(stack.end(), subs.rbegin(), subs.rend());
     }
     return out;
 }
