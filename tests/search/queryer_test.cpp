@@ -228,6 +228,11 @@ TEST_F(QueryTest, ACacheThatCannotBeOpenedFailsWithItsMessage) {
         EXPECT_TRUE(Query(u"*", u"").empty());
         EXPECT_EQ(code_, QueryOutcome::Failed);
     }
+    // A queryer that lives on between keystrokes lets the file go after each query, so that a
+    // watcher's apply or a build can take it in between.
+    CQueryer kept(errors_, dir_.U16("cache.db"));
+    ASSERT_EQ(kept.RunQuery(u"a.txt", u""), QueryOutcome::Done);
+    EXPECT_TRUE(platform::ExclusiveFile().OpenExisting(dir_.U16("cache.db")));
     CQueryer q(errors_, dir_.U16("missing.db"));
     EXPECT_EQ(q.RunQuery(u"*", u""), QueryOutcome::Failed);
     EXPECT_EQ(errors_.messages,
