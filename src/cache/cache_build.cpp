@@ -123,9 +123,7 @@ bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
         status_->SetStatusText(u"[Caching is Finished]" +
                                ProgressText("", item_count_, elapsed_ms_ / 1000, total_kib_));
     }
-    const std::u16string state_path =
-        state_path_override_ ? *state_path_override_ : StatePathFor(cache_path_);
-    StateFile(state_path).SetCacheFileSize(write_offset_ / 1048576);
+    StateFile(StatePathFor(cache_path_)).SetCacheFileSize(write_offset_ / 1048576);
     return true;
 }
 

@@ -49,8 +49,6 @@ class CCacher {
     void SetListingThreads(unsigned threads) { listing_threads_ = threads; }
     // Replaces the platform's skip folder for the next builds; empty skips nothing.
     void SetSkipFolder(std::u16string folder) { skip_override_ = std::move(folder); }
-    // Where CacheFileSize is recorded; by default the state file beside the cache.
-    void SetStatePath(std::u16string path) { state_path_override_ = std::move(path); }
 
     // From any thread: the running build stops at its next folder, without its final copy; the
     // cache file keeps what was published before.
@@ -102,7 +100,6 @@ class CCacher {
     ListingSource* active_listing_ = &file_system_;  // the one the current build reads
     unsigned listing_threads_;
     std::optional<std::u16string> skip_override_;
-    std::optional<std::u16string> state_path_override_;
 
     std::u16string cache_path_;
     uint64_t map_size_;

@@ -46,7 +46,7 @@ constexpr char16_t kAllocationFailure[] =
 int CCacheDefragmenter::Defragment() {
     replaced_ = false;
     faults_ = 0;
-    StateFile state(state_path_override_ ? *state_path_override_ : StatePathFor(cache_path_));
+    StateFile state(StatePathFor(cache_path_));
     state.SetUpdateCacheExit(false);
     if (!OpenForDefrag()) {
         // Nothing was written: the cache file is as complete as it was.

@@ -21,7 +21,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -39,10 +38,6 @@ class CCacheDefragmenter {
         : errors_(errors), cache_path_(std::move(cache_path)) {}
     CCacheDefragmenter(const CCacheDefragmenter&) = delete;
     CCacheDefragmenter& operator=(const CCacheDefragmenter&) = delete;
-
-    // Where UpdateCacheExit and CacheFileSize are kept; by default the state file beside the
-    // cache.
-    void SetStatePath(std::u16string path) { state_path_override_ = std::move(path); }
 
     // The whole operation: 0, or -1 when it could not start (the
     // cache file or the working file could not be opened). UpdateCacheExit is "FALSE" only while
@@ -77,7 +72,6 @@ class CCacheDefragmenter {
     uint8_t* At(uint32_t offset) { return work_.data() + offset; }
 
     ErrorSink& errors_;
-    std::optional<std::u16string> state_path_override_;
     uint32_t write_offset_ = 0;
     // Declared in the order they are opened, so they are closed the other way round.
     platform::MappedFile source_;  // the cache file, read-only
