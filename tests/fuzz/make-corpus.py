@@ -1,12 +1,9 @@
 #!/usr/bin/env python3
 """Makes the fuzz target's seed corpus: small cache files built by the real builder from small
-trees, and damaged copies of them, each in the target's input form (eight control bytes, the
-file's first 512 bytes, then the file from offset 131072 on; see cache_fuzz.cpp).
+trees, and damaged copies of them, each in the target's input form (see cache_fuzz.cpp). The drive
+names are rewritten to fixed ones so that the seeds do not depend on where the trees were made.
 
 usage: make-corpus.py CORVELLA_BINARY OUTPUT_FOLDER
-
-The drive names are rewritten to fixed ones ("/data/docs", "C:", ...) so that the seeds do not
-depend on where the trees were made; the folder blocks are the builder's bytes.
 """
 
 import os
@@ -14,9 +11,9 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
-from cache_image import (FILE_SIZE, FIRST_BLOCK, FREE_HEAD, NO_BLOCK, ROOT_BLOCK,  # noqa: E402
-                         TAG_FOLDER, TAG_REMOVED, Image, block_bytes, expect, header, make, put,
-                         run, set_drives)
+from cache_image import (DATA_END, FILE_SIZE, FIRST_BLOCK, FREE_HEAD, NO_BLOCK,  # noqa: E402
+                         ROOT_BLOCK, TAG_FOLDER, TAG_REMOVED, Image, block_bytes, expect, make,
+                         put, run, set_drives)
 
 HEAD_BYTES = 512
 FIXED_TIME = 1700000000  # 2023-11-14, for every file and folder of the trees
@@ -40,11 +37,9 @@ def make_tree(top, layout):
 
 
 def index(binary, work, *trees):
-    cache = os.path.join(work, "cache.db")
-    if os.path.exists(cache):
-        os.remove(cache)
-    p = run(binary, "index", "--cache", cache, *(os.path.join(work, t) for t in trees))
-    expect(p.returncode == 0, f"corvella index failed:\n{p.stderr}")
+    cache = os.path.join(work, "-".join(trees) + ".db")
+    expect(run(binary, "index", "--cache", cache, *(os.path.join(work, t) for t in trees))
+           .returncode == 0, "corvella index failed")
     with open(cache, "rb") as f:
         return f.read()
 
@@ -69,13 +64,6 @@ def folders(image):
     return out
 
 
-def seed(control, image):
-    """The target's input form of an image."""
-    image = bytes(image)
-    head = image if len(image) <= HEAD_BYTES else image[:HEAD_BYTES] + image[FIRST_BLOCK:]
-    return bytes(control) + head
-
-
 def changed(image, *fields, cut=None):
     data = bytearray(image[:cut])
     for at, value, *fmt in fields:
@@ -89,17 +77,17 @@ def main():
     binary, out = os.path.abspath(sys.argv[1]), sys.argv[2]
     os.makedirs(out, exist_ok=True)
     with tempfile.TemporaryDirectory(prefix="corvella-corpus-") as work:
-        make_tree(os.path.join(work, "docs"), DOCS)
-        make_tree(os.path.join(work, "media"), MEDIA)
-        make_tree(os.path.join(work, "nothing"), {})
+        for name, layout in (("docs", DOCS), ("media", MEDIA), ("nothing", {})):
+            make_tree(os.path.join(work, name), layout)
         docs, both = index(binary, work, "docs"), index(binary, work, "docs", "media")
         nothing = index(binary, work, "nothing")
 
     # Control bytes: pattern, location, filters|separator, dressing, min KB, max KB, dates.
     posix = renamed(docs, "/data/docs")
     windows = renamed(both, "C:", "D:")
-    no_drives = header(FIRST_BLOCK) + block_bytes([])
-    no_drives += bytes(FIRST_BLOCK + 1 - len(no_drives))
+    no_drives = changed(bytes(FIRST_BLOCK + 1), (0, 1), (DATA_END, FIRST_BLOCK),
+                        (FILE_SIZE, FIRST_BLOCK), (FREE_HEAD, NO_BLOCK))
+    no_drives[ROOT_BLOCK:ROOT_BLOCK + 6] = block_bytes([])
     seeds = {
         "valid-posix": ([0x02, 0x04, 0x00, 0x00, 0, 0, 0, 0], posix),
         "valid-posix-deep": ([0x16, 0x07, 0x1a, 0x01, 2, 10, 0, 0], posix),
@@ -143,8 +131,9 @@ def main():
                                     image)
 
     for name, (control, image) in seeds.items():
+        image = bytes(image)  # in the target's input form
         with open(os.path.join(out, name), "wb") as f:
-            f.write(seed(control, image))
+            f.write(bytes(control) + image[:HEAD_BYTES] + image[FIRST_BLOCK:])
     print(f"{len(seeds)} seeds in {out}")
 
 

@@ -6,13 +6,16 @@ and reader share cannot hide itself from them.
 
 Names are str as the file system gives them to Python: a unit that is not valid UTF-16 on its own
 (a lone surrogate, as an undecodable byte becomes through surrogateescape) stays one character.
-The tools' shared plumbing (making a tree, running the program) lives at the end.
+The tools' shared plumbing (making a tree, running the program, a tool's frame) lives at the end.
 """
 
 import collections
 import os
+import shutil
 import struct
 import subprocess
+import sys
+import tempfile
 
 DATA_END, FILE_SIZE, FREE_HEAD = 100, 104, 128
 ROOT_BLOCK, FIRST_BLOCK = 132, 131072
@@ -36,10 +39,6 @@ Entry = collections.namedtuple("Entry", "tag name value time at value_at")
 Block = collections.namedtuple("Block", "offset capacity used entries")
 
 
-def encode(name):
-    return name.encode("utf-16-le", "surrogatepass")
-
-
 def kib(size):
     """A file's size as the cache counts it: 0, else whole KiB plus one, saturating at u32."""
     return 0 if size == 0 else min(size // 1024 + 1, NO_BLOCK)
@@ -49,27 +48,22 @@ class Image:
     def __init__(self, data):
         self.data = data
 
-    def _load(self, fmt, at):
+    def load(self, fmt, at):
         if at < 0 or at + struct.calcsize(fmt) > len(self.data):
             raise Mismatch(f"a field at {at} runs past the end of the {len(self.data)}-byte file")
         return struct.unpack_from(fmt, self.data, at)[0]
 
-    def u16(self, at):
-        return self._load("<H", at)
-
     def u32(self, at):
-        return self._load("<I", at)
+        return self.load("<I", at)
 
     def block(self, offset):
-        capacity = self.u32(offset)
-        entries = []
-        at = offset + 4
-        while (tag := self.u16(at)) != 0:
+        capacity, entries, at = self.u32(offset), [], offset + 4
+        while (tag := self.load("<H", at)) != 0:
             end = at + 2
-            while self.u16(end) != 0:
+            while self.load("<H", end) != 0:
                 end += 2
             name = self.data[at + 2:end].decode("utf-16-le", "surrogatepass")
-            entries.append(Entry(tag, name, self.u32(end + 2), self._load("<Q", end + 6), at,
+            entries.append(Entry(tag, name, self.u32(end + 2), self.load("<Q", end + 6), at,
                                  end + 2))
             at = end + 14
         return Block(offset, capacity, at + 2 - offset, entries)
@@ -78,13 +72,10 @@ class Image:
         return self.block(ROOT_BLOCK).entries
 
 
-def record(tag, name, value, time):
-    return struct.pack("<H", tag) + encode(name) + struct.pack("<HIQ", 0, value, time)
-
-
-def block_bytes(records):
-    """A block of exactly the records given, its capacity what they and the end tag take."""
-    body = b"".join(records)
+def block_bytes(rows):
+    """A block of exactly the (tag, name, value, time) rows, its capacity what they take."""
+    body = b"".join(struct.pack("<H", tag) + name.encode("utf-16-le", "surrogatepass")
+                    + struct.pack("<HIQ", 0, value, time) for tag, name, value, time in rows)
     return struct.pack("<I", len(body) + 6) + body + b"\0\0"
 
 
@@ -95,18 +86,8 @@ def put(data, at, value, fmt="<I"):
 def set_drives(data, drives):
     """Writes the drive list anew as (name, block, time) rows, zeroing the rest of the header area
     below the first folder block."""
-    block = block_bytes(record(TAG_FOLDER, name, value, time) for name, value, time in drives)
+    block = block_bytes((TAG_FOLDER, name, value, time) for name, value, time in drives)
     data[ROOT_BLOCK:FIRST_BLOCK] = block + bytes(FIRST_BLOCK - ROOT_BLOCK - len(block))
-
-
-def header(data_end, free_head=NO_BLOCK):
-    """The 132 header bytes of a file data_end bytes long."""
-    head = bytearray(ROOT_BLOCK)
-    put(head, 0, 1)
-    put(head, DATA_END, data_end)
-    put(head, FILE_SIZE, data_end)
-    put(head, FREE_HEAD, free_head)
-    return head
 
 
 def make(top, rel, size=None, mtime_ns=None):
@@ -126,3 +107,22 @@ def run(binary, *args, timeout=120, **kw):
     p = subprocess.run([binary, *args], capture_output=True, timeout=timeout, **kw)
     expect(0 <= p.returncode < 128, f"corvella {args} crashed ({p.returncode})\n{p.stderr}")
     return p
+
+
+def indented(text):
+    return str(text).replace("\n", "\n      ")
+
+
+def tool(doc, body):
+    """A tool's frame: body(binary, tmp) in a folder removed afterwards; a Mismatch or a timeout
+    is printed and fails the tool, and so does a true return (body prints its own failures)."""
+    if len(sys.argv) != 2:
+        sys.exit(doc)
+    tmp = os.path.realpath(tempfile.mkdtemp(prefix="corvella-tool-"))
+    try:
+        return 1 if body(os.path.abspath(sys.argv[1]), tmp) else 0
+    except (Mismatch, subprocess.TimeoutExpired) as e:
+        print("FAIL  " + indented(e))
+        return 1
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)

@@ -10,13 +10,10 @@ usage: verify_index.py CORVELLA_BINARY
 import collections
 import os
 import re
-import shutil
-import subprocess
 import sys
-import tempfile
 
 from cache_image import (FILETIME_1970, FIRST_BLOCK, NO_BLOCK, ROOT_BLOCK, TAG_FILE, TAG_FOLDER,
-                         Image, Mismatch, expect, kib, make, run)
+                         Image, expect, kib, make, run, tool)
 
 
 def listing(path):
@@ -29,8 +26,8 @@ def listing(path):
 
 
 def verify_cache(cache_path, roots):
-    """Reads the whole cache against the live trees under roots, the drives in this order.
-    Returns the drive, folder and file counts."""
+    """Reads the whole cache against the live trees under roots, the drives in this order;
+    returns the drive, folder and file counts."""
     with open(cache_path, "rb") as f:
         image = Image(f.read())
     data = image.data
@@ -95,7 +92,6 @@ def make_tree(top):
 
 
 def build_and_verify(binary, db, args, roots, cwd=None):
-    """Raises at the first difference."""
     p = run(binary, "index", "--cache", db, *args, cwd=cwd, text=True)
     expect(p.returncode == 0, f"index exits {p.returncode}\n{p.stderr}")
     counts = verify_cache(db, roots)
@@ -106,28 +102,17 @@ def build_and_verify(binary, db, args, roots, cwd=None):
         expect(m and int(m.group(1)) == want, f"check prints no '{key}: {want}'\n{p.stdout}")
 
 
-def main():
-    if len(sys.argv) != 2:
-        sys.exit(__doc__)
-    binary = os.path.abspath(sys.argv[1])
-    tmp = os.path.realpath(tempfile.mkdtemp(prefix="corvella-verify-"))
-    try:
-        tree, zeta = os.path.join(tmp, "tree"), os.path.join(tmp, "zeta")
-        make_tree(tree)
-        make(zeta, "inner/more")
-        make(zeta, "inner/note", 2500)
-        build_and_verify(binary, os.path.join(tmp, "c.db"), [tree], [tree])
-        # Listed against alphabetical order, one relative with a trailing slash, so the drive
-        # names follow the command line and are made canonical.
-        build_and_verify(binary, os.path.join(tmp, "two.db"), ["zeta/", tree], [zeta, tree], tmp)
-    except (Mismatch, subprocess.TimeoutExpired) as e:
-        print("FAIL  " + str(e).replace("\n", "\n      "))
-        return 1
-    finally:
-        shutil.rmtree(tmp, ignore_errors=True)
+def main(binary, tmp):
+    tree, zeta = os.path.join(tmp, "tree"), os.path.join(tmp, "zeta")
+    make_tree(tree)
+    make(zeta, "inner/more")
+    make(zeta, "inner/note", 2500)
+    build_and_verify(binary, os.path.join(tmp, "c.db"), [tree], [tree])
+    # Listed against alphabetical order, one relative with a trailing slash, so the drive names
+    # follow the command line and are made canonical.
+    build_and_verify(binary, os.path.join(tmp, "two.db"), ["zeta/", tree], [zeta, tree], tmp)
     print("the cache agrees with the independent reader")
-    return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(tool(__doc__, main))
