@@ -14,14 +14,12 @@ import functools
 import os
 import re
 import shlex
-import shutil
 import struct
 import sys
-import tempfile
 import time
 
 from cache_image import (FILETIME_1970, NO_BLOCK, ROOT_BLOCK, TAG_FILE, TAG_FOLDER, TAG_REMOVED,
-                         Image, expect, make, put, run, set_drives)
+                         Image, expect, indented, make, put, run, set_drives, tool)
 
 WARNING = " [WARNING] : The search location is invalid!! Default to be My Computer! "
 # A zone with daylight saving, written out so that no zone database is needed: a day is 23 or 25
@@ -30,13 +28,6 @@ ZONE = "EST5EDT,M3.2.0,M11.1.0"
 
 
 # ------------------------------------------------------------ text as units
-
-def units(text):
-    """UTF-16 code units of a str; lone surrogates (from surrogateescape) stay single units,
-    characters above the BMP become a pair."""
-    raw = text.encode("utf-16-le", "surrogatepass")
-    return struct.unpack(f"<{len(raw) // 2}H", raw)
-
 
 @functools.cache
 def fold_unit(u):
@@ -49,9 +40,10 @@ def fold_unit(u):
 
 
 def folded(text):
-    """One character per folded code unit, so that str comparison and `in` work unit by unit,
-    surrogate halves included."""
-    return "".join(chr(fold_unit(u)) for u in units(text))
+    """One character per folded UTF-16 unit (lone surrogates from surrogateescape stay one unit,
+    characters above the BMP become a pair), so that str comparison and `in` work unit by unit."""
+    raw = text.encode("utf-16-le", "surrogatepass")
+    return "".join(chr(fold_unit(u)) for u in struct.unpack(f"<{len(raw) // 2}H", raw))
 
 
 # ---------------------------------------------------------- the walk and the lookup
@@ -115,32 +107,19 @@ def resolve(image, where, cwd):
 
 # ------------------------------------------------------------ the matching
 
-def glob(pattern, name):
-    """Whole-name match of folded strings; '*' any run, '?' one unit."""
-    p = s = 0
-    star, resume = -1, 0
-    while s < len(name):
-        if p < len(pattern) and pattern[p] == "*":
-            star, resume = p, s
-            p += 1
-        elif p < len(pattern) and (pattern[p] == "?" or pattern[p] == name[s]):
-            p += 1
-            s += 1
-        elif star >= 0:
-            resume += 1
-            p, s = star + 1, resume
-        else:
-            return False
-    return all(c == "*" for c in pattern[p:])
+def glob(pattern):
+    """A whole-name match of folded names: '*' any run, '?' one unit, all else itself."""
+    return re.compile("".join({"*": ".*", "?": "."}.get(c) or re.escape(c) for c in pattern),
+                      re.S).fullmatch
 
 
 def matcher(pattern):
     pat = folded(pattern)
     if ";" in pat:
-        items = [i for i in pat.split(";") if i]
-        return lambda name: any(glob(i, name) for i in items)
+        items = [glob(i) for i in pat.split(";") if i]
+        return lambda name: any(m(name) for m in items)
     if "?" in pat or "*" in pat:
-        return lambda name: glob(pat, name)
+        return glob(pat)
     return lambda name: pat != "" and pat in name
 
 
@@ -151,16 +130,12 @@ def local_filetime(date, end):
     return FILETIME_1970 + seconds * 10**7 + (9_990_000 if end else 0)
 
 
-def extension(name_f):
-    dot = name_f.rfind(".")
-    return name_f if dot < 0 else name_f[dot:]
-
-
 SORT_KEYS = {
     "name": lambda r: (r.name_f, r.loc_f),
     "location": lambda r: (r.loc_f, r.name_f),
     "size": lambda r: (-r.size, r.name_f, r.loc_f),
-    "type": lambda r: (not r.folder, extension(r.name_f), r.name_f, r.loc_f),
+    # the extension is from the last dot on, or the whole name
+    "type": lambda r: (not r.folder, "".join(r.name_f.rpartition(".")[1:]), r.name_f, r.loc_f),
     "date": lambda r: (-r.time, r.name_f, r.loc_f),
 }
 
@@ -169,12 +144,7 @@ class Reference:
     def __init__(self, cache_path):
         with open(cache_path, "rb") as f:
             self.image = Image(f.read())
-        self.walks = {}
-
-    def records(self, offset, location):
-        if offset not in self.walks:
-            self.walks[offset] = walk(self.image, offset, location)
-        return self.walks[offset]
+        self.records = functools.cache(lambda offset, location: walk(self.image, offset, location))
 
     def answer(self, pattern, opts, cwd):
         """(stdout bytes, warning lines, exit code) for one search."""
@@ -230,20 +200,19 @@ def make_tree(top, day, dst_day, fall_day):
         mk("alpha/one/deep/" + n, 1, mtime_ns=d0 + 5 * hour)
     for i in range(1200):  # enough for counts with a thousands separator
         mk(f"alpha/two/wide/member-{i:04d}.dat", 700 * (i % 7))
-    for name, size in (("alpha/one/x.bin", 1023), ("alpha/one/abcdef.txt", 10),
+    for name in ("café.TXT", "semi;colon", "star*name", "starXname", "what?.txt", "[bracket].txt",
+                 "x[ab]y", "A", "a b", "with blank", " lead", ".hidden", "trailingdot.", "noext",
+                 "[FILENAME].txt", "[FILEDIR] and [FILENAME]/inner [FILENAME]", "f1",
+                 "srv/x/only_in_tree/marker", "srv/xyz/z2"):
+        mk(name, 1)
+    for name, size in (("alpha/one/x.bin", 1023), ("alpha/one/abcdef.txt", 10), ("f0", 0),
                        ("alpha/two/y", 1024), ("alpha/empty", None), ("alpha/abc/abc.tar.gz", 2000),
-                       ("Äpfel.txt", 5), ("café.TXT", 1), ("CAFÉ/é", 0), ("İstanbul", 3),
-                       ("\u212Aelvin", 3), ("ΣΟΦΙΑΣ", 4), ("\U00010400deseret", 2),
-                       ("😀 smile/z", 0), ("semi;colon", 1), ("star*name", 1),
-                       ("starXname", 1), ("what?.txt", 1), ("[bracket].txt", 1),
-                       ("x[ab]y", 1), ("A", 1), ("a b", 1), ("with blank", 1),
-                       (" lead", 1), ("archive.tar.gz", 1500), (".hidden", 1),
-                       ("trailingdot.", 1), ("noext", 1), ("[FILENAME].txt", 1),
-                       ("[FILEDIR] and [FILENAME]/inner [FILENAME]", 1), ("f0", 0), ("f1", 1),
-                       ("f1024", 1024), ("f3000", 3000), ("sparse3m", 3 << 20),
-                       ("sparse5m", 5 << 20), ("srv/x/only_in_tree/marker", 1),
-                       ("srv/xyz/z2", 1), ("ghost/ghostfile", 5), ("hollow/inner", 9),
-                       (os.fsdecode(b"dir\xfe/inside"), 7), (os.fsdecode(b"bad\xff.txt"), 4)):
+                       ("Äpfel.txt", 5), ("CAFÉ/é", 0), ("İstanbul", 3), ("\u212Aelvin", 3),
+                       ("ΣΟΦΙΑΣ", 4), ("\U00010400deseret", 2), ("😀 smile/z", 0),
+                       ("archive.tar.gz", 1500), ("f1024", 1024), ("f3000", 3000),
+                       ("sparse3m", 3 << 20), ("sparse5m", 5 << 20), ("ghost/ghostfile", 5),
+                       ("hollow/inner", 9), (os.fsdecode(b"dir\xfe/inside"), 7),
+                       (os.fsdecode(b"bad\xff.txt"), 4)):
         mk(name, size)
     for name, t in (("day_start", d0), ("day_end", d1 - 1_000_000), ("day_end_late", d1 - 500_000),
                     ("day_before", d0 - 100), ("next_midnight", d1),
@@ -274,9 +243,9 @@ def relabel(cache_path, names, removed, hollow):
     """A copy of a built cache whose drives carry other names ("/" among them), with one folder
     marked removed and one left without a block: states a build of a real tree does not make."""
     with open(cache_path, "rb") as f:
-        data = bytearray(f.read())
-    drives = Image(bytes(data)).drives()
-    for e in Image(bytes(data)).block(drives[0].value).entries:
+        image = Image(f.read())
+    data, drives = bytearray(image.data), image.drives()
+    for e in image.block(drives[0].value).entries:
         if e.name == removed:
             put(data, e.at, TAG_REMOVED, "<H")
         if e.name == hollow:
@@ -287,11 +256,6 @@ def relabel(cache_path, names, removed, hollow):
 
 
 # ------------------------------------------------------------------ running
-
-def shown(args):
-    return " ".join(shlex.quote(os.fsdecode(a)).encode("utf-8", "backslashreplace").decode()
-                    for a in args)
-
 
 def diff(want, got):
     a = want.decode("utf-8", "backslashreplace").splitlines()
@@ -314,7 +278,8 @@ def check(binary, ref, db, pattern, opts, cwd):
         why = f"exit {p.returncode}, expected {want_rc}; {err}\n{diff(want_out, p.stdout)}"
     elif ref and (warn != want_warn or other) or not ref and not other:
         why = f"stderr {err!r}, expected {want_warn!r}"
-    return want_rc == 0, why and f"corvella {shown(args)}\n{why}"
+    shown = shlex.join(args).encode("utf-8", "backslashreplace").decode()
+    return want_rc == 0, why and f"corvella {shown}\n{why}"
 
 
 PATTERNS = [
@@ -407,41 +372,34 @@ def cases(tmp, tree, other):
         yield None, None, args, tmp
 
 
-def main():
-    if len(sys.argv) != 2:
-        sys.exit(__doc__)
-    binary = os.path.abspath(sys.argv[1])
+def main(binary, tmp):
     os.environ["TZ"] = ZONE
     time.tzset()
     day = (2021, 6, 15)
-    failures = runs = found = 0
-    tmp = os.path.realpath(tempfile.mkdtemp(prefix="corvella-reference-"))
-    try:
-        tree, other, third = (os.path.join(tmp, n) for n in ("tree", "other", "third"))
-        make_tree(tree, day, (2021, 3, 14), (2021, 11, 7))
-        make_other(other, int(time.mktime(day + (8, 0, 0, 0, 0, -1))) * 10**9)
-        make(third, "thing.txt", 1)
-        dbs = {2: os.path.join(tmp, "two.db"), 3: os.path.join(tmp, "three.db")}
-        for n, roots in ((2, [tree, other]), (3, [tree, other, third])):
-            expect(run(binary, "index", "--cache", dbs[n], *roots).returncode == 0, "index fails")
-        relabel(dbs[3], ["/", "/srv/x", "/srv/xy"], removed="ghost", hollow="hollow")
-        refs = {n: Reference(db) for n, db in dbs.items()}
+    tree, other, third = (os.path.join(tmp, n) for n in ("tree", "other", "third"))
+    make_tree(tree, day, (2021, 3, 14), (2021, 11, 7))
+    make_other(other, int(time.mktime(day + (8, 0, 0, 0, 0, -1))) * 10**9)
+    make(third, "thing.txt", 1)
+    dbs = {2: os.path.join(tmp, "two.db"), 3: os.path.join(tmp, "three.db")}
+    for n, roots in ((2, [tree, other]), (3, [tree, other, third])):
+        expect(run(binary, "index", "--cache", dbs[n], *roots).returncode == 0, "index fails")
+    relabel(dbs[3], ["/", "/srv/x", "/srv/xy"], removed="ghost", hollow="hollow")
+    refs = {n: Reference(db) for n, db in dbs.items()}
 
-        # The reference must see the whole tree, or agreeing would prove little.
-        on_disk = 2 + sum(len(dirs) + len(files) for top in (tree, other)
-                          for _, dirs, files in os.walk(top))
-        listed = len(refs[2].records(ROOT_BLOCK, ""))
-        expect(listed == on_disk, f"the reference reads {listed} records, the tree has {on_disk}")
-        for n, pattern, opts, cwd in cases(tmp, tree, other):
-            hit, why = check(binary, refs.get(n), dbs[n or 2], pattern, opts, cwd)
-            runs, found, failures = runs + 1, found + hit, failures + bool(why)
-            if why:
-                print("FAIL  " + why.replace("\n", "\n      "))
-    finally:
-        shutil.rmtree(tmp, ignore_errors=True)
+    # The reference must see the whole tree, or agreeing would prove little.
+    on_disk = 2 + sum(len(dirs) + len(files) for top in (tree, other)
+                      for _, dirs, files in os.walk(top))
+    listed = len(refs[2].records(ROOT_BLOCK, ""))
+    expect(listed == on_disk, f"the reference reads {listed} records, the tree has {on_disk}")
+    failures = runs = found = 0
+    for n, pattern, opts, cwd in cases(tmp, tree, other):
+        hit, why = check(binary, refs.get(n), dbs[n or 2], pattern, opts, cwd)
+        runs, found, failures = runs + 1, found + hit, failures + bool(why)
+        if why:
+            print("FAIL  " + indented(why))
     print(f"{runs} searches ({found} with results), {failures} differ")
-    return 1 if failures else 0
+    return failures
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(tool(__doc__, main))
