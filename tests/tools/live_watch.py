@@ -13,11 +13,10 @@ import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
-from cache_image import Mismatch, expect, make, run
+from cache_image import Mismatch, expect, make, run, tool
 
 SETTLE = 20  # a change reaching the cache, a watcher starting or stopping
 IN_USE = ("Can not open dat file! File may be used by another program or does not exists! "
@@ -48,8 +47,12 @@ def wait_until(what, probe):
         time.sleep(0.1)
 
 
+def state_path(cache):
+    return os.path.join(os.path.dirname(cache), "stateinfo.ini")
+
+
 def read_state(cache):
-    with open(os.path.join(os.path.dirname(cache), "stateinfo.ini"), encoding="utf-8") as f:
+    with open(state_path(cache), encoding="utf-8") as f:
         return dict(re.findall(r"^(\w+)=(.*?)\s*$", f.read(), re.M))
 
 
@@ -81,30 +84,42 @@ class Watch:
         self.proc.wait()
 
 
-def hammer(binary, cache, stop, seen):
-    """Searches in a tight loop until stop is set, each its own process; seen counts the answers
-    and in-use replies and keeps every other reply."""
-    while not stop.is_set():
-        try:
-            lines = search(binary, cache, "--count", "*")
-        except (Mismatch, subprocess.TimeoutExpired) as e:
-            lines = [str(e)]
-        seen["in use" if lines is None else "answered" if len(lines) == 1 and
-             COUNT_LINE.match(lines[0]) else "faults"].append(lines)
+class Hammer:
+    """Searches in a tight loop in a thread of its own, each search its own process, until
+    stopped; counts the answers and in-use replies and keeps every other reply."""
+
+    def __init__(self, binary, cache, *args):
+        self.seen = {"answered": [], "in use": [], "faults": []}
+        self.stop = threading.Event()
+        self.thread = threading.Thread(target=self.loop, args=(binary, cache, args), daemon=True)
+
+    def loop(self, binary, cache, args):
+        while not self.stop.is_set():
+            try:
+                lines = search(binary, cache, *args)
+            except (Mismatch, subprocess.TimeoutExpired) as e:
+                lines = [str(e)]
+            self.seen["in use" if lines is None else "answered" if len(lines) == 1 and
+                      COUNT_LINE.match(lines[0]) else "faults"].append(lines)
+
+    def halt(self):
+        self.stop.set()
+        if self.thread.is_alive():
+            self.thread.join()
+
+    def finish(self):
+        self.halt()
+        seen = self.seen
+        expect(seen["answered"] and not seen["faults"], f"{len(seen['answered'])} answered, "
+               f"{len(seen['in use'])} in use, faults {seen['faults'][:5]}")
 
 
-def main():
-    if len(sys.argv) != 2:
-        sys.exit(__doc__)
-    binary = os.path.abspath(sys.argv[1])
-    tmp = os.path.realpath(tempfile.mkdtemp(prefix="corvella-watch-"))
+def main(binary, tmp):
     tree = os.path.join(tmp, "tree")
     # Each cache in a folder of its own: the state file lies beside the cache.
     cache = os.path.join(tmp, "watched", "w.db")
     fresh = os.path.join(tmp, "fresh", "f.db")
-    watches, stop = [], threading.Event()
-    seen = {"answered": [], "in use": [], "faults": []}
-    beside = threading.Thread(target=hammer, args=(binary, cache, stop, seen), daemon=True)
+    watches, beside = [], Hammer(binary, cache, "--count", "*")
     at = lambda rel: os.path.join(tree, rel)
 
     def start(says=None):
@@ -130,7 +145,7 @@ def main():
 
         label = "first start builds the cache, then every change reaches it"
         watch = start()
-        beside.start()
+        beside.thread.start()
         shows("keep.txt", "keep.txt")
         # The folders come into being with their file at once, before any watch is on them.
         make(tree, "fresh-file.txt", 1)
@@ -160,11 +175,7 @@ def main():
             (got := search(binary, cache, "--count", "*")) == want, got))
 
         label = "searches beside the watcher answer or say the file is in use"
-        stop.set()
-        beside.join()
-        expect(seen["answered"] and not seen["faults"], f"searches beside the watcher: "
-               f"{len(seen['answered'])} answered, {len(seen['in use'])} in use, faults "
-               f"{seen['faults'][:5]}")
+        beside.finish()
 
         label = "Ctrl+C ends the watcher cleanly and the state file says so"
         watch.interrupt()
@@ -184,10 +195,9 @@ def main():
         watch.interrupt()
 
         label = "a build the state file says was cut off is done again"
-        state = os.path.join(os.path.dirname(cache), "stateinfo.ini")
-        with open(state, encoding="utf-8") as f:
+        with open(state_path(cache), encoding="utf-8") as f:
             text = f.read()
-        with open(state, "w", encoding="utf-8") as f:
+        with open(state_path(cache), "w", encoding="utf-8") as f:
             f.write(text.replace("UpdateCacheExit=TRUE", "UpdateCacheExit=FALSE"))
         make(tree, "made-while-cut-off.txt", 1)
         watch = start(says="the last build did not finish; building the cache again.")
@@ -196,21 +206,14 @@ def main():
         expect(read_state(cache).get("UpdateCacheExit") == "TRUE",
                f"state after the rebuild: {read_state(cache)}")
     except (Mismatch, subprocess.TimeoutExpired) as e:
-        print(f"FAIL  {label}\n      " + str(e).replace("\n", "\n      "))
-        if watches:
-            print("      the last watcher's stderr:\n      "
-                  + watches[-1].stderr().replace("\n", "\n      "))
-        return 1
+        last = watches[-1].stderr() if watches else ""
+        raise Mismatch(f"{label}\n{e}\nthe last watcher's stderr:\n{last}") from e
     finally:
-        stop.set()
-        if beside.is_alive():
-            beside.join()
+        beside.halt()
         for w in watches:
             w.kill()
-        shutil.rmtree(tmp, ignore_errors=True)
     print("every change reached the cache, and the state file told each start what it needed")
-    return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(tool(__doc__, main))
