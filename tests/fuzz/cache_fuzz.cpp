@@ -1,21 +1,16 @@
 // A libFuzzer target for everything that reads a cache file found on disk: the whole-file check,
 // the query's location lookup and walk, and the name matchers. Whatever the file holds, none of
-// them may crash, hang or read outside it; and the fast code must agree with plain oracles here
-// whatever the file holds, so that a wrong answer fails as loudly as a crash (the matchers'
-// answers have their oracles in the unit tests and the reference search; here they must only
-// stay inside the names):
-//   - the block reader (which scans names four units at a time) with a unit-by-unit reading,
-//     record for record and fault for fault;
+// them may crash, hang or read outside it, and the fast code must agree with plain oracles here,
+// so that a wrong answer fails as loudly as a crash (the matchers' answers have their oracles in
+// the unit tests and the reference search):
+//   - the block reader (which scans names four units at a time) with a unit-by-unit reading;
 //   - a query with tight capacities (the counting route) and a bare count with a roomy query;
 //   - a query for everything with the whole-file check's counts, when the check accepts the file;
 //   - a location found by walking real names from the file with the records it gives back.
 //
 // The input is eight control bytes, then the file. A cache file's first 131,072 bytes are the
 // header and the drive list followed by zeros, so the input carries only the first kHeadBytes of
-// them and the rest lands at offset 131,072 (an input of kHeadBytes or less is the whole file):
-//
-//     [control 8][file bytes 0 .. kHeadBytes)[file bytes 131072 ..]
-//
+// them and the rest lands at offset 131,072: [control 8][file 0 .. kHeadBytes)[file 131072 ..].
 // Control bytes: 0 pattern, 1 location, 2 filters and the path separator, 3 how the location is
 // dressed (trailing separators, blanks, case, the wrong separator) and how deep it is walked,
 // 4 and 5 the size bounds (also the tight capacities and the sort order), 6 and 7 the date bounds
@@ -27,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cache/block_reader.h"
@@ -46,13 +42,11 @@ using namespace corvella;
 constexpr size_t kControlBytes = 8;
 constexpr size_t kHeadBytes = 512;
 
-#define FUZZ_CHECK(condition, what)                                                     \
-    do {                                                                                \
-        if (!(condition)) {                                                             \
-            std::fprintf(stderr, "cache_fuzz: %s (%s:%d)\n", what, __FILE__, __LINE__); \
-            std::abort();                                                               \
-        }                                                                               \
-    } while (0)
+void Require(bool ok, const char* what) {
+    if (ok) return;
+    std::fprintf(stderr, "cache_fuzz: %s\n", what);
+    std::abort();
+}
 
 class CountErrors final : public ErrorSink {
   public:
@@ -65,10 +59,8 @@ class TempCache {
   public:
     TempCache() {
         const char* dir = std::getenv("TMPDIR");
-        path_ = std::string(dir && *dir ? dir : "/tmp") + "/corvella-fuzz-XXXXXX";
-        const int fd = ::mkstemp(path_.data());
-        FUZZ_CHECK(fd >= 0, "cannot make the temporary cache file");
-        ::close(fd);
+        path_ = std::string(dir && *dir ? dir : "/tmp") + "/corvella-fuzz-" +
+                std::to_string(::getpid());
     }
     std::u16string Path() const { return FromUtf8(path_); }
     ~TempCache() { ::unlink(path_.c_str()); }
@@ -77,7 +69,7 @@ class TempCache {
 
     void Write(const std::vector<uint8_t>& image) const {
         std::FILE* f = std::fopen(path_.c_str(), "wb");
-        FUZZ_CHECK(f && std::fwrite(image.data(), 1, image.size(), f) == image.size(),
+        Require(f && std::fwrite(image.data(), 1, image.size(), f) == image.size(),
                    "cannot write the temporary cache file");
         std::fclose(f);
     }
@@ -142,12 +134,12 @@ void CheckReader(const CacheView& view) {
         size_t i = 0;
         for (; reader.Next(e); ++i) {
             const EntryView* p = i < plain.records.size() ? &plain.records[i] : nullptr;
-            FUZZ_CHECK(p && e.record_offset == p->record_offset && e.tag == p->tag &&
+            Require(p && e.record_offset == p->record_offset && e.tag == p->tag &&
                            e.name_offset == p->name_offset && e.name_units == p->name_units &&
                            e.value == p->value && e.last_write == p->last_write,
                        "the block reader and the plain reading give different records");
         }
-        FUZZ_CHECK(i == plain.records.size() && reader.fault() == plain.fault &&
+        Require(i == plain.records.size() && reader.fault() == plain.fault &&
                        (plain.fault == BlockFault::None ||
                         reader.fault_offset() == plain.fault_offset),
                    "the block reader and the plain reading end a block differently");
@@ -204,7 +196,9 @@ std::u16string Join(const std::vector<std::u16string>& names, char16_t separator
 // Whether the walked names spell the folder path the lookup must rebuild when it finds them:
 // no name hides a separator, is empty, or loses blanks trimmed from the location's ends.
 bool PredictsFoundPath(const Walked& walked, char16_t separator) {
-    const auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
+    const auto blank = [](char16_t c) {
+        return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+    };
     for (size_t i = 0; i < walked.names.size(); ++i) {
         const std::u16string& name = walked.names[i];
         if (name.empty() || blank(name.front()) || blank(name.back())) return false;
@@ -255,13 +249,12 @@ bool SameResults(const Outcome& a, const Outcome& b) {
     if (a.code != b.code || a.damaged != b.damaged || a.total_kb != b.total_kb ||
         a.results.size() != b.results.size())
         return false;
-    for (size_t i = 0; i < a.results.size(); ++i) {
-        const ResultRecord& x = a.results.records[i];
-        const ResultRecord& y = b.results.records[i];
-        if (x.size_kb != y.size_kb || x.is_folder != y.is_folder || x.last_write != y.last_write ||
-            a.results.Location(x) != b.results.Location(y) || a.results.Name(x) != b.results.Name(y))
-            return false;
-    }
+    const auto key = [](const ResultSet& set, size_t i) {
+        const ResultRecord& r = set.records[i];
+        return std::tuple(r.size_kb, r.is_folder, r.last_write, set.Location(r), set.Name(r));
+    };
+    for (size_t i = 0; i < a.results.size(); ++i)
+        if (key(a.results, i) != key(b.results, i)) return false;
     return true;
 }
 
@@ -275,19 +268,19 @@ Outcome RunChecked(const std::u16string& cache, const Query& query, uint8_t capa
     Outcome roomy = Run(cache, query, QueryCapacities{4096, 65536, 256}, errors);
     const Outcome tight = Run(cache, query, kTight[capacity_choice % 3], errors);
     const Outcome counted = Run(cache, query, QueryCapacities{}, errors, /*count_only=*/true);
-    FUZZ_CHECK(roomy.code != QueryOutcome::Failed && errors == 0,
+    Require(roomy.code != QueryOutcome::Failed && errors == 0,
                "a query of an existing file failed or showed a message");
-    FUZZ_CHECK(SameResults(roomy, tight), "the counting route answered differently");
-    FUZZ_CHECK(counted.code == roomy.code && counted.damaged == roomy.damaged &&
+    Require(SameResults(roomy, tight), "the counting route answered differently");
+    Require(counted.code == roomy.code && counted.damaged == roomy.damaged &&
                    counted.matches == roomy.results.size() && counted.total_kb == roomy.total_kb,
                "a bare count answered differently");
-    FUZZ_CHECK(!check_ok || !roomy.damaged, "a query called a file damaged that the check accepts");
+    Require(!check_ok || !roomy.damaged, "a query called a file damaged that the check accepts");
     if (roomy.code == QueryOutcome::Done && !query.expected_base.empty()) {
         const bool fold = query.separator == u'\\';
         const std::u16string want = fold ? FoldCaseCopy(query.expected_base) : query.expected_base;
         for (const ResultRecord& r : roomy.results.records) {
             const std::u16string location(roomy.results.Location(r));
-            FUZZ_CHECK((fold ? FoldCaseCopy(location) : location).starts_with(want),
+            Require((fold ? FoldCaseCopy(location) : location).starts_with(want),
                        "a record lies outside the location that was found");
         }
     }
@@ -386,7 +379,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
     if (image.empty()) {  // an empty file cannot be mapped: every query fails, with a message
         CountErrors errors;
         CQueryer queryer(errors, temp.Path());
-        FUZZ_CHECK(RunQueryLocked(queryer, u"a", u"") == QueryOutcome::Failed && errors.count == 1,
+        Require(RunQueryLocked(queryer, u"a", u"") == QueryOutcome::Failed && errors.count == 1,
                    "a query of an empty file did not fail with a message");
         return;
     }
@@ -409,7 +402,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
             files += !r.is_folder;
             file_kb += r.is_folder ? 0 : r.size_kb;
         }
-        FUZZ_CHECK(everything.results.size() == report.drives + report.folders + report.files &&
+        Require(everything.results.size() == report.drives + report.folders + report.files &&
                        files == report.files && file_kb == report.total_kib,
                    "the query and the check count different entries");
     }
