@@ -57,36 +57,38 @@ TEST_F(CheckTest, SoundFileReportsItsContents) {
 }
 
 TEST_F(CheckTest, FindsDamageInHeaderAndBlocks) {
-    // Truncated anywhere.
-    EXPECT_NE(FaultAfter([](auto& f) { f.resize(1000); }), "");
-    EXPECT_NE(FaultAfter([&](auto& f) { f.resize(c_ + 3); }), "");
-    // Header fields.
-    EXPECT_NE(FaultAfter([](auto& f) { Store32(&f[kMarkerOffset], 7); }), "");
-    EXPECT_NE(FaultAfter([](auto& f) { Store32(&f[kDataEndOffset], 0xFFFFFF00); }), "");
-    EXPECT_NE(FaultAfter([](auto& f) { Store32(&f[kFileSizeOffset], 0xFFFFFF00); }), "");
-    // A folder pointing outside the file, into the header, or at 4 GiB - 1 (no wrap-around).
-    for (uint32_t target : {0xFFFFFFF0u, 200u, uint32_t(file_.size())}) {
-        EXPECT_NE(
-            FaultAfter([&](auto& f) { Store32(&f[root_ + 4 + ValueFieldOffset(1)], target); }), "")
-            << target;
-    }
-    // Capacities too small or too large, a name without its NUL, a missing end tag.
-    EXPECT_NE(FaultAfter([&](auto& f) { Store32(&f[a_], 3); }), "");
+    using Damage = std::function<void(std::vector<uint8_t>&)>;
+    const auto points_to = [&](uint32_t target) -> Damage {
+        return [=, this](auto& f) { Store32(&f[root_ + 4 + ValueFieldOffset(1)], target); };
+    };
+    const std::pair<const char*, Damage> rows[] = {
+        {"truncated in the header", [](auto& f) { f.resize(1000); }},
+        {"truncated in a block", [&](auto& f) { f.resize(c_ + 3); }},
+        {"marker", [](auto& f) { Store32(&f[kMarkerOffset], 7); }},
+        {"data end", [](auto& f) { Store32(&f[kDataEndOffset], 0xFFFFFF00); }},
+        {"file size", [](auto& f) { Store32(&f[kFileSizeOffset], 0xFFFFFF00); }},
+        {"folder at 4 GiB - 1", points_to(0xFFFFFFF0u)},
+        {"folder at the file's end", points_to(uint32_t(file_.size()))},
+        // A well-formed empty block, but in the drive list's area.
+        {"folder in the header", [&](auto& f) { Store32(&f[200], 6), points_to(200)(f); }},
+        {"free block in the header",
+         [](auto& f) {
+             Store32(&f[200], 8), Store32(&f[204], NoBlock), Store32(&f[kFreeListHeadOffset], 200);
+         }},
+        {"capacity too small", [&](auto& f) { Store32(&f[a_], 3); }},
+        {"capacity past the file", [&](auto& f) { Store32(&f[c_], 0x7FFFFFFF); }},
+        {"no room for the end tag", [&](auto& f) { Store32(&f[c_], 4); }},
+        {"a record for an end tag",
+         [&](auto& f) { Store32(&f[c_], 6), Store16(&f[c_ + 4], kTagFile); }},
+        {"a name without its NUL",
+         [&](auto& f) {
+             for (uint32_t i = a_ + 4 + RecordBytes(1); i < c_; i += 2) Store16(&f[i], u'x');
+         }},
+    };
+    for (const auto& [what, damage] : rows) EXPECT_NE(FaultAfter(damage), "") << what;
     // a\ claims the first bytes of c\'s block.
     EXPECT_NE(FaultAfter([&](auto& f) { Store32(&f[a_], c_ - a_ + 2); }).find("overlap"),
               std::string::npos);
-    EXPECT_NE(FaultAfter([&](auto& f) { Store32(&f[c_], 0x7FFFFFFF); }), "");
-    EXPECT_NE(FaultAfter([&](auto& f) { Store32(&f[c_], 4); }), "");
-    EXPECT_NE(FaultAfter([&](auto& f) {
-                  Store32(&f[c_], 6);
-                  Store16(&f[c_ + 4],
-                          kTagFile);  // a record where the end tag should be
-              }),
-              "");
-    EXPECT_NE(FaultAfter([&](auto& f) {
-                  for (uint32_t i = a_ + 4 + RecordBytes(1); i < c_; i += 2) Store16(&f[i], u'x');
-              }),
-              "");
 }
 
 TEST_F(CheckTest, FindsCyclesAndSharedBlocksWithoutHanging) {

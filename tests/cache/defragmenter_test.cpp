@@ -47,16 +47,17 @@ uint32_t ValueField(const std::vector<uint8_t>& f, uint32_t block, std::u16strin
     return 0;
 }
 
+// C:\ past 1 MiB, so CacheFileSize reads 1; D:\ thousands of levels deep: the copy must not
+// recurse.
 void AddSampleTree(FakeTree& tree) {
     tree.Add(u"C:\\", {u"zeta", true})
         .Add(u"C:\\", {u"b.txt", false, 10, 7})
         .Add(u"C:\\", {u"alpha", true, 0, 9});
     tree.Add(u"C:\\zeta\\", {u"inner", true}).Add(u"C:\\zeta\\", {u"z.txt", false, 2048, 11});
     tree.Add(u"C:\\zeta\\inner\\", {u"deep.txt", false, 1});
-    tree.AddGenerated(u"C:\\alpha\\", 30000,
-                      12);  // past 1 MiB, so CacheFileSize reads 1
+    tree.AddGenerated(u"C:\\alpha\\", 30000, 12);
     tree.Add(u"D:\\", {u"d.txt", false, 5000});
-    std::u16string path = u"D:\\";  // thousands of levels: the copy must not recurse
+    std::u16string path = u"D:\\";
     for (int level = 0; level < 4000; ++level, path += u"d\\")
         tree.Add(path, {u"d", true}).Add(path, {u"f.txt", false, 1});
     tree.AddFolder(path);
@@ -120,8 +121,7 @@ TEST(Defragment, LoosenedFileBecomesCompact) {
     std::vector<uint8_t> removed(RecordBytes(4));
     Store16(&removed[0], kTagRemovedFolder);
     for (int i = 0; i < 4; ++i) Store16(&removed[2 + 2 * i], u"gone"[i]);
-    Store32(&removed[ValueFieldOffset(4)],
-            b_block);  // its block now belongs to C:\b
+    Store32(&removed[ValueFieldOffset(4)], b_block);  // its block now belongs to C:\b
     const std::vector<uint8_t> records(f.begin() + old_a + 4, f.begin() + old_a + a_bytes - 2);
     f.insert(f.end(), 4, 0);  // capacity, below
     f.insert(f.end(), records.begin(), records.end());

@@ -6,8 +6,6 @@
 
 #include <functional>
 
-#include "cache/cache_shared.h"
-#include "cache/cacher.h"
 #include "platform/drives.h"
 #include "support/test_tree.h"
 
@@ -84,23 +82,6 @@ TEST(PrefetchListing, GivesTheWritersOwnListingsInItsOrderEvenWhenItSkips) {
             ASSERT_EQ(got, expected) << "look-ahead " << look_ahead << ", walk " << walk;
         }
     }
-}
-
-TEST(PrefetchListing, BuildsAreByteForByteTheSameWithAndWithoutIt) {
-    test::TempDir dir;
-    fs::create_directory(dir.path() / "tree");
-    MakeTree(dir.path() / "tree");
-    const std::u16string root = test::ToU16(dir.path() / "tree") + platform::kPathSeparator;
-    std::vector<std::vector<uint8_t>> files;
-    for (unsigned threads : {1u, 4u}) {
-        test::CollectErrors errors;
-        CCacher cacher(errors, dir.U16("c.db"));
-        cacher.SetListingThreads(threads);
-        cacher.SetSkipFolder(root + u"dir2" + platform::kPathSeparator);
-        ASSERT_TRUE(cacher.BuildCache({root, root + u"dir0" + platform::kPathSeparator}));
-        files.push_back(test::ReadBytes(dir.path() / "c.db"));
-    }
-    EXPECT_EQ(files[0], files[1]);
 }
 
 }  // namespace

@@ -14,44 +14,33 @@ namespace {
 
 using A = StartupAction;
 
+// The inputs in their declared order: cache, state, update ended, exited cleanly, recorded MiB,
+// check integrity, dialogs, measured MiB.
 struct Row {
     const char* what;
-    bool cache, state;
-    bool update_ended, program_exited;
-    uint32_t recorded_mib;
-    const char16_t *check_integrity, *enable_dialogs;
-    uint32_t mib;
+    StartupInputs in;
     StartupAction action;
     bool first_run, cache_ready;
 };
 
 TEST(StartupDecision, EveryRow) {
     const Row rows[] = {
-        {"first start", 0, 0, 0, 0, 0, u"1", u"1", 0, A::BuildWatchOnly, 1, 0},
-        {"cache file deleted", 0, 1, 1, 1, 3, u"1", u"1", 0, A::BuildWatchOnly, 0, 1},
-        {"state file deleted", 1, 0, 0, 0, 0, u"1", u"1", 50, A::None, 1, 1},
-        {"build cut off", 1, 1, 0, 1, 0, u"1", u"1", 1, A::Rebuild, 0, 1},
-        {"crash, dialogs on", 1, 1, 1, 0, 0, u"1", u"1", 50, A::AskThenRebuild, 0, 1},
-        {"crash, dialogs off", 1, 1, 1, 0, 0, u"1", u"0", 50, A::Rebuild, 0, 1},
-        {"crash, integrity 2 is off", 1, 1, 1, 0, 11, u"2", u"1", 20, A::Defragment, 0, 1},
-        {"crash, integrity off, small", 1, 1, 1, 0, 11, u"0", u"1", 19, A::None, 0, 1},
-        {"size missing, 9 MiB", 1, 1, 1, 1, 0, u"1", u"1", 9, A::Defragment, 0, 1},
-        {"size missing, 8 MiB", 1, 1, 1, 1, 0, u"1", u"1", 8, A::None, 0, 1},
-        {"20 MiB against 11", 1, 1, 1, 1, 11, u"1", u"1", 20, A::Defragment, 0, 1},
-        {"20 MiB against 12", 1, 1, 1, 1, 12, u"1", u"1", 20, A::None, 0, 1},
-        {"negative size wraps", 1, 1, 1, 1, uint32_t(-20), u"1", u"1", 4000, A::None, 0, 1},
+        {"first start", {0, 0, 0, 0, 0, u"1", u"1", 0}, A::BuildWatchOnly, 1, 0},
+        {"cache file deleted", {0, 1, 1, 1, 3, u"1", u"1", 0}, A::BuildWatchOnly, 0, 1},
+        {"state file deleted", {1, 0, 0, 0, 0, u"1", u"1", 50}, A::None, 1, 1},
+        {"build cut off", {1, 1, 0, 1, 0, u"1", u"1", 1}, A::Rebuild, 0, 1},
+        {"crash, dialogs on", {1, 1, 1, 0, 0, u"1", u"1", 50}, A::AskThenRebuild, 0, 1},
+        {"crash, dialogs off", {1, 1, 1, 0, 0, u"1", u"0", 50}, A::Rebuild, 0, 1},
+        {"crash, integrity 2 is off", {1, 1, 1, 0, 11, u"2", u"1", 20}, A::Defragment, 0, 1},
+        {"crash, integrity off, small", {1, 1, 1, 0, 11, u"0", u"1", 19}, A::None, 0, 1},
+        {"size missing, 9 MiB", {1, 1, 1, 1, 0, u"1", u"1", 9}, A::Defragment, 0, 1},
+        {"size missing, 8 MiB", {1, 1, 1, 1, 0, u"1", u"1", 8}, A::None, 0, 1},
+        {"20 MiB against 11", {1, 1, 1, 1, 11, u"1", u"1", 20}, A::Defragment, 0, 1},
+        {"20 MiB against 12", {1, 1, 1, 1, 12, u"1", u"1", 20}, A::None, 0, 1},
+        {"negative size wraps", {1, 1, 1, 1, uint32_t(-20), u"1", u"1", 4000}, A::None, 0, 1},
     };
     for (const Row& row : rows) {
-        StartupInputs in;
-        in.cache_exists = row.cache;
-        in.state_exists = row.state;
-        in.update_cache_ended = row.update_ended;
-        in.program_exited_cleanly = row.program_exited;
-        in.recorded_mib = row.recorded_mib;
-        in.check_integrity = row.check_integrity;
-        in.enable_dialogs = row.enable_dialogs;
-        in.measured_mib = row.mib;
-        const StartupDecision d = DecideStartup(in);
+        const StartupDecision d = DecideStartup(row.in);
         EXPECT_TRUE(d.action == row.action && d.first_run == row.first_run &&
                     d.cache_ready == row.cache_ready)
             << row.what;
