@@ -45,8 +45,7 @@ class InotifyTest : public ::testing::Test {
 };
 
 TEST_F(InotifyTest, ChangesReportTheirFolderARenameWithinItOnceAMoveBetweenFoldersBoth) {
-    fs::create_directories(At("a/b"));
-    fs::create_directories(At("to"));
+    for (const char* folder : {"a/b", "to"}) fs::create_directories(At(folder));
     Open();
     const std::u16string b = Folder("a/b");
     Touch(At("a/b/one.txt"));
@@ -78,10 +77,8 @@ TEST_F(InotifyTest, NewFoldersAreWatchedWithEverythingMadeInThemBeforeTheirWatch
 // A folder moved within the tree is reported under its new path; one that leaves is not reported
 // again, and a new one of a deleted one's name is.
 TEST_F(InotifyTest, MovedFoldersFollowTheirNewPath) {
-    fs::create_directories(At("old/inner"));
-    fs::create_directories(At("elsewhere"));
-    fs::create_directories(At("leaving/inner"));
-    fs::create_directories(At("deleted"));
+    for (const char* folder : {"old/inner", "elsewhere", "leaving/inner", "deleted"})
+        fs::create_directories(At(folder));
     test::TempDir outside;
     Open();
     fs::rename(At("old"), At("elsewhere/new"));
@@ -121,9 +118,8 @@ TEST_F(InotifyTest, AnOverflowReportsTheRootAndWatchesWhatCameMeanwhile) {
     const std::string a = (dir_.path() / "a").string();
     const std::string b = (dir_.path() / "b").string();
     Touch(a);
-    for (uint64_t i = 0; i <= queue_limit / 2; ++i) {
+    for (uint64_t i = 0; i <= queue_limit / 2; ++i)
         ASSERT_EQ(::rename(i % 2 ? b.c_str() : a.c_str(), i % 2 ? a.c_str() : b.c_str()), 0);
-    }
     fs::create_directory(dir_.path() / "during");  // its creation is lost with the overflow
     EXPECT_EQ(Count(ReadUntil({root_}), root_), 1u);
 
@@ -152,11 +148,9 @@ TEST_F(InotifyTest, TheWatchLimitIsToldOnceAndWatchingGoesOn) {
 
 TEST_F(InotifyTest, WakeEndsABlockedReadAndAWakeBeforeAReadIsKept) {
     Open();
+    std::vector<std::u16string> folders;
     ReadResult result = ReadResult::Failed;
-    std::thread reader([&] {
-        std::vector<std::u16string> folders;
-        result = source_->Read(folders);
-    });
+    std::thread reader([&] { result = source_->Read(folders); });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     source_->Wake();
     reader.join();
@@ -164,7 +158,6 @@ TEST_F(InotifyTest, WakeEndsABlockedReadAndAWakeBeforeAReadIsKept) {
 
     source_->Wake();
     Touch(dir_.path() / "f.txt");
-    std::vector<std::u16string> folders;
     EXPECT_EQ(source_->Read(folders), ReadResult::Woken);
     EXPECT_EQ(ReadUntil({root_}), std::vector<std::u16string>{root_});  // the change waited
 }

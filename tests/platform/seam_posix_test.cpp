@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <utility>
 
 #include "platform/dir_list.h"
 #include "platform/mounts_posix.h"
@@ -26,27 +28,16 @@ TEST(PosixBuild, ATreeDeeperThanPathMaxIsWalkedToTheBottom) {
     for (int level = 0; level < 2500; ++level) {
         ASSERT_EQ(::mkdirat(fd, "dd", 0755), 0);
         const int next = ::openat(fd, "dd", O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        fd = next;
+        ::close(std::exchange(fd, next));
     }
     ::close(::openat(fd, "bottom.txt", O_CREAT | O_WRONLY, 0644));
     ::close(fd);
     const std::u16string root = FromUtf8(fs::canonical(top).string());
-    const auto entries = test::BuildReal(dir, root + u"/");
     std::u16string bottom = root;
     for (int level = 0; level < 2500; ++level) bottom += u"/dd";
-    EXPECT_EQ(entries.count(bottom + u"/bottom.txt"), 1u);
-    // TempDir removes recursively by path; clear the deep part by descriptors first.
-    fd = ::open(top.c_str(), O_RDONLY | O_DIRECTORY);
-    std::vector<int> fds{fd};
-    for (int level = 0; level < 2500; ++level)
-        fds.push_back(::openat(fds.back(), "dd", O_RDONLY | O_DIRECTORY));
-    ::unlinkat(fds.back(), "bottom.txt", 0);
-    for (int level = 2499; level >= 0; --level) {
-        ::unlinkat(fds[level], "dd", AT_REMOVEDIR);
-        ::close(fds[level + 1]);
-    }
-    ::close(fds[0]);
+    EXPECT_EQ(test::BuildReal(dir, root + u"/").count(bottom + u"/bottom.txt"), 1u);
+    // TempDir removes by path, which stops at PATH_MAX; rm walks by descriptors.
+    EXPECT_EQ(std::system(("rm -rf '" + top + "'").c_str()), 0);
 }
 
 TEST(Mounts, VirtualNetworkAndOpticalFileSystemsAreNotEntered) {
@@ -58,12 +49,9 @@ TEST(Mounts, VirtualNetworkAndOpticalFileSystemsAreNotEntered) {
 
     // Where /proc is a mounted proc file system (as on any Linux), a listing of "/" marks it.
     std::ifstream mounts("/proc/self/mountinfo");
-    std::string line;
-    bool proc_mounted = false;
-    while (std::getline(mounts, line))
-        proc_mounted = proc_mounted || (line.find(" /proc ") != std::string::npos &&
-                                        line.find(" - proc ") != std::string::npos);
-    if (!proc_mounted) GTEST_SKIP() << "no proc file system at /proc";
+    const std::string all{std::istreambuf_iterator<char>(mounts), {}};
+    if (all.find(" /proc ") == all.npos || all.find(" - proc ") == all.npos)
+        GTEST_SKIP() << "no proc file system at /proc";
     platform::DirLister lister;
     ASSERT_TRUE(lister.Open(u"/"));
     platform::DirEntry e;

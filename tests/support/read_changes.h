@@ -3,8 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,31 +20,18 @@ inline size_t Count(const std::vector<std::u16string>& folders, const std::u16st
 // wakes the read); returns everything reported.
 inline std::vector<std::u16string> ReadUntil(platform::ChangeSource& source,
                                              const std::vector<std::u16string>& wanted) {
-    std::vector<std::u16string> seen;
-    std::mutex lock;
-    std::condition_variable finished;
-    bool done = false;
-    std::thread watchdog([&] {
-        std::unique_lock<std::mutex> held(lock);
-        if (!finished.wait_for(held, std::chrono::seconds(5), [&] { return done; })) source.Wake();
+    std::promise<void> finished;
+    std::thread watchdog([&source, done = finished.get_future()] {
+        if (done.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) source.Wake();
     });
-    const auto all_seen = [&] {
-        return std::all_of(wanted.begin(), wanted.end(),
-                           [&](const std::u16string& w) { return Count(seen, w) > 0; });
-    };
-    while (!all_seen()) {
-        std::vector<std::u16string> batch;
-        const platform::ChangeSource::ReadResult result = source.Read(batch);
-        if (result == platform::ChangeSource::ReadResult::Woken ||
-            result == platform::ChangeSource::ReadResult::Failed)
-            break;
-        seen.insert(seen.end(), batch.begin(), batch.end());
+    std::vector<std::u16string> seen;
+    while (!std::all_of(wanted.begin(), wanted.end(),
+                        [&](const std::u16string& w) { return Count(seen, w) > 0; })) {
+        using Result = platform::ChangeSource::ReadResult;
+        const Result result = source.Read(seen);  // appends
+        if (result == Result::Woken || result == Result::Failed) break;
     }
-    {
-        std::lock_guard<std::mutex> held(lock);
-        done = true;
-    }
-    finished.notify_one();
+    finished.set_value();
     watchdog.join();
     return seen;
 }

@@ -69,17 +69,15 @@ FakeTree& FakeTree::AddFolder(const std::u16string& folder) {
 }
 
 FakeTree& FakeTree::Remove(const std::u16string& folder, const std::u16string& name) {
-    auto& entries = folders_[folder].entries;
-    std::erase_if(entries, [&](const Entry& e) { return e.name == name; });
+    std::erase_if(folders_[folder].entries, [&](const Entry& e) { return e.name == name; });
     return *this;
 }
 
 FakeTree& FakeTree::AddGenerated(const std::u16string& folder, uint32_t count, uint32_t name_units,
                                  const std::u16string& prefix) {
-    Folder& f = folders_[folder];
-    f.generated = count;
-    f.generated_units = name_units;
-    f.generated_prefix = prefix;
+    folders_[folder].generated = count;
+    folders_[folder].generated_units = name_units;
+    folders_[folder].generated_prefix = prefix;
     return *this;
 }
 
@@ -94,29 +92,20 @@ bool FakeTree::Open(const std::u16string& folder) {
 }
 
 bool FakeTree::Next(platform::DirEntry& entry) {
-    if (!current_) return false;
-    const size_t total = current_->entries.size() + current_->generated;
-    if (index_ >= total) return false;
+    if (!current_ || index_ >= current_->entries.size() + current_->generated) return false;
     if (on_next) on_next(current_path_, index_);
     if (index_ < current_->entries.size()) {
         const Entry& e = current_->entries[index_];
-        entry.name = e.name;
-        entry.folder = e.folder;
-        entry.size_bytes = e.size;
-        entry.last_write = e.time;
-        entry.no_enter = e.no_enter;
+        entry = {e.name, e.size, e.time, e.folder, e.no_enter};
     } else {
         const size_t n = index_ - current_->entries.size();
+        const std::u16string digits = Widen(std::to_string(n));
         name_ = current_->generated_prefix;
-        std::u16string digits = Widen(std::to_string(n));
-        if (name_.size() + digits.size() < current_->generated_units)
-            name_.append(current_->generated_units - name_.size() - digits.size(), u'0');
+        name_.append(current_->generated_units - std::min<size_t>(current_->generated_units,
+                                                                 name_.size() + digits.size()),
+                     u'0');
         name_ += digits;
-        entry.name = name_;
-        entry.folder = false;
-        entry.size_bytes = n;
-        entry.last_write = 130000000000000000ull + n;
-        entry.no_enter = false;
+        entry = {name_, n, 130000000000000000ull + n, false, false};
     }
     ++index_;
     return true;
@@ -169,13 +158,15 @@ CacheCheckReport Check(const std::vector<uint8_t>& file) {
 
 void AddResult(ResultSet& set, std::u16string_view location, std::u16string_view name,
                uint32_t size_kb, bool folder, uint64_t time) {
+    const auto put = [&](std::u16string_view text) {
+        const auto at = static_cast<uint32_t>(set.pool.size());
+        set.pool.insert(set.pool.end(), text.begin(), text.end());
+        set.pool.push_back(0);
+        return at;
+    };
     ResultRecord r;
-    r.location = static_cast<uint32_t>(set.pool.size());
-    set.pool.insert(set.pool.end(), location.begin(), location.end());
-    set.pool.push_back(0);
-    r.name = static_cast<uint32_t>(set.pool.size());
-    set.pool.insert(set.pool.end(), name.begin(), name.end());
-    set.pool.push_back(0);
+    r.location = put(location);
+    r.name = put(name);
     r.size_kb = size_kb;
     r.is_folder = folder;
     r.last_write = time;
