@@ -2,20 +2,18 @@
 # The table's steps use variables and arguments that shellcheck cannot see.
 # shellcheck disable=SC2034,SC2119,SC2120
 # End-to-end tests of the desktop program: Corvella.exe runs under Wine on a virtual X display and
-# a driver (driver.cpp) works its window by messages, as a user would: typing, Search, Enter, menu
-# commands, the close box, a second start.
+# a driver (driver.cpp) works its window by messages, as a user would.
 #
 #   tests/e2e/run-e2e.sh PRESET      PRESET: win64 or win32 (built beforehand)
 #
-# Logs in build/e2e/logs/, screenshots for review in build/e2e/shots/ (of the bare X root: there
-# is no window manager).
+# Logs in build/e2e/logs/, screenshots for review in build/e2e/shots/ (of the bare X root).
 #
-# The scenarios are a table (SCENARIOS below): a name, then steps separated by " ; " (on lines
-# of their own indented), each a verb and its arguments in shell quoting, expanded when the step
-# runs. A verb is a function v_VERB below or else a command of the driver; ID_ and IDC_ names of
-# resources/resource.h stand for their numbers. A scenario passes when all its steps do, and the
-# first step that fails is named. Scenarios share one run of the program; one that begins with
-# `data` or `no-data` starts from a state of its own (the program left running before it fails).
+# The scenarios are a table (SCENARIOS): a name, then steps separated by " ; " (also on indented
+# lines of their own), each a verb and its arguments in shell quoting, expanded when the step runs.
+# A verb is a function v_VERB below or else a command of the driver; ID_ and IDC_ names of
+# resources/resource.h stand for their numbers. A scenario passes when all its steps do; the first
+# that fails is named. Scenarios share one run of the program; one that begins with `data` or
+# `no-data` starts from a state of its own (the program left running before it fails).
 #
 # The prefix is fenced as tests/wine/prefix.sh tells. Its drives besides C: are D:, a small tree
 # made afresh for each run that the searches count in, and E:, 300,000 files made once and kept,

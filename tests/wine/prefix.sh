@@ -1,22 +1,21 @@
 # shellcheck shell=bash
 # The frame of the Wine test scripts (run-wine-tests.sh, run-e2e.sh), sourced by them after they
-# set SOURCE_DIR, WORK_DIR (prefix, logs and drives go below it) and BUILD_FILES (what each
-# preset's build must hold); they end by calling wine_main with their arguments.
+# set SOURCE_DIR, WORK_DIR (prefix, logs and drives below it) and BUILD_FILES (what each preset's
+# build must hold); they define `body` and end by calling wine_main with their arguments.
 #
-# - A private prefix, made once: a marker file written after a complete `wineboot -i` tells a
-#   later run that it can be reused; a prefix without it (an interrupted first run) is made again.
-# - The prefix must never show the Linux file system to the programs: a build of a drive walks
-#   everything the drive holds. So only C: stays in dosdevices (Wine links z: to /), other drives
-#   lead into DRIVES_DIR, and the user folders that Wine links to the Linux home become empty
-#   folders. Wine recreates those links when it updates a prefix after an upgrade, so every run
-#   boots the prefix first and fences it after. The programs run from copies on C:.
-# - No add-on downloads (mscoree, mshtml off), no debug chatter, a virtual X display from
-#   xvfb-run, and no crash dialog, so that a crash ends the program instead of waiting for a click.
+# - A private prefix, made once; a marker written after a complete `wineboot -i` tells a later run
+#   that it can be reused. Every run boots it (bringing it up to date with the installed Wine,
+#   which recreates the links fenced off below) and fences it.
+# - The fence: a build of a drive walks everything the drive holds, so the programs must never see
+#   the Linux file system. Only C: stays in dosdevices (Wine links z: to /), other drives lead into
+#   DRIVES_DIR, and the user folders that Wine links to the Linux home become empty folders.
+# - No add-on downloads, no debug chatter, a virtual X display, and no crash dialog (a crash ends
+#   the program instead of waiting for a click). A lock on WORK_DIR keeps two runs from sharing
+#   one wineserver.
 # - Every Wine command has a time limit and runs in the background while the script waits: bash
 #   runs an interrupt's trap only after a foreground command ends, and only if that command died
 #   of the interrupt, which Wine's programs catch themselves. The trap kills the wineserver and with
 #   it every Windows process of the prefix; so does the end of every run.
-# - Runs sharing one prefix would share one wineserver, so a lock on WORK_DIR serialises them.
 export WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
 export WINEPREFIX="$WORK_DIR/prefix"
 LOG_DIR="$WORK_DIR/logs" DRIVES_DIR="$WORK_DIR/drives"
@@ -35,16 +34,13 @@ within() {  # seconds command...: tries the command every 0.2 s until it succeed
     done
 }
 
-# Runs a Windows program with a time limit from its folder (unix_dir); on time-out the whole
-# process group goes: wine, start.exe and the program.
+# From its folder (unix_dir); on time-out the whole process group goes: wine, start.exe, program.
 run_in_wine() {  # seconds unix_dir windows_exe [arguments]
     (cd "$2" && exec timeout -k 10 "$1" wine "$3" "${@:4}")
 }
 
 map_drive() { mkdir -p "$2" && ln -sfn "$2" "$WINEPREFIX/dosdevices/$1:"; }  # letter folder
 
-# Makes the prefix unless a complete one is there, boots it (which brings it up to date with the
-# installed Wine), sets it up and fences it.
 prepare_prefix() {
     local reg="$WINEPREFIX/drive_c/corvella-tests.reg" device link
     if [ ! -f "$WINEPREFIX/.corvella-prefix-ready" ]; then
