@@ -4,11 +4,9 @@
 #
 #   tests/wine/run-wine-tests.sh PRESET...      PRESET: win64, win32 (built beforehand)
 #
-# GTEST_FILTER and the other GTEST_* variables reach the test programs through Wine's
-# environment; CORVELLA_WINE_TESTS_TIMEOUT sets the seconds a test program may take (300).
-# Logs are kept in build/wine/logs/. One prefix serves both presets: a 64-bit prefix runs 32-bit
-# programs too, and making a prefix is the slow part. How it is fenced off from the Linux file
-# system, and why, is told in prefix.sh. The watch step alone maps D:, to a folder made afresh.
+# GTEST_* variables reach the test programs through Wine's environment;
+# CORVELLA_WINE_TESTS_TIMEOUT sets the seconds a test program may take (300). Logs in
+# build/wine/logs/. One 64-bit prefix runs both presets (prefix.sh tells how it is fenced).
 set -uo pipefail
 
 SOURCE_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -31,10 +29,8 @@ unit_tests() {
 }
 
 cli() {  # shows what the command line prints; keeps it in CLI_OUT without carriage returns
-    local out status
-    out="$(run_in_wine "$CLI_TIMEOUT" "$DIR" "$WIN_DIR\\corvella-cli.exe" "$@" 2>&1)"
-    status=$?
-    CLI_OUT="${out//$'\r'/}"
+    CLI_OUT="$(run_in_wine "$CLI_TIMEOUT" "$DIR" "$WIN_DIR\\corvella-cli.exe" "$@" 2>&1 | tr -d '\r')"
+    local status=$?  # the command line's, by pipefail
     printf '%s\n' "$CLI_OUT"
     return "$status"
 }
