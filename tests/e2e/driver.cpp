@@ -1,11 +1,9 @@
-// Drives Corvella.exe's main window from outside for the end-to-end tests under Wine: one command
-// per run, what it reads on standard output (UTF-8), exit status 0 when the command did what it
-// says and 1 when not (2 for a wrong command line). The commands are the verbs of the scenario
-// table in run-e2e.sh that need the window.
-//
-// Only messages that Windows (and Wine) carry between processes are used: window texts, button
-// clicks, item counts, posted commands and keys. The results list draws its rows itself, so what
-// it shows is read from the status line, the item count and screenshots.
+// Drives Corvella.exe's main window from outside for the end-to-end tests under Wine (run-e2e.sh):
+// one command per run, what it reads on standard output (UTF-8), exit status 0 when the command
+// did what it says, 1 when not, 2 for a wrong command line. Only messages that Windows (and Wine)
+// carry between processes are used: window texts, button clicks, item counts, posted commands and
+// keys. The results list draws its rows itself, so what it shows is read from the status line, the
+// item count and screenshots.
 #include <windows.h>
 // The common controls' declarations build on <windows.h>.
 #include <commctrl.h>
@@ -36,6 +34,15 @@ void Print(const std::wstring& text) {
 int Fail(const std::wstring& text) {
     Print(text);
     return 1;
+}
+int Check(bool done, const wchar_t* otherwise) {
+    return done ? 0 : Fail(otherwise);
+}
+
+std::wstring Numbers(std::initializer_list<LONG> numbers) {
+    std::wstring line;
+    for (LONG n : numbers) line += (line.empty() ? L"" : L" ") + std::to_wstring(n);
+    return line;
 }
 
 double NowMs() {
@@ -68,9 +75,8 @@ BOOL CALLBACK Match(HWND window, LPARAM param) {
     const bool marked = GetPropW(window, kInstanceMarker) == reinterpret_cast<HANDLE>(1);
     const bool box = !marked && IsWindowVisible(window) && wcscmp(class_name, L"#32770") == 0 &&
                      wcscmp(title, L"Corvella") == 0;
-    if (search.main ? !marked : !box) return TRUE;
-    search.found = window;
-    return FALSE;
+    if (search.main ? marked : box) search.found = window;
+    return !search.found;
 }
 
 HWND FindTopWindow(bool main) {
@@ -133,10 +139,8 @@ int Layout(HWND main, bool check) {
         {search.right <= client.right, L"Search reaches out of the window"}};
     for (const auto& [holds, broken] : rules)
         if (check && !holds) return Fail(broken);
-    Print(std::to_wstring(outer.right - outer.left) + L" " +
-          std::to_wstring(outer.bottom - outer.top) + L" " +
-          std::to_wstring(list.right - list.left) + L" " +
-          std::to_wstring(location.right - pattern.left));
+    Print(Numbers({outer.right - outer.left, outer.bottom - outer.top, list.right - list.left,
+                   location.right - pattern.left}));
     return 0;
 }
 
@@ -156,9 +160,8 @@ int wmain(int argc, wchar_t** argv) {
     const auto id = [&](size_t i) { return WPARAM(wcstoul(args[i].c_str(), nullptr, 0)); };
 
     if (command == L"wait-window" && need(1))
-        return WaitFor(number(0), [] { return FindTopWindow(true) != nullptr; })
-                   ? 0
-                   : Fail(L"no main window");
+        return Check(WaitFor(number(0), [] { return FindTopWindow(true) != nullptr; }),
+                     L"no main window");
     if (command == L"box" && need(1)) {
         HWND box = nullptr;
         if (!WaitFor(number(0), [&] { return (box = FindTopWindow(false)) != nullptr; }))
@@ -179,37 +182,30 @@ int wmain(int argc, wchar_t** argv) {
         // Polled often, so that the passing texts of a build are seen too. The window may still
         // be coming: a build that starts with the program is watched from its first text on.
         const std::wregex expected(args[0]);
-        std::wstring text;
-        bool first = true;
-        const bool matched = WaitFor(
-            number(1),
-            [&] {
-                const HWND main = FindTopWindow(true);
-                if (!main) return false;
-                const std::wstring now = TextOf(GetDlgItem(main, IDC_STATUS));
-                if (first || now != text) Print(now);
-                first = false;
-                text = now;
-                return std::regex_match(text, expected);
-            },
-            20);
-        if (!matched) return Fail(L"no status line matched");
+        std::wstring text = L"\n";  // no status line has it
+        const auto seen = [&] {
+            const HWND main = FindTopWindow(true);
+            if (!main) return false;
+            const std::wstring now = TextOf(GetDlgItem(main, IDC_STATUS));
+            if (now != text) Print(text = now);
+            return std::regex_match(text, expected);
+        };
+        const bool matched = WaitFor(number(1), seen, 20);
         // A command that must reach the window while the matched state lasts, such as a build.
-        if (need(3)) PostMessageW(FindTopWindow(true), WM_COMMAND, id(2), 0);
-        return 0;
+        if (matched && need(3)) PostMessageW(FindTopWindow(true), WM_COMMAND, id(2), 0);
+        return Check(matched, L"no status line matched");
     }
 
     const HWND main = FindTopWindow(true);
     if (!main) return Fail(L"no main window");
     if ((command == L"type" || command == L"search" || command == L"enter") && need(1)) {
         if (!EditCombo(main, IDC_PATTERN, args[0])) return Fail(L"the pattern box does not answer");
-        if (command == L"search") return Send(GetDlgItem(main, IDC_SEARCH), BM_CLICK, 0, 0) ? 0 : 1;
-        if (command == L"enter") return PostKey(GetDlgItem(main, IDC_PATTERN), VK_RETURN) ? 0 : 1;
-        return 0;
+        if (command == L"search") return !Send(GetDlgItem(main, IDC_SEARCH), BM_CLICK, 0, 0);
+        return command == L"enter" && !PostKey(GetDlgItem(main, IDC_PATTERN), VK_RETURN);
     }
-    if (command == L"location" && need(1)) return EditCombo(main, IDC_LOCATION, args[0]) ? 0 : 1;
+    if (command == L"location" && need(1)) return !EditCombo(main, IDC_LOCATION, args[0]);
     if (command == L"key" && need(1))
-        return PostKey(GetDlgItem(main, need(2) ? IDC_LOCATION : IDC_PATTERN), UINT(id(0))) ? 0 : 1;
+        return !PostKey(GetDlgItem(main, need(2) ? IDC_LOCATION : IDC_PATTERN), UINT(id(0)));
     if (command == L"count") {
         DWORD_PTR count = 0;
         if (!Send(GetDlgItem(main, IDC_RESULTS), LVM_GETITEMCOUNT, 0, 0, &count))
@@ -222,9 +218,9 @@ int wmain(int argc, wchar_t** argv) {
                                         {L"syscommand", WM_SYSCOMMAND},
                                         {L"close", WM_CLOSE},
                                         {L"endmenu", WM_CANCELMODE}})
-        if (command == name) return PostMessageW(main, message, need(1) ? id(0) : 0, 0) ? 0 : 1;
+        if (command == name) return !PostMessageW(main, message, need(1) ? id(0) : 0, 0);
     if (command == L"command" && need(1))
-        return Send(main, WM_COMMAND, id(0), 0) ? 0 : Fail(L"the command was not handled in time");
+        return Check(Send(main, WM_COMMAND, id(0), 0), L"the command was not handled in time");
     if (command == L"ping" && need(1)) {
         const double limit = number(0), until = NowMs() + (need(2) ? number(1) : 0.0) * 1000.0;
         double slowest = 0;
@@ -245,10 +241,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"wait-visible" && need(2)) {
         const bool want = args[0] == L"yes";
-        return WaitFor(number(1),
-                       [&] { return (IsWindowVisible(main) && !IsIconic(main)) == want; })
-                   ? 0
-                   : Fail(want ? L"not visible" : L"still visible");
+        return Check(
+            WaitFor(number(1), [&] { return (IsWindowVisible(main) && !IsIconic(main)) == want; }),
+            want ? L"not visible" : L"still visible");
     }
     if (command == L"layout") {
         if (need(2))
@@ -263,8 +258,7 @@ int wmain(int argc, wchar_t** argv) {
         GetWindowRect(list, &list_rect);
         const HWND header = FindWindowExW(list, nullptr, WC_HEADERW, nullptr);
         if (header && IsWindowVisible(header)) GetWindowRect(header, &header_rect);
-        Print(std::to_wstring(list_rect.left + 80) + L" " +
-              std::to_wstring(std::max(header_rect.bottom, list_rect.top) + 12));
+        Print(Numbers({list_rect.left + 80, std::max(header_rect.bottom, list_rect.top) + 12}));
         return 0;
     }
     return Usage();

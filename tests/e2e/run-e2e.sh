@@ -2,34 +2,31 @@
 # The table's steps use variables and arguments that shellcheck cannot see.
 # shellcheck disable=SC2034,SC2119,SC2120
 # End-to-end tests of the desktop program: Corvella.exe runs under Wine on a virtual X display and
-# a driver (driver.cpp) works its window by messages, as a user would: typing, Search, Enter, menu
-# commands, the close box, a second start. Screenshots are kept for review.
+# a driver (driver.cpp) works its window by messages, as a user would.
 #
 #   tests/e2e/run-e2e.sh PRESET      PRESET: win64 or win32 (built beforehand)
 #
-# Logs in build/e2e/logs/, screenshots in build/e2e/shots/.
+# Logs in build/e2e/logs/, screenshots for review in build/e2e/shots/ (of the bare X root).
 #
-# The scenarios are a table (SCENARIOS below): a name, then steps separated by " ; " (on lines
-# of their own indented), each a verb and its arguments in shell quoting, expanded when the step
-# runs. A verb is a function v_VERB below or else a command of the driver; ID_ and IDC_ names of
-# resources/resource.h stand for their numbers. A scenario passes when all its steps do, and the
-# first step that fails is named. Scenarios share one run of the program; one that begins with
-# `data` or `no-data` starts from a state of its own (the program left running before it fails).
+# The scenarios are a table (SCENARIOS): a name, then steps separated by " ; " (also on indented
+# lines of their own), each a verb and its arguments in shell quoting, expanded when the step runs.
+# A verb is a function v_VERB below or else a command of the driver; ID_ and IDC_ names of
+# resources/resource.h stand for their numbers. A scenario passes when all its steps do; the first
+# that fails is named. Scenarios share one run of the program; one that begins with `data` or
+# `no-data` starts from a state of its own (the program left running before it fails).
 #
-# The prefix, build/e2e/prefix, is fenced as tests/wine/prefix.sh tells. Its drives besides C:
-# are D:, a small tree made afresh for each run that the searches count in, and E:, 300,000 files
-# made once and kept, which give the responsiveness scenario its weight and every build a progress
-# to show. There is no window manager, and screenshots are of the bare X root.
+# The prefix is fenced as tests/wine/prefix.sh tells. Its drives besides C: are D:, a small tree
+# made afresh for each run that the searches count in, and E:, 300,000 files made once and kept,
+# which give the responsiveness scenario its weight and every build a progress to show.
 set -uo pipefail
 
 SOURCE_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-E2E_DIR="$SOURCE_DIR/build/e2e"
-LOG_DIR="$E2E_DIR/logs"
-SHOT_DIR="$E2E_DIR/shots"
-DRIVES_DIR="$E2E_DIR/drives"
-export WINEPREFIX="$E2E_DIR/prefix"
+WORK_DIR="$SOURCE_DIR/build/e2e"
+BUILD_FILES="src/Corvella.exe src/help.html tests/e2e/corvella_e2e_driver.exe"
+MORE_TOOLS=import
 # shellcheck source=tests/wine/prefix.sh
 . "$SOURCE_DIR/tests/wine/prefix.sh"
+SHOT_DIR="$WORK_DIR/shots"
 
 # Seconds.
 PROGRAM_LIFE=1800  # one run of Corvella.exe, however its scenarios go
@@ -114,21 +111,17 @@ missing-data-folder
             ends ; untouched
 EOF
 
-# ---- Verbs ----------------------------------------------------------------------------------------
-
 v_data() {  # DIALOGS CHECK [KEY=VALUE...]: a fresh data folder, with a state file if keys are given
     rm -rf "$DATA_DIR" && mkdir -p "$DATA_DIR" || return 1
     printf '[OPTIONS]\r\nENABLE_DIALOGS=%s\r\nCHECK_INTEGRITY=%s\r\n' "$1" "$2" >"$DATA_DIR/settings.ini"
     [ $# -eq 2 ] || { printf '[STATEINFO]\r\n' && printf '%s\r\n' "${@:3}"; } >"$DATA_DIR/stateinfo.ini"
 }
-v_no_data() {  # and what the folder around it holds, for `untouched`
-    rm -rf "$DATA_DIR" && ROAMING="$(ls -A "${DATA_DIR%/*}")"
-}
+v_no_data() { rm -rf "$DATA_DIR" && ROAMING="$(ls -A "${DATA_DIR%/*}")"; }  # and what is around it
 v_untouched() { [ ! -e "$DATA_DIR" ] && [ "$(ls -A "${DATA_DIR%/*}")" = "$ROAMING" ]; }
 v_exists() { [ -f "$DATA_DIR/$1" ]; }
-v_keep_cache() { cp "$DATA_DIR/default.db" "$E2E_DIR/default.db" && KEPT_SIZE=$(stat -c %s "$E2E_DIR/default.db"); }
+v_keep_cache() { cp "$DATA_DIR/default.db" "$WORK_DIR/default.db" && KEPT_SIZE=$(stat -c %s "$WORK_DIR/default.db"); }
 v_cache() {  # [MIB]: the kept cache, with MIB MiB of zeros after it
-    cp "$E2E_DIR/default.db" "$DATA_DIR/" && head -c $((${1:-0} << 20)) /dev/zero >>"$DATA_DIR/default.db"
+    cp "$WORK_DIR/default.db" "$DATA_DIR/" && head -c $((${1:-0} << 20)) /dev/zero >>"$DATA_DIR/default.db"
 }
 # A defragmentation at start-up shrank the cache file back to what the build wrote, give or take a
 # few bytes, and recorded its size.
@@ -160,11 +153,11 @@ v_up() { drive wait-window "$START_WAIT" && drive wait-visible yes "$START_WAIT"
 # Starts the program while a driver watches the status line from before the window exists, so
 # that nothing of a build at start-up is missed, until it matches REGEX; then posts ID.
 v_start_watching() {  # REGEX [ID]
-    local out="$E2E_DIR/watched.out" watcher
-    drive_async "$out" wait-status "$1" "$BUILD_WAIT" "${@:2}"
+    local watcher
+    drive_async wait-status "$1" "$BUILD_WAIT" "${@:2}"
     watcher=$DRIVER_PID
     sleep 2  # the watching driver runs first
-    v_start && drive_wait "$watcher" "$out" wait-status "$@"
+    v_start && drive_wait "$watcher" wait-status "$@"
 }
 # A build at start-up that shows its progress on the way to its end.
 v_start_build() {
@@ -199,10 +192,7 @@ v_box() {  # BUTTON [TEXT [SECONDS [ID]]]: a message box, its text holding TEXT,
 v_no_box() { ! drive box 0.5 "$(id_of IDOK)"; }  # one that is open is answered
 v_visible() { drive wait-visible "$1" "${2:-30}"; }  # yes|no [SECONDS]
 v_sleep() { sleep "$1"; }
-v_shoot() {
-    timeout 30 import -window root "$SHOT_DIR/$1.png" 2>>"$LOG_DIR/import.log" &&
-        echo "   screenshot shots/$1.png"
-}
+v_shoot() { timeout 30 import -window root "$SHOT_DIR/$1.png" 2>>"$LOG_DIR/import.log"; }
 v_mouse() {  # row | away: over the first row, for its tool tip
     command -v xdotool >/dev/null || { echo "   xdotool is missing: no tool tip"; return 0; }
     [ "$1" = row ] || { timeout 10 xdotool mousemove 0 0; return; }
@@ -226,13 +216,13 @@ v_resize() {
 # for SECONDS: the user-interface thread never waits for a search. This bound is the behaviour
 # under test.
 v_pinging() {
-    local out="$E2E_DIR/ping.out" pinger failed=0 s
-    drive_async "$out" ping "$1" "$2"
+    local pinger failed=0 s
+    drive_async ping "$1" "$2"
     pinger=$DRIVER_PID
     while kill -0 "$pinger" 2>/dev/null; do
         for s in "${@:3}"; do step "$s" || { failed=1; break 2; }; done
     done
-    drive_wait "$pinger" "$out" ping "$1" "$2" && return "$failed"
+    drive_wait "$pinger" ping "$1" "$2" && return "$failed"
 }
 # NAME: a file made at the root of D: is found by its name within WATCH_WAIT s. Wine 8 reports
 # changes only in the watched folder itself, not below it; deeper changes are tested natively.
@@ -244,28 +234,25 @@ v_appears() {
     done
 }
 
-# ---- The driver and the table ---------------------------------------------------------------------
-
-DRIVER_PID=""
 DRIVEN=""  # the output of the last driver command
 
-drive_async() {  # file command [arguments]
-    run_in_wine "$DRIVER_LIMIT" "$APP_DIR" 'C:\corvella\driver.exe' "${@:2}" >"$1" 2>>"$LOG_DIR/wine-stderr.log" &
+# A driver command in the background, its output in WORK_DIR/driver-COMMAND.out; its pid in
+# DRIVER_PID for drive_wait, which puts the output in DRIVEN and the log and returns its status.
+drive_async() {
+    run_in_wine "$DRIVER_LIMIT" "$APP_DIR" 'C:\corvella\driver.exe' "$@" >"$WORK_DIR/driver-$1.out" \
+        2>>"$LOG_DIR/wine-stderr.log" &
     DRIVER_PID=$!
 }
-drive_wait() {  # pid file command [arguments]: its output in DRIVEN and the log; its status
+drive_wait() {  # pid command [arguments]
     local status
     wait "$1"
     status=$?
-    DRIVEN="$(sed 's/\r$//' "$2")"
-    printf '   driver %s -> %s%s\n' "${*:3}" "${DRIVEN//$'\n'/ / }" \
-        "$([ "$status" -eq 0 ] || printf ' (exit %s)' "$status")"
+    DRIVEN="$(sed 's/\r$//' "$WORK_DIR/driver-$2.out")"
+    printf '   driver %s -> %s%s\n' "${*:2}" "${DRIVEN//$'\n'/ / }" \
+        "$( ((status == 0)) || printf ' (exit %s)' "$status")"
     return "$status"
 }
-drive() {
-    drive_async "$E2E_DIR/driver.out" "$@"
-    drive_wait "$DRIVER_PID" "$E2E_DIR/driver.out" "$@"
-}
+drive() { drive_async "$@" && drive_wait "$DRIVER_PID" "$@"; }
 
 id_of() {  # a button's id, or a name of resource.h
     case "$1" in
@@ -281,47 +268,32 @@ step() {  # the step's text
     for i in "${!words[@]}"; do
         [[ ${words[i]} =~ ^ID[A-Z_]+$ ]] && words[i]="$(id_of "${words[i]}")"
     done
-    if declare -F "v_${words[0]//-/_}" >/dev/null; then
-        "v_${words[0]//-/_}" "${words[@]:1}"
-    else
-        drive "${words[@]}"
-    fi
+    if declare -F "v_${words[0]//-/_}" >/dev/null; then "v_${words[0]//-/_}" "${words[@]:1}"; else drive "${words[@]}"; fi
 }
 
-RESULTS=()
-FAILED=0
 PROGRAM_PID=""
 CRASHES=0  # Wine's crash reports in program.log so far; a crashed program may still exit with 0
 
-# Runs one scenario, its output logged; a message box left open and a crash fail it too.
-scenario() {  # name steps
-    local name=$1 rest=$2 started=$SECONDS status=0 crashes
-    say "$name"
-    case "$rest" in data\ * | no-data*) end_program ;; esac
-    {
-        while [ -n "$rest" ]; do
-            local s="${rest%% ; *}"
-            [ "$s" = "$rest" ] && rest="" || rest="${rest#* ; }"
-            step "$s" || { echo "   FAIL at: $s"; status=1; break; }
-        done
-        if v_running && ! v_no_box; then status=1; fi
-        crashes=$(grep -c 'Unhandled' "$LOG_DIR/program.log" 2>/dev/null)
-        if [ "${crashes:-0}" -gt "$CRASHES" ]; then
-            echo "   FAIL: the program crashed: $(grep 'Unhandled' "$LOG_DIR/program.log" | tail -n 1)"
-            CRASHES=$crashes status=1
-        fi
-    } > >(trap "" INT; exec tee "$LOG_DIR/$name.log") 2>&1
-    RESULTS+=("$(printf '%-26s %s (%ss)' "$name" "$( ((status)) && echo FAILED || echo passed)" $((SECONDS - started)))")
-    ((status == 0)) || FAILED=1
+# Runs a scenario's steps until one fails; a message box left open and a crash fail it too.
+scenario() {  # steps
+    local rest=$1 s status=0 crashes
+    while [ -n "$rest" ]; do
+        s="${rest%% ; *}"
+        [ "$s" = "$rest" ] && rest="" || rest="${rest#* ; }"
+        step "$s" || { echo "   FAIL at: $s"; status=1; break; }
+    done
+    if v_running && ! v_no_box; then status=1; fi
+    crashes=$(grep -c 'Unhandled' "$LOG_DIR/program.log" 2>/dev/null)
+    if [ "${crashes:-0}" -gt "$CRASHES" ]; then
+        echo "   FAIL: the program crashed: $(grep 'Unhandled' "$LOG_DIR/program.log" | tail -n 1)"
+        CRASHES=$crashes status=1
+    fi
+    return "$status"
 }
 
 # Ends whatever a run of the program left behind; that it still runs is a failure.
 end_program() {
-    if v_running; then
-        say "the program still runs after its scenarios; ending it"
-        stop_wine
-        FAILED=1
-    fi
+    ! v_running || { say "the program still runs after its scenarios; ending it"; stop_wine; FAILED=1; }
     PROGRAM_PID=""
 }
 
@@ -345,49 +317,25 @@ make_drives() {
     touch "$e/.corvella-tree-complete"
 }
 
-if [ "${CORVELLA_TESTS_INNER:-}" = 1 ]; then
-    trap 'stop_wine' EXIT
-    trap 'say interrupted; exit 130' INT TERM
-    started=$SECONDS
-    rm -rf "$LOG_DIR" "$SHOT_DIR"
-    mkdir -p "$LOG_DIR" "$SHOT_DIR" "$DRIVES_DIR"
-    stop_wine
-    prepare_prefix
+body() {  # preset
+    local users name steps
     users=("$WINEPREFIX"/drive_c/users/*/)
     WINE_USER="$(basename "$(printf '%s\n' "${users[@]}" | grep -v '/Public/$' | head -n 1)")"
     DATA_DIR="$WINEPREFIX/drive_c/users/$WINE_USER/AppData/Roaming/Corvella Data"
     APP_DIR="$WINEPREFIX/drive_c/corvella"
-    rm -rf "$APP_DIR" && mkdir -p "$APP_DIR"
-    cp "$BIN_DIR/src/Corvella.exe" "$BIN_DIR/src/help.html" "$APP_DIR/"
-    cp "$BIN_DIR/tests/e2e/corvella_e2e_driver.exe" "$APP_DIR/driver.exe"
+    rm -rf "$APP_DIR" "$SHOT_DIR" && mkdir -p "$APP_DIR" "$SHOT_DIR"
+    cp "$SOURCE_DIR/build/$1/src/Corvella.exe" "$SOURCE_DIR/build/$1/src/help.html" "$APP_DIR/"
+    cp "$SOURCE_DIR/build/$1/tests/e2e/corvella_e2e_driver.exe" "$APP_DIR/driver.exe"
     make_drives || die "no drives D: and E:"
     map_drive d "$DRIVES_DIR/d" && map_drive e "$DRIVES_DIR/e" && fence_holds ||
         die "the prefix reaches outside itself"
-    name="" steps=""
-    while IFS= read -r -u 3 line; do
-        if [[ $line == [[:space:]]* ]]; then
-            line="${line#"${line%%[![:space:]]*}"}"
-            steps="${steps:+$steps ; }$line"
-            continue
-        fi
-        [ -z "$name" ] || scenario "$name" "$steps"
-        name="${line%% *}" steps=""
-        [[ $line != *' '* ]] || steps="${line#* }" steps="${steps#"${steps%%[![:space:]]*}"}"
-    done 3<<<"$SCENARIOS"
-    scenario "$name" "$steps"
+    # One line a scenario, its name first; on fd 3, since Wine's programs read standard input.
+    while read -r -u 3 name steps; do
+        case "$steps" in data\ * | no-data*) end_program ;; esac
+        logged "$name" scenario "$steps"
+    done 3< <(awk '/^[^ ]/ { if (line) print line; line = $0; next }
+        { sub(/^ +/, ""); line = line (line ~ / / ? " ; " : " ") $0 } END { print line }' <<<"$SCENARIOS")
     end_program
-    fence_holds || { say "the prefix reached outside itself during the run"; FAILED=1; }
-    stop_wine
-    say "summary ($((SECONDS - started))s in all; logs in ${LOG_DIR#"$SOURCE_DIR"/}, screenshots in ${SHOT_DIR#"$SOURCE_DIR"/})"
-    printf '   %s\n' "${RESULTS[@]}" >&2
-    exit "$FAILED"
-fi
+}
 
-case "${1:-}" in win64 | win32) ;; *) die "usage: $0 PRESET   (PRESET: win64, win32)" ;; esac
-BIN_DIR="$SOURCE_DIR/build/$1"
-[ -f "$BIN_DIR/src/Corvella.exe" ] && [ -f "$BIN_DIR/tests/e2e/corvella_e2e_driver.exe" ] ||
-    die "build/$1 has no Corvella.exe or corvella_e2e_driver.exe; build it first:" \
-        "cmake --preset $1 && cmake --build --preset $1"
-command -v import >/dev/null || die "import is missing (scripts/ensure-tools.sh all installs it)"
-export BIN_DIR
-on_display "$E2E_DIR" "$0" "$@"
+wine_main "$@"

@@ -74,7 +74,8 @@ Template EditAndButton(DWORD button_style = BS_PUSHBUTTON) {
     return t;
 }
 
-// A dialog whose hooks the tests fill in; it records what reaches it.
+// A dialog whose hooks the tests fill in; it records what reaches it: keys offered to
+// PreTranslateMessage, WM_DRAWITEM and WM_MEASUREITEM that no control answered.
 class ProbeDialog : public Dialog {
   public:
     using Dialog::Dialog;
@@ -82,8 +83,8 @@ class ProbeDialog : public Dialog {
     std::function<bool(MSG&)> swallow;
     int cancels = 0;
     std::wstring text_at_destroy;
-    std::vector<WPARAM> keys_seen;            // keyboard messages offered to PreTranslateMessage
-    std::vector<UINT> control_messages_seen;  // WM_DRAWITEM, WM_MEASUREITEM that reached it
+    std::vector<WPARAM> keys_seen;
+    std::vector<UINT> control_messages_seen;
 
     HWND edit() const { return GetDlgItem(hwnd(), kEditId); }
     HWND button() const { return GetDlgItem(hwnd(), kButtonId); }
@@ -106,17 +107,14 @@ class ProbeDialog : public Dialog {
         Dialog::OnCancel();
     }
     bool OnCommand(int id, int code, HWND) override {
-        if (id != kButtonId || code != BN_CLICKED || !on_click) return false;
-        on_click(*this);
-        return true;
+        const bool mine = id == kButtonId && code == BN_CLICKED && on_click;
+        if (mine) on_click(*this);
+        return mine;
     }
     std::optional<LRESULT> OnNotify(int, NMHDR* header) override {
         return header->code == NM_DBLCLK ? std::optional<LRESULT>(9) : std::nullopt;
     }
-    bool OnTimer(UINT_PTR id) override {
-        if (id == kSafetyTimer) End(kTimedOut);
-        return id == kSafetyTimer;
-    }
+    bool OnTimer(UINT_PTR id) override { return id == kSafetyTimer && (End(kTimedOut), true); }
     void OnDestroy() override { text_at_destroy = Wnd(edit()).Text(); }
     std::optional<LRESULT> OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override {
         if (message == WM_DRAWITEM || message == WM_MEASUREITEM)
@@ -128,6 +126,7 @@ class ProbeDialog : public Dialog {
 std::function<void(ProbeDialog&)> EndWith(int result) {
     return [result](ProbeDialog& d) { d.End(result); };
 }
+const auto kClick = [](ProbeDialog& d) { d.PostClick(); };
 
 // Runs the calling thread's messages, one at a time, until `done` or the limit.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
@@ -176,7 +175,7 @@ TEST(UiModalDialog, DisablesTheOwnersTopWindowOnlyWhileItRuns) {
     owner.Show(SW_SHOW);
     ProbeDialog modal(layout.get());
     bool owner_enabled_inside = true;
-    modal.on_init = [](ProbeDialog& d) { d.PostClick(); };
+    modal.on_init = kClick;
     modal.on_click = [&](ProbeDialog& d) {
         owner_enabled_inside = owner.IsEnabled();
         d.End(1);
@@ -192,7 +191,7 @@ TEST(UiModalDialog, DisablesTheOwnersTopWindowOnlyWhileItRuns) {
     EXPECT_TRUE(owner.IsEnabled());
     // An owner that was disabled before stays so.
     owner.Enable(false);
-    modal.on_init = [](ProbeDialog& d) { d.PostClick(); };
+    modal.on_init = kClick;
     EXPECT_EQ(modal.DoModal(owner.hwnd()), 1);
     EXPECT_FALSE(owner.IsEnabled());
 }
@@ -203,8 +202,7 @@ TEST(UiModalDialog, QuitEndsTheLoopAndIsPassedOnToTheLoopOutside) {
     dialog.on_init = [](ProbeDialog&) { PostQuitMessage(5); };
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
     MSG quit{};
-    ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    EXPECT_EQ(quit.wParam, 5u);
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && quit.wParam == 5);
 }
 
 // Swallows one character: WM_CHAR `c` from a queued message.
@@ -259,23 +257,19 @@ class Reflected : public SubclassedWnd {
     int measures = 0, clicks = 0;
 
     std::optional<LRESULT> OnReflected(UINT message, WPARAM wparam, LPARAM lparam) override {
-        switch (message) {
-            case WM_MEASUREITEM:
-                ++measures;
-                reinterpret_cast<MEASUREITEMSTRUCT*>(lparam)->itemHeight = kRowHeight;
-                return TRUE;
-            case WM_DRAWITEM:
-                draws.push_back(reinterpret_cast<const DRAWITEMSTRUCT*>(lparam)->itemID);
-                return TRUE;
-            case WM_NOTIFY:
-                if (reinterpret_cast<const NMHDR*>(lparam)->code == NM_RCLICK) return 5;
-                return std::nullopt;
-            case WM_COMMAND:
-                clicks += HIWORD(wparam) == BN_CLICKED;
-                return std::nullopt;  // the dialog sees the click too
-            default:
-                return std::nullopt;
+        if (message == WM_MEASUREITEM) {
+            ++measures;
+            reinterpret_cast<MEASUREITEMSTRUCT*>(lparam)->itemHeight = kRowHeight;
+            return TRUE;
         }
+        if (message == WM_DRAWITEM) {
+            draws.push_back(reinterpret_cast<const DRAWITEMSTRUCT*>(lparam)->itemID);
+            return TRUE;
+        }
+        if (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lparam)->code == NM_RCLICK)
+            return 5;
+        clicks += message == WM_COMMAND && HIWORD(wparam) == BN_CLICKED;
+        return std::nullopt;  // the dialog sees the click too
     }
 
   protected:

@@ -4,19 +4,14 @@
 #
 #   tests/wine/run-wine-tests.sh PRESET...      PRESET: win64, win32 (built beforehand)
 #
-# GTEST_FILTER and the other GTEST_* variables reach the test programs through Wine's
-# environment; CORVELLA_WINE_TESTS_TIMEOUT sets the seconds a test program may take (300).
-# Logs are kept in build/wine/logs/. One prefix, build/wine/shared, serves both presets: a 64-bit
-# prefix runs 32-bit programs too, and making a prefix is the slow part. How it is fenced off from
-# the Linux file system, and why, is told in prefix.sh. The watch step alone maps D: to a folder
-# of its own, made afresh.
+# GTEST_* variables reach the test programs through Wine's environment;
+# CORVELLA_WINE_TESTS_TIMEOUT sets the seconds a test program may take (300). Logs in
+# build/wine/logs/. One 64-bit prefix runs both presets (prefix.sh tells how it is fenced).
 set -uo pipefail
 
 SOURCE_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-WINE_DIR="$SOURCE_DIR/build/wine"
-LOG_DIR="$WINE_DIR/logs"
-DRIVES_DIR="$WINE_DIR/drives"
-export WINEPREFIX="$WINE_DIR/shared"
+WORK_DIR="$SOURCE_DIR/build/wine"
+BUILD_FILES="tests/corvella_tests.exe src/corvella-cli.exe"
 # shellcheck source=tests/wine/prefix.sh
 . "$SOURCE_DIR/tests/wine/prefix.sh"
 
@@ -24,23 +19,6 @@ TESTS_TIMEOUT="${CORVELLA_WINE_TESTS_TIMEOUT:-300}"  # a whole run takes about 2
 CLI_TIMEOUT=120
 WATCH_TIMEOUT=300  # the background watcher's whole life
 WATCH_SETTLE=30    # a change reaching the cache, the watcher starting or stopping
-
-RESULTS=()
-FAILED=0
-
-# Runs one step of a preset with its output shown and logged without carriage returns
-# (unbuffered, so that a test that hangs is the last one named); records how it went.
-step() {  # preset name function [arguments]
-    local log="$LOG_DIR/$1-$2.log" started=$SECONDS status
-    say "$1: $2"
-    { "${@:3}" 2>&1 | sed -u 's/\r$//' | tee "$log"; } &
-    wait $!
-    status=$?
-    [ "$status" -eq 0 ] || stop_wine  # a failure may leave a dialog or a thread behind
-    RESULTS+=("$(printf '%-6s %-6s %s (%ss)' "$1" "$2" "$(case $status in 0) echo passed ;;
-        124 | 137) echo timed out ;; *) echo "failed (exit $status)" ;; esac)" $((SECONDS - started)))")
-    [ "$status" -eq 0 ] || FAILED=1
-}
 
 # The unit tests pass only when the program exits with 0 and GoogleTest's summary says so: a
 # program that vanished half way (killed, crashed in Wine) also exits with 0 at times.
@@ -50,17 +28,14 @@ unit_tests() {
     grep -q '^\[  PASSED  \]' <<<"$out" && ! grep -q '^\[  FAILED  \]' <<<"$out"
 }
 
-cli() {  # what the command line prints, without carriage returns; its status
-    local out status
-    out="$(run_in_wine "$CLI_TIMEOUT" "$DIR" "$WIN_DIR\\corvella-cli.exe" "$@" 2>&1)"
-    status=$?
-    CLI_OUT="${out//$'\r'/}"
+cli() {  # shows what the command line prints; keeps it in CLI_OUT without carriage returns
+    CLI_OUT="$(run_in_wine "$CLI_TIMEOUT" "$DIR" "$WIN_DIR\\corvella-cli.exe" "$@" 2>&1 | tr -d '\r')"
+    local status=$?  # the command line's, by pipefail
     printf '%s\n' "$CLI_OUT"
     return "$status"
 }
 
-# `check` passes on the cache and counts what is expected.
-check_counts() {  # cache drives folders files
+check_counts() {  # cache drives folders files: `check` passes on the cache and counts them
     cli check --cache "$1" && grep -qx "drives: $2" <<<"$CLI_OUT" &&
         grep -qx "folders: $3" <<<"$CLI_OUT" && grep -qx "files: $4" <<<"$CLI_OUT" ||
         { echo "check should pass and count $2 drive(s), $3 folders and $4 files"; return 1; }
@@ -122,34 +97,16 @@ watch() {
     check_counts "$CACHE" 1 1 2
 }
 
-if [ "${CORVELLA_TESTS_INNER:-}" = 1 ]; then
-    trap 'stop_wine' EXIT
-    trap 'say interrupted; exit 130' INT TERM
-    started=$SECONDS
-    mkdir -p "$LOG_DIR"
-    stop_wine  # a wineserver left by an interrupted run
-    prepare_prefix
+body() {  # preset...: each step in the background, so that an interrupt ends it
+    local preset step
     for preset in "$@"; do
         DIR="$WINEPREFIX/drive_c/corvella-test/$preset" WIN_DIR="C:\\corvella-test\\$preset"
-        rm -rf "$DIR"
-        mkdir -p "$DIR"
+        rm -rf "$DIR" && mkdir -p "$DIR"
         cp "$SOURCE_DIR/build/$preset/tests/corvella_tests.exe" "$SOURCE_DIR/build/$preset/src/corvella-cli.exe" "$DIR/"
-        step "$preset" tests unit_tests
-        step "$preset" cli index_and_check
-        step "$preset" watch watch
+        for step in unit_tests index_and_check watch; do
+            logged "$preset-$step" in_background "$step" || stop_wine  # it may leave a dialog behind
+        done
     done
-    fence_holds || { say "the prefix reached outside itself during the run"; FAILED=1; }
-    stop_wine
-    say "summary ($((SECONDS - started))s in all; logs in ${LOG_DIR#"$SOURCE_DIR"/})"
-    printf '   %s\n' "${RESULTS[@]}" >&2
-    exit "$FAILED"
-fi
+}
 
-[ $# -gt 0 ] || die "usage: $0 PRESET...   (PRESET: win64, win32)"
-for preset in "$@"; do
-    case "$preset" in win64 | win32) ;; *) die "unknown preset $preset (win64, win32)" ;; esac
-    [ -f "$SOURCE_DIR/build/$preset/tests/corvella_tests.exe" ] && [ -f "$SOURCE_DIR/build/$preset/src/corvella-cli.exe" ] ||
-        die "build/$preset has no corvella_tests.exe or corvella-cli.exe; build it first:" \
-            "cmake --preset $preset && cmake --build --preset $preset"
-done
-on_display "$WINE_DIR" "$0" "$@"
+wine_main "$@"
