@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "results/results_writer.h"
 #include "results/sort_results.h"
+#include "search/matchers.h"
 #include "search/search_criteria.h"
 
 namespace corvella {
@@ -96,6 +97,11 @@ int RunSearch(const CommandLine& command, Console& console) {
     }
     SearchCriteria criteria;
     criteria.pattern = command.positional[0];
+    // "" and ";;" have no item to match; the window shows an empty list, a script needs a word.
+    if (PreparePattern(QueryPattern(criteria.pattern)).front() == 0) {
+        console.Err(u"corvella: an empty pattern matches nothing.");
+        return kExitNothing;
+    }
     if (command.Has(u"--in")) criteria.location = TypedLocation(command.options.at(u"--in"));
     if (command.Has(u"--files") && command.Has(u"--folders"))
         return Bad(console, u"--files and --folders exclude each other");
@@ -145,8 +151,11 @@ int RunSearch(const CommandLine& command, Console& console) {
     const QueryOutcome outcome = RunQueryLocked(queryer, QueryPattern(criteria.pattern), criteria.location);
     queryer.ClearFilters();
     if (outcome == QueryOutcome::Failed) return kExitError;
+    // The window warns and searches everything; a script cannot see a warning, and results from
+    // everywhere would pass for results from the location it named.
     if (outcome == QueryOutcome::NoSuchLocation)
-        console.Err(u" [WARNING] : The search location is invalid!! Default to be My Computer! ");
+        return Bad(console, u"The search location is invalid!! '" + criteria.location +
+                                u"' is not in the cache.");
     if (queryer.damaged())
         console.Err(
             u"corvella: the cache file is damaged, so these results may be incomplete; "
