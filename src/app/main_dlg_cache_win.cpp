@@ -18,6 +18,7 @@
 namespace corvella {
 
 void CMainDlg::StartCache() {
+    keeper_lock_.Acquire(paths_.cache);
     const StartupInputs inputs = ReadStartupInputs(paths_.cache, paths_.state, paths_.settings);
     const StartupDecision decision = DecideStartup(inputs);
     cache_ready_ = inputs.state_exists;

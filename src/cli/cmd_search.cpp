@@ -138,10 +138,19 @@ int RunSearch(const CommandLine& command, Console& console) {
     const std::u16string format =
         command.Has(u"--format") ? command.options.at(u"--format") : u"[FILEDIR][FILENAME]";
 
+    // A cache still being built is in use; one whose build was cut off is rebuilt over the
+    // roots it had got to, as a missing one is built.
+    const LastBuild last = LastBuildOf(command.cache_path, console);
+    if (last == LastBuild::Building) return kExitError;
     if (!platform::FileExists(command.cache_path)) {
         console.Err(u"corvella: there is no cache at " + command.cache_path +
                     u" yet; building it first.");
         if (!BuildCacheFile(command.cache_path, DefaultRoots(), console)) return kExitError;
+    } else if (last == LastBuild::CutOff) {
+        console.Err(std::u16string(kBuildCutOff) + u"; building it first.");
+        std::vector<std::u16string> roots = CacheRoots(command.cache_path);
+        if (roots.empty()) roots = DefaultRoots();
+        if (!BuildCacheFile(command.cache_path, roots, console)) return kExitError;
     }
 
     ConsoleErrors errors(console);
