@@ -37,7 +37,8 @@ bool BuildCacheFile(const std::u16string& cache_path, const std::vector<std::u16
     if (cacher.unread_folders() != 0) {
         const bool all_named = cacher.unread_folders() <= ConsoleStatus::kFoldersNamed;
         console.Err(u"corvella: " + FormatThousands(cacher.unread_folders()) +
-                    u" folders could not be read" +
+                    (cacher.unread_folders() == 1 ? u" folder" : u" folders") +
+                    u" could not be read" +
                     (all_named ? u"" : u" (the first " +
                                            FormatThousands(ConsoleStatus::kFoldersNamed) +
                                            u" are named above)") +
