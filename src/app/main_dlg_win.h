@@ -102,6 +102,9 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
 
     std::unique_ptr<CCacher> cacher_;
     std::atomic<bool> build_running_{false};  // from a request until its build has ended
+    // A watcher found the cache file damaged and a build was started for it; on the window's
+    // thread only. Once per run, as the command-line keeper.
+    bool cache_healed_ = false;
     std::atomic<bool> cache_ready_{false};
     std::atomic<bool> exiting_{false};
     // Taken when it is free, so that a command-line keeper refuses to run beside Watchkeeper;

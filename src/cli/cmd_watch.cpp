@@ -77,10 +77,10 @@ const char16_t* Describe(ApplyResult result) {
     return u"";
 }
 
-}  // namespace
-
 // What the watchers found about the file, and what the main thread did about it.
 enum class Health { Sound, HealWanted, Healed, ToldAgain };
+
+}  // namespace
 
 int RunWatch(const CommandLine& command, Console& plain_console) {
     SerialConsole console(plain_console);
