@@ -18,6 +18,7 @@
 namespace corvella {
 
 void CMainDlg::StartCache() {
+    keeper_lock_.Acquire(paths_.cache);
     const StartupInputs inputs = ReadStartupInputs(paths_.cache, paths_.state, paths_.settings);
     const StartupDecision decision = DecideStartup(inputs);
     cache_ready_ = inputs.state_exists;
@@ -25,6 +26,15 @@ void CMainDlg::StartCache() {
     WatcherOptions options;
     options.errors = &errors_;
     options.cache_path = paths_.cache;
+    // A file cut short or replaced takes no change again: it is built anew, once.
+    options.on_applied = [this](const std::u16string&, ApplyResult result) {
+        if (result != ApplyResult::Damaged) return;
+        ui::Post(hwnd_, [this] {
+            if (cache_healed_ || build_running_) return;
+            cache_healed_ = true;
+            OnUpdateSearchCache();
+        });
+    };
     watchers_ = std::make_unique<CWatcherTable>(options);
 
     // Searches may start from here on: the runner's idle signal is set.

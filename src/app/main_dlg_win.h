@@ -17,6 +17,7 @@
 #include "app/main_window_layout.h"
 #include "app/owned_thread_win.h"
 #include "cache/cacher.h"
+#include "platform/keeper_lock.h"
 #include "results/list_ctrl_ex_win.h"
 #include "search/queryer.h"
 #include "search/search_runner.h"
@@ -101,8 +102,15 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
 
     std::unique_ptr<CCacher> cacher_;
     std::atomic<bool> build_running_{false};  // from a request until its build has ended
+    // A watcher found the cache file damaged and a build was started for it; on the window's
+    // thread only. Once per run, as the command-line keeper.
+    bool cache_healed_ = false;
     std::atomic<bool> cache_ready_{false};
     std::atomic<bool> exiting_{false};
+    // Taken when it is free, so that a command-line keeper refuses to run beside Watchkeeper;
+    // the program itself keeps its one-instance rule and starts either way. Declared before
+    // the watchers, so it is let go after they stop.
+    platform::KeeperLock keeper_lock_;
     std::unique_ptr<CWatcherTable> watchers_;
     // After everything the build touches, so that it is joined before they go.
     OwnedThread caching_thread_;

@@ -58,6 +58,7 @@ bool CCacher::BuildCache(const std::vector<std::u16string>& roots) {
 
     write_offset_ = kFirstBlockOffset;
     item_count_ = 0;
+    unread_folders_ = 0;
     total_kib_ = 0;
     elapsed_ms_ = 0;
     start_ticks_ = platform::TickCountMs();
@@ -176,6 +177,10 @@ int CCacher::WriteFolderBlock(const std::u16string& path, uint32_t value_offset,
     } catch (const std::bad_alloc&) {
         errors_.ShowError(kAllocationFailure);
         return -1;  // the folder's entry keeps NoBlock
+    }
+    if (!listed) {
+        ++unread_folders_;
+        if (status_) status_->FolderNotRead(path);
     }
 
     if (!EnsureRoom(kEmptyBlockBytes)) return -1;

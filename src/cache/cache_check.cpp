@@ -20,23 +20,7 @@ class Checker {
     explicit Checker(const CacheView& view) : view_(view) {}
 
     CacheCheckReport Run() {
-        if (view_.size < kFirstBlockOffset) {
-            return Fault("the file is " + Num(view_.size) + " bytes, shorter than the " +
-                         Num(kFirstBlockOffset) + " bytes of header and drive list");
-        }
-        if (Load32(view_.base + kMarkerOffset) != kMarker)
-            return Fault("the header's marker is not 1");
-        report_.data_end = Load32(view_.base + kDataEndOffset);
-        report_.file_size = Load32(view_.base + kFileSizeOffset);
-        if (report_.data_end < kFirstBlockOffset)
-            return Fault("the header's data end " + Num(report_.data_end) +
-                         " lies before the first folder block");
-        if (report_.data_end > report_.file_size)
-            return Fault("the header's data end " + Num(report_.data_end) +
-                         " is past its file size " + Num(report_.file_size));
-        if (report_.file_size > view_.size)
-            return Fault("the header says the file is " + Num(report_.file_size) +
-                         " bytes, but it is only " + Num(view_.size));
+        if (!Header()) return report_;
         // Blocks are read only up to data end: past it nothing was ever written.
         data_ = CacheView{view_.base, report_.data_end};
         if (!WalkTree()) return report_;
@@ -45,7 +29,38 @@ class Checker {
         return report_;
     }
 
+    CacheCheckReport HeaderOnly() {
+        Header();
+        return report_;
+    }
+
   private:
+    bool Header() {
+        if (view_.size < kFirstBlockOffset) {
+            return Refuse("the file is " + Num(view_.size) + " bytes, shorter than the " +
+                         Num(kFirstBlockOffset) + " bytes of header and drive list");
+        }
+        if (Load32(view_.base + kMarkerOffset) != kMarker)
+            return Refuse("the header's marker is not 1");
+        report_.data_end = Load32(view_.base + kDataEndOffset);
+        report_.file_size = Load32(view_.base + kFileSizeOffset);
+        if (report_.data_end < kFirstBlockOffset)
+            return Refuse("the header's data end " + Num(report_.data_end) +
+                         " lies before the first folder block");
+        if (report_.data_end > report_.file_size)
+            return Refuse("the header's data end " + Num(report_.data_end) +
+                         " is past its file size " + Num(report_.file_size));
+        if (report_.file_size > view_.size)
+            return Refuse("the header says the file is " + Num(report_.file_size) +
+                         " bytes, but it is only " + Num(view_.size));
+        return true;
+    }
+
+    bool Refuse(std::string text) {
+        Fault(std::move(text));
+        return false;
+    }
+
     CacheCheckReport Fault(std::string text) {
         if (report_.ok) {
             report_.ok = false;
@@ -171,6 +186,10 @@ class Checker {
 
 CacheCheckReport CheckCache(const CacheView& view) {
     return Checker(view).Run();
+}
+
+CacheCheckReport CheckCacheHeader(const CacheView& view) {
+    return Checker(view).HeaderOnly();
 }
 
 }  // namespace corvella

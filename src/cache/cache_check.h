@@ -23,5 +23,8 @@ struct CacheCheckReport {
 };
 
 CacheCheckReport CheckCache(const CacheView& view);
+// The header alone, against the file's size: what an update checks before it trusts a file that
+// may have been cut short or replaced since the last one.
+CacheCheckReport CheckCacheHeader(const CacheView& view);
 
 }  // namespace corvella

@@ -69,6 +69,8 @@ class CCacher {
     uint64_t total_kib() const { return total_kib_; }
     uint32_t elapsed_ms() const { return elapsed_ms_; }
     uint64_t write_offset() const { return write_offset_; }
+    // Folders the last build could not list; each was told to the status sink.
+    uint32_t unread_folders() const { return unread_folders_; }
 
   private:
     struct PendingFolder {
@@ -107,6 +109,7 @@ class CCacher {
     uint32_t elapsed_ms_ = 0;
     uint64_t total_kib_ = 0;
     uint32_t item_count_ = 0;
+    uint32_t unread_folders_ = 0;
     uint64_t write_offset_ = 0;
     platform::MappedFile work_;
     std::u16string skip_folder_;

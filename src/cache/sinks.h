@@ -18,6 +18,10 @@ class StatusSink {
     virtual ~StatusSink() = default;
     // Replaces the progress or summary text.
     virtual void SetStatusText(std::u16string_view text) = 0;
+    // A folder a build could not list (no permission to read or enter it): its entry is kept
+    // without contents. `folder` ends with its separator. The window's status line has no
+    // room for these; the command line names them.
+    virtual void FolderNotRead(std::u16string_view /*folder*/) {}
 };
 
 }  // namespace corvella

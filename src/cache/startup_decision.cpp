@@ -1,7 +1,10 @@
 #include "cache/startup_decision.h"
 
+#include "cache/cache_check.h"
+#include "cache/cache_shared.h"
 #include "cache/state_file.h"
 #include "platform/file.h"
+#include "platform/keeper_lock.h"
 #include "platform/ini_text.h"
 #include "platform/profile.h"
 
@@ -16,6 +19,8 @@ StartupDecision DecideStartup(const StartupInputs& in) {
     decision.first_run = !in.state_exists;
     if (!in.cache_exists) {
         decision.action = StartupAction::BuildWatchOnly;
+    } else if (in.cache_damaged) {
+        decision.action = StartupAction::RebuildDamaged;
     } else if (!in.state_exists) {
         decision.action = StartupAction::None;
     } else if (!in.update_cache_ended) {
@@ -29,7 +34,8 @@ StartupDecision DecideStartup(const StartupInputs& in) {
         if (in.measured_mib >= threshold) decision.action = StartupAction::Defragment;
     }
     const bool builds = decision.action == StartupAction::BuildWatchOnly ||
-                        decision.action == StartupAction::Rebuild;
+                        decision.action == StartupAction::Rebuild ||
+                        decision.action == StartupAction::RebuildDamaged;
     decision.cache_ready = in.state_exists || !builds;
     return decision;
 }
@@ -39,8 +45,21 @@ StartupInputs ReadStartupInputs(const std::u16string& cache_path, const std::u16
     StartupInputs in;
     in.cache_exists = platform::FileExists(cache_path);
     {
-        platform::ExclusiveFile cache;
-        if (cache.OpenExisting(cache_path)) in.measured_mib = uint32_t(cache.Size() / 1048576);
+        platform::MappedFile cache;
+        switch (cache.OpenExisting(cache_path, platform::MappedFile::Access::ReadOnly)) {
+            case platform::MapStep::Done:
+                in.measured_mib = uint32_t(cache.size() / 1048576);
+                // A whole walk, once per start: an update trusts what it finds there.
+                in.cache_damaged =
+                    cache.size() > kMaxCacheBytes ||
+                    !CheckCache(CacheView{cache.data(), uint32_t(cache.size())}).ok;
+                break;
+            case platform::MapStep::File:
+                break;  // missing, or held by another opener
+            default:
+                in.cache_damaged = true;  // an empty file cannot be mapped
+                break;
+        }
     }
     const StateFile state(state_path);
     in.state_exists = state.Exists();
@@ -52,6 +71,15 @@ StartupInputs ReadStartupInputs(const std::u16string& cache_path, const std::u16
     in.enable_dialogs =
         platform::ReadIniString(settings_path, u"OPTIONS", u"ENABLE_DIALOGS", u"1");
     return in;
+}
+
+LastBuild ReadLastBuild(const std::u16string& cache_path, uint32_t& holder) {
+    const StateFile state(StatePathFor(cache_path));
+    if (!state.Exists() || state.UpdateCacheEnded()) return LastBuild::Ended;
+    const std::optional<uint32_t> keeper = platform::KeeperOf(cache_path);
+    if (!keeper) return LastBuild::CutOff;
+    holder = *keeper;
+    return LastBuild::Building;
 }
 
 }  // namespace corvella

@@ -19,11 +19,14 @@ struct StartupInputs {
     std::u16string check_integrity = u"1", enable_dialogs = u"1";
     // The cache file's size in whole MiB; 0 when it could not be opened.
     uint32_t measured_mib = 0;
+    // The file opened but does not read as a whole cache: cut short, or some other file.
+    bool cache_damaged = false;
 };
 
 enum class StartupAction {
     BuildWatchOnly,  // no cache file: the watchers only watch, and a build starts
     Rebuild,         // the last build or defragmentation was cut off
+    RebuildDamaged,  // the cache file is damaged, or is no cache file
     // The last run ended abnormally: ask whether to rebuild (Yes starts a build, No does nothing).
     AskThenRebuild,
     Defragment,  // the file has grown by 9 MiB or more since it was last written whole
@@ -44,9 +47,20 @@ StartupDecision DecideStartup(const StartupInputs& in);
 // An option of the settings file is on when its value reads as the number 1 ("2" is off).
 bool OptionOn(std::u16string_view value);
 
-// Reads what DecideStartup needs: whether the cache file exists and its size in MiB (opened
-// exclusively for reading; 0 when it cannot be opened), the state file's keys, and the options.
+// Reads what DecideStartup needs: whether the cache file exists, its size in MiB and whether it
+// checks whole (0 and not damaged when it cannot be opened), the state file's keys, and the
+// options.
 StartupInputs ReadStartupInputs(const std::u16string& cache_path, const std::u16string& state_path,
                                 const std::u16string& settings_path);
+
+// How the last build or defragmentation of a cache ended, for a search or a check that must not
+// take a cut-off build's leftovers for the whole cache, nor build again under one that runs.
+enum class LastBuild {
+    Ended,     // or never recorded
+    CutOff,    // it did not end, and no one holds the cache to finish it
+    Building,  // it has not ended, and a keeper or a build holds the cache: it is running now
+};
+// `holder` receives the holding process's id when Building (0 when unknown).
+LastBuild ReadLastBuild(const std::u16string& cache_path, uint32_t& holder);
 
 }  // namespace corvella

@@ -11,11 +11,12 @@ bool CarryOutStartup(const StartupDecision& decision, StateFile& state, const St
     } else {
         steps.start_watchers(/*watch_only=*/false);
     }
-    // A first run has no state to act on: its cache is built above, or was left by a build.
-    if (decision.first_run) {
-        state.SetFirstRun();
-    } else if (decision.action == StartupAction::Rebuild ||
-               (decision.action == StartupAction::AskThenRebuild && steps.confirm_rebuild())) {
+    // A first run has no flags to act on (the decision is a build or nothing then), but its
+    // file may still be damaged.
+    if (decision.first_run) state.SetFirstRun();
+    if (decision.action == StartupAction::Rebuild ||
+        decision.action == StartupAction::RebuildDamaged ||
+        (decision.action == StartupAction::AskThenRebuild && steps.confirm_rebuild())) {
         steps.build(decision.action);
         built = true;
     } else if (decision.action == StartupAction::Defragment) {

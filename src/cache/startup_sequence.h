@@ -15,7 +15,7 @@ struct StartupSteps {
     // applying them too.
     std::function<void(bool watch_only)> start_watchers;
     // Builds the cache, at once or on a thread of the program's; `why` is BuildWatchOnly,
-    // Rebuild or AskThenRebuild.
+    // Rebuild, RebuildDamaged or AskThenRebuild.
     std::function<void(StartupAction why)> build;
     // For AskThenRebuild: whether to build again.
     std::function<bool()> confirm_rebuild;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cache/startup_decision.h"
 #include "cli/console.h"
 
 namespace corvella {
@@ -33,6 +34,11 @@ int RunUpdate(const CommandLine& command, Console& console);
 int RunWatch(const CommandLine& command, Console& console);
 int RunDefrag(const CommandLine& command, Console& console);
 
+// How the last build of the cache ended; Building (another process builds it now) said as the
+// answer for a cache file in use.
+LastBuild LastBuildOf(const std::u16string& cache_path, Console& console);
+inline constexpr char16_t kBuildCutOff[] = u"corvella: the last build of this cache did not finish";
+
 // False, having said so, when there is no cache file yet.
 bool HaveCacheFile(const std::u16string& cache_path, Console& console);
 // The named folders as roots ("/srv/data/"), or nothing, having said which one is not a folder
@@ -40,6 +46,10 @@ bool HaveCacheFile(const std::u16string& cache_path, Console& console);
 std::optional<std::vector<std::u16string>> RootsOf(const std::vector<std::u16string>& args,
                                                    const char16_t* verb, Console& console);
 
+// The roots an existing cache covers, from its drive list; none when it cannot be read.
+std::vector<std::u16string> CacheRoots(const std::u16string& cache_path);
+// "process 1234", or "another process" when the id is not known.
+std::u16string HolderName(uint32_t process_id);
 // The roots a build covers when none are named: the fixed drives.
 std::vector<std::u16string> DefaultRoots();
 // Builds the cache at `cache_path` over `roots`, showing progress; true when it was written.

@@ -17,6 +17,8 @@ std::u16string Line(const char* label, uint64_t value) {
 }  // namespace
 
 int RunCheck(const CommandLine& cache, Console& console) {
+    const LastBuild last = LastBuildOf(cache.cache_path, console);
+    if (last == LastBuild::Building) return kExitError;
     platform::MappedFile file;
     switch (file.OpenExisting(cache.cache_path, platform::MappedFile::Access::ReadOnly)) {
         case platform::MapStep::Done:
@@ -55,6 +57,11 @@ int RunCheck(const CommandLine& cache, Console& console) {
     if (!report.ok) {
         console.Err(u"corvella: the cache file is damaged: " + Widen(report.fault) +
                     u". Rebuild it with 'corvella index'.");
+        return kExitNothing;
+    }
+    // Well-formed, but holding only what the build had published when it was cut off.
+    if (last == LastBuild::CutOff) {
+        console.Err(std::u16string(kBuildCutOff) + u"; run `corvella index`.");
         return kExitNothing;
     }
     console.Out(u"The cache file is well-formed.");

@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "results/results_writer.h"
 #include "results/sort_results.h"
+#include "search/matchers.h"
 #include "search/search_criteria.h"
 
 namespace corvella {
@@ -96,6 +97,11 @@ int RunSearch(const CommandLine& command, Console& console) {
     }
     SearchCriteria criteria;
     criteria.pattern = command.positional[0];
+    // "" and ";;" have no item to match; the window shows an empty list, a script needs a word.
+    if (PreparePattern(QueryPattern(criteria.pattern)).front() == 0) {
+        console.Err(u"corvella: an empty pattern matches nothing.");
+        return kExitNothing;
+    }
     if (command.Has(u"--in")) criteria.location = TypedLocation(command.options.at(u"--in"));
     if (command.Has(u"--files") && command.Has(u"--folders"))
         return Bad(console, u"--files and --folders exclude each other");
@@ -132,10 +138,19 @@ int RunSearch(const CommandLine& command, Console& console) {
     const std::u16string format =
         command.Has(u"--format") ? command.options.at(u"--format") : u"[FILEDIR][FILENAME]";
 
+    // A cache still being built is in use; one whose build was cut off is rebuilt over the
+    // roots it had got to, as a missing one is built.
+    const LastBuild last = LastBuildOf(command.cache_path, console);
+    if (last == LastBuild::Building) return kExitError;
     if (!platform::FileExists(command.cache_path)) {
         console.Err(u"corvella: there is no cache at " + command.cache_path +
                     u" yet; building it first.");
         if (!BuildCacheFile(command.cache_path, DefaultRoots(), console)) return kExitError;
+    } else if (last == LastBuild::CutOff) {
+        console.Err(std::u16string(kBuildCutOff) + u"; building it first.");
+        std::vector<std::u16string> roots = CacheRoots(command.cache_path);
+        if (roots.empty()) roots = DefaultRoots();
+        if (!BuildCacheFile(command.cache_path, roots, console)) return kExitError;
     }
 
     ConsoleErrors errors(console);
@@ -145,8 +160,11 @@ int RunSearch(const CommandLine& command, Console& console) {
     const QueryOutcome outcome = RunQueryLocked(queryer, QueryPattern(criteria.pattern), criteria.location);
     queryer.ClearFilters();
     if (outcome == QueryOutcome::Failed) return kExitError;
+    // The window warns and searches everything; a script cannot see a warning, and results from
+    // everywhere would pass for results from the location it named.
     if (outcome == QueryOutcome::NoSuchLocation)
-        console.Err(u" [WARNING] : The search location is invalid!! Default to be My Computer! ");
+        return Bad(console, u"The search location is invalid!! '" + criteria.location +
+                                u"' is not in the cache.");
     if (queryer.damaged())
         console.Err(
             u"corvella: the cache file is damaged, so these results may be incomplete; "

@@ -63,6 +63,10 @@ int RunUpdate(const CommandLine& command, Console& console) {
             case ApplyResult::RetryLater:
                 status = kExitError;  // the reason was shown
                 break;
+            case ApplyResult::Damaged:
+                console.Err(u"corvella: the cache file " + command.cache_path +
+                            u" is damaged; rebuild it with 'corvella index'.");
+                return kExitError;
         }
     }
     return status;

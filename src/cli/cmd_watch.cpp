@@ -1,7 +1,15 @@
-// corvella watch: the background keeper. It takes the start-up decision the desktop program
-// takes, without asking (where the program would ask, the answer is yes), builds or
-// defragments as decided, and then keeps the cache current through the watchers until it is
-// interrupted, leaving the state file as an orderly exit of the program does.
+// corvella watch: the background keeper. It takes the keeper's lock of the cache, so that it
+// is the only keeper; takes the start-up decision the desktop program takes, without asking
+// (where the program would ask, the answer is yes); builds or defragments as decided, and then
+// keeps the cache current through the watchers until it is interrupted, leaving the state file
+// as an orderly exit of the program does.
+//
+// Healing. A watcher that finds the file cut short or replaced by something that is no cache
+// cannot apply anything to it again. It tells the main thread, which builds the cache again
+// with the watchers paused (they record meanwhile, as during any build) and says so. That
+// happens once per run: a cache damaged again right after its rebuild points at something
+// outside the keeper that a second build would not mend, so it is reported and left alone.
+#include <atomic>
 #include <mutex>
 
 #include "cache/block_reader.h"
@@ -14,6 +22,7 @@
 #include "cli/interrupt.h"
 #include "platform/drives.h"
 #include "platform/file.h"
+#include "platform/keeper_lock.h"
 #include "platform/paths.h"
 #include "watch/watcher_table.h"
 
@@ -47,27 +56,6 @@ class SerialConsole final : public Console {
     std::mutex lock_;
 };
 
-// The roots an existing cache covers, from its drive list: what `watch` keeps current when no
-// roots are named.
-std::vector<std::u16string> CacheRoots(const std::u16string& cache_path) {
-    std::vector<std::u16string> roots;
-    platform::MappedFile file;
-    if (file.OpenExisting(cache_path, platform::MappedFile::Access::ReadOnly) !=
-            platform::MapStep::Done ||
-        file.size() < kFirstBlockOffset || file.size() > kMaxCacheBytes)
-        return roots;
-    const CacheView view{file.data(), static_cast<uint32_t>(file.size())};
-    BlockReader reader(view, kRootBlockOffset);
-    EntryView e;
-    while (reader.NextEntry(e)) {
-        std::u16string root = e.Name(view);
-        if (root.empty()) continue;
-        if (root.back() != platform::kPathSeparator) root += platform::kPathSeparator;
-        if (platform::FolderRoot(root)) roots.push_back(root);
-    }
-    return roots;
-}
-
 std::u16string FolderOf(const std::u16string& file) {
     const size_t cut = file.find_last_of(platform::kPathSeparator);
     return cut == std::u16string::npos ? std::u16string() : file.substr(0, cut + 1);
@@ -83,9 +71,14 @@ const char16_t* Describe(ApplyResult result) {
             return u"cache file in use, will retry: ";
         case ApplyResult::RetryLater:
             return u"will retry: ";
+        case ApplyResult::Damaged:
+            return u"the cache file is damaged: ";
     }
     return u"";
 }
+
+// What the watchers found about the file, and what the main thread did about it.
+enum class Health { Sound, HealWanted, Healed, ToldAgain };
 
 }  // namespace
 
@@ -95,6 +88,19 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     if (!platform::CreateParentFolders(cache_path)) {
         console.Err(u"corvella: cannot create the folder for the cache file " + cache_path);
         return kExitError;
+    }
+    platform::KeeperLock keeper;
+    switch (keeper.Acquire(cache_path)) {
+        case platform::KeeperLockOutcome::Held:
+            break;
+        case platform::KeeperLockOutcome::Taken:
+            console.Err(u"corvella: the cache file " + cache_path + u" is kept by " +
+                        HolderName(keeper.holder()) + u"; only one keeper runs on a cache.");
+            return kExitError;
+        case platform::KeeperLockOutcome::Failed:
+            console.Err(u"corvella: cannot make the keeper's lock file " +
+                        platform::KeeperLockPath(cache_path));
+            return kExitError;
     }
 
     const std::optional<std::vector<std::u16string>> named =
@@ -116,13 +122,30 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     WatcherOptions options;
     options.errors = &errors;
     options.cache_path = cache_path;
-    if (command.Has(u"-v")) {
-        options.on_applied = [&console](const std::u16string& folder, ApplyResult result) {
-            console.Err(Describe(result) + folder);
-        };
-    }
+    std::atomic<Health> health{Health::Sound};
+    std::atomic<InterruptWait*> waiting{nullptr};
+    const bool verbose = command.Has(u"-v");
+    options.on_applied = [&](const std::u16string& folder, ApplyResult result) {
+        if (verbose) console.Err(Describe(result) + folder);
+        if (result != ApplyResult::Damaged) return;
+        Health seen = Health::Sound;
+        if (health.compare_exchange_strong(seen, Health::HealWanted)) {
+            if (InterruptWait* wait = waiting.load()) wait->Wake();
+        } else if (seen == Health::Healed &&
+                   health.compare_exchange_strong(seen, Health::ToldAgain)) {
+            console.Err(u"corvella: the cache file is damaged again after its rebuild; changes "
+                        u"are not applied until 'corvella index' builds it.");
+        }
+    };
     CWatcherTable table(options, [roots] { return roots; });
 
+    // As the desktop program's caching thread: the watchers record what changes meanwhile and
+    // apply it to the new cache afterwards.
+    const auto build = [&] {
+        table.PauseWatchers();
+        BuildCacheFile(cache_path, roots, console);
+        table.ResumeWatchers();
+    };
     StartupSteps steps;
     steps.start_watchers = [&table](bool watch_only) {
         if (watch_only)
@@ -133,13 +156,11 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     steps.build = [&](StartupAction why) {
         if (why == StartupAction::Rebuild)
             console.Err(u"corvella: the last build did not finish; building the cache again.");
+        else if (why == StartupAction::RebuildDamaged)
+            console.Err(u"corvella: the cache file is damaged; building the cache again.");
         else if (why == StartupAction::AskThenRebuild)
             console.Err(u"corvella: the last run ended abnormally; building the cache again.");
-        // As the desktop program's caching thread: the watchers record what changes meanwhile
-        // and apply it to the new cache afterwards.
-        table.PauseWatchers();
-        BuildCacheFile(cache_path, roots, console);
-        table.ResumeWatchers();
+        build();
     };
     steps.confirm_rebuild = [] { return true; };  // where the program would ask
     steps.defragment = [&] {
@@ -154,9 +175,21 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     for (const std::u16string& root : roots) watched += (watched.empty() ? u"" : u", ") + root;
     InterruptWait interrupt;
     console.Err(u"corvella: watching " + watched + u"; Ctrl+C stops.");
-    interrupt.Wait();
+    // Published before the first look at `health`: a watcher that finds the file damaged
+    // either sees this waiter and wakes it, or set the flag before that look.
+    waiting = &interrupt;
+    for (;;) {
+        if (health == Health::HealWanted) {
+            console.Err(u"corvella: the cache file was cut short or replaced by another file; "
+                        u"building the cache again.");
+            build();
+            health = Health::Healed;
+        }
+        if (interrupt.Wait()) break;
+    }
 
     table.StopWatchers();
+    waiting = nullptr;
     state.SetProgramExit(true);
     console.Err(u"corvella: stopped watching.");
     interrupt.Done();

@@ -52,11 +52,16 @@ class ConsoleErrors final : public ErrorSink {
 
 class ConsoleStatus final : public StatusSink {
   public:
+    // Folders named one a line; past these, the build's summary only counts them.
+    static constexpr uint32_t kFoldersNamed = 20;
+
     explicit ConsoleStatus(Console& console) : console_(console) {}
     void SetStatusText(std::u16string_view text) override { console_.Progress(text); }
+    void FolderNotRead(std::u16string_view folder) override;
 
   private:
     Console& console_;
+    uint32_t folders_not_read_ = 0;
 };
 
 }  // namespace corvella

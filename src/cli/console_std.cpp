@@ -52,4 +52,11 @@ void StdConsole::EndProgress() {
     progress_length_ = 0;
 }
 
+void ConsoleStatus::FolderNotRead(std::u16string_view folder) {
+    if (++folders_not_read_ > kFoldersNamed) return;
+    if (folder.size() > 1) folder.remove_suffix(1);  // its separator, but "/" stays
+    console_.EndProgress();
+    console_.Err(u"corvella: cannot read the folder '" + std::u16string(folder) + u"'");
+}
+
 }  // namespace corvella

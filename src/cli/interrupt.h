@@ -13,8 +13,10 @@ class InterruptWait {
     InterruptWait(const InterruptWait&) = delete;
     InterruptWait& operator=(const InterruptWait&) = delete;
 
-    // Returns once an interrupt arrived (at once if one already has).
-    void Wait();
+    // Returns once an interrupt arrived (at once if one already has): true; or, false, once
+    // Wake was called, from any thread, since the last return.
+    bool Wait();
+    void Wake();
     // Says the command has finished its cleanup; a console being closed waits for it.
     void Done();
 };

@@ -16,10 +16,11 @@ namespace {
 platform::Descriptor g_wake_read, g_wake_write;
 struct sigaction g_old_int, g_old_term;
 
+constexpr char kInterrupted = 1, kWoken = 2;
+
 void OnSignal(int) {
     const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_wake_write.get(), &byte, 1);
+    [[maybe_unused]] const ssize_t n = ::write(g_wake_write.get(), &kInterrupted, 1);
     errno = saved;
 }
 
@@ -47,14 +48,19 @@ InterruptWait::~InterruptWait() {
     g_wake_read.Close();
 }
 
-void InterruptWait::Wait() {
+bool InterruptWait::Wait() {
     if (!g_wake_read.IsOpen()) {
         ::pause();  // no pipe: the default action ends the process
-        return;
+        return true;
     }
-    char byte;
+    char byte = kInterrupted;
     while (::read(g_wake_read.get(), &byte, 1) < 0 && errno == EINTR) {
     }
+    return byte != kWoken;
+}
+
+void InterruptWait::Wake() {
+    [[maybe_unused]] const ssize_t n = ::write(g_wake_write.get(), &kWoken, 1);
 }
 
 void InterruptWait::Done() {}

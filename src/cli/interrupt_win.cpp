@@ -11,6 +11,7 @@ namespace {
 // them.
 platform::Handle g_interrupted;  // set by the console handler
 platform::Handle g_done;         // set once the command has cleaned up
+platform::Handle g_woken;        // set by Wake, taken by Wait
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
@@ -27,17 +28,26 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 InterruptWait::InterruptWait() {
     g_interrupted.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     g_done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_woken.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
 InterruptWait::~InterruptWait() {
     SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+    g_woken.Close();
     g_done.Close();
     g_interrupted.Close();
 }
 
-void InterruptWait::Wait() {
-    if (g_interrupted) WaitForSingleObject(g_interrupted.get(), INFINITE);
+bool InterruptWait::Wait() {
+    if (!g_interrupted || !g_woken) return true;
+    const HANDLE events[2] = {g_interrupted.get(), g_woken.get()};
+    // The first signalled one in this order: an interrupt wins over a wake.
+    return WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0 + 1;
+}
+
+void InterruptWait::Wake() {
+    if (g_woken) SetEvent(g_woken.get());
 }
 
 void InterruptWait::Done() {

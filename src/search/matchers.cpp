@@ -174,10 +174,12 @@ uint32_t MinimumNameUnits(const std::u16string& prepared) {
 
 std::u16string PreparePattern(std::u16string_view text) {
     // Empty items match nothing, so they are left out: kept, their NULs would read as the end of
-    // the list, and ";;a?" would lose its "a?".
+    // the list, and ";;a?" would lose its "a?". A run of '*' matches what one '*' matches, and
+    // kept it would make the glob's backtracking grow with the run's length times the name's.
     std::u16string prepared;
     prepared.reserve(text.size() + 2);
     for (char16_t c : text) {
+        if (c == u'*' && !prepared.empty() && prepared.back() == u'*') continue;
         if (c != u';') {
             prepared += c;
         } else if (!prepared.empty() && prepared.back() != 0) {

@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "cache/cache_check.h"
 #include "cache/entry_record.h"
 #include "platform/case_fold.h"
 #include "platform/drives.h"
@@ -80,18 +81,20 @@ ApplyResult CFolderUpdater::ApplyFolderChange(const std::u16string& cache_path,
     if (!skip_folder_) skip_folder_ = platform::BuildSkipFolder();
     if (!skip_folder_->empty() && EqualsFolded(folder, *skip_folder_)) return ApplyResult::Dropped;
 
-    if (file_.OpenExisting(cache_path, platform::MappedFile::Access::ReadWrite) !=
-        platform::MapStep::Done) {
-        // Held by a search or a build of another process: the change must not be lost.
-        return platform::FileExists(cache_path) ? ApplyResult::InUse : ApplyResult::Dropped;
+    const platform::MapStep opened =
+        file_.OpenExisting(cache_path, platform::MappedFile::Access::ReadWrite);
+    if (opened != platform::MapStep::Done) {
+        if (!platform::FileExists(cache_path)) return ApplyResult::Dropped;
+        // Held by a search or a build of another process: the change must not be lost. A file
+        // that opens but cannot be mapped (an empty one) is no cache.
+        return opened == platform::MapStep::File ? ApplyResult::InUse : ApplyResult::Damaged;
     }
     struct Closer {
         platform::MappedFile& file;
         ~Closer() { file.Close(); }
     } closer{file_};
-    if (file_.size() < kFirstBlockOffset || file_.size() > kMaxCacheBytes ||
-        Load32(At(kMarkerOffset)) != kMarker)
-        return ApplyResult::Dropped;
+    // Cut short or replaced since the last update: no folder of it can be trusted.
+    if (file_.size() > kMaxCacheBytes || !CheckCacheHeader(View()).ok) return ApplyResult::Damaged;
 
     const std::u16string_view path(folder.data(), folder.size() - 1);
     const std::optional<Found> found = FindEntryByPath(path, separator_);

@@ -36,6 +36,7 @@ enum class ApplyResult {
     Dropped,     // no cache file, the folder is not in it, or the path names a file
     InUse,       // another opener holds the cache file: apply it again in a moment
     RetryLater,  // memory ran out: apply it again later
+    Damaged,     // the file is cut short or is no cache: only a new build brings it back
 };
 
 class CFolderUpdater {

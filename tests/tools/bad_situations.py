@@ -11,11 +11,16 @@ user) say so and are skipped, never passed.
 usage: bad_situations.py CORVELLA_BINARY
 """
 
+import atexit
 import collections
+import fcntl
 import os
+import re
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 import traceback
 
 from cache_image import Mismatch, expect, make
@@ -53,6 +58,153 @@ class Context:
 ROWS = []
 
 
+# keeper: one keeper per cache, healing what it keeps, builds cut off or running, folders a
+# build cannot read, locations and patterns that match nothing.
+
+class Keeper:
+    """`watch` on the row's cache in the background, read line by line; killed at exit at the
+    latest."""
+
+    def __init__(self, ctx):
+        self.proc = subprocess.Popen([ctx.binary, "watch", "--cache", ctx.cache, ctx.tree],
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.PIPE, text=True)
+        atexit.register(self.proc.kill)
+        self.said = []
+        threading.Thread(target=lambda: self.said.extend(self.proc.stderr), daemon=True).start()
+        self.wait_for("watching")
+
+    def wait_for(self, text):
+        deadline = time.monotonic() + LIMIT / 2
+        while not any(text in line for line in self.said):
+            expect(time.monotonic() < deadline and self.proc.poll() is None,
+                   f"the keeper never said {text!r}: {self.said}")
+            time.sleep(0.05)
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait(LIMIT)
+        return "".join(self.said)
+
+
+def cut_off(ctx):
+    """A cache whose state file says its build did not end, with a file added after it."""
+    ctx.indexed()
+    state = os.path.join(os.path.dirname(ctx.cache), "stateinfo.ini")
+    with open(state) as f:
+        text = re.sub(r"(?i)UpdateCacheExit=TRUE", "UpdateCacheExit=FALSE", f.read())
+    with open(state, "w") as f:
+        f.write(text)
+    make(ctx.tree, "late.txt", 10)
+    return ["search", "--cache", ctx.cache, "late.txt"]
+
+
+def checked_cut_off(ctx):
+    cut_off(ctx)
+    return ["check", "--cache", ctx.cache]
+
+
+def held_by_a_build(ctx):
+    """A cut-off state while another process holds the keeper's lock: a build running now."""
+    args = cut_off(ctx)
+    ctx.lock = open(ctx.cache + ".keeper", "w")
+    fcntl.flock(ctx.lock, fcntl.LOCK_EX)
+    ctx.lock.write("4242\n")
+    ctx.lock.flush()
+    return args
+
+
+def keeper_started_on_damage(ctx):
+    ctx.indexed()
+    os.truncate(ctx.cache, os.path.getsize(ctx.cache) - 64)
+    ctx.keeper = Keeper(ctx)
+    return ["check", "--cache", ctx.cache]
+
+
+def keeper_meets_damage(spoil):
+    """A running keeper whose cache `spoil` damages; the row's search waits for the rebuild."""
+    def setup(ctx):
+        ctx.indexed()
+        ctx.keeper = Keeper(ctx)
+        spoil(ctx.cache)
+        make(ctx.tree, "a/after.txt", 10)
+        ctx.keeper.wait_for("building the cache again")
+        deadline = time.monotonic() + LIMIT / 2
+        while subprocess.run([ctx.binary, "check", "--cache", ctx.cache],
+                             capture_output=True).returncode != 0:
+            expect(time.monotonic() < deadline, f"no whole cache after the rebuild: "
+                   f"{ctx.keeper.said}")
+            time.sleep(0.1)
+        return ["search", "--cache", ctx.cache, "after.txt"]
+    return setup
+
+
+def replace_with_junk(cache):
+    with open(cache + ".junk", "w") as f:
+        f.write("not a cache\n" * 20000)
+    os.replace(cache + ".junk", cache)
+
+
+def healed_once(ctx, p):
+    said = ctx.keeper.stop()
+    expect("after.txt" in p.stdout and said.count("building the cache again") == 1,
+           f"the keeper should rebuild once and say so:\n{said}")
+
+
+def second_keeper(ctx):
+    ctx.indexed()
+    ctx.keeper = Keeper(ctx)
+    return ["watch", "--cache", ctx.cache, ctx.tree]
+
+
+def unreadable_folders(ctx):
+    """22 folders an ordinary user may not read, indexed as that user."""
+    if os.geteuid() != 0:
+        return "needs root to switch to an ordinary user"
+    import pwd
+    nobody = pwd.getpwnam("nobody")
+    for i in range(22):
+        make(ctx.tree, f"locked/d{i:02}/x.txt", 10)
+        os.chmod(os.path.join(ctx.tree, "locked", f"d{i:02}"), 0)
+    os.makedirs(os.path.dirname(ctx.cache))
+    for folder in (ctx.tmp, os.path.dirname(ctx.cache)):
+        os.chown(folder, nobody.pw_uid, nobody.pw_gid)
+    ctx.preexec = lambda: (os.setgroups([]), os.setresgid(*[nobody.pw_gid] * 3),
+                           os.setresuid(*[nobody.pw_uid] * 3))
+    return ["index", "--cache", ctx.cache, ctx.tree]
+
+
+def twenty_named(ctx, p):
+    named = [line for line in p.stderr.splitlines() if "cannot read the folder" in line]
+    expect(len(named) == 20, f"{len(named)} folders named, wanted 20:\n{p.stderr}")
+
+
+ROWS += [
+    Row("keeper: rebuilds the damaged cache it starts on", keeper_started_on_damage, 0, "",
+        lambda ctx, p: expect("damaged" in ctx.keeper.stop(), "the keeper did not say so")),
+    Row("keeper: heals a cache cut short while it runs, once",
+        keeper_meets_damage(lambda cache: os.truncate(cache, os.path.getsize(cache) - 64)), 0,
+        "", healed_once),
+    Row("keeper: heals a cache replaced by another file while it runs, once",
+        keeper_meets_damage(replace_with_junk), 0, "", healed_once),
+    Row("keeper: a second keeper names the first and leaves", second_keeper, 2,
+        "is kept by process",
+        lambda ctx, p: expect(f"process {ctx.keeper.proc.pid}" in p.stderr
+                              and ctx.keeper.proc.poll() is None, "the first keeper must stay")),
+    Row("search: a cut-off build is reported and built first", cut_off, 0, "did not finish"),
+    Row("check: a cut-off build is reported", checked_cut_off, 1, "did not finish"),
+    Row("search: a build running now is a cache in use", held_by_a_build, 2, "4242 is building"),
+    Row("index: unreadable folders are named, twenty at most, and counted",
+        unreadable_folders, 0, "22 folders could not be read", twenty_named),
+    Row("search: a location not in the cache is an error",
+        lambda ctx: ["search", "--cache", ctx.indexed(), "--in", "/nonexistent", "one"], 2,
+        "The search location is invalid"),
+    Row("search: an empty pattern says it matches nothing",
+        lambda ctx: ["search", "--cache", ctx.indexed(), ";;"], 1,
+        "an empty pattern matches nothing"),
+]
+
+
 def run_row(binary, row):
     with tempfile.TemporaryDirectory(prefix="corvella-bad-") as tmp:
         ctx = Context(binary, os.path.realpath(tmp))
@@ -61,7 +213,8 @@ def run_row(binary, row):
             return f"skipped: {args}"
         try:
             p = subprocess.run([binary, *args], capture_output=True, timeout=LIMIT, text=True,
-                               errors="replace", stdin=subprocess.DEVNULL)
+                               errors="replace", stdin=subprocess.DEVNULL,
+                               preexec_fn=getattr(ctx, "preexec", None))
         except subprocess.TimeoutExpired:
             raise Mismatch(f"corvella {args} still runs after {LIMIT}s")
         expect(p.returncode == row.code and row.says in p.stderr,
