@@ -78,6 +78,7 @@ bool CCacher::CheckMapFileSize() {
 
 bool CCacher::Grow(uint64_t wanted, uint64_t needed) {
     wanted = std::min(wanted, sizes_.limit_bytes);
+    needed = std::min(needed, sizes_.limit_bytes);
     platform::MapStep step = work_.Remap(wanted);
     if (step == platform::MapStep::Mapping && needed < wanted) {
         if (needed <= map_size_) return true;  // the file stays as it was, and is enough

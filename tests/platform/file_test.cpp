@@ -37,7 +37,7 @@ TEST(MappedFile, CreateGrowAndReopenKeepContentsAndZeroFill) {
     EXPECT_EQ(again.data()[again.size() - 1], 'z');
 }
 
-TEST(MappedFile, EveryOpenIsExclusive) {
+TEST(MappedFile, AWriterShutsOutEveryOtherOpener) {
     test::TempDir dir;
     const std::u16string path = dir.U16("held.bin");
     MappedFile first;
