@@ -11,10 +11,11 @@ namespace corvella {
 // Writes `size` bytes into a new file beside the cache (the cache path + ".new") and renames it
 // over the cache, holding the current file all the while so that no other opener gets in between.
 // Returns the step that failed: File when the current file is held elsewhere or the new one
-// cannot be created, flushed or renamed; Mapping or View for its mapping. On failure the old
-// cache is untouched and no ".new" file is left behind.
+// cannot be created, flushed or renamed; Mapping (a disk that cannot hold it, too) or View for
+// its mapping. On failure `problem` names the file and the reason, the old cache is untouched
+// and no ".new" file is left behind.
 platform::MapStep ReplaceCacheFile(const std::u16string& cache_path, const uint8_t* bytes,
-                                   uint32_t size);
+                                   uint32_t size, platform::FileProblem& problem);
 
 // The digit a message of the form "... - 00N" carries for a failed step.
 int MapStepNumber(platform::MapStep step);

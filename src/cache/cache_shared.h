@@ -4,8 +4,8 @@
 //
 // Lock order: SearchLock, then CacheFileLock. Every open of the cache file by the caching
 // thread, a processor thread or a search is made while holding CacheFileLock and closed before
-// it is released; the opens are exclusive, so the lock is what keeps this process's own threads
-// from failing on each other.
+// it is released; a writer's open is exclusive, so the lock is what keeps this process's own
+// threads from failing on each other.
 #pragma once
 
 #include <mutex>

@@ -14,6 +14,10 @@ namespace corvella {
 
 namespace {
 
+// The working file's size when the disk has no room for the generous first size, and the
+// unit it then grows by.
+constexpr uint64_t kLeastWorkingBytes = 1048576;
+
 std::u16string FailureText(const char* operation, int step) {
     std::string text = step == 0 ? "Can not create or open dat file! " : "Runtime error! ";
     text += "File may be used by another program! In CCacher::";
@@ -34,50 +38,59 @@ CCacher::CCacher(ErrorSink& errors, std::u16string cache_path, WorkingFileSizes 
       cache_path_(std::move(cache_path)),
       map_size_(sizes.initial_bytes) {}
 
-void CCacher::Fail(const char* operation, int step) {
-    errors_.ShowError(FailureText(operation, step));
+void CCacher::Fail(const char* operation, int step, const platform::FileProblem& problem) {
+    errors_.ShowFileError(FailureText(operation, step), problem.path, problem.reason);
 }
 
 bool CCacher::InitFile() {
     stopped_ = false;
     published_ = false;
-    switch (work_.Create(cache_path_ + u".tmp", map_size_, /*delete_on_close=*/true)) {
-        case platform::MapStep::Done:
-            return true;
-        case platform::MapStep::File:
-            Fail("InitFile", 0);
-            break;
-        case platform::MapStep::Mapping:
-            Fail("InitFile", 1);
-            break;
-        case platform::MapStep::View:
-            Fail("InitFile", 2);
-            break;
+    // Something that is no file where the cache goes could never be replaced: refused before
+    // a walk that would be for nothing.
+    const platform::PathKind kind = platform::KindOf(cache_path_);
+    if (kind == platform::PathKind::Folder || kind == platform::PathKind::Other) {
+        Fail("InitFile", 0, {cache_path_, platform::kNotARegularFile});
+        stopped_ = true;
+        return false;
     }
+    const std::u16string path = cache_path_ + u".tmp";
+    platform::MapStep step = work_.Create(path, map_size_, /*delete_on_close=*/true);
+    // A disk without room for the generous size may still hold a small cache: the walk grows
+    // the file as it needs.
+    if (step == platform::MapStep::Mapping && map_size_ > kLeastWorkingBytes) {
+        step = work_.Create(path, kLeastWorkingBytes, /*delete_on_close=*/true);
+        if (step == platform::MapStep::Done) map_size_ = kLeastWorkingBytes;
+    }
+    if (step == platform::MapStep::Done) return true;
+    Fail("InitFile", MapStepNumber(step), work_.problem());
     stopped_ = true;
     return false;
 }
 
 bool CCacher::CheckMapFileSize() {
     if (!work_.IsOpen()) return false;
-    if (write_offset_ <= map_size_ - sizes_.headroom_bytes) return true;
+    if (write_offset_ + sizes_.headroom_bytes <= map_size_) return true;
     if (map_size_ >= sizes_.limit_bytes) return true;  // no more to give; EnsureRoom decides
-    return Grow(map_size_ + sizes_.step_bytes);
+    // Headroom is a convenience: a disk that cannot give it leaves EnsureRoom to grow the file
+    // record by record.
+    return Grow(map_size_ + sizes_.step_bytes, map_size_);
 }
 
-bool CCacher::Grow(uint64_t new_size) {
-    if (new_size > sizes_.limit_bytes) new_size = sizes_.limit_bytes;
-    switch (work_.Remap(new_size)) {
-        case platform::MapStep::Done:
-            map_size_ = new_size;
-            return true;
-        case platform::MapStep::View:
-            Fail("CheckMapFileSize", 2);
-            break;
-        default:
-            Fail("CheckMapFileSize", 1);
-            break;
+bool CCacher::Grow(uint64_t wanted, uint64_t needed) {
+    wanted = std::min(wanted, sizes_.limit_bytes);
+    needed = std::min(needed, sizes_.limit_bytes);
+    platform::MapStep step = work_.Remap(wanted);
+    if (step == platform::MapStep::Mapping && needed < wanted) {
+        if (needed <= map_size_) return true;  // the file stays as it was, and is enough
+        step = work_.Remap(needed);
+        wanted = needed;
     }
+    if (step == platform::MapStep::Done) {
+        map_size_ = wanted;
+        return true;
+    }
+    Fail("CheckMapFileSize", std::max(1, MapStepNumber(step)), work_.problem());
+    work_.Close();
     stopped_ = true;
     return false;
 }
@@ -96,7 +109,7 @@ bool CCacher::EnsureRoom(uint64_t bytes) {
     }
     uint64_t size = map_size_;
     while (size < need) size += sizes_.step_bytes;
-    return Grow(size);
+    return Grow(size, (need + kLeastWorkingBytes - 1) / kLeastWorkingBytes * kLeastWorkingBytes);
 }
 
 bool CCacher::CopyToCacheFile(const char* operation) {
@@ -105,9 +118,10 @@ bool CCacher::CopyToCacheFile(const char* operation) {
     Store32(At(kDataEndOffset), used);
     Store32(At(kFileSizeOffset), used);
 
-    const platform::MapStep step = ReplaceCacheFile(cache_path_, work_.data(), used);
+    platform::FileProblem problem;
+    const platform::MapStep step = ReplaceCacheFile(cache_path_, work_.data(), used, problem);
     if (step != platform::MapStep::Done) {
-        Fail(operation, MapStepNumber(step));
+        Fail(operation, MapStepNumber(step), problem);
         return false;
     }
     published_ = true;

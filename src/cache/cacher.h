@@ -9,7 +9,10 @@
 //
 // Growth: before each folder the working file grows by 32 MiB when less than 16 MiB of headroom
 // is left, and a record that would still not fit (a folder larger than the headroom) grows it
-// before it is written. The format addresses 4 GiB; a build that would pass that stops.
+// before it is written. The format addresses 4 GiB; a build that would pass that stops. Every
+// size is reserved on the disk before it is mapped; a disk without room for the generous sizes
+// gets the least the walk needs (1 MiB steps), and one without room for that stops the build
+// with the file and the system's reason, the cache file as it was.
 //
 // The walk keeps its own stack instead of recursing, so the depth of a tree is bounded by memory,
 // not by the thread's stack, and it writes blocks in the depth-first pre-order of the format:
@@ -88,9 +91,11 @@ class CCacher {
     int WriteFolderBlock(const std::u16string& path, uint32_t value_offset,
                          std::vector<Frame>& stack);
     bool EnsureRoom(uint64_t bytes);
-    bool Grow(uint64_t new_size);
+    // Grows the working file to `wanted` bytes or, when the disk has no room for that, to
+    // `needed`; on failure the working file is given up and the build stops.
+    bool Grow(uint64_t wanted, uint64_t needed);
     bool CopyToCacheFile(const char* operation);
-    void Fail(const char* operation, int step);
+    void Fail(const char* operation, int step, const platform::FileProblem& problem);
     void ShowProgress(char16_t drive);
     uint8_t* At(uint64_t offset) { return work_.data() + offset; }
 

@@ -72,13 +72,13 @@ int CCacheDefragmenter::Defragment() {
 bool CCacheDefragmenter::OpenForDefrag() {
     CloseFiles();
     platform::MapStep step =
-        source_.OpenExisting(cache_path_, platform::MappedFile::Access::ReadOnly);
+        source_.OpenExisting(cache_path_, platform::MappedFile::Access::ReadExclusive);
     if (step == platform::MapStep::Done && source_.size() > kMaxCacheBytes) {
         source_.Close();  // no cache file is this large; it cannot be addressed
         step = platform::MapStep::Mapping;
     }
     if (step != platform::MapStep::Done) {
-        errors_.ShowError(kOpenCacheFailed[MapStepNumber(step)]);
+        ShowFailure(kOpenCacheFailed[MapStepNumber(step)], source_.problem());
         return false;
     }
     source_bytes_ = source_.size();
@@ -87,7 +87,7 @@ bool CCacheDefragmenter::OpenForDefrag() {
     const uint64_t working_bytes = (source_bytes_ + kMiB) & ~(kMiB - 1);
     step = work_.Create(cache_path_ + u".frag", working_bytes, /*delete_on_close=*/true);
     if (step != platform::MapStep::Done) {
-        errors_.ShowError(kWorkingFileFailed[MapStepNumber(step)]);
+        ShowFailure(kWorkingFileFailed[MapStepNumber(step)], work_.problem());
         CloseFiles();
         return false;
     }
@@ -179,7 +179,7 @@ bool CCacheDefragmenter::EnsureRoom(uint32_t bytes) {
     const uint64_t size = std::min<uint64_t>((need + kMiB) & ~(kMiB - 1), kMaxCacheBytes);
     const platform::MapStep step = work_.Remap(size);
     if (step == platform::MapStep::Done) return true;
-    errors_.ShowError(kWorkingFileFailed[std::max(1, MapStepNumber(step))]);
+    ShowFailure(kWorkingFileFailed[std::max(1, MapStepNumber(step))], work_.problem());
     return false;
 }
 
@@ -190,13 +190,20 @@ bool CCacheDefragmenter::FinishDefrag() {
     view_ = {};
     Store32(At(kDataEndOffset), write_offset_);
     Store32(At(kFileSizeOffset), write_offset_);
-    const platform::MapStep step = ReplaceCacheFile(cache_path_, work_.data(), write_offset_);
+    platform::FileProblem problem;
+    const platform::MapStep step =
+        ReplaceCacheFile(cache_path_, work_.data(), write_offset_, problem);
     work_.Close();  // removes the working file
     if (step != platform::MapStep::Done) {
-        errors_.ShowError(kNewCacheFailed[MapStepNumber(step)]);
+        ShowFailure(kNewCacheFailed[MapStepNumber(step)], problem);
         return false;
     }
     return true;
+}
+
+void CCacheDefragmenter::ShowFailure(const char16_t* message,
+                                     const platform::FileProblem& problem) {
+    errors_.ShowFileError(message, problem.path, problem.reason);
 }
 
 void CCacheDefragmenter::CloseFiles() {

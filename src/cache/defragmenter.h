@@ -69,6 +69,7 @@ class CCacheDefragmenter {
     bool CopyOneBlock(const Pending& folder, std::vector<Pending>& subfolders);
     bool EnsureRoom(uint32_t bytes);
     void CloseFiles();
+    void ShowFailure(const char16_t* message, const platform::FileProblem& problem);
     uint8_t* At(uint32_t offset) { return work_.data() + offset; }
 
     ErrorSink& errors_;

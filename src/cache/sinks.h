@@ -11,6 +11,14 @@ class ErrorSink {
     virtual ~ErrorSink() = default;
     // A failure the user must know of, in the system's fixed wording.
     virtual void ShowError(std::u16string_view message) = 0;
+    // A failure of one file: the fixed message, then which file and why. A window shows the
+    // message alone, in its fixed wording; a console adds the file and the reason below it.
+    virtual void ShowFileError(std::u16string_view message, std::u16string_view path,
+                               std::u16string_view reason) {
+        (void)path;
+        (void)reason;
+        ShowError(message);
+    }
 };
 
 class StatusSink {

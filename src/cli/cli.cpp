@@ -4,6 +4,7 @@
 
 #include "cache/cache_shared.h"
 #include "platform/drives.h"
+#include "platform/file.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -127,6 +128,13 @@ int RunCli(const std::vector<std::u16string>& args, Console& console) {
     }
     line.cache_path = line.Has(u"--cache") ? platform::AbsolutePath(line.options[u"--cache"])
                                            : DefaultCachePath();
+    // A folder, a FIFO or a device in the cache's place is refused before anything waits on it
+    // or walks for it.
+    const platform::PathKind kind = platform::KindOf(line.cache_path);
+    if (kind == platform::PathKind::Folder || kind == platform::PathKind::Other) {
+        console.Err(u"corvella: the cache " + line.cache_path + u" is not a regular file.");
+        return kExitError;
+    }
 
     if (command == u"index") return RunIndex(line, console);
     if (command == u"search") return RunSearch(line, console);

@@ -30,11 +30,13 @@ int RunCheck(const CommandLine& cache, Console& console) {
             } else {
                 console.Err(u"corvella: the cache file " + cache.cache_path +
                             u" cannot be opened; it may be used by another program.");
+                console.Err(FileReasonLine(file.problem().path, file.problem().reason));
             }
             return kExitError;
         default:
             console.Err(u"corvella: the cache file " + cache.cache_path +
                         u" is empty or cannot be mapped; it is damaged and should be rebuilt.");
+            console.Err(FileReasonLine(file.problem().path, file.problem().reason));
             return kExitNothing;
     }
     if (file.size() > kMaxCacheBytes) {

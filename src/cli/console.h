@@ -40,11 +40,21 @@ class StdConsole final : public Console {
     ProgressThrottle throttle_;   // off a terminal
 };
 
+// The line that names a file and the reason it failed: "corvella: FILE: REASON".
+inline std::u16string FileReasonLine(std::u16string_view path, std::u16string_view reason) {
+    return u"corvella: " + std::u16string(path) + u": " + std::u16string(reason);
+}
+
 // The engine's messages and progress, on the console.
 class ConsoleErrors final : public ErrorSink {
   public:
     explicit ConsoleErrors(Console& console) : console_(console) {}
     void ShowError(std::u16string_view message) override { console_.Err(message); }
+    void ShowFileError(std::u16string_view message, std::u16string_view path,
+                       std::u16string_view reason) override {
+        console_.Err(message);
+        console_.Err(FileReasonLine(path, reason));
+    }
 
   private:
     Console& console_;

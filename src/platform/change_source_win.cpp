@@ -26,6 +26,7 @@
 #include <mutex>
 
 #include "platform/change_source.h"
+#include "platform/file.h"
 #include "platform/handle_win.h"
 #include "platform/long_path_win.h"
 #include "platform/text.h"
@@ -43,21 +44,6 @@ constexpr DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_
 static_assert(kFilter == 0x14B);
 constexpr DWORD kLongPathUnits = 32768;
 constexpr auto kWakeRetry = std::chrono::milliseconds(100);
-
-std::u16string SystemText(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::u16string result;
-    if (length > 0 && text) result = FromWide(text, length);
-    if (text) LocalFree(text);
-    while (!result.empty() && (result.back() == u'\r' || result.back() == u'\n' ||
-                               result.back() == u'.' || result.back() == u' '))
-        result.pop_back();
-    if (result.empty()) result = u"system error " + Widen(std::to_string(error));
-    return result;
-}
 
 // The long form of `folder` (ending with "\"), in the plain "C:\..." form; false when the folder
 // does not exist. `buffer` is reused across calls.
@@ -113,7 +99,7 @@ bool DirectoryChangeSource::Open(const std::u16string& root, std::u16string& pro
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!directory_.IsOpen()) {
-        problem = u"Cannot watch " + root_ + u" for changes: " + SystemText(GetLastError()) + u".";
+        problem = u"Cannot watch " + root_ + u" for changes: " + SystemErrorText(static_cast<int>(GetLastError())) + u".";
         return false;
     }
     std::lock_guard<std::mutex> lock(lock_);

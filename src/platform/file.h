@@ -1,11 +1,17 @@
 // Files and whole-file mappings.
 //
-// Every open here is exclusive: on Windows the share mode is 0, on POSIX the opener holds
-// flock(LOCK_EX|LOCK_NB) for as long as the file is open. A second opener, in this process or
-// another, fails instead of reading bytes that are being rewritten.
+// Readers share, writers hold alone. A read-only open shares with other readers (Windows: share
+// mode FILE_SHARE_READ; POSIX: flock(LOCK_SH|LOCK_NB)); every open that may write, and a
+// read-exclusive one, holds the file alone (share mode 0; LOCK_EX|LOCK_NB) for as long as it is
+// open. An opener that meets a holder of the other kind, in this process or another, fails
+// instead of reading bytes that are being rewritten. Only regular files are opened: a FIFO, a
+// device or a folder is refused without blocking.
 //
-// A mapping always covers the whole file. Remapping moves the view, so callers keep offsets into
-// it, never pointers, across Remap.
+// A mapping always covers the whole file, and every byte of a writable one has disk behind it
+// before it is mapped (POSIX: posix_fallocate; Windows: SetEndOfFile). A sparse file would take
+// the first store into a page the disk cannot hold as a fatal fault; reserved up front, a full
+// disk is an ordinary failure of Create or Remap. Remapping moves the view, so callers keep
+// offsets into it, never pointers, across Remap.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +28,17 @@ namespace corvella::platform {
 // Which step of opening a mapped file failed; callers turn it into their fixed message texts.
 enum class MapStep { Done, File, Mapping, View };
 
-// An open file that is held exclusively; used to keep others away from a file while it is
-// replaced.
+// Why the last step failed, for a person: the file it concerned and the reason, in the system's
+// own words or those of the check here that refused the file.
+struct FileProblem {
+    std::u16string path;
+    std::u16string reason;
+};
+
+// What is at a path.
+enum class PathKind { Missing, File, Folder, Other };
+
+// An open file that is held alone; used to keep others away from a file while it is replaced.
 class ExclusiveFile {
   public:
     ExclusiveFile() = default;
@@ -34,11 +49,13 @@ class ExclusiveFile {
     // Opens an existing file for reading; false when it is missing or held by another opener.
     bool OpenExisting(const std::u16string& path);
     bool IsOpen() const;
+    const FileProblem& problem() const { return problem_; }
     // The file's size in bytes; 0 when it is not open or cannot be measured.
     uint64_t Size() const;
     void Close();
 
   private:
+    FileProblem problem_;
 #ifdef _WIN32
     FileHandle file_;
 #else
@@ -48,7 +65,9 @@ class ExclusiveFile {
 
 class MappedFile {
   public:
-    enum class Access { ReadOnly, ReadWrite };
+    // ReadOnly shares with other readers; ReadExclusive reads what no one else may open while it
+    // is held (a copy that will replace the file).
+    enum class Access { ReadOnly, ReadExclusive, ReadWrite };
 
     MappedFile() = default;
     ~MappedFile() { Close(); }
@@ -61,8 +80,9 @@ class MappedFile {
     // bytes; the new bytes read as zero. A delete-on-close file vanishes when it is closed or
     // the process ends (POSIX: it is unlinked right after it is created).
     MapStep Create(const std::u16string& path, uint64_t size, bool delete_on_close);
-    // Read-write files only: grows the file to `size` and maps it again. On failure the file
-    // is closed, and the step says what failed (Mapping or View).
+    // Read-write files only: grows the file to `size` and maps it again. When the disk cannot
+    // hold `size` (Mapping), the file keeps its length and stays mapped as it was; when the new
+    // view fails (View), the file is closed.
     MapStep Remap(uint64_t size);
     // Writes the mapped bytes through to the disk.
     bool Flush();
@@ -74,13 +94,17 @@ class MappedFile {
     uint64_t size() const { return size_; }
     // The system's error code of the last failed step, for diagnostics.
     int last_error() const { return last_error_; }
+    const FileProblem& problem() const { return problem_; }
 
   private:
     MapStep MapView(uint64_t size);
+    // Records the system's error `error` as the reason the step failed.
+    void Failed(int error);
 
     uint64_t size_ = 0;
     bool writable_ = false;
     int last_error_ = 0;
+    FileProblem problem_;
     // Declared in the order they are made, so that they are undone in reverse.
 #ifdef _WIN32
     FileHandle file_;
@@ -92,6 +116,14 @@ class MappedFile {
 #endif
 };
 
+// The reason given for a path that holds something other than a regular file.
+inline constexpr char16_t kNotARegularFile[] = u"it is not a regular file";
+
+PathKind KindOf(const std::u16string& path);
+// The system's own words for an error code (errno, or GetLastError() on Windows).
+std::u16string SystemErrorText(int error);
+// The calling thread's last system error (errno, or GetLastError() on Windows).
+int LastSystemError();
 bool FileExists(const std::u16string& path);
 bool IsFolder(const std::u16string& path);
 bool RemoveFile(const std::u16string& path);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/file.h"
 #include "platform/text.h"
@@ -13,23 +14,60 @@ namespace corvella::platform {
 
 namespace {
 
-// Opens and locks; the lock lives as long as the descriptor.
-Descriptor OpenLocked(const std::u16string& path, int flags) {
+enum class Lock { Shared, Alone };
+
+constexpr char16_t kLockedByAnother[] = u"another process has it open";
+constexpr char16_t kEmptyFile[] = u"it is empty";
+
+// Opens without blocking (a FIFO would wait for a writer), refuses anything but a regular file,
+// and locks; the lock lives as long as the descriptor. On failure `problem` says why.
+Descriptor OpenLocked(const std::u16string& path, int flags, Lock lock, FileProblem& problem) {
+    problem = FileProblem{path, {}};
     const std::string native = ToUtf8(path);
-    Descriptor fd(::open(native.c_str(), flags | O_CLOEXEC, 0644));
-    if (fd.IsOpen() && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    Descriptor fd(::open(native.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644));
+    if (!fd.IsOpen()) {
+        problem.reason = SystemErrorText(errno);
+        return fd;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        problem.reason = SystemErrorText(errno);
+        fd.Close();
+    } else if (!S_ISREG(st.st_mode)) {
+        problem.reason = kNotARegularFile;
+        fd.Close();
+        errno = EINVAL;
+    } else if (::flock(fd.get(), (lock == Lock::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
         const int err = errno;
+        problem.reason = err == EWOULDBLOCK ? kLockedByAnother : SystemErrorText(err);
         fd.Close();
         errno = err;
     }
     return fd;
 }
 
+// Gives the bytes from `from` to `to` disk blocks, so that no store into the mapping can meet
+// a full disk. On failure the file is cut back to `from` bytes and the error is returned.
+int Reserve(int fd, uint64_t from, uint64_t to) {
+    if (to <= from) return ::ftruncate(fd, static_cast<off_t>(to)) == 0 ? 0 : errno;
+    const int err = ::posix_fallocate(fd, static_cast<off_t>(from), static_cast<off_t>(to - from));
+    if (err != 0) (void)::ftruncate(fd, static_cast<off_t>(from));
+    return err;
+}
+
 }  // namespace
+
+int LastSystemError() {
+    return errno;
+}
+
+std::u16string SystemErrorText(int error) {
+    return FromUtf8(std::strerror(error));
+}
 
 bool ExclusiveFile::OpenExisting(const std::u16string& path) {
     Close();
-    fd_ = OpenLocked(path, O_RDONLY);
+    fd_ = OpenLocked(path, O_RDONLY, Lock::Alone, problem_);
     return fd_.IsOpen();
 }
 
@@ -47,10 +85,16 @@ void ExclusiveFile::Close() {
     fd_.Close();
 }
 
+void MappedFile::Failed(int error) {
+    last_error_ = error;
+    problem_.reason = SystemErrorText(error);
+}
+
 MapStep MappedFile::OpenExisting(const std::u16string& path, Access access) {
     Close();
     writable_ = access == Access::ReadWrite;
-    fd_ = OpenLocked(path, writable_ ? O_RDWR : O_RDONLY);
+    fd_ = OpenLocked(path, writable_ ? O_RDWR : O_RDONLY,
+                     access == Access::ReadOnly ? Lock::Shared : Lock::Alone, problem_);
     if (!fd_.IsOpen()) {
         last_error_ = errno;
         return MapStep::File;
@@ -58,7 +102,12 @@ MapStep MappedFile::OpenExisting(const std::u16string& path, Access access) {
     struct stat st {};
     if (::fstat(fd_.get(), &st) != 0 || st.st_size <= 0) {
         // An empty file cannot be mapped; Windows refuses it at the mapping step as well.
-        last_error_ = st.st_size <= 0 ? EINVAL : errno;
+        if (st.st_size <= 0) {
+            last_error_ = EINVAL;
+            problem_.reason = kEmptyFile;
+        } else {
+            Failed(errno);
+        }
         fd_.Close();
         return MapStep::Mapping;
     }
@@ -69,14 +118,15 @@ MapStep MappedFile::Create(const std::u16string& path, uint64_t size, bool delet
     Close();
     writable_ = true;
     // Not O_TRUNC: a file that another opener holds must not be emptied before we own it.
-    fd_ = OpenLocked(path, O_RDWR | O_CREAT);
+    fd_ = OpenLocked(path, O_RDWR | O_CREAT, Lock::Alone, problem_);
     if (!fd_.IsOpen()) {
         last_error_ = errno;
         return MapStep::File;
     }
     if (delete_on_close) ::unlink(ToUtf8(path).c_str());
-    if (::ftruncate(fd_.get(), 0) != 0 || ::ftruncate(fd_.get(), static_cast<off_t>(size)) != 0) {
-        last_error_ = errno;
+    const int err = ::ftruncate(fd_.get(), 0) == 0 ? Reserve(fd_.get(), 0, size) : errno;
+    if (err != 0) {
+        Failed(err);
         fd_.Close();
         return MapStep::Mapping;
     }
@@ -84,12 +134,13 @@ MapStep MappedFile::Create(const std::u16string& path, uint64_t size, bool delet
 }
 
 MapStep MappedFile::Remap(uint64_t size) {
-    view_.Close();
-    if (::ftruncate(fd_.get(), static_cast<off_t>(size)) != 0) {
-        last_error_ = errno;
-        fd_.Close();
+    // Reserved while the old view still stands, so a disk that cannot hold the new size leaves
+    // the file, and its mapping, as they were.
+    if (const int err = Reserve(fd_.get(), size_, size); err != 0) {
+        Failed(err);
         return MapStep::Mapping;
     }
+    view_.Close();
     return MapView(size);
 }
 
@@ -99,7 +150,8 @@ MapStep MappedFile::MapView(uint64_t size) {
     void* p = ::mmap(nullptr, size, writable_ ? PROT_READ | PROT_WRITE : PROT_READ,
                      writable_ ? MAP_SHARED : MAP_SHARED | MAP_POPULATE, fd_.get(), 0);
     if (p == MAP_FAILED) {
-        last_error_ = errno;
+        Failed(errno);
+        size_ = 0;
         fd_.Close();
         return MapStep::View;
     }
@@ -117,6 +169,13 @@ void MappedFile::Close() {
     view_.Close();
     size_ = 0;
     fd_.Close();
+}
+
+PathKind KindOf(const std::u16string& path) {
+    struct stat st {};
+    if (::stat(ToUtf8(path).c_str(), &st) != 0) return PathKind::Missing;
+    if (S_ISREG(st.st_mode)) return PathKind::File;
+    return S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Other;
 }
 
 bool FileExists(const std::u16string& path) {

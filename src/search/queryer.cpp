@@ -106,7 +106,7 @@ bool CQueryer::InitTraverse() {
             break;
     }
     if (message) {
-        errors_.ShowError(message);
+        errors_.ShowFileError(message, file_.problem().path, file_.problem().reason);
         return false;
     }
     // Offsets are 32-bit: nothing past 4 GiB can be addressed, whatever the file's length.

@@ -27,6 +27,8 @@ namespace corvella {
 namespace {
 
 constexpr char16_t kOutOfMemory[] = u"Out of memory!";
+constexpr char16_t kNoRoom[] =
+    u"The cache file could not grow, so a change was not applied; it is tried again later.";
 // Larger than any record of a name the file systems allow, so a record checked against this
 // margin never runs past the buffer.
 constexpr uint32_t kRecordMargin = 600;
@@ -102,6 +104,7 @@ ApplyResult CFolderUpdater::ApplyFolderChange(const std::u16string& cache_path,
     if (!found || !found->folder) return ApplyResult::Dropped;
 
     out_of_memory_ = false;
+    no_room_ = false;
     std::vector<uint32_t> stored;  // blocks of new subfolders, given back on failure
     bool applied = false;
     try {
@@ -115,7 +118,7 @@ ApplyResult CFolderUpdater::ApplyFolderChange(const std::u16string& cache_path,
         for (uint32_t block : stored) FreeBlock(block, /*keep_block=*/false);
     }
     // A file that could not grow is left as it was; the folder's next change brings it back.
-    return out_of_memory_ ? ApplyResult::RetryLater : ApplyResult::Dropped;
+    return out_of_memory_ || no_room_ ? ApplyResult::RetryLater : ApplyResult::Dropped;
 }
 
 bool CFolderUpdater::Update(const std::u16string& folder, const Found& found,
@@ -383,7 +386,12 @@ bool CFolderUpdater::Append(const Buffer& buffer, uint32_t& at) {
         uint64_t grown = file_size + sizes_.grow_step_bytes;
         while (grown - end < size) grown += sizes_.grow_step_bytes;  // a block past one step
         if (grown > kMaxCacheBytes) return false;
-        if (file_.Remap(grown) != platform::MapStep::Done) return false;
+        if (file_.Remap(grown) != platform::MapStep::Done) {
+            // Reserved before it is mapped, a length the disk cannot hold is refused whole.
+            no_room_ = true;
+            errors_.ShowFileError(kNoRoom, file_.problem().path, file_.problem().reason);
+            return false;
+        }
         file_size = grown;
     }
     std::memcpy(At(end), buffer.bytes.get(), size);

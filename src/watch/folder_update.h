@@ -35,7 +35,7 @@ enum class ApplyResult {
     Applied,     // the folder's block is current
     Dropped,     // no cache file, the folder is not in it, or the path names a file
     InUse,       // another opener holds the cache file: apply it again in a moment
-    RetryLater,  // memory ran out: apply it again later
+    RetryLater,  // memory or disk space ran out: apply it again later
     Damaged,     // the file is cut short or is no cache: only a new build brings it back
 };
 
@@ -101,6 +101,7 @@ class CFolderUpdater {
     platform::MappedFile file_;
     char16_t separator_ = u'\\';
     bool out_of_memory_ = false;  // the last update failed for want of memory
+    bool no_room_ = false;        // ... for want of disk space to grow the file
 };
 
 }  // namespace corvella

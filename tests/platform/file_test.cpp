@@ -1,4 +1,4 @@
-// Exclusive opens, mappings and replacement, on either platform.
+// Shared and exclusive opens, mappings and replacement, on either platform.
 #include "platform/file.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +37,7 @@ TEST(MappedFile, CreateGrowAndReopenKeepContentsAndZeroFill) {
     EXPECT_EQ(again.data()[again.size() - 1], 'z');
 }
 
-TEST(MappedFile, EveryOpenIsExclusive) {
+TEST(MappedFile, AWriterShutsOutEveryOtherOpener) {
     test::TempDir dir;
     const std::u16string path = dir.U16("held.bin");
     MappedFile first;
@@ -54,14 +54,61 @@ TEST(MappedFile, EveryOpenIsExclusive) {
     EXPECT_EQ(second.OpenExisting(path, MappedFile::Access::ReadOnly), MapStep::Done);
 }
 
-TEST(MappedFile, FailuresNameTheStep) {
+// Every failure says which step failed, which file it concerned and why.
+TEST(MappedFile, FailuresNameTheStepTheFileAndTheReason) {
     test::TempDir dir;
     MappedFile f;
+    const auto named = [&](const std::u16string& path) {
+        EXPECT_EQ(f.problem().path, path);
+        EXPECT_FALSE(f.problem().reason.empty());
+    };
     EXPECT_EQ(f.OpenExisting(dir.U16("missing"), MappedFile::Access::ReadOnly), MapStep::File);
+    named(dir.U16("missing"));
     EXPECT_EQ(f.Create(dir.U16("no/such/folder/x"), 1024, false), MapStep::File);
+    named(dir.U16("no/such/folder/x"));
     test::WriteBytes(dir.path() / "empty", {});
     EXPECT_EQ(f.OpenExisting(dir.U16("empty"), MappedFile::Access::ReadOnly), MapStep::Mapping);
+    named(dir.U16("empty"));
+    fs::create_directory(dir.path() / "folder");
+    EXPECT_EQ(f.OpenExisting(dir.U16("folder"), MappedFile::Access::ReadOnly), MapStep::File);
+    named(dir.U16("folder"));
     EXPECT_FALSE(f.IsOpen());
+}
+
+// Searches run side by side; an update, a replacement or a defragmentation waits for them.
+TEST(MappedFile, ReadersShareAndEveryWriterWaitsForThem) {
+    test::TempDir dir;
+    const std::u16string path = dir.U16("cache.db");
+    test::WriteBytes(dir.path() / "cache.db", std::vector<uint8_t>(4096, 7));
+    MappedFile reader;
+    ASSERT_EQ(reader.OpenExisting(path, MappedFile::Access::ReadOnly), MapStep::Done);
+    for (const auto& [access, opens] : {std::pair{MappedFile::Access::ReadOnly, true},
+                                        std::pair{MappedFile::Access::ReadExclusive, false},
+                                        std::pair{MappedFile::Access::ReadWrite, false}}) {
+        MappedFile second;
+        EXPECT_EQ(second.OpenExisting(path, access) == MapStep::Done, opens) << int(access);
+    }
+    platform::ExclusiveFile replacing;
+    EXPECT_FALSE(replacing.OpenExisting(path));
+    reader.Close();
+    EXPECT_TRUE(replacing.OpenExisting(path));
+}
+
+// A length the disk cannot give is refused before anything is mapped: the file keeps its
+// length, its bytes and its mapping, so the caller can give back what it took and go on.
+TEST(MappedFile, GrowthTheDiskCannotHoldLeavesTheFileAsItWas) {
+    test::TempDir dir;
+    MappedFile f;
+    ASSERT_EQ(f.Create(dir.U16("grow.bin"), 4096, false), MapStep::Done);
+    std::memcpy(f.data(), "abc", 3);
+    EXPECT_EQ(f.Remap(uint64_t(1) << 60), MapStep::Mapping);
+    ASSERT_TRUE(f.IsOpen());
+    EXPECT_EQ(f.size(), 4096u);
+    EXPECT_FALSE(f.problem().reason.empty());
+    f.data()[4095] = 'z';  // still mapped and writable
+    EXPECT_EQ(std::memcmp(f.data(), "abc", 3), 0);
+    f.Close();
+    EXPECT_EQ(fs::file_size(dir.path() / "grow.bin"), 4096u);
 }
 
 TEST(MoveIntoPlace, PutsTheNewFileInPlaceAndTheOldOneIsNeverTorn) {

@@ -95,7 +95,7 @@ TEST(Win32ExclusiveOpen, OurHoldShutsOutOtherProgramsAndTheirsShutsUsOutWithoutE
     ASSERT_TRUE(other);
     MappedFile second;
     ExclusiveFile third;
-    EXPECT_EQ(second.OpenExisting(path, MappedFile::Access::ReadOnly), MapStep::File);
+    EXPECT_EQ(second.OpenExisting(path, MappedFile::Access::ReadWrite), MapStep::File);
     EXPECT_EQ(second.last_error(), ERROR_SHARING_VIOLATION);
     EXPECT_FALSE(third.OpenExisting(path));
     EXPECT_EQ(second.Create(path, 4096, false), MapStep::File);

@@ -205,6 +205,96 @@ ROWS += [
 ]
 
 
+# storage: a full disk, a second reader, and cache paths that are no cache file.
+
+def full_disk(ctx, then=None):
+    """A good cache on a 3 MiB file system with no byte left; `then` changes the tree after the
+    build, so that an update has something to grow for. The mount lives outside the row's
+    folder and goes when the script ends."""
+    disk = tempfile.mkdtemp(prefix="corvella-disk-")
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=3m", "tmpfs", disk],
+                      capture_output=True).returncode != 0:
+        os.rmdir(disk)
+        return None
+    atexit.register(lambda: (subprocess.run(["umount", "-l", disk]), os.rmdir(disk)))
+    ctx.disk = disk
+    ctx.cache = os.path.join(disk, "c.db")
+    ctx.indexed()
+    with open(ctx.cache, "rb") as f:
+        ctx.before = f.read()
+    if then:
+        then(ctx)
+    with open(os.path.join(disk, "fill"), "wb") as f:
+        try:
+            while True:
+                f.write(bytes(65536))
+                f.flush()
+        except OSError:
+            pass
+    return ctx.cache
+
+
+def full_disk_row(command, then=None):
+    def setup(ctx):
+        cache = full_disk(ctx, then)
+        if not cache:
+            return "mounting a small file system needs root"
+        return [command, "--cache", cache] + ([ctx.tree] if command != "defrag" else [])
+    return setup
+
+
+def cache_untouched(ctx, p):
+    with open(ctx.cache, "rb") as f:
+        expect(f.read() == ctx.before, "the cache file changed on a full disk")
+    left = [n for n in os.listdir(ctx.disk) if n.endswith((".new", ".tmp", ".frag"))]
+    expect(not left, f"working files left behind: {left}")
+
+
+def read_shared(ctx):
+    """A second reader holds the cache as every reader does, with a shared lock."""
+    ctx.indexed()
+    ctx.reader = os.open(ctx.cache, os.O_RDONLY)
+    fcntl.flock(ctx.reader, fcntl.LOCK_SH | fcntl.LOCK_NB)
+    return ["search", "--cache", ctx.cache, "one"]
+
+
+def cache_is(kind, *command):
+    """The cache path names a FIFO or a folder."""
+    def setup(ctx):
+        path = ctx.at("odd")
+        (os.mkfifo if kind == "fifo" else os.mkdir)(path)
+        return [command[0], "--cache", path, *command[1:]]
+    return setup
+
+
+def nothing_built_beside(ctx, p):
+    expect("building" not in p.stderr, "a build started for a cache that is a folder")
+    expect(sorted(os.listdir(ctx.tmp)) == ["odd"], f"left beside it: {os.listdir(ctx.tmp)}")
+
+
+def empty_cache(ctx):
+    os.makedirs(os.path.dirname(ctx.cache))
+    open(ctx.cache, "wb").close()
+    return ["search", "--cache", ctx.cache, "one"]
+
+
+ROWS += [
+    Row("index on a full disk", full_disk_row("index"), 2, "No space left on device",
+        cache_untouched),
+    Row("update that must grow on a full disk",
+        full_disk_row("update", lambda ctx: [make(ctx.tree, f"new{i}.txt", 1) for i in range(50)]),
+        2, "No space left on device", cache_untouched),
+    Row("defrag on a full disk", full_disk_row("defrag"), 2, "No space left on device",
+        cache_untouched),
+    Row("search while another search reads", read_shared, 0, ""),
+    Row("check of a FIFO", cache_is("fifo", "check"), 2, "not a regular file"),
+    Row("search of a FIFO", cache_is("fifo", "search", "one"), 2, "not a regular file"),
+    Row("search with a folder as cache", cache_is("folder", "search", "one"), 2,
+        "not a regular file", nothing_built_beside),
+    Row("search of an empty cache file", empty_cache, 2, "it is empty"),
+]
+
+
 def run_row(binary, row):
     with tempfile.TemporaryDirectory(prefix="corvella-bad-") as tmp:
         ctx = Context(binary, os.path.realpath(tmp))
