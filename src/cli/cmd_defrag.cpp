@@ -4,6 +4,7 @@
 #include "cache/defragmenter.h"
 #include "cli/cli.h"
 #include "platform/file.h"
+#include "platform/keeper_lock.h"
 #include "platform/text.h"
 #include "platform/ticks.h"
 #include "results/results_writer.h"
@@ -12,6 +13,10 @@ namespace corvella {
 
 int RunDefrag(const CommandLine& command, Console& console) {
     if (!HaveCacheFile(command.cache_path, console)) return kExitError;
+    // Held while the copy runs, as a build holds it: the state file says unended meanwhile, and
+    // a search must wait for this copy rather than take the cache for a cut-off build.
+    platform::KeeperLock copying;
+    copying.Acquire(command.cache_path);
     ConsoleErrors errors(console);
     CCacheDefragmenter defragmenter(errors, command.cache_path);
     const uint32_t start = platform::TickCountMs();

@@ -30,6 +30,19 @@ int RunUpdate(const CommandLine& command, Console& console) {
         return kExitError;
     }
     if (!HaveCacheFile(command.cache_path, console)) return kExitError;
+    {
+        // The updater takes every open failure for a holder and waits it out, as a watcher must.
+        // A cache this user may not write is no holder: say so with the reason, at once.
+        platform::MappedFile probe;
+        if (probe.OpenExisting(command.cache_path, platform::MappedFile::Access::ReadWrite) ==
+                platform::MapStep::File &&
+            !probe.problem().held) {
+            console.Err(u"corvella: cannot open the cache file " + command.cache_path +
+                        u" to update it.");
+            console.Err(FileReasonLine(probe.problem().path, probe.problem().reason));
+            return kExitError;
+        }
+    }
     ConsoleErrors errors(console);
     WatcherOptions options;
     options.errors = &errors;

@@ -33,6 +33,8 @@ enum class MapStep { Done, File, Mapping, View };
 struct FileProblem {
     std::u16string path;
     std::u16string reason;
+    // Another opener holds the file: the one failure that passes by itself, so worth a retry.
+    bool held = false;
 };
 
 // What is at a path.

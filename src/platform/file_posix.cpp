@@ -39,7 +39,8 @@ Descriptor OpenLocked(const std::u16string& path, int flags, Lock lock, FileProb
         errno = EINVAL;
     } else if (::flock(fd.get(), (lock == Lock::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
         const int err = errno;
-        problem.reason = err == EWOULDBLOCK ? kLockedByAnother : SystemErrorText(err);
+        problem.held = err == EWOULDBLOCK;
+        problem.reason = problem.held ? kLockedByAnother : SystemErrorText(err);
         fd.Close();
         errno = err;
     }

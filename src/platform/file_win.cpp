@@ -23,6 +23,7 @@ HANDLE Open(const std::u16string& path, DWORD access, DWORD disposition, DWORD f
                                  flags, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
+        problem.held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
         problem.reason = SystemErrorText(static_cast<int>(error));
         SetLastError(error);
     } else if (GetFileType(h) != FILE_TYPE_DISK) {

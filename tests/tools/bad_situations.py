@@ -157,21 +157,36 @@ def second_keeper(ctx):
     return ["watch", "--cache", ctx.cache, ctx.tree]
 
 
+def as_nobody(ctx, *owned):
+    """The row's command runs as an ordinary user, who owns the folders `owned`."""
+    import pwd
+    nobody = pwd.getpwnam("nobody")
+    for folder in owned:
+        os.makedirs(folder, exist_ok=True)
+        os.chown(folder, nobody.pw_uid, nobody.pw_gid)
+    ctx.preexec = lambda: (os.setgroups([]), os.setresgid(*[nobody.pw_gid] * 3),
+                           os.setresuid(*[nobody.pw_uid] * 3))
+
+
 def unreadable_folders(ctx):
     """22 folders an ordinary user may not read, indexed as that user."""
     if os.geteuid() != 0:
         return "needs root to switch to an ordinary user"
-    import pwd
-    nobody = pwd.getpwnam("nobody")
     for i in range(22):
         make(ctx.tree, f"locked/d{i:02}/x.txt", 10)
         os.chmod(os.path.join(ctx.tree, "locked", f"d{i:02}"), 0)
-    os.makedirs(os.path.dirname(ctx.cache))
-    for folder in (ctx.tmp, os.path.dirname(ctx.cache)):
-        os.chown(folder, nobody.pw_uid, nobody.pw_gid)
-    ctx.preexec = lambda: (os.setgroups([]), os.setresgid(*[nobody.pw_gid] * 3),
-                           os.setresuid(*[nobody.pw_uid] * 3))
+    as_nobody(ctx, ctx.tmp, os.path.dirname(ctx.cache))
     return ["index", "--cache", ctx.cache, ctx.tree]
+
+
+def unwritable_cache(ctx):
+    """A cache the user may read but not write: no holder to wait for, so no retrying."""
+    if os.geteuid() != 0:
+        return "needs root to switch to an ordinary user"
+    ctx.indexed()
+    os.chmod(ctx.tmp, 0o755)
+    as_nobody(ctx)
+    return ["update", "--cache", ctx.cache, ctx.tree]
 
 
 def twenty_named(ctx, p):
@@ -292,6 +307,8 @@ ROWS += [
     Row("search with a folder as cache", cache_is("folder", "search", "one"), 2,
         "not a regular file", nothing_built_beside),
     Row("search of an empty cache file", empty_cache, 2, "it is empty"),
+    Row("update of a cache the user may not write", unwritable_cache, 2, "Permission denied",
+        lambda ctx, p: expect("in use" not in p.stderr, "an unwritable cache is no holder")),
 ]
 
 

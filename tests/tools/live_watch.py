@@ -177,6 +177,16 @@ def main(binary, tmp):
         label = "searches beside the watcher answer or say the file is in use"
         beside.finish()
 
+        label = "between applies, two searches at once never shut each other out"
+        pair = [Hammer(binary, cache, "--count", "*") for _ in range(2)]
+        for h in pair:
+            h.thread.start()
+        time.sleep(2)
+        for h in pair:
+            h.finish()
+        expect(not any(h.seen["in use"] for h in pair), "searches refused each other: " +
+               ", ".join(f"{len(h.seen['in use'])} of {len(h.seen['answered'])}" for h in pair))
+
         label = "Ctrl+C ends the watcher cleanly and the state file says so"
         watch.interrupt()
         state = read_state(cache)
