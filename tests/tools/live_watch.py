@@ -28,7 +28,8 @@ def search(binary, cache, *args):
     """The result lines, or None when the cache file was in use. Anything else, a damaged cache
     above all, is a failure."""
     p = run(binary, "search", "--cache", cache, *args, text=True, errors="replace")
-    if p.returncode == 2 and p.stderr.strip() == IN_USE:
+    # The fixed text, then the file and the system's reason on a line of their own.
+    if p.returncode == 2 and p.stderr.splitlines()[:1] == [IN_USE]:
         return None
     expect(p.returncode in (0, 1) and not p.stderr,
            f"search {args} exits {p.returncode}\n{p.stdout}{p.stderr}")
