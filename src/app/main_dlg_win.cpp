@@ -5,7 +5,6 @@
 #include <shlobj.h>
 
 #include "cache/cache_shared.h"
-#include "cache/state_file.h"
 #include "platform/drives.h"
 #include "platform/file.h"
 #include "platform/profile.h"
@@ -65,6 +64,7 @@ bool CMainDlg::OnInitDialog() {
     // Geometry for the resize rules. The tray menu is loaded now, since the options keep their
     // check marks in both menus.
     initial_window_ = last_window_ = ToRect(WindowRect());
+    tray_icon_.Add(hwnd_, small_icon_.get());
     tray_menu_.Load(IDR_TRAYMENU);
 
     list_.SubclassItem(hwnd_, IDC_RESULTS);
@@ -76,20 +76,15 @@ bool CMainDlg::OnInitDialog() {
     paths_.cache = CachePathFromSettings(paths_.data_folder, paths_.settings);
     queryer_ = std::make_unique<CQueryer>(errors_, paths_.cache);
     cacher_ = std::make_unique<CCacher>(errors_, paths_.cache);
+    ApplyStartupRegistry();
     StartCache();
 
     ui::Menu(tray_menu_.menu().get()).Check(ID_TRAY_WATCHKEEPER, true);
     ui::MenuBarOf(hwnd_).Check(ID_OPTIONS_WATCHKEEPER, true);
     GreyLaterCommands();
 
-    // Hidden in the tray from the start when asked to, as a close request would leave it.
-    int argc = 0;
-    if (LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc)) {
-        if (argc == 2 && _wcsicmp(argv[1], L"/hide") == 0) PostMsg(WM_SYSCOMMAND, SC_CLOSE);
-        LocalFree(argv);
-    }
-
-    // Centred once.
+    // Centred once; the window comes back to this placement whenever it is shown again.
+    minimize_to_tray_ = false;
     const RECT window = WindowRect();
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -97,8 +92,19 @@ bool CMainDlg::OnInitDialog() {
                  work.left + (work.right - work.left - (window.right - window.left)) / 2,
                  work.top + (work.bottom - work.top - (window.bottom - window.top)) / 2, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    saved_placement_.length = sizeof saved_placement_;
+    GetWindowPlacement(hwnd_, &saved_placement_);
 
+    // "/hide" alone, in any letter case; every other command line is ignored.
+    int argc = 0;
+    if (LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc)) {
+        if (argc == 2 && _wcsicmp(argv[1], L"/hide") == 0) StartHidden();
+        LocalFree(argv);
+    }
+
+    session_ended_ = false;
     initialised_ = true;
+    hot_key_.Register(hwnd_);
     SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1), static_cast<SIZE_T>(-1));
     return true;
 }
@@ -122,10 +128,8 @@ void CMainDlg::GreyLaterCommands() {
     // Commands present in the menus but not offered.
     const ui::Menu bar = ui::MenuBarOf(hwnd_);
     for (UINT id : {ID_FILE_SAVE_RESULTS, ID_TOOLS_CUSTOMIZE_TOOLBAR, ID_TOOLS_CLEAN_SEARCH_HISTORY,
-                    ID_TOOLS_CLEAN_LOCATION_HISTORY, ID_OPTIONS_START_WITH_WINDOWS, ID_HELP_ABOUT})
+                    ID_TOOLS_CLEAN_LOCATION_HISTORY, ID_HELP_ABOUT})
         bar.Enable(id, false);
-    const ui::Menu tray(tray_menu_.menu().get());
-    for (UINT id : {ID_TRAY_OPEN, ID_TRAY_START_WITH_WINDOWS}) tray.Enable(id, false);
 }
 
 MainWindowControls CMainDlg::ControlRects() const {
@@ -200,7 +204,27 @@ bool CMainDlg::OnPaint() {
 }
 
 std::optional<LRESULT> CMainDlg::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_QUERYDRAGICON) return reinterpret_cast<LRESULT>(big_icon_.get());
+    // Sent to every top-level window when the shell (and its notification area) has restarted.
+    static const UINT taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
+    switch (message) {
+        case WM_QUERYDRAGICON:
+            return reinterpret_cast<LRESULT>(big_icon_.get());
+        case kTrayMessage:
+            OnTrayNotify(wparam, lparam);
+            return 0;
+        case WM_HOTKEY:
+            ShowMainWindow();
+            return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            OnEndSession(wparam != FALSE);
+            return 0;
+    }
+    if (message == taskbar_created) {
+        tray_icon_.Restore();
+        return 0;
+    }
     return ui::Dialog::OnMessage(message, wparam, lparam);
 }
 
@@ -239,6 +263,13 @@ bool CMainDlg::OnCommand(int id, int code, HWND control) {
             return true;
         case ID_FILE_LOAD_CACHE:
             OnLoadCacheFile();
+            return true;
+        case ID_TRAY_OPEN:
+            OnOpenMainWindow();
+            return true;
+        case ID_OPTIONS_START_WITH_WINDOWS:
+        case ID_TRAY_START_WITH_WINDOWS:
+            OnToggleStartWithWindows();
             return true;
         case ID_TOOLS_UPDATE_CACHE:
         case ID_TRAY_UPDATE_CACHE:
@@ -354,16 +385,11 @@ void CMainDlg::OnCancel() {
 }
 
 void CMainDlg::ExitSequence() {
-    // Before anything that may take time: a build that ends meanwhile must not record itself
-    // as finished.
-    exiting_ = true;
-    Show(SW_HIDE);
-    // A running search may finish within three seconds; workers that have not begun return.
-    if (runner_) runner_->Shutdown(std::chrono::milliseconds(3000));
-    list_.StopIconThread();
-    if (watchers_) watchers_->StopWatchers();
-    EndBuildAtExit();
-    StateFile(paths_.state).SetProgramExit(true);
+    // After the end of the session only the dialog is left to end.
+    if (!session_ended_) {
+        hot_key_.Unregister();
+        ShutdownCleanup();
+    }
     End(IDCANCEL);
 }
 

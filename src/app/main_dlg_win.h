@@ -16,6 +16,7 @@
 #include "app/error_box.h"
 #include "app/main_window_layout.h"
 #include "app/owned_thread_win.h"
+#include "app/tray_icon_win.h"
 #include "cache/cacher.h"
 #include "platform/keeper_lock.h"
 #include "results/list_ctrl_ex_win.h"
@@ -51,6 +52,7 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     bool OnSize(UINT type, int width, int height) override;
     bool OnSysCommand(UINT command, LPARAM lparam) override;
     bool OnPaint() override;
+    bool OnTimer(UINT_PTR id) override;
     std::optional<LRESULT> OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
     bool PreTranslateMessage(MSG& message) override;
 
@@ -70,6 +72,18 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     void SetStatus(const std::u16string& text);
     bool Ask(const wchar_t* question) const;
     MainWindowControls ControlRects() const;
+
+    // The tray, the hot key, Start With Windows and the end of the session (main_dlg_tray_win.cpp).
+    void ApplyStartupRegistry();
+    void StartHidden();
+    void ShowMainWindow();
+    void OnOpenMainWindow();
+    void OnTrayNotify(WPARAM icon, LPARAM mouse);
+    void ShowTrayMenu();
+    void OnToggleStartWithWindows();
+    void OnEndSession(bool ending);
+    void ShutdownCleanup();
+    void CheckStartWithWindows(bool on);
 
     // The cache (main_dlg_cache_win.cpp).
     void OnUpdateSearchCache();
@@ -93,6 +107,9 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     AppPaths paths_;
     ui::Icon big_icon_, small_icon_;
     ui::LoadedMenu tray_menu_;
+    TrayIcon tray_icon_;
+    HotKey hot_key_;
+    WINDOWPLACEMENT saved_placement_{};  // centred at start-up; the window comes back there
     CListCtrlEx list_;
     ErrorBoxSink errors_;
 
@@ -120,6 +137,7 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     bool message_dialogs_ = true;
     bool check_integrity_ = true;
     bool minimize_to_tray_ = false;
+    bool session_ended_ = false;  // the session's end has done the exit's work
 };
 
 }  // namespace corvella

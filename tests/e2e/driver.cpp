@@ -5,8 +5,9 @@
 // keys. The results list draws its rows itself, so what it shows is read from the status line, the
 // item count and screenshots.
 #include <windows.h>
-// The common controls' declarations build on <windows.h>.
+// These system headers build on <windows.h>.
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <chrono>
@@ -144,6 +145,60 @@ int Layout(HWND main, bool check) {
     return 0;
 }
 
+// Whether the notification area holds the icon of `main`: only an icon that is there can be
+// changed, and this change (the same tip) leaves it as it was.
+bool InTray(HWND main) {
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = main;
+    icon.uFlags = NIF_TIP;
+    wcscpy(icon.szTip, L"Corvella");
+    return Shell_NotifyIconW(NIM_MODIFY, &icon) != FALSE;
+}
+
+HWND OpenPopupMenu() {
+    const HWND menu = FindWindowW(L"#32768", nullptr);
+    return menu && IsWindowVisible(menu) ? menu : nullptr;
+}
+
+// A key pressed and released through the system's input, as from the keyboard.
+void Press(std::initializer_list<WORD> keys) {
+    std::vector<INPUT> inputs;
+    for (WORD key : keys) inputs.push_back(INPUT{INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
+    for (auto key = keys.end(); key != keys.begin();)
+        inputs.push_back(INPUT{INPUT_KEYBOARD, {.ki = {*--key, 0, KEYEVENTF_KEYUP, 0, 0}}});
+    SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// Registry values of the current user: a key's path below HKEY_CURRENT_USER and a value's name.
+int RegistryCommand(const std::wstring& command, const std::vector<std::wstring>& args) {
+    const wchar_t* path = args[0].c_str();
+    if (command == L"reg-forget") {
+        const LSTATUS status = RegDeleteTreeW(HKEY_CURRENT_USER, path);
+        return Check(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND, L"not deleted");
+    }
+    const wchar_t* name = args[1].c_str();
+    if (command == L"reg-get") {
+        wchar_t text[4096] = {};
+        DWORD bytes = sizeof text;
+        if (RegGetValueW(HKEY_CURRENT_USER, path, name, RRF_RT_REG_SZ, nullptr, text, &bytes))
+            return Fail(L"no text value");
+        Print(text);
+        return 0;
+    }
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr))
+        return Fail(L"the key does not open");
+    const LSTATUS status = args.size() < 3
+                               ? RegDeleteValueW(key, name)
+                               : RegSetValueExW(key, name, 0, REG_SZ, (const BYTE*)args[2].c_str(),
+                                                DWORD((args[2].size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return Check(status == ERROR_SUCCESS || (args.size() < 3 && status == ERROR_FILE_NOT_FOUND),
+                 L"not written");
+}
+
 int Usage() {
     Print(L"usage: driver COMMAND [ARGUMENTS], the commands as wmain below reads them");
     return 2;
@@ -196,6 +251,18 @@ int wmain(int argc, wchar_t** argv) {
         return Check(matched, L"no status line matched");
     }
 
+    if ((command == L"reg-forget" && need(1)) || (command.starts_with(L"reg-") && need(2)))
+        return RegistryCommand(command, args);
+    if (command == L"popup" && need(2)) {
+        const bool want = args[0] == L"yes";
+        return Check(WaitFor(number(1), [&] { return (OpenPopupMenu() != nullptr) == want; }),
+                     want ? L"no menu" : L"a menu is open");
+    }
+    if (command == L"hot-key") {
+        Press({VK_SHIFT, VK_ESCAPE});
+        return 0;
+    }
+
     const HWND main = FindTopWindow(true);
     if (!main) return Fail(L"no main window");
     if ((command == L"type" || command == L"search" || command == L"enter") && need(1)) {
@@ -244,6 +311,53 @@ int wmain(int argc, wchar_t** argv) {
         return Check(
             WaitFor(number(1), [&] { return (IsWindowVisible(main) && !IsIconic(main)) == want; }),
             want ? L"not visible" : L"still visible");
+    }
+    if (command == L"tray-icon" && need(1))
+        return Check(WaitFor(number(1) > 0 ? number(1) : 0,
+                             [&] { return InTray(main) == (args[0] == L"yes"); }),
+                     args[0] == L"yes" ? L"no tray icon" : L"a tray icon");
+    if (command == L"tray-click" && need(1)) return !PostMessageW(main, WM_APP + 6, 0, id(0));
+    // The shell restarted: the tray lost its icons and tells the programs so.
+    if (command == L"shell-restart") {
+        NOTIFYICONDATAW icon{};
+        icon.cbSize = sizeof icon;
+        icon.hWnd = main;
+        if (!Shell_NotifyIconW(NIM_DELETE, &icon) || InTray(main))
+            return Fail(L"the icon was not there to lose");
+        return !Send(main, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    }
+    if (command == L"end-session") {
+        // The end of the session waits for the program's threads to stop.
+        DWORD_PTR may_end = 0;
+        if (!Send(main, WM_QUERYENDSESSION, 0, 0, &may_end) || !may_end)
+            return Fail(L"the session may not end");
+        return !SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 60000, nullptr);
+    }
+    // The window's place and whether it has a taskbar button (shown, and not a tool window).
+    if (command == L"where") {
+        RECT outer{};
+        GetWindowRect(main, &outer);
+        const LONG_PTR style = GetWindowLongPtrW(main, GWL_EXSTYLE);
+        Print(Numbers({outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top}) +
+              ((style & WS_EX_APPWINDOW) && !(style & WS_EX_TOOLWINDOW) ? L" app" : L" tool"));
+        return 0;
+    }
+    if (command == L"move" && need(2))
+        return !SetWindowPos(main, nullptr, int(number(0)), int(number(1)), 0, 0,
+                             SWP_NOSIZE | SWP_NOZORDER);
+    // The keyboard focus in the pattern box's edit field, in the active window.
+    if (command == L"focus" && need(1)) {
+        const HWND pattern = GetDlgItem(main, IDC_PATTERN);
+        return Check(WaitFor(number(0),
+                             [&] {
+                                 GUITHREADINFO gui{};
+                                 gui.cbSize = sizeof gui;
+                                 return GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr),
+                                                         &gui) &&
+                                        gui.hwndActive == main && gui.hwndFocus &&
+                                        GetParent(gui.hwndFocus) == pattern;
+                             }),
+                     L"the focus is not in the pattern box");
     }
     if (command == L"layout") {
         if (need(2))

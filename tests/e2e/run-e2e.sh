@@ -6,6 +6,9 @@
 #
 #   tests/e2e/run-e2e.sh PRESET      PRESET: win64 or win32 (built beforehand)
 #
+# CORVELLA_E2E_ONLY, a regex, runs only the scenarios whose names match it whole (first-run
+# makes the cache that the scenarios starting from `data` take).
+#
 # Logs in build/e2e/logs/, screenshots for review in build/e2e/shots/ (of the bare X root).
 #
 # The scenarios are a table (SCENARIOS): a name, then steps separated by " ; " (also on indented
@@ -70,6 +73,14 @@ update-cache
 responsiveness
             find type big- $ALL
             pinging 200 20 'find type big-1 $HUNDRED' 'find type .bin $ALL' 'find search big-2 $HUNDRED' 'find type big- $ALL'
+tray        tray-icon yes ; syscommand 0xF060 ; visible no ; tray-click 0x0203 ; visible yes ; placed
+            tray-click 0x0204 ; popup yes 10 ; sleep 1 ; shoot 07-tray-menu ; endmenu ; popup no 10
+            tray-click 0x0201 ; sleep 0.2 ; popup no 0 ; popup yes 10 ; endmenu ; popup no 10
+            tray-click 0x0201 ; tray-click 0x0203 ; visible no ; sleep 2 ; popup no 0
+            menu ID_TRAY_OPEN ; visible yes ; menu ID_TRAY_OPEN ; sleep 1 ; visible yes 0
+            shell-restart ; tray-icon yes 10
+hot-key     move 7 9 ; hot-key ; placed ; focus 10 ; sleep 1 ; shoot 08-hot-key
+            key 27 ; visible no ; hot-key ; visible yes ; placed ; focus 10
 closing     syscommand 0xF060 ; visible no ; sleep 2 ; running ; second-start ; visible yes
             key 27 ; visible no ; running ; exit ; state UpdateCacheExit=TRUE
 exit-during-build
@@ -103,13 +114,50 @@ growth-defragments
             find search qzreport $REPORTS ; exit
 hidden-start
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; start /HIDE
-            wait-window $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running
-            find type qzreport $REPORTS ; close ; ends ; state ProgramExit=TRUE
+            wait-window $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running ; tool-window
+            tray-icon yes 10 ; find type qzreport $REPORTS ; hot-key ; visible yes ; placed
+            close ; ends ; state ProgramExit=TRUE
+start-with-windows
+            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; new-user ; start ; up
+            autorun "$AUTORUN" ; timeouts 0 5000 5000 ; menu ID_TRAY_START_WITH_WINDOWS
+            box IDYES "Don't start Corvella with windows?" ; no-autorun ; exit ; start ; up
+            no-autorun ; command ID_OPTIONS_START_WITH_WINDOWS ; no-box ; autorun "$AUTORUN" ; exit
+            reg-set "$RUN" Corvella 'C:\Program Files\Corvella\Corvella.exe /hide'
+            reg-set "$DESKTOP" HungAppTimeout 20000 ; reg-set "$DESKTOP" AutoEndTasks 1
+            start ; up ; autorun "$AUTORUN" ; timeouts 0 20000 5000 ; exit
+session-end-during-build
+            data 0 1 UpdateCacheExit=FALSE ProgramExit=TRUE ; cache ; start-watching "$BUILDING"
+            end-session ; state ProgramExit=TRUE UpdateCacheExit=FALSE ; visible no ; tray-icon no
+            exists default.db ; close ; ends ; start-build ; no-box ; exit
 missing-data-folder
             no-data ; start
             box IDOK "Can not find the application data directory \"C:\users\\$WINE_USER\AppData\Roaming\Corvella Data\" for Corvella, Please reinstall this program." $START_WAIT
             ends ; untouched
 EOF
+
+RUN='Software\Microsoft\Windows\CurrentVersion\Run' DESKTOP='Control Panel\Desktop'
+AUTORUN='"C:\corvella\Corvella.exe" /hide'
+# A Windows user who never ran the program: no marker of a first start, no autorun value.
+v_new_user() { drive reg-forget 'Software\Corvella' && drive reg-set "$RUN" Corvella; }
+v_autorun() { drive reg-get "$RUN" Corvella && [ "$DRIVEN" = "$1" ]; }
+v_no_autorun() { ! drive reg-get "$RUN" Corvella; }
+v_timeouts() {  # AutoEndTasks HungAppTimeout WaitToKillAppTimeout
+    local name want=("$@")
+    for name in AutoEndTasks HungAppTimeout WaitToKillAppTimeout; do
+        drive reg-get "$DESKTOP" "$name" && [ "$DRIVEN" = "${want[0]}" ] || return 1
+        want=("${want[@]:1}")
+    done
+}
+# At its start-up placement (start-up size, centred on the 1280x1024 screen) with a taskbar
+# button; a tool window has none.
+v_placed() {
+    local x y w h kind
+    [ -n "${START_LAYOUT:-}" ] || { drive layout && START_LAYOUT=$DRIVEN; } || return 1
+    drive where && read -r x y w h kind <<<"$DRIVEN" && [ "$kind" = app ] &&
+        [ "$w $h" = "$(cut -d ' ' -f 1,2 <<<"$START_LAYOUT")" ] &&
+        [ $(((2 * x + w - 1280) ** 2 + (2 * y + h - 1024) ** 2)) -le 2 ]
+}
+v_tool_window() { drive where && [[ $DRIVEN == *' tool' ]]; }
 
 v_data() {  # DIALOGS CHECK [KEY=VALUE...]: a fresh data folder, with a state file if keys are given
     rm -rf "$DATA_DIR" && mkdir -p "$DATA_DIR" || return 1
@@ -331,6 +379,7 @@ body() {  # preset
         die "the prefix reaches outside itself"
     # One line a scenario, its name first; on fd 3, since Wine's programs read standard input.
     while read -r -u 3 name steps; do
+        [[ $name =~ ^(${CORVELLA_E2E_ONLY:-.*})$ ]] || continue
         case "$steps" in data\ * | no-data*) end_program ;; esac
         logged "$name" scenario "$steps"
     done 3< <(awk '/^[^ ]/ { if (line) print line; line = $0; next }

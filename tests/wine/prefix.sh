@@ -50,6 +50,10 @@ prepare_prefix() {
         in_background timeout -k 10 600 wineserver -w || die "the prefix did not settle"
         touch "$WINEPREFIX/.corvella-prefix-ready"
     fi
+    # The desktop program makes itself start with Windows, and booting the prefix would start it:
+    # its autorun value goes first.
+    in_background timeout -k 10 300 wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' \
+        /v Corvella /f >/dev/null 2>&1
     in_background timeout -k 10 300 wine wineboot >/dev/null 2>&1 || die "the prefix does not start"
     # No crash dialog; windows that no window manager manages, drawn whole by Wine, which then
     # does not wait for a manager to confirm that a window was shown or hidden (it would wait two
