@@ -25,7 +25,7 @@ set -uo pipefail
 
 SOURCE_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 WORK_DIR="$SOURCE_DIR/build/e2e"
-BUILD_FILES="src/Corvella.exe src/help.html tests/e2e/corvella_e2e_driver.exe"
+BUILD_FILES="src/Corvella.exe src/help.html src/corvella-cli.exe tests/e2e/corvella_e2e_driver.exe"
 MORE_TOOLS=import
 # shellcheck source=tests/wine/prefix.sh
 . "$SOURCE_DIR/tests/wine/prefix.sh"
@@ -74,7 +74,8 @@ responsiveness
             find type big- $ALL
             pinging 200 20 'find type big-1 $HUNDRED' 'find type .bin $ALL' 'find search big-2 $HUNDRED' 'find type big- $ALL'
 tray        tray-icon yes ; syscommand 0xF060 ; visible no ; tray-click 0x0203 ; visible yes ; placed
-            tray-click 0x0204 ; popup yes 10 ; sleep 1 ; shoot 07-tray-menu ; endmenu ; popup no 10
+            tray-click 0x0204 ; popup yes 10 ; key 40 ; key 40 ; key 40 ; key 39 ; sleep 1
+            shoot 07-tray-menu ; endmenu ; popup no 10
             tray-click 0x0201 ; sleep 0.2 ; popup no 0 ; popup yes 10 ; endmenu ; popup no 10
             tray-click 0x0201 ; tray-click 0x0203 ; visible no ; sleep 2 ; popup no 0
             menu ID_TRAY_OPEN ; visible yes ; menu ID_TRAY_OPEN ; sleep 1 ; visible yes 0
@@ -118,8 +119,9 @@ hidden-start
             tray-icon yes 10 ; find type qzreport $REPORTS ; hot-key ; visible yes ; placed
             close ; ends ; state ProgramExit=TRUE
 start-with-windows
-            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; new-user ; start ; up
-            autorun "$AUTORUN" ; timeouts 0 5000 5000 ; menu ID_TRAY_START_WITH_WINDOWS
+            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; new-user
+            reg-set "$DESKTOP" HungAppTimeout 3000 ; reg-set "$DESKTOP" WaitToKillAppTimeout
+            start ; up ; autorun "$AUTORUN" ; timeouts 0 5000 5000 ; menu ID_TRAY_START_WITH_WINDOWS
             box IDYES "Don't start Corvella with windows?" ; no-autorun ; exit ; start ; up
             no-autorun ; command ID_OPTIONS_START_WITH_WINDOWS ; no-box ; autorun "$AUTORUN" ; exit
             reg-set "$RUN" Corvella 'C:\Program Files\Corvella\Corvella.exe /hide'
@@ -128,7 +130,7 @@ start-with-windows
 session-end-during-build
             data 0 1 UpdateCacheExit=FALSE ProgramExit=TRUE ; cache ; start-watching "$BUILDING"
             end-session ; state ProgramExit=TRUE UpdateCacheExit=FALSE ; visible no ; tray-icon no
-            exists default.db ; close ; ends ; start-build ; no-box ; exit
+            close ; ends ; whole ; start-build ; no-box ; exit
 missing-data-folder
             no-data ; start
             box IDOK "Can not find the application data directory \"C:\users\\$WINE_USER\AppData\Roaming\Corvella Data\" for Corvella, Please reinstall this program." $START_WAIT
@@ -167,6 +169,15 @@ v_data() {  # DIALOGS CHECK [KEY=VALUE...]: a fresh data folder, with a state fi
 v_no_data() { rm -rf "$DATA_DIR" && ROAMING="$(ls -A "${DATA_DIR%/*}")"; }  # and what is around it
 v_untouched() { [ ! -e "$DATA_DIR" ] && [ "$(ls -A "${DATA_DIR%/*}")" = "$ROAMING" ]; }
 v_exists() { [ -f "$DATA_DIR/$1" ]; }
+# The cache file is well-formed as the command line's check reads it, though it may hold only
+# what a build cut off had published.
+v_whole() {
+    local out
+    out="$(run_in_wine "$START_WAIT" "$APP_DIR" 'C:\corvella\corvella-cli.exe' check --cache \
+        "C:\\users\\$WINE_USER\\AppData\\Roaming\\Corvella Data\\default.db" 2>&1 | tr -d '\r')"
+    printf '%s\n' "$out"
+    grep -q '^free blocks: ' <<<"$out" && ! grep -q 'damaged' <<<"$out"
+}
 v_keep_cache() { cp "$DATA_DIR/default.db" "$WORK_DIR/default.db" && KEPT_SIZE=$(stat -c %s "$WORK_DIR/default.db"); }
 v_cache() {  # [MIB]: the kept cache, with MIB MiB of zeros after it
     cp "$WORK_DIR/default.db" "$DATA_DIR/" && head -c $((${1:-0} << 20)) /dev/zero >>"$DATA_DIR/default.db"
@@ -372,7 +383,8 @@ body() {  # preset
     DATA_DIR="$WINEPREFIX/drive_c/users/$WINE_USER/AppData/Roaming/Corvella Data"
     APP_DIR="$WINEPREFIX/drive_c/corvella"
     rm -rf "$APP_DIR" "$SHOT_DIR" && mkdir -p "$APP_DIR" "$SHOT_DIR"
-    cp "$SOURCE_DIR/build/$1/src/Corvella.exe" "$SOURCE_DIR/build/$1/src/help.html" "$APP_DIR/"
+    cp "$SOURCE_DIR/build/$1/src/Corvella.exe" "$SOURCE_DIR/build/$1/src/help.html" \
+        "$SOURCE_DIR/build/$1/src/corvella-cli.exe" "$APP_DIR/"
     cp "$SOURCE_DIR/build/$1/tests/e2e/corvella_e2e_driver.exe" "$APP_DIR/driver.exe"
     make_drives || die "no drives D: and E:"
     map_drive d "$DRIVES_DIR/d" && map_drive e "$DRIVES_DIR/e" && fence_holds ||
