@@ -23,7 +23,8 @@ class TrayIcon {
     // Shows `icon` with the tip "Corvella". A failure goes unnoticed: the program then runs
     // without an icon.
     void Add(HWND window, HICON icon);
-    // The icon again after the shell has restarted (and lost it), when it was added.
+    // The icon again after the shell has (re)started, when Add was called, whether or not the
+    // shell took it then: started with Windows, the program may come before the shell.
     void Restore();
     // Safe to call twice.
     void Remove();

@@ -156,6 +156,16 @@ bool InTray(HWND main) {
     return Shell_NotifyIconW(NIM_MODIFY, &icon) != FALSE;
 }
 
+// Windows asks whether the session may end, then says that it ends; the program does its exit
+// work meanwhile, waiting for its threads.
+int EndSession(HWND main) {
+    DWORD_PTR may_end = 0;
+    if (!Send(main, WM_QUERYENDSESSION, 0, 0, &may_end) || !may_end)
+        return Fail(L"the session may not end");
+    return Check(SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 60000, nullptr),
+                 L"the end of the session was not handled in time");
+}
+
 HWND OpenPopupMenu() {
     const HWND menu = FindWindowW(L"#32768", nullptr);
     return menu && IsWindowVisible(menu) ? menu : nullptr;
@@ -246,7 +256,9 @@ int wmain(int argc, wchar_t** argv) {
             return std::regex_match(text, expected);
         };
         const bool matched = WaitFor(number(1), seen, 20);
-        // A command that must reach the window while the matched state lasts, such as a build.
+        // A command, or the end of the session, that must reach the window while the matched
+        // state lasts, such as a build.
+        if (matched && need(3) && args[2] == L"end-session") return EndSession(FindTopWindow(true));
         if (matched && need(3)) PostMessageW(FindTopWindow(true), WM_COMMAND, id(2), 0);
         return Check(matched, L"no status line matched");
     }
@@ -325,13 +337,6 @@ int wmain(int argc, wchar_t** argv) {
         if (!Shell_NotifyIconW(NIM_DELETE, &icon) || InTray(main))
             return Fail(L"the icon was not there to lose");
         return !Send(main, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-    }
-    if (command == L"end-session") {
-        // The end of the session waits for the program's threads to stop.
-        DWORD_PTR may_end = 0;
-        if (!Send(main, WM_QUERYENDSESSION, 0, 0, &may_end) || !may_end)
-            return Fail(L"the session may not end");
-        return !SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 60000, nullptr);
     }
     // The window's place and whether it has a taskbar button (shown, and not a tool window).
     if (command == L"where") {

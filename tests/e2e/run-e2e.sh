@@ -128,8 +128,8 @@ start-with-windows
             reg-set "$DESKTOP" HungAppTimeout 20000 ; reg-set "$DESKTOP" AutoEndTasks 1
             start ; up ; autorun "$AUTORUN" ; timeouts 0 20000 5000 ; exit
 session-end-during-build
-            data 0 1 UpdateCacheExit=FALSE ProgramExit=TRUE ; cache ; start-watching "$BUILDING"
-            end-session ; state ProgramExit=TRUE UpdateCacheExit=FALSE ; visible no ; tray-icon no
+            data 0 1 UpdateCacheExit=FALSE ProgramExit=TRUE ; cache ; start-watching "$BUILDING" end-session
+            state ProgramExit=TRUE UpdateCacheExit=FALSE ; visible no ; tray-icon no
             close ; ends ; whole ; start-build ; no-box ; exit
 missing-data-folder
             no-data ; start
@@ -210,8 +210,9 @@ v_start() { # [ARGUMENTS]
 }
 v_up() { drive wait-window "$START_WAIT" && drive wait-visible yes "$START_WAIT"; }
 # Starts the program while a driver watches the status line from before the window exists, so
-# that nothing of a build at start-up is missed, until it matches REGEX; then posts ID.
-v_start_watching() {  # REGEX [ID]
+# that nothing of a build at start-up is missed, until it matches REGEX; then posts ID (or ends
+# the session).
+v_start_watching() {  # REGEX [ID | end-session]
     local watcher
     drive_async wait-status "$1" "$BUILD_WAIT" "${@:2}"
     watcher=$DRIVER_PID
