@@ -328,7 +328,12 @@ int wmain(int argc, wchar_t** argv) {
         return Check(WaitFor(number(1) > 0 ? number(1) : 0,
                              [&] { return InTray(main) == (args[0] == L"yes"); }),
                      args[0] == L"yes" ? L"no tray icon" : L"a tray icon");
-    if (command == L"tray-click" && need(1)) return !PostMessageW(main, WM_APP + 6, 0, id(0));
+    // Mouse messages of the tray icon, in one go: a double click comes within its time.
+    if (command == L"tray-click" && need(1)) {
+        for (size_t i = 0; i < args.size(); ++i)
+            if (!PostMessageW(main, WM_APP + 6, 0, id(i))) return 1;
+        return 0;
+    }
     // The shell restarted: the tray lost its icons and tells the programs so.
     if (command == L"shell-restart") {
         NOTIFYICONDATAW icon{};

@@ -76,8 +76,8 @@ responsiveness
 tray        tray-icon yes ; syscommand 0xF060 ; visible no ; tray-click 0x0203 ; visible yes ; placed
             tray-click 0x0204 ; popup yes 10 ; key 40 ; key 40 ; key 40 ; key 39 ; sleep 1
             shoot 07-tray-menu ; endmenu ; popup no 10
-            tray-click 0x0201 ; sleep 0.2 ; popup no 0 ; popup yes 10 ; endmenu ; popup no 10
-            tray-click 0x0201 ; tray-click 0x0203 ; visible no ; sleep 2 ; popup no 0
+            tray-click 0x0201 ; popup yes 10 ; endmenu ; popup no 10
+            tray-click 0x0201 0x0203 ; visible no ; sleep 2 ; popup no 0
             menu ID_TRAY_OPEN ; visible yes ; menu ID_TRAY_OPEN ; sleep 1 ; visible yes 0
             shell-restart ; tray-icon yes 10
 hot-key     move 7 9 ; hot-key ; placed ; focus 10 ; sleep 1 ; shoot 08-hot-key
