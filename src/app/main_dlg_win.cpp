@@ -385,7 +385,8 @@ void CMainDlg::OnCancel() {
 }
 
 void CMainDlg::ExitSequence() {
-    // After the end of the session only the dialog is left to end.
+    // After the end of the session only the dialog is left to end. The hot key goes first, so
+    // that it cannot bring back a window on its way out while a search is waited for.
     if (!session_ended_) {
         hot_key_.Unregister();
         ShutdownCleanup();
