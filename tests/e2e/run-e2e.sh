@@ -252,7 +252,14 @@ drive_wait() {  # pid command [arguments]
         "$( ((status == 0)) || printf ' (exit %s)' "$status")"
     return "$status"
 }
-drive() { drive_async "$@" && drive_wait "$DRIVER_PID" "$@"; }
+# Wine's launcher now and then fails to start a program at all ("ShellExecuteEx failed"): that
+# is no answer of the driver's, so the command is given once more.
+drive() {
+    drive_async "$@" && drive_wait "$DRIVER_PID" "$@" && return
+    local status=$?
+    [[ $DRIVEN == *"ShellExecuteEx failed"* ]] || return "$status"
+    drive_async "$@" && drive_wait "$DRIVER_PID" "$@"
+}
 
 id_of() {  # a button's id, or a name of resource.h
     case "$1" in
