@@ -44,6 +44,7 @@ void CMainDlg::StartCache() {
                                  static_cast<SIZE_T>(-1));
     });
     Item(IDC_LOCATION).SetText(L"My Computer");
+    LoadHistories();
 
     check_integrity_ = OptionOn(inputs.check_integrity);
     message_dialogs_ = OptionOn(inputs.enable_dialogs);

@@ -121,8 +121,8 @@ bool CMainDlg::CheckDataFolder() {
 void CMainDlg::GreyLaterCommands() {
     // Commands present in the menus but not offered.
     const ui::Menu bar = ui::MenuBarOf(hwnd_);
-    for (UINT id : {ID_FILE_SAVE_RESULTS, ID_TOOLS_CUSTOMIZE_TOOLBAR, ID_TOOLS_CLEAN_SEARCH_HISTORY,
-                    ID_TOOLS_CLEAN_LOCATION_HISTORY, ID_OPTIONS_START_WITH_WINDOWS, ID_HELP_ABOUT})
+    for (UINT id : {ID_FILE_SAVE_RESULTS, ID_TOOLS_CUSTOMIZE_TOOLBAR, ID_OPTIONS_START_WITH_WINDOWS,
+                    ID_HELP_ABOUT})
         bar.Enable(id, false);
     const ui::Menu tray(tray_menu_.menu().get());
     for (UINT id : {ID_TRAY_OPEN, ID_TRAY_START_WITH_WINDOWS}) tray.Enable(id, false);
@@ -243,6 +243,12 @@ bool CMainDlg::OnCommand(int id, int code, HWND control) {
         case ID_TOOLS_UPDATE_CACHE:
         case ID_TRAY_UPDATE_CACHE:
             OnUpdateSearchCache();
+            return true;
+        case ID_TOOLS_CLEAN_SEARCH_HISTORY:
+            OnCleanSearchHistory();
+            return true;
+        case ID_TOOLS_CLEAN_LOCATION_HISTORY:
+            OnCleanLocationHistory();
             return true;
         case ID_TOOLS_DEFRAG_CACHE:
             OnDefragCacheFile();

@@ -16,6 +16,7 @@
 #include "app/error_box.h"
 #include "app/main_window_layout.h"
 #include "app/owned_thread_win.h"
+#include "app/search_history.h"
 #include "cache/cacher.h"
 #include "platform/keeper_lock.h"
 #include "results/list_ctrl_ex_win.h"
@@ -88,6 +89,12 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     std::u16string PatternText() const;
     std::u16string LocationText() const;
     void SearchStarted() override;
+
+    // The search histories (main_dlg_history_win.cpp).
+    void LoadHistories();
+    void AddHistories(const std::u16string& pattern, const std::u16string& location);
+    void OnCleanSearchHistory();
+    void OnCleanLocationHistory();
     void SearchFinished(const SearchReport& report) override;
 
     AppPaths paths_;
@@ -95,6 +102,8 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     ui::LoadedMenu tray_menu_;
     CListCtrlEx list_;
     ErrorBoxSink errors_;
+    SearchHistory patterns_{HistoryKind::Patterns, 0};
+    SearchHistory locations_{HistoryKind::Locations, 0};
 
     std::unique_ptr<CQueryer> queryer_;  // from OnInitDialog on, as the cacher
     std::unique_ptr<QueryerSearch> query_;

@@ -206,6 +206,22 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"location" && need(1)) return !EditCombo(main, IDC_LOCATION, args[0]);
     if (command == L"key" && need(1))
         return !PostKey(GetDlgItem(main, need(2) ? IDC_LOCATION : IDC_PATTERN), UINT(id(0)));
+    if (command == L"entries" && need(1)) {
+        // The box's edit text, then its drop-down list, one line each.
+        const HWND combo = GetDlgItem(main, int(id(0)));
+        DWORD_PTR count = 0;
+        if (!combo || !Send(combo, CB_GETCOUNT, 0, 0, &count)) return Fail(L"no such box");
+        Print(TextOf(combo));
+        for (WPARAM i = 0; i < count; ++i) {
+            DWORD_PTR length = 0;
+            if (!Send(combo, CB_GETLBTEXTLEN, i, 0, &length) || LRESULT(length) == CB_ERR)
+                return Fail(L"the box lost an entry");
+            std::wstring entry(length + 1, L'\0');
+            Send(combo, CB_GETLBTEXT, i, LPARAM(entry.data()), &length);
+            Print(entry.substr(0, length));
+        }
+        return 0;
+    }
     if (command == L"count") {
         DWORD_PTR count = 0;
         if (!Send(GetDlgItem(main, IDC_RESULTS), LVM_GETITEMCOUNT, 0, 0, &count))
