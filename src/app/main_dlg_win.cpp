@@ -12,7 +12,6 @@
 #include "platform/text_win.h"
 #include "resource.h"
 #include "ui/controls.h"
-#include "ui/dpi.h"
 #include "ui/post.h"
 
 namespace corvella {
@@ -20,7 +19,6 @@ namespace corvella {
 namespace {
 
 constexpr wchar_t kInstanceMarker[] = L"Halvorin-1.1";
-constexpr int kSearchResultsWidth = 500;
 
 Rect ToRect(const RECT& r) {
     return {r.left, r.top, r.right, r.bottom};
@@ -70,8 +68,8 @@ bool CMainDlg::OnInitDialog() {
     list_.SubclassItem(hwnd_, IDC_RESULTS);
     list_.Init(paths_.data_folder);
     list_.SetViewMenu(ui::MenuBarOf(hwnd_).SubMenu(2).get());
-    ui::ListView(list_.hwnd())
-        .InsertColumn(0, L"Search Results", ui::ScaleForDpi(kSearchResultsWidth, ui::DpiOf(hwnd_)));
+    ui::ListView(list_.hwnd()).InsertColumn(0, L"Search Results", 0);
+    list_.FitColumnToWidth();
 
     paths_.cache = CachePathFromSettings(paths_.data_folder, paths_.settings);
     queryer_ = std::make_unique<CQueryer>(errors_, paths_.cache);

@@ -267,6 +267,18 @@ int wmain(int argc, wchar_t** argv) {
                          SWP_NOMOVE | SWP_NOZORDER);
         return Layout(main, need(2));
     }
+    if (command == L"column") {
+        // The results column spans the list, less room for a vertical scroll bar when none shows.
+        const HWND list = GetDlgItem(main, IDC_RESULTS);
+        RECT client{};
+        GetClientRect(list, &client);
+        DWORD_PTR width = 0;
+        Send(list, LVM_GETCOLUMNWIDTH, 0, 0, &width);
+        const bool bar = (GetWindowLongPtrW(list, GWL_STYLE) & WS_VSCROLL) != 0;
+        const LONG room = client.right - (bar ? 0 : GetSystemMetrics(SM_CXVSCROLL));
+        Print(Numbers({LONG(width), client.right, bar}));
+        return Check(LONG(width) == room, L"the column does not reach the list's right edge");
+    }
     if (command == L"row-point") {
         // The first row starts below the column header and is two lines high.
         const HWND list = GetDlgItem(main, IDC_RESULTS);

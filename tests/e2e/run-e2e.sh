@@ -62,6 +62,8 @@ screenshots find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 02-results
             endmenu ; sleep 1 ; find type qzreport $REPORTS
 resizing    resize 200 150 ; sleep 1 ; shoot 05-narrow ; resize +301 600 ; sleep 1 ; shoot 06-wide
             resize +40 500
+maximised   find type qzreport $REPORTS ; syscommand 0xF030 ; sleep 1 ; column ; shoot 07-maximised
+            syscommand 0xF120 ; sleep 1 ; column
 watchkeeper find search qzwatched 0 ; appears qzwatched-new.txt
 update-cache
             menu ID_TOOLS_UPDATE_CACHE ; status "$BUILDING" $BUILD_WAIT ID_TOOLS_UPDATE_CACHE
