@@ -43,7 +43,7 @@ bool CMainDlg::OnInitDialog() {
     if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, about, 64) > 0) {
         const ui::Menu system = ui::SystemMenuOf(hwnd_);
         system.AppendSeparator();
-        AppendMenuW(system.get(), MF_STRING | MF_GRAYED, IDM_ABOUTBOX, about);
+        AppendMenuW(system.get(), MF_STRING, IDM_ABOUTBOX, about);
     }
 
     const HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -119,8 +119,7 @@ bool CMainDlg::CheckDataFolder() {
 void CMainDlg::GreyLaterCommands() {
     // Commands present in the menus but not offered.
     const ui::Menu bar = ui::MenuBarOf(hwnd_);
-    for (UINT id : {ID_FILE_SAVE_RESULTS, ID_TOOLS_CUSTOMIZE_TOOLBAR, ID_OPTIONS_START_WITH_WINDOWS,
-                    ID_HELP_ABOUT})
+    for (UINT id : {ID_FILE_SAVE_RESULTS, ID_TOOLS_CUSTOMIZE_TOOLBAR, ID_OPTIONS_START_WITH_WINDOWS})
         bar.Enable(id, false);
     const ui::Menu tray(tray_menu_.menu().get());
     for (UINT id : {ID_TRAY_OPEN, ID_TRAY_START_WITH_WINDOWS}) tray.Enable(id, false);
@@ -167,7 +166,10 @@ bool CMainDlg::OnSize(UINT type, int width, int height) {
 }
 
 bool CMainDlg::OnSysCommand(UINT command, LPARAM lparam) {
-    if ((command & 0xFFF0) == IDM_ABOUTBOX) return true;  // the item is greyed
+    if ((command & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg().DoModal(hwnd_);
+        return true;
+    }
     if (command == SC_MINIMIZE) {
         Default(WM_SYSCOMMAND, command, lparam);
         if (minimize_to_tray_) {
@@ -271,6 +273,9 @@ bool CMainDlg::OnCommand(int id, int code, HWND control) {
             return true;
         case ID_HELP_CONTENT:
             OnHelpContent();
+            return true;
+        case ID_HELP_ABOUT:
+            CMyAboutDlg().DoModal(hwnd_);
             return true;
         case ID_EDIT_SELECT_ALL:
             list_.SelectAll();

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/error_box.h"
+#include "app/info_boxes_win.h"
 #include "app/main_window_layout.h"
 #include "app/owned_thread_win.h"
 #include "app/search_history.h"
@@ -102,6 +103,7 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     ui::LoadedMenu tray_menu_;
     CListCtrlEx list_;
     ErrorBoxSink errors_;
+    CWelcomeDlg welcome_;  // on a first run, until its OK
     SearchHistory patterns_{HistoryKind::Patterns, 0};
     SearchHistory locations_{HistoryKind::Locations, 0};
 

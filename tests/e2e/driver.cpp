@@ -79,6 +79,29 @@ BOOL CALLBACK Match(HWND window, LPARAM param) {
     return !search.found;
 }
 
+struct Titled {
+    const wchar_t* title;
+    HWND found;
+};
+
+BOOL CALLBACK MatchTitle(HWND window, LPARAM param) {
+    auto& search = *reinterpret_cast<Titled*>(param);
+    wchar_t class_name[64] = {}, title[256] = {};
+    GetClassNameW(window, class_name, 64);
+    GetWindowTextW(window, title, 256);
+    if (IsWindowVisible(window) && wcscmp(class_name, L"#32770") == 0 &&
+        wcscmp(title, search.title) == 0)
+        search.found = window;
+    return !search.found;
+}
+
+// A visible dialog of any program with this caption.
+HWND FindDialog(const wchar_t* title) {
+    Titled search{title, nullptr};
+    EnumWindows(MatchTitle, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 HWND FindTopWindow(bool main) {
     Search search{main, nullptr};
     EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
@@ -176,6 +199,21 @@ int wmain(int argc, wchar_t** argv) {
                          LPARAM(GetDlgItem(box, int(id(1)))));
         // A command that must follow the answer at once, while a build still runs.
         if (need(3)) PostMessageW(FindTopWindow(true), WM_COMMAND, id(2), 0);
+        return 0;
+    }
+    if (command == L"dialog" && need(2)) {
+        // Prints each static text with its control id (-1: none), then presses BUTTON. An icon's
+        // static holds the icon's resource number as its text: not a text.
+        HWND dialog = nullptr;
+        if (!WaitFor(number(1), [&] { return (dialog = FindDialog(args[0].c_str())) != nullptr; }))
+            return Fail(L"no such dialog");
+        for (HWND child = nullptr; (child = FindWindowExW(dialog, child, L"Static", nullptr));)
+            if (const std::wstring text = TextOf(child);
+                !text.empty() && (GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+                Print(std::to_wstring(GetDlgCtrlID(child)) + L" " + text);
+        if (need(3))
+            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id(2), BN_CLICKED),
+                         LPARAM(GetDlgItem(dialog, int(id(2)))));
         return 0;
     }
     if (command == L"wait-status" && need(2)) {

@@ -47,7 +47,9 @@ INVALID=' \[WARNING\] : The search location is invalid!! Default to be My Comput
 read -r -d '' SCENARIOS <<'EOF'
 first-run   data 0 1 ; start-build ; exists default.db
             state FirstRun=TRUE ProgramExit=FALSE UpdateCacheExit=TRUE 'CacheFileSize=[0-9]+'
-            shoot 01-first-build ; keep-cache
+            dialog 'Welcome to Corvella' '1030 * You can start seaching after the search cache is built.'
+            shoot 01-first-build ; dialog 'Welcome to Corvella' '' IDOK ; no-dialog 'Welcome to Corvella'
+            keep-cache
 typing      find type qzreport $REPORTS ; find type '' 0 ; find search qzreport $REPORTS
             find type qzreport-000 9 ; find enter qzreport $REPORTS ; find search 'qzreport-00?1.txt' 4
             find enter 'QZREPORT-*.TXT' $REPORTS ; find type '*.log;*.mp3' 2
@@ -111,13 +113,17 @@ histories   data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; maxima 3 5 ; cache 
             find enter qzreport-001 10 ; entries IDC_PATTERN qzreport-001 qzreport-001
             find enter qzreport-002 10 ; entries IDC_PATTERN qzreport-002 qzreport-002 qzreport-001
             location 'D:\qz' ; find enter qzreport-003 8 ; entries IDC_LOCATION 'D:\qz' 'My Computer' 'D:\qz'
-            exit ; start ; up
+            exit ; start ; up ; no-dialog 'Welcome to Corvella'
             entries IDC_PATTERN '' qzreport-003 qzreport-002 qzreport-001
             entries IDC_LOCATION 'My Computer' 'My Computer' 'D:\qz'
             stored PATTERNHISTORY qzreport-003 qzreport-002 qzreport-001 ; stored FOLDERHISTORY 'D:\qz'
             type qzreport-001 ; menu ID_TOOLS_CLEAN_SEARCH_HISTORY ; menu ID_TOOLS_CLEAN_LOCATION_HISTORY
             entries IDC_PATTERN qzreport-001 ; entries IDC_LOCATION 'My Computer' 'My Computer'
-            stored PATTERNHISTORY ; stored FOLDERHISTORY ; exit
+            stored PATTERNHISTORY ; stored FOLDERHISTORY
+            menu ID_HELP_ABOUT ; dialog 'About Corvella' '1024 Corvella Version 1.3.3' ; shoot 08-about
+            dialog 'About Corvella' '' IDOK ; no-dialog 'About Corvella' ; syscommand 0x10
+            dialog 'About Corvella' '-1 Corvella Version 1.3.3' ; shoot 09-about-system-menu
+            dialog 'About Corvella' '' IDOK ; no-dialog 'About Corvella' ; exit
 missing-data-folder
             no-data ; start
             box IDOK "Can not find the application data directory \"C:\users\\$WINE_USER\AppData\Roaming\Corvella Data\" for Corvella, Please reinstall this program." $START_WAIT
@@ -221,6 +227,11 @@ v_box() {  # BUTTON [TEXT [SECONDS [ID]]]: a message box, its text holding TEXT,
     drive box "${3:-30}" "$1" "${@:4}" && [[ $DRIVEN == *"${2:-}"* ]]  # BUTTON; then ID posted
 }
 v_no_box() { ! drive box 0.5 "$(id_of IDOK)"; }  # one that is open is answered
+# TITLE TEXT [BUTTON]: a dialog with that caption shows within 30 s and holds TEXT in its static
+# texts, each "ID TEXT" (-1 for a text without an id); BUTTON is then pressed.
+v_dialog() { drive dialog "$1" 30 "${@:3}" && [[ $DRIVEN == *"$2"* ]]; }
+v_no_dialog() { within 5 dialog_gone "$1"; }  # TITLE
+dialog_gone() { ! drive dialog "$1" 0; }
 v_visible() { drive wait-visible "$1" "${2:-30}"; }  # yes|no [SECONDS]
 v_sleep() { sleep "$1"; }
 v_shoot() { timeout 30 import -window root "$SHOT_DIR/$1.png" 2>>"$LOG_DIR/import.log"; }
