@@ -28,7 +28,8 @@ void EmptyBox(const ui::ComboBox& box, int keep) {
 void CMainDlg::LoadHistories() {
     patterns_ = SearchHistory::Load(HistoryKind::Patterns, paths_.settings);
     locations_ = SearchHistory::Load(HistoryKind::Locations, paths_.settings);
-    for (const auto& [history, id] : {std::pair{&patterns_, IDC_PATTERN}, {&locations_, IDC_LOCATION}}) {
+    for (const auto& [history, id] :
+         {std::pair{&patterns_, IDC_PATTERN}, {&locations_, IDC_LOCATION}}) {
         const ui::ComboBox box(Item(id).hwnd());
         // Inserted at explicit places, so that a sorted box keeps the history's order.
         for (const std::u16string& entry : history->entries())

@@ -119,7 +119,8 @@ bool CMainDlg::CheckDataFolder() {
 void CMainDlg::GreyLaterCommands() {
     // Commands present in the menus but not offered.
     const ui::Menu bar = ui::MenuBarOf(hwnd_);
-    for (UINT id : {ID_FILE_SAVE_RESULTS, ID_TOOLS_CUSTOMIZE_TOOLBAR, ID_OPTIONS_START_WITH_WINDOWS})
+    for (UINT id :
+         {ID_FILE_SAVE_RESULTS, ID_TOOLS_CUSTOMIZE_TOOLBAR, ID_OPTIONS_START_WITH_WINDOWS})
         bar.Enable(id, false);
     const ui::Menu tray(tray_menu_.menu().get());
     for (UINT id : {ID_TRAY_OPEN, ID_TRAY_START_WITH_WINDOWS}) tray.Enable(id, false);

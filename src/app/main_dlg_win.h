@@ -90,13 +90,13 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     std::u16string PatternText() const;
     std::u16string LocationText() const;
     void SearchStarted() override;
+    void SearchFinished(const SearchReport& report) override;
 
     // The search histories (main_dlg_history_win.cpp).
     void LoadHistories();
     void AddHistories(const std::u16string& pattern, const std::u16string& location);
     void OnCleanSearchHistory();
     void OnCleanLocationHistory();
-    void SearchFinished(const SearchReport& report) override;
 
     AppPaths paths_;
     ui::Icon big_icon_, small_icon_;

@@ -133,8 +133,8 @@ TEST(SearchHistory, StoredEntriesComeBackAsTheyWere) {
     test::TempDir dir;
     const std::u16string settings = dir.U16("settings.ini");
     WriteSettings(dir, "[PATTERNHISTORY]\r\nmaxnumber=20\r\n[FOLDERHISTORY]\r\nmaxnumber=4\r\n");
-    const Entries hostile = {u"[PATTERNHISTORY]", u"hisnumber=0", u";not a comment",
-                             u"a=b=c", std::u16string(kLongestStorableText, u'q')};
+    const Entries hostile = {u"[PATTERNHISTORY]", u"hisnumber=0", u";not a comment", u"a=b=c",
+                             std::u16string(kLongestStorableText, u'q')};
     SearchHistory patterns = SearchHistory::Load(HistoryKind::Patterns, settings);
     for (auto it = hostile.rbegin(); it != hostile.rend(); ++it) patterns.Add(*it);
     ASSERT_EQ(patterns.entries(), hostile);
@@ -163,10 +163,11 @@ TEST(SearchHistory, StoredEntriesComeBackAsTheyWere) {
 TEST(SearchHistory, DamagedSettingsLoadWithinTheLimit) {
     test::TempDir dir;
     const std::u16string settings = dir.U16("settings.ini");
-    WriteSettings(dir,
-                  "[PATTERNHISTORY]\r\nmaxnumber=3\r\nhisnumber=2000000000\r\nPATTERN_0=a\r\n"
-                  "PATTERN_2=c\r\nPATTERN_3=d\r\n"
-                  "[FOLDERHISTORY]\r\nmaxnumber=99999999999\r\nhisnumber=-7\r\nPATTERN_0=D:\\x\r\n");
+    WriteSettings(
+        dir,
+        "[PATTERNHISTORY]\r\nmaxnumber=3\r\nhisnumber=2000000000\r\nPATTERN_0=a\r\n"
+        "PATTERN_2=c\r\nPATTERN_3=d\r\n"
+        "[FOLDERHISTORY]\r\nmaxnumber=99999999999\r\nhisnumber=-7\r\nPATTERN_0=D:\\x\r\n");
     SearchHistory patterns = SearchHistory::Load(HistoryKind::Patterns, settings);
     // A missing entry reads as its default.
     EXPECT_EQ(patterns.entries(), (Entries{u"a", u"*.mp3", u"c"}));
