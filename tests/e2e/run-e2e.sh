@@ -47,7 +47,9 @@ INVALID=' \[WARNING\] : The search location is invalid!! Default to be My Comput
 read -r -d '' SCENARIOS <<'EOF'
 first-run   data 0 1 ; start-build ; exists default.db
             state FirstRun=TRUE ProgramExit=FALSE UpdateCacheExit=TRUE 'CacheFileSize=[0-9]+'
-            shoot 01-first-build ; keep-cache
+            dialog 'Welcome to Corvella' '1030 * You can start seaching after the search cache is built.'
+            shoot 01-first-build ; dialog 'Welcome to Corvella' '' IDOK ; no-dialog 'Welcome to Corvella'
+            keep-cache
 typing      find type qzreport $REPORTS ; find type '' 0 ; find search qzreport $REPORTS
             find type qzreport-000 9 ; find enter qzreport $REPORTS ; find search 'qzreport-00?1.txt' 4
             find enter 'QZREPORT-*.TXT' $REPORTS ; find type '*.log;*.mp3' 2
@@ -62,6 +64,8 @@ screenshots find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 02-results
             endmenu ; sleep 1 ; find type qzreport $REPORTS
 resizing    resize 200 150 ; sleep 1 ; shoot 05-narrow ; resize +301 600 ; sleep 1 ; shoot 06-wide
             resize +40 500
+maximised   find type qzreport $REPORTS ; syscommand 0xF030 ; sleep 1 ; column ; shoot 07-maximised
+            syscommand 0xF120 ; sleep 1 ; column
 watchkeeper find search qzwatched 0 ; appears qzwatched-new.txt
 update-cache
             menu ID_TOOLS_UPDATE_CACHE ; status "$BUILDING" $BUILD_WAIT ID_TOOLS_UPDATE_CACHE
@@ -107,6 +111,21 @@ hidden-start
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; start /HIDE
             wait-window $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running
             find type qzreport $REPORTS ; close ; ends ; state ProgramExit=TRUE
+histories   data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; maxima 3 5 ; cache ; start ; up
+            find enter qzreport-001 10 ; entries IDC_PATTERN qzreport-001 qzreport-001
+            find enter qzreport-002 10 ; entries IDC_PATTERN qzreport-002 qzreport-002 qzreport-001
+            location 'D:\qz' ; find enter qzreport-003 8 ; entries IDC_LOCATION 'D:\qz' 'My Computer' 'D:\qz'
+            exit ; start ; up ; no-dialog 'Welcome to Corvella'
+            entries IDC_PATTERN '' qzreport-003 qzreport-002 qzreport-001
+            entries IDC_LOCATION 'My Computer' 'My Computer' 'D:\qz'
+            stored PATTERNHISTORY qzreport-003 qzreport-002 qzreport-001 ; stored FOLDERHISTORY 'D:\qz'
+            type qzreport-001 ; menu ID_TOOLS_CLEAN_SEARCH_HISTORY ; menu ID_TOOLS_CLEAN_LOCATION_HISTORY
+            entries IDC_PATTERN qzreport-001 ; entries IDC_LOCATION 'My Computer' 'My Computer'
+            stored PATTERNHISTORY ; stored FOLDERHISTORY
+            menu ID_HELP_ABOUT ; dialog 'About Corvella' '1024 Corvella Version 1.3.3' ; shoot 08-about
+            dialog 'About Corvella' '' IDOK ; no-dialog 'About Corvella' ; syscommand 0x10
+            dialog 'About Corvella' '-1 Corvella Version 1.3.3' ; shoot 09-about-system-menu
+            dialog 'About Corvella' '' IDOK ; no-dialog 'About Corvella' ; exit
 missing-data-folder
             no-data ; start
             box IDOK "Can not find the application data directory \"C:\users\\$WINE_USER\AppData\Roaming\Corvella Data\" for Corvella, Please reinstall this program." $START_WAIT
@@ -118,6 +137,9 @@ v_data() {  # DIALOGS CHECK [KEY=VALUE...]: a fresh data folder, with a state fi
     rm -rf "$DATA_DIR" && mkdir -p "$DATA_DIR" || return 1
     printf '[OPTIONS]\r\nENABLE_DIALOGS=%s\r\nCHECK_INTEGRITY=%s\r\n' "$1" "$2" >"$DATA_DIR/settings.ini"
     [ $# -eq 2 ] || { printf '[STATEINFO]\r\n' && printf '%s\r\n' "${@:3}"; } >"$DATA_DIR/stateinfo.ini"
+}
+v_maxima() {  # PATTERNS LOCATIONS: the histories' maxnumber keys
+    printf '[PATTERNHISTORY]\r\nmaxnumber=%s\r\n[FOLDERHISTORY]\r\nmaxnumber=%s\r\n' "$@" >>"$DATA_DIR/settings.ini"
 }
 v_no_data() { rm -rf "$DATA_DIR" && ROAMING="$(ls -A "${DATA_DIR%/*}")"; }  # and what is around it
 v_untouched() { [ ! -e "$DATA_DIR" ] && [ "$(ls -A "${DATA_DIR%/*}")" = "$ROAMING" ]; }
@@ -134,6 +156,21 @@ v_shrunk() {
         v_state CacheFileSize=$((size >> 20))
 }
 v_state() { expect_ini stateinfo.ini "$@"; }
+# SECTION [ENTRY...]: settings.ini stores exactly these entries of that history, most recent first.
+v_stored() {
+    local got want
+    got="$(tr -d '\000\r\376\377' <"$DATA_DIR/settings.ini" | awk -v section="[$1]" '
+        /^\[/ { inside = toupper($0) == section; next }
+        inside { eq = index($0, "="); key[substr($0, 1, eq - 1)] = substr($0, eq + 1) }
+        END { print key["hisnumber"]; for (i = 0; i < key["hisnumber"] + 0; i++) print key["PATTERN_" i];
+              for (k in key) if (k ~ /^PATTERN_/ && substr(k, 9) + 0 >= key["hisnumber"] + 0) print "left: " k }')"
+    want="$(printf '%s\n' "$(($# - 1))" "${@:2}")"
+    [ "$got" = "$want" ] || { echo "   $1 holds: ${got//$'\n'/ | }"; return 1; }
+}
+# ID TEXT [ENTRY...]: the box's edit text and its drop-down list, within 5 s (a key posted to the
+# box may still wait in the program's queue).
+v_entries() { within 5 entries_are "$@"; }
+entries_are() { drive entries "$1" && [ "$DRIVEN" = "$(printf '%s\n' "${@:2}")" ]; }
 v_setting() { expect_ini settings.ini "$@"; }
 # Each KEY of the file must take a value matching VALUE (a regex) within 10 s, whatever the file's
 # encoding: the program writes keys one by one, and a build's last status line comes before them.
@@ -196,6 +233,11 @@ v_box() {  # BUTTON [TEXT [SECONDS [ID]]]: a message box, its text holding TEXT,
     drive box "${3:-30}" "$1" "${@:4}" && [[ $DRIVEN == *"${2:-}"* ]]  # BUTTON; then ID posted
 }
 v_no_box() { ! drive box 0.5 "$(id_of IDOK)"; }  # one that is open is answered
+# TITLE TEXT [BUTTON]: a dialog with that caption shows within 30 s and holds TEXT in its static
+# texts, each "ID TEXT" (-1 for a text without an id); BUTTON is then pressed.
+v_dialog() { drive dialog "$1" 30 "${@:3}" && [[ $DRIVEN == *"$2"* ]]; }
+v_no_dialog() { within 5 dialog_gone "$1"; }  # TITLE
+dialog_gone() { ! drive dialog "$1" 0; }
 v_visible() { drive wait-visible "$1" "${2:-30}"; }  # yes|no [SECONDS]
 v_sleep() { sleep "$1"; }
 # The screen's scale for programs started after it (96 is 100%, 144 is 150%).
