@@ -2,7 +2,8 @@
 # Compiles corvella.rc with each given resource compiler (default: both MinGW-w64 windres), reads
 # the compiled resources back and compares them with the numbers and texts the program's code
 # relies on: the main window's controls, the three menus with their command ids and check marks,
-# the system-menu string, the icons (16, 32 and 48 pixels, 32-bit), the version and the manifest.
+# the welcome and about boxes, the system-menu string, the icons (16, 32 and 48 pixels, 32-bit),
+# the version and the manifest.
 #
 # Usage: check-resources.sh [WINDRES...]      exit 0 when everything matches, 1 otherwise
 set -eu
@@ -107,6 +108,15 @@ BEGIN
     MENUITEM "Exit", 32814
   END
 END
+100 DIALOGEX 0, 0, 248, 76
+STYLE 0x80c800c8
+CAPTION "About Corvella"
+FONT 8, "MS Shell Dlg", 400, 0, 1
+BEGIN
+  ICON 160, -1, 12, 12, 0, 0, 0x50000003
+  CONTROL "Corvella Version 1.3.3", -1, 130, 0x50000080, 44, 18, 190, 10
+  DEFPUSHBUTTON "OK", 1, 186, 54, 50, 14, 0x50010001
+END
 102 DIALOGEX 0, 0, 366, 209
 STYLE 0x80ce0048
 EXSTYLE 0x40000
@@ -122,6 +132,29 @@ BEGIN
   EDITTEXT 1008, 0, 197, 366, 12, 0x50800880
   CONTROL "", 1000, "SYSTABCONTROL32", 0x54010000, 0, 0, 366, 57
 END
+152 DIALOGEX 0, 0, 291, 153
+STYLE 0x80c800c8
+CAPTION "Welcome to Corvella"
+FONT 8, "MS Shell Dlg", 400, 0, 1
+BEGIN
+  CONTROL "Welcome to Corvella!", 1023, 130, 0x50000080, 12, 10, 267, 10
+  CONTROL "With Corvella you can instantly find files on your computer within few seconds.", 1028, 130, 0x50000080, 12, 26, 267, 18
+  CONTROL "Tips:", 1029, 130, 0x50000080, 12, 50, 267, 9
+  CONTROL "* You can start seaching after the search cache is built.", 1030, 130, 0x50000080, 20, 62, 259, 9
+  CONTROL "* Building the cache usually takes only  1-5 minutes.", 1032, 130, 0x50000080, 20, 73, 259, 9
+  CONTROL "* Search cache is built automatically when you run this program for the first time.", 1031, 130, 0x50000080, 20, 84, 259, 18
+  CONTROL "* The search cache will be updated automatically after the building.", 1033, 130, 0x50000080, 20, 104, 259, 9
+  DEFPUSHBUTTON "OK", 1, 229, 130, 50, 14, 0x50010001
+END
+156 DIALOGEX 0, 0, 268, 67
+STYLE 0x80c800c8
+CAPTION "About Corvella"
+FONT 8, "MS Shell Dlg", 400, 0, 1
+BEGIN
+  CONTROL "Corvella Version 1.3.3", 1024, 130, 0x50000080, 30, 16, 180, 10
+  ICON 160, -1, 228, 8, 0, 0, 0x50000003
+  DEFPUSHBUTTON "OK", 1, 210, 46, 50, 14, 0x50010001
+END
 STRINGTABLE
 BEGIN
   101, "&About Corvella ..."
@@ -131,7 +164,8 @@ EOF
 # DS_SHELLFONT, extended WS_EX_APPWINDOW; combo boxes CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL |
 # WS_TABSTOP; list LVS_REPORT | LVS_OWNERDATA | LVS_ALIGNLEFT | WS_BORDER | WS_TABSTOP; status
 # ES_AUTOHSCROLL | ES_READONLY | WS_BORDER; tab control WS_TABSTOP | WS_CLIPSIBLINGS; all of them
-# WS_CHILD | WS_VISIBLE.
+# WS_CHILD | WS_VISIBLE. The welcome and about boxes: WS_POPUP | WS_CAPTION | WS_SYSMENU |
+# DS_MODALFRAME | DS_SHELLFONT; their texts SS_LEFT | SS_NOPREFIX, icons SS_ICON.
 
 failed=0
 fail() {

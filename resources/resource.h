@@ -7,11 +7,14 @@
 
 // ---- Resources --------------------------------------------------------------------------------
 
+#define IDD_ABOUTBOX 100  // dialog: the small about box, from the system menu
 #define IDS_ABOUTBOX 101  // string: "&About Corvella ...", appended to the system menu
 #define IDD_MAIN 102      // dialog: the main window
 #define IDR_MAINMENU 130  // menu: the main window's menu bar
 #define IDR_LISTMENU 142  // menu: "LISTMENU", right-click menu of the results list
 #define IDR_TRAYMENU 144  // menu: "TRAYMENU", menu of the tray icon
+#define IDD_WELCOME 152   // dialog: the welcome box of a first run
+#define IDD_MYABOUT 156   // dialog: the about box of Help > About...
 #define IDI_ABOUT 160     // icon: the about boxes
 #define IDI_MORE 161      // icon: the overflow button of the quick-button bar
 #define IDI_PROGRAM 167   // icon: window, tray and minimised window
@@ -26,6 +29,17 @@
 #define IDC_STATUS 1008    // read-only edit: the status line
 #define IDC_BROWSE 1015    // push button "Browse": folder picker for the location
 #define IDC_PATTERN 1018   // combo box: search pattern and its history
+
+// ---- Controls of the welcome and about boxes ---------------------------------------------------
+
+#define IDC_WELCOME_TITLE 1023        // the welcome line, bold
+#define IDC_ABOUT_VERSION 1024        // "Corvella Version ..." of the Help about box
+#define IDC_WELCOME_INTRO 1028        // what the program does
+#define IDC_WELCOME_TIPS 1029         // "Tips:"
+#define IDC_WELCOME_TIP_WAIT 1030     // searches wait for the cache, red
+#define IDC_WELCOME_TIP_FIRST 1031    // the cache is built on the first run
+#define IDC_WELCOME_TIP_TIME 1032     // how long a build takes
+#define IDC_WELCOME_TIP_UPDATES 1033  // the cache is kept current
 
 // ---- System menu ------------------------------------------------------------------------------
 

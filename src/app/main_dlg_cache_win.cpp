@@ -44,6 +44,7 @@ void CMainDlg::StartCache() {
                                  static_cast<SIZE_T>(-1));
     });
     Item(IDC_LOCATION).SetText(L"My Computer");
+    LoadHistories();
 
     check_integrity_ = OptionOn(inputs.check_integrity);
     message_dialogs_ = OptionOn(inputs.enable_dialogs);
@@ -69,6 +70,12 @@ void CMainDlg::StartCache() {
     steps.defragment = [this] { OnDefragCacheFile(); };
     StateFile state(paths_.state);
     const bool build_started = CarryOutStartup(decision, state, steps);
+    // A new user is greeted beside the window, which stays usable. Once the window shows, so
+    // that the box opens above it rather than behind.
+    if (decision.first_run)
+        ui::Post(hwnd_, [this] {
+            if (welcome_.Create(hwnd_)) welcome_.Show(SW_SHOW);
+        });
     // A build started here says so itself when it ends.
     if (!build_started) cache_ready_ = true;
 }

@@ -21,8 +21,9 @@ std::u16string CMainDlg::LocationText() const {
 
 void CMainDlg::SearchFromBoxes() {
     if (!runner_) return;
-    runner_->StartSearch(PatternText(), LocationText());
-    // The pattern and location histories take the texts here once they exist.
+    const std::u16string pattern = PatternText(), location = LocationText();
+    runner_->StartSearch(pattern, location);
+    AddHistories(pattern, location);
 }
 
 bool CMainDlg::PreTranslateMessage(MSG& message) {

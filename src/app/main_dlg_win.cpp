@@ -11,7 +11,6 @@
 #include "platform/text_win.h"
 #include "resource.h"
 #include "ui/controls.h"
-#include "ui/dpi.h"
 #include "ui/post.h"
 
 namespace corvella {
@@ -19,7 +18,6 @@ namespace corvella {
 namespace {
 
 constexpr wchar_t kInstanceMarker[] = L"Halvorin-1.1";
-constexpr int kSearchResultsWidth = 500;
 
 Rect ToRect(const RECT& r) {
     return {r.left, r.top, r.right, r.bottom};
@@ -44,7 +42,7 @@ bool CMainDlg::OnInitDialog() {
     if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, about, 64) > 0) {
         const ui::Menu system = ui::SystemMenuOf(hwnd_);
         system.AppendSeparator();
-        AppendMenuW(system.get(), MF_STRING | MF_GRAYED, IDM_ABOUTBOX, about);
+        AppendMenuW(system.get(), MF_STRING, IDM_ABOUTBOX, about);
     }
 
     const HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -70,8 +68,8 @@ bool CMainDlg::OnInitDialog() {
     list_.SubclassItem(hwnd_, IDC_RESULTS);
     list_.Init(paths_.data_folder);
     list_.SetViewMenu(ui::MenuBarOf(hwnd_).SubMenu(2).get());
-    ui::ListView(list_.hwnd())
-        .InsertColumn(0, L"Search Results", ui::ScaleForDpi(kSearchResultsWidth, ui::DpiOf(hwnd_)));
+    ui::ListView(list_.hwnd()).InsertColumn(0, L"Search Results", 0);
+    list_.FitColumnToWidth();
 
     paths_.cache = CachePathFromSettings(paths_.data_folder, paths_.settings);
     queryer_ = std::make_unique<CQueryer>(errors_, paths_.cache);
@@ -127,8 +125,7 @@ bool CMainDlg::CheckDataFolder() {
 void CMainDlg::GreyLaterCommands() {
     // Commands present in the menus but not offered.
     const ui::Menu bar = ui::MenuBarOf(hwnd_);
-    for (UINT id : {ID_FILE_SAVE_RESULTS, ID_TOOLS_CUSTOMIZE_TOOLBAR, ID_TOOLS_CLEAN_SEARCH_HISTORY,
-                    ID_TOOLS_CLEAN_LOCATION_HISTORY, ID_HELP_ABOUT})
+    for (UINT id : {ID_FILE_SAVE_RESULTS, ID_TOOLS_CUSTOMIZE_TOOLBAR})
         bar.Enable(id, false);
 }
 
@@ -173,7 +170,10 @@ bool CMainDlg::OnSize(UINT type, int width, int height) {
 }
 
 bool CMainDlg::OnSysCommand(UINT command, LPARAM lparam) {
-    if ((command & 0xFFF0) == IDM_ABOUTBOX) return true;  // the item is greyed
+    if ((command & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg().DoModal(hwnd_);
+        return true;
+    }
     if (command == SC_MINIMIZE) {
         Default(WM_SYSCOMMAND, command, lparam);
         if (minimize_to_tray_) {
@@ -275,6 +275,12 @@ bool CMainDlg::OnCommand(int id, int code, HWND control) {
         case ID_TRAY_UPDATE_CACHE:
             OnUpdateSearchCache();
             return true;
+        case ID_TOOLS_CLEAN_SEARCH_HISTORY:
+            OnCleanSearchHistory();
+            return true;
+        case ID_TOOLS_CLEAN_LOCATION_HISTORY:
+            OnCleanLocationHistory();
+            return true;
         case ID_TOOLS_DEFRAG_CACHE:
             OnDefragCacheFile();
             return true;
@@ -298,6 +304,9 @@ bool CMainDlg::OnCommand(int id, int code, HWND control) {
             return true;
         case ID_HELP_CONTENT:
             OnHelpContent();
+            return true;
+        case ID_HELP_ABOUT:
+            CMyAboutDlg().DoModal(hwnd_);
             return true;
         case ID_EDIT_SELECT_ALL:
             list_.SelectAll();

@@ -14,8 +14,10 @@
 #include <string>
 
 #include "app/error_box.h"
+#include "app/info_boxes_win.h"
 #include "app/main_window_layout.h"
 #include "app/owned_thread_win.h"
+#include "app/search_history.h"
 #include "app/tray_icon_win.h"
 #include "cache/cacher.h"
 #include "platform/keeper_lock.h"
@@ -104,6 +106,12 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     void SearchStarted() override;
     void SearchFinished(const SearchReport& report) override;
 
+    // The search histories (main_dlg_history_win.cpp).
+    void LoadHistories();
+    void AddHistories(const std::u16string& pattern, const std::u16string& location);
+    void OnCleanSearchHistory();
+    void OnCleanLocationHistory();
+
     AppPaths paths_;
     ui::Icon big_icon_, small_icon_;
     ui::LoadedMenu tray_menu_;
@@ -112,6 +120,9 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     WINDOWPLACEMENT saved_placement_{};  // centred at start-up; the window comes back there
     CListCtrlEx list_;
     ErrorBoxSink errors_;
+    CWelcomeDlg welcome_;  // on a first run, until its OK
+    SearchHistory patterns_{HistoryKind::Patterns, 0};
+    SearchHistory locations_{HistoryKind::Locations, 0};
 
     std::unique_ptr<CQueryer> queryer_;  // from OnInitDialog on, as the cacher
     std::unique_ptr<QueryerSearch> query_;

@@ -110,6 +110,17 @@ void CListCtrlEx::ShowMessageRow(ListMode mode) {
     Invalidate(true);
 }
 
+void CListCtrlEx::FitColumnToWidth() {
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    // The room is kept while the scroll bar is hidden too: a column that filled it would be
+    // narrowed again the moment enough rows come to show the bar, with a horizontal bar between.
+    const int scroll_bar = (Style() & WS_VSCROLL) ? 0 : GetSystemMetrics(SM_CXVSCROLL);
+    const int width = client.right - client.left - scroll_bar;
+    if (width > 0 && ui::ListView(hwnd_).ColumnWidth(0) != width)
+        ui::ListView(hwnd_).SetColumnWidth(0, width);
+}
+
 void CListCtrlEx::SelectAll() {
     ui::WaitCursor wait;
     const ui::ListView list(hwnd_);
@@ -162,11 +173,14 @@ std::optional<LRESULT> CListCtrlEx::OnReflected(UINT message, WPARAM wparam, LPA
 
 LRESULT CListCtrlEx::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-        case WM_SIZE:
+        case WM_SIZE: {
             if (item_height_ > 0)
                 rows_per_page_ = static_cast<int>(static_cast<unsigned>(HIWORD(lparam)) /
                                                   static_cast<unsigned>(item_height_));
-            break;
+            const LRESULT result = Default(message, wparam, lparam);
+            FitColumnToWidth();
+            return result;
+        }
         case WM_NOTIFY:
             if (const std::optional<LRESULT> answer =
                     OnNotifyFromChild(reinterpret_cast<NMHDR*>(lparam)))

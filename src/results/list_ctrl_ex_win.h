@@ -35,6 +35,9 @@ class CListCtrlEx final : public ui::SubclassedWnd {
     // One message row (no records) in `mode`, redrawn.
     void ShowMessageRow(ListMode mode);
     void SelectAll();
+    // Column 0 takes the list's whole width, less room for the vertical scroll bar, so that the
+    // sizes and dates sit at the right edge. Again on every resize.
+    void FitColumnToWidth();
     // The "View" menu of the main menu, at the cursor; for a click on the header.
     void SetViewMenu(HMENU menu) { view_menu_ = menu; }
 

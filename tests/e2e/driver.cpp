@@ -80,6 +80,29 @@ BOOL CALLBACK Match(HWND window, LPARAM param) {
     return !search.found;
 }
 
+struct Titled {
+    const wchar_t* title;
+    HWND found;
+};
+
+BOOL CALLBACK MatchTitle(HWND window, LPARAM param) {
+    auto& search = *reinterpret_cast<Titled*>(param);
+    wchar_t class_name[64] = {}, title[256] = {};
+    GetClassNameW(window, class_name, 64);
+    GetWindowTextW(window, title, 256);
+    if (IsWindowVisible(window) && wcscmp(class_name, L"#32770") == 0 &&
+        wcscmp(title, search.title) == 0)
+        search.found = window;
+    return !search.found;
+}
+
+// A visible dialog of any program with this caption.
+HWND FindDialog(const wchar_t* title) {
+    Titled search{title, nullptr};
+    EnumWindows(MatchTitle, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 HWND FindTopWindow(bool main) {
     Search search{main, nullptr};
     EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
@@ -243,6 +266,21 @@ int wmain(int argc, wchar_t** argv) {
         if (need(3)) PostMessageW(FindTopWindow(true), WM_COMMAND, id(2), 0);
         return 0;
     }
+    if (command == L"dialog" && need(2)) {
+        // Prints each static text with its control id (-1: none), then presses BUTTON. An icon's
+        // static holds the icon's resource number as its text: not a text.
+        HWND dialog = nullptr;
+        if (!WaitFor(number(1), [&] { return (dialog = FindDialog(args[0].c_str())) != nullptr; }))
+            return Fail(L"no such dialog");
+        for (HWND child = nullptr; (child = FindWindowExW(dialog, child, L"Static", nullptr));)
+            if (const std::wstring text = TextOf(child);
+                !text.empty() && (GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+                Print(std::to_wstring(GetDlgCtrlID(child)) + L" " + text);
+        if (need(3))
+            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id(2), BN_CLICKED),
+                         LPARAM(GetDlgItem(dialog, int(id(2)))));
+        return 0;
+    }
     if (command == L"wait-status" && need(2)) {
         // Polled often, so that the passing texts of a build are seen too. The window may still
         // be coming: a build that starts with the program is watched from its first text on.
@@ -285,6 +323,22 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"location" && need(1)) return !EditCombo(main, IDC_LOCATION, args[0]);
     if (command == L"key" && need(1))
         return !PostKey(GetDlgItem(main, need(2) ? IDC_LOCATION : IDC_PATTERN), UINT(id(0)));
+    if (command == L"entries" && need(1)) {
+        // The box's edit text, then its drop-down list, one line each.
+        const HWND combo = GetDlgItem(main, int(id(0)));
+        DWORD_PTR count = 0;
+        if (!combo || !Send(combo, CB_GETCOUNT, 0, 0, &count)) return Fail(L"no such box");
+        Print(TextOf(combo));
+        for (WPARAM i = 0; i < count; ++i) {
+            DWORD_PTR length = 0;
+            if (!Send(combo, CB_GETLBTEXTLEN, i, 0, &length) || LRESULT(length) == CB_ERR)
+                return Fail(L"the box lost an entry");
+            std::wstring entry(length + 1, L'\0');
+            Send(combo, CB_GETLBTEXT, i, LPARAM(entry.data()), &length);
+            Print(entry.substr(0, length));
+        }
+        return 0;
+    }
     if (command == L"count") {
         DWORD_PTR count = 0;
         if (!Send(GetDlgItem(main, IDC_RESULTS), LVM_GETITEMCOUNT, 0, 0, &count))
@@ -374,6 +428,18 @@ int wmain(int argc, wchar_t** argv) {
             SetWindowPos(main, nullptr, 0, 0, int(number(0)), int(number(1)),
                          SWP_NOMOVE | SWP_NOZORDER);
         return Layout(main, need(2));
+    }
+    if (command == L"column") {
+        // The results column spans the list, less room for a vertical scroll bar when none shows.
+        const HWND list = GetDlgItem(main, IDC_RESULTS);
+        RECT client{};
+        GetClientRect(list, &client);
+        DWORD_PTR width = 0;
+        Send(list, LVM_GETCOLUMNWIDTH, 0, 0, &width);
+        const bool bar = (GetWindowLongPtrW(list, GWL_STYLE) & WS_VSCROLL) != 0;
+        const LONG room = client.right - (bar ? 0 : GetSystemMetrics(SM_CXVSCROLL));
+        Print(Numbers({LONG(width), client.right, bar}));
+        return Check(LONG(width) == room, L"the column does not reach the list's right edge");
     }
     if (command == L"row-point") {
         // The first row starts below the column header and is two lines high.

@@ -50,7 +50,9 @@ INVALID=' \[WARNING\] : The search location is invalid!! Default to be My Comput
 read -r -d '' SCENARIOS <<'EOF'
 first-run   data 0 1 ; start-build ; exists default.db
             state FirstRun=TRUE ProgramExit=FALSE UpdateCacheExit=TRUE 'CacheFileSize=[0-9]+'
-            shoot 01-first-build ; keep-cache
+            dialog 'Welcome to Corvella' '1030 * You can start seaching after the search cache is built.'
+            shoot 01-first-build ; dialog 'Welcome to Corvella' '' IDOK ; no-dialog 'Welcome to Corvella'
+            keep-cache
 typing      find type qzreport $REPORTS ; find type '' 0 ; find search qzreport $REPORTS
             find type qzreport-000 9 ; find enter qzreport $REPORTS ; find search 'qzreport-00?1.txt' 4
             find enter 'QZREPORT-*.TXT' $REPORTS ; find type '*.log;*.mp3' 2
@@ -65,6 +67,8 @@ screenshots find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 02-results
             endmenu ; sleep 1 ; find type qzreport $REPORTS
 resizing    resize 200 150 ; sleep 1 ; shoot 05-narrow ; resize +301 600 ; sleep 1 ; shoot 06-wide
             resize +40 500
+maximised   find type qzreport $REPORTS ; syscommand 0xF030 ; sleep 1 ; column ; shoot 07-maximised
+            syscommand 0xF120 ; sleep 1 ; column
 watchkeeper find search qzwatched 0 ; appears qzwatched-new.txt
 update-cache
             menu ID_TOOLS_UPDATE_CACHE ; status "$BUILDING" $BUILD_WAIT ID_TOOLS_UPDATE_CACHE
@@ -75,12 +79,12 @@ responsiveness
             pinging 200 20 'find type big-1 $HUNDRED' 'find type .bin $ALL' 'find search big-2 $HUNDRED' 'find type big- $ALL'
 tray        tray-icon yes ; syscommand 0xF060 ; visible no ; tray-click 0x0203 ; visible yes ; placed
             tray-click 0x0204 ; popup yes 10 ; key 40 ; key 40 ; key 40 ; key 39 ; sleep 1
-            shoot 07-tray-menu ; endmenu ; popup no 10
+            shoot 10-tray-menu ; endmenu ; popup no 10
             tray-click 0x0201 ; popup yes 10 ; endmenu ; popup no 10
             tray-click 0x0201 0x0203 ; visible no ; sleep 2 ; popup no 0
             menu ID_TRAY_OPEN ; visible yes ; menu ID_TRAY_OPEN ; sleep 1 ; visible yes 0
             shell-restart ; tray-icon yes 10
-hot-key     move 7 9 ; hot-key ; placed ; focus 10 ; sleep 1 ; shoot 08-hot-key
+hot-key     move 7 9 ; hot-key ; placed ; focus 10 ; sleep 1 ; shoot 11-hot-key
             key 27 ; visible no ; hot-key ; visible yes ; placed ; focus 10
 closing     syscommand 0xF060 ; visible no ; sleep 2 ; running ; second-start ; visible yes
             key 27 ; visible no ; running ; exit ; state UpdateCacheExit=TRUE
@@ -113,11 +117,28 @@ growth-defragments
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE CacheFileSize=$((KEPT_SIZE / 1048576))
             cache 10 ; start ; up ; shrunk ; state UpdateCacheExit=TRUE ; status '' 0
             find search qzreport $REPORTS ; exit
+dpi-150     data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; dpi 144 ; start ; up
+            find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 07-results-150-dpi ; exit ; dpi 96
 hidden-start
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; start /HIDE
             wait-window $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running ; tool-window
             tray-icon yes 10 ; find type qzreport $REPORTS ; hot-key ; visible yes ; placed
             close ; ends ; state ProgramExit=TRUE
+histories   data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; maxima 3 5 ; cache ; start ; up
+            find enter qzreport-001 10 ; entries IDC_PATTERN qzreport-001 qzreport-001
+            find enter qzreport-002 10 ; entries IDC_PATTERN qzreport-002 qzreport-002 qzreport-001
+            location 'D:\qz' ; find enter qzreport-003 8 ; entries IDC_LOCATION 'D:\qz' 'My Computer' 'D:\qz'
+            exit ; start ; up ; no-dialog 'Welcome to Corvella'
+            entries IDC_PATTERN '' qzreport-003 qzreport-002 qzreport-001
+            entries IDC_LOCATION 'My Computer' 'My Computer' 'D:\qz'
+            stored PATTERNHISTORY qzreport-003 qzreport-002 qzreport-001 ; stored FOLDERHISTORY 'D:\qz'
+            type qzreport-001 ; menu ID_TOOLS_CLEAN_SEARCH_HISTORY ; menu ID_TOOLS_CLEAN_LOCATION_HISTORY
+            entries IDC_PATTERN qzreport-001 ; entries IDC_LOCATION 'My Computer' 'My Computer'
+            stored PATTERNHISTORY ; stored FOLDERHISTORY
+            menu ID_HELP_ABOUT ; dialog 'About Corvella' '1024 Corvella Version 1.3.3' ; shoot 08-about
+            dialog 'About Corvella' '' IDOK ; no-dialog 'About Corvella' ; syscommand 0x10
+            dialog 'About Corvella' '-1 Corvella Version 1.3.3' ; shoot 09-about-system-menu
+            dialog 'About Corvella' '' IDOK ; no-dialog 'About Corvella' ; exit
 start-with-windows
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; new-user
             reg-set "$DESKTOP" HungAppTimeout 3000 ; reg-set "$DESKTOP" WaitToKillAppTimeout
@@ -162,9 +183,13 @@ v_placed() {
 v_tool_window() { drive where && [[ $DRIVEN == *' tool' ]]; }
 
 v_data() {  # DIALOGS CHECK [KEY=VALUE...]: a fresh data folder, with a state file if keys are given
+    [ "$DPI" = 96 ] || v_dpi 96 || return 1  # a scenario that failed at another scale
     rm -rf "$DATA_DIR" && mkdir -p "$DATA_DIR" || return 1
     printf '[OPTIONS]\r\nENABLE_DIALOGS=%s\r\nCHECK_INTEGRITY=%s\r\n' "$1" "$2" >"$DATA_DIR/settings.ini"
     [ $# -eq 2 ] || { printf '[STATEINFO]\r\n' && printf '%s\r\n' "${@:3}"; } >"$DATA_DIR/stateinfo.ini"
+}
+v_maxima() {  # PATTERNS LOCATIONS: the histories' maxnumber keys
+    printf '[PATTERNHISTORY]\r\nmaxnumber=%s\r\n[FOLDERHISTORY]\r\nmaxnumber=%s\r\n' "$@" >>"$DATA_DIR/settings.ini"
 }
 v_no_data() { rm -rf "$DATA_DIR" && ROAMING="$(ls -A "${DATA_DIR%/*}")"; }  # and what is around it
 v_untouched() { [ ! -e "$DATA_DIR" ] && [ "$(ls -A "${DATA_DIR%/*}")" = "$ROAMING" ]; }
@@ -190,6 +215,21 @@ v_shrunk() {
         v_state CacheFileSize=$((size >> 20))
 }
 v_state() { expect_ini stateinfo.ini "$@"; }
+# SECTION [ENTRY...]: settings.ini stores exactly these entries of that history, most recent first.
+v_stored() {
+    local got want
+    got="$(tr -d '\000\r\376\377' <"$DATA_DIR/settings.ini" | awk -v section="[$1]" '
+        /^\[/ { inside = toupper($0) == section; next }
+        inside { eq = index($0, "="); key[substr($0, 1, eq - 1)] = substr($0, eq + 1) }
+        END { print key["hisnumber"]; for (i = 0; i < key["hisnumber"] + 0; i++) print key["PATTERN_" i];
+              for (k in key) if (k ~ /^PATTERN_/ && substr(k, 9) + 0 >= key["hisnumber"] + 0) print "left: " k }')"
+    want="$(printf '%s\n' "$(($# - 1))" "${@:2}")"
+    [ "$got" = "$want" ] || { echo "   $1 holds: ${got//$'\n'/ | }"; return 1; }
+}
+# ID TEXT [ENTRY...]: the box's edit text and its drop-down list, within 5 s (a key posted to the
+# box may still wait in the program's queue).
+v_entries() { within 5 entries_are "$@"; }
+entries_are() { drive entries "$1" && [ "$DRIVEN" = "$(printf '%s\n' "${@:2}")" ]; }
 v_setting() { expect_ini settings.ini "$@"; }
 # Each KEY of the file must take a value matching VALUE (a regex) within 10 s, whatever the file's
 # encoding: the program writes keys one by one, and a build's last status line comes before them.
@@ -238,7 +278,10 @@ found_regex() {  # COUNT, its thousands separated as the status line has them
     printf '%s items found \\([0-9,]+KB\\), in [0-9]+\\.[0-9]{2}s' \
         "$(sed -e ':a' -e 's/\([0-9]\)\([0-9]\{3\}\)\($\|,\)/\1,\2\3/' -e 'ta' <<<"$1")"
 }
-v_rows() { drive count && [ "$DRIVEN" = "$1" ]; }
+# A search that was started twice (typed, then the button) may still be running when the first
+# one's status line matches: the list's count is taken once it has settled.
+v_rows() { within 10 rows_now "$1"; }
+rows_now() { drive count && [ "$DRIVEN" = "$1" ]; }
 v_sorts() {  # COUNT: every order of the Arrange menu keeps the list's COUNT rows
     local by
     for by in ID_ARRANGE_{NAME,LOCATION,SIZE,TYPE,DATE}; do
@@ -250,8 +293,19 @@ v_box() {  # BUTTON [TEXT [SECONDS [ID]]]: a message box, its text holding TEXT,
     drive box "${3:-30}" "$1" "${@:4}" && [[ $DRIVEN == *"${2:-}"* ]]  # BUTTON; then ID posted
 }
 v_no_box() { ! drive box 0.5 "$(id_of IDOK)"; }  # one that is open is answered
+# TITLE TEXT [BUTTON]: a dialog with that caption shows within 30 s and holds TEXT in its static
+# texts, each "ID TEXT" (-1 for a text without an id); BUTTON is then pressed.
+v_dialog() { drive dialog "$1" 30 "${@:3}" && [[ $DRIVEN == *"$2"* ]]; }
+v_no_dialog() { within 5 dialog_gone "$1"; }  # TITLE
+dialog_gone() { ! drive dialog "$1" 0; }
 v_visible() { drive wait-visible "$1" "${2:-30}"; }  # yes|no [SECONDS]
 v_sleep() { sleep "$1"; }
+# The screen's scale for programs started after it (96 is 100%, 144 is 150%).
+DPI=96
+v_dpi() {
+    in_background timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+        /d "$1" /f >/dev/null 2>&1 && DPI=$1
+}
 v_shoot() { timeout 30 import -window root "$SHOT_DIR/$1.png" 2>>"$LOG_DIR/import.log"; }
 v_mouse() {  # row | away: over the first row, for its tool tip
     command -v xdotool >/dev/null || { echo "   xdotool is missing: no tool tip"; return 0; }
@@ -312,7 +366,14 @@ drive_wait() {  # pid command [arguments]
         "$( ((status == 0)) || printf ' (exit %s)' "$status")"
     return "$status"
 }
-drive() { drive_async "$@" && drive_wait "$DRIVER_PID" "$@"; }
+# Wine's launcher now and then fails to start a program at all ("ShellExecuteEx failed"): that
+# is no answer of the driver's, so the command is given once more.
+drive() {
+    drive_async "$@" && drive_wait "$DRIVER_PID" "$@" && return
+    local status=$?
+    [[ $DRIVEN == *"ShellExecuteEx failed"* ]] || return "$status"
+    drive_async "$@" && drive_wait "$DRIVER_PID" "$@"
+}
 
 id_of() {  # a button's id, or a name of resource.h
     case "$1" in

@@ -120,8 +120,9 @@ TEST_F(FolderUpdateTest, RenamedFolderIsListedWithItsSubtreeAndNothingElse) {
 
 TEST_F(FolderUpdateTest, PathsOutsideTheCacheOrNamingAFileChangeNothing) {
     const std::vector<uint8_t> before = Bytes();
-    for (const char16_t* folder :
-         {u"C:\\nowhere\\", u"D:\\docs\\", u"C:\\boot.ini\\", u"C:\\docs\\readme.txt\\"})
+    // "C:docs" shares its first letters with the drive "C:" but is not below it.
+    for (const char16_t* folder : {u"C:\\nowhere\\", u"D:\\docs\\", u"C:docs\\", u"C:\\boot.ini\\",
+                                   u"C:\\docs\\readme.txt\\"})
         EXPECT_EQ(Apply(folder), ApplyResult::Dropped) << test::Narrow(folder);
     EXPECT_EQ(updater.ApplyFolderChange(dir.U16("missing.db"), u"C:\\docs\\"),
               ApplyResult::Dropped);

@@ -57,10 +57,12 @@ prepare_prefix() {
     in_background timeout -k 10 300 wine wineboot >/dev/null 2>&1 || die "the prefix does not start"
     # No crash dialog; windows that no window manager manages, drawn whole by Wine, which then
     # does not wait for a manager to confirm that a window was shown or hidden (it would wait two
-    # seconds for each, which also reorders what a program does at its exit).
+    # seconds for each, which also reorders what a program does at its exit). The screen at 100%,
+    # whatever scale a run that was cut off left.
     printf '%s\r\n' REGEDIT4 '' '[HKEY_CURRENT_USER\Software\Wine\WineDbg]' \
         '"ShowCrashDialog"=dword:00000000' '' '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' \
-        '"Decorated"="N"' '"Managed"="N"' >"$reg"
+        '"Decorated"="N"' '"Managed"="N"' '' '[HKEY_CURRENT_USER\Control Panel\Desktop]' \
+        '"LogPixels"=dword:00000060' >"$reg"
     in_background timeout -k 10 300 wine regedit /S 'C:\corvella-tests.reg' >/dev/null 2>&1 ||
         die "the Wine registry cannot be set"
     rm -f "$reg"
