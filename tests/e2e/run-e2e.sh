@@ -22,7 +22,7 @@ set -uo pipefail
 
 SOURCE_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 WORK_DIR="$SOURCE_DIR/build/e2e"
-BUILD_FILES="src/Corvella.exe src/help.html tests/e2e/corvella_e2e_driver.exe"
+BUILD_FILES="src/Corvella.exe src/help.html src/settings.ini tests/e2e/corvella_e2e_driver.exe"
 MORE_TOOLS=import
 # shellcheck source=tests/wine/prefix.sh
 . "$SOURCE_DIR/tests/wine/prefix.sh"
@@ -107,10 +107,13 @@ hidden-start
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; start /HIDE
             wait-window $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running
             find type qzreport $REPORTS ; close ; ends ; state ProgramExit=TRUE
-missing-data-folder
-            no-data ; start
+data-folder-blocked
+            no-data-but-a-file ; start
             box IDOK "Can not find the application data directory \"C:\users\\$WINE_USER\AppData\Roaming\Corvella Data\" for Corvella, Please reinstall this program." $START_WAIT
             ends ; untouched
+missing-data-folder
+            no-data ; start ; up ; exists settings.ini ; shipped-settings
+            menu ID_FILE_EXIT ; box IDYES 'Exit Corvella?' ; ends
 EOF
 
 v_data() {  # DIALOGS CHECK [KEY=VALUE...]: a fresh data folder, with a state file if keys are given
@@ -120,7 +123,13 @@ v_data() {  # DIALOGS CHECK [KEY=VALUE...]: a fresh data folder, with a state fi
     [ $# -eq 2 ] || { printf '[STATEINFO]\r\n' && printf '%s\r\n' "${@:3}"; } >"$DATA_DIR/stateinfo.ini"
 }
 v_no_data() { rm -rf "$DATA_DIR" && ROAMING="$(ls -A "${DATA_DIR%/*}")"; }  # and what is around it
-v_untouched() { [ ! -e "$DATA_DIR" ] && [ "$(ls -A "${DATA_DIR%/*}")" = "$ROAMING" ]; }
+# A file under the data folder's name, which a start must neither use nor replace.
+v_no_data_but_a_file() { v_no_data && printf 'not a folder' >"$DATA_DIR" && ROAMING="$(ls -A "${DATA_DIR%/*}")"; }
+v_untouched() {
+    { [ ! -e "$DATA_DIR" ] || [ "$(cat "$DATA_DIR")" = 'not a folder' ]; } &&
+        [ "$(ls -A "${DATA_DIR%/*}")" = "$ROAMING" ]
+}
+v_shipped_settings() { cmp "$DATA_DIR/settings.ini" "$APP_DIR/settings.ini"; }
 v_exists() { [ -f "$DATA_DIR/$1" ]; }
 v_keep_cache() { cp "$DATA_DIR/default.db" "$WORK_DIR/default.db" && KEPT_SIZE=$(stat -c %s "$WORK_DIR/default.db"); }
 v_cache() {  # [MIB]: the kept cache, with MIB MiB of zeros after it
@@ -343,7 +352,7 @@ body() {  # preset
     DATA_DIR="$WINEPREFIX/drive_c/users/$WINE_USER/AppData/Roaming/Corvella Data"
     APP_DIR="$WINEPREFIX/drive_c/corvella"
     rm -rf "$APP_DIR" "$SHOT_DIR" && mkdir -p "$APP_DIR" "$SHOT_DIR"
-    cp "$SOURCE_DIR/build/$1/src/Corvella.exe" "$SOURCE_DIR/build/$1/src/help.html" "$APP_DIR/"
+    cp "$SOURCE_DIR/build/$1/src/"{Corvella.exe,help.html,settings.ini} "$APP_DIR/"
     cp "$SOURCE_DIR/build/$1/tests/e2e/corvella_e2e_driver.exe" "$APP_DIR/driver.exe"
     make_drives || die "no drives D: and E:"
     map_drive d "$DRIVES_DIR/d" && map_drive e "$DRIVES_DIR/e" && fence_holds ||
