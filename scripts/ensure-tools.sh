@@ -29,6 +29,8 @@ if [ "$want" = all ]; then
     # The end-to-end tests' screenshots, and the pointer for a tool tip.
     need_cmd import imagemagick
     need_cmd xdotool xdotool
+    # The Windows setup programs.
+    need_cmd makensis nsis
     # The fuzz target: clang with libFuzzer's runtime.
     need_cmd clang++-14 clang-14
     compgen -G '/usr/lib/llvm-14/lib/clang/14*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null ||

@@ -4,7 +4,7 @@
 # End-to-end tests of the desktop program: Corvella.exe runs under Wine on a virtual X display and
 # a driver (driver.cpp) works its window by messages, as a user would.
 #
-#   tests/e2e/run-e2e.sh PRESET      PRESET: win64 or win32 (built beforehand)
+#   tests/e2e/run-e2e.sh PRESET      PRESET: win64 or win32 (built beforehand, with its package)
 #
 # Logs in build/e2e/logs/, screenshots for review in build/e2e/shots/ (of the bare X root).
 #
@@ -14,6 +14,10 @@
 # resources/resource.h stand for their numbers. A scenario passes when all its steps do; the first
 # that fails is named. Scenarios share one run of the program; one that begins with `data` or
 # `no-data` starts from a state of its own (the program left running before it fails).
+#
+# The setup program's scenarios come last: they install it into the prefix as a user would (its
+# pages shot for review, then silently), start the installed program, start it as a second user
+# (another application-data folder), install over it and uninstall it while it runs.
 #
 # The prefix is fenced as tests/wine/prefix.sh tells. Its drives besides C: are D:, a small tree
 # made afresh for each run that the searches count in, and E:, 300,000 files made once and kept,
@@ -114,6 +118,29 @@ data-folder-blocked
 missing-data-folder
             no-data ; start ; up ; exists settings.ini ; shipped-settings
             menu ID_FILE_EXIT ; box IDYES 'Exit Corvella?' ; ends
+setup-pages
+            no-data-no-install ; setup-wizard
+            page "$SETUP_TITLE" Welcome 0 ; shoot 10-setup-welcome ; page "$SETUP_TITLE" Welcome 1
+            page "$SETUP_TITLE" 'Check the components' 1
+            page "$SETUP_TITLE" 'Destination Folder' 0 ; shoot 11-setup-folder
+            page "$SETUP_TITLE" 'Destination Folder' 1
+            page "$SETUP_TITLE" Completing 0 $BUILD_WAIT ; shoot 12-setup-finish
+            page "$SETUP_TITLE" Completing 1 ; installed ; wait-window $START_WAIT
+            uninstall ; uninstalled ; exists settings.ini
+silent-install
+            no-data-no-install ; install ; installed ; use-installed ; start-build
+            find search qzreport $REPORTS ; menu ID_FILE_EXIT ; box IDYES 'Exit Corvella?' ; ends
+second-user
+            other-user ; start ; up ; exists settings.ini ; shipped-settings ; status "$BUILT" $BUILD_WAIT
+            find search qzreport $REPORTS ; menu ID_FILE_EXIT ; box IDYES 'Exit Corvella?' ; ends
+            first-user
+reinstall-keeps-data
+            own-settings ; start ; up ; install ; ends ; installed ; own-settings-kept
+            exists default.db ; start ; up ; find search qzreport $REPORTS
+uninstall-while-running
+            run-value ; uninstall ; ends ; uninstalled ; own-settings-kept ; exists default.db
+uninstall-removes-data
+            install ; installed ; uninstall /REMOVEDATA ; uninstalled ; no-data-folder
 EOF
 
 v_data() {  # DIALOGS CHECK [KEY=VALUE...]: a fresh data folder, with a state file if keys are given
@@ -129,7 +156,8 @@ v_untouched() {
     { [ ! -e "$DATA_DIR" ] || [ "$(cat "$DATA_DIR")" = 'not a folder' ]; } &&
         [ "$(ls -A "${DATA_DIR%/*}")" = "$ROAMING" ]
 }
-v_shipped_settings() { cmp "$DATA_DIR/settings.ini" "$APP_DIR/settings.ini"; }
+v_shipped_settings() { cmp "$DATA_DIR/settings.ini" "$PROGRAM_DIR/settings.ini"; }
+v_no_data_folder() { [ ! -e "$DATA_DIR" ]; }
 v_exists() { [ -f "$DATA_DIR/$1" ]; }
 v_keep_cache() { cp "$DATA_DIR/default.db" "$WORK_DIR/default.db" && KEPT_SIZE=$(stat -c %s "$WORK_DIR/default.db"); }
 v_cache() {  # [MIB]: the kept cache, with MIB MiB of zeros after it
@@ -142,6 +170,57 @@ v_shrunk() {
     size=$(stat -c %s "$DATA_DIR/default.db") && [ "$size" -le $((KEPT_SIZE + 4096)) ] &&
         v_state CacheFileSize=$((size >> 20))
 }
+# The setup program and its uninstaller, as a user meets them: per user, without elevation.
+INSTALL_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvella'
+RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+SHELL_FOLDERS='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer'
+INSTALLED_FILES="Corvella.exe corvella-cli.exe help.html settings.ini icons/corvella.ico uninstall.exe"
+reg() { run_in_wine 30 "$APP_DIR" reg "$@" >>"$LOG_DIR/reg.log" 2>&1; }
+# Nothing installed and no data folder, as on a machine that never had the program.
+v_no_data_no_install() {
+    v_first_user && v_use_copied && rm -rf "$INSTALL_DIR" "$SHORTCUT" && v_no_data && {
+        ! reg query "$INSTALL_KEY" || reg delete "$INSTALL_KEY" /f; }
+}
+v_setup_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' >>"$LOG_DIR/setup.log" 2>&1 & }
+v_install() { in_background run_in_wine "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' /S >>"$LOG_DIR/setup.log" 2>&1; }
+# The uninstaller copies itself away and returns at once; `uninstalled` waits for its work.
+v_uninstall() {  # [/REMOVEDATA]
+    in_background run_in_wine 60 "$APP_DIR" "$INSTALL_WIN\uninstall.exe" /S "$@" >>"$LOG_DIR/setup.log" 2>&1
+}
+v_installed() {
+    local file
+    for file in $INSTALLED_FILES; do [ -f "$INSTALL_DIR/$file" ] || { echo "   no $file"; return 1; }; done
+    [ -f "$DATA_DIR/settings.ini" ] && [ -f "$SHORTCUT" ] &&
+        run_in_wine 30 "$APP_DIR" reg query "$INSTALL_KEY" 2>&1 | tr -d '\r' >"$WORK_DIR/installed.reg" &&
+        grep -Eq "DisplayName +REG_SZ +Corvella$" "$WORK_DIR/installed.reg" &&
+        grep -Fq "\"$INSTALL_WIN\\uninstall.exe\" /S" "$WORK_DIR/installed.reg" &&
+        grep -Eq "DisplayVersion +REG_SZ +$VERSION$" "$WORK_DIR/installed.reg" &&
+        grep -Eq "EstimatedSize +REG_DWORD +0x[0-9a-f]+$" "$WORK_DIR/installed.reg"
+}
+v_uninstalled() {
+    within 60 eval '[ ! -e "$INSTALL_DIR" ] && [ ! -e "$SHORTCUT" ]' || { echo "   files left"; return 1; }
+    ! reg query "$INSTALL_KEY" && ! reg query "$RUN_KEY" /v Corvella
+}
+v_run_value() { reg add "$RUN_KEY" /v Corvella /d "\"$INSTALL_WIN\\Corvella.exe\" /hide" /f; }
+v_use_installed() { PROGRAM_DIR=$INSTALL_DIR PROGRAM="$INSTALL_WIN\Corvella.exe"; }
+v_use_copied() { PROGRAM_DIR=$APP_DIR PROGRAM='C:\corvella\Corvella.exe'; }
+# Another user of the machine: an application-data folder of its own, as its logon makes it.
+v_other_user() {
+    rm -rf "$WINEPREFIX/drive_c/users/other" && mkdir -p "$WINEPREFIX/drive_c/users/other/AppData/Roaming" &&
+        set_app_data 'C:\users\other\AppData\Roaming' && DATA_DIR="$WINEPREFIX/drive_c/users/other/AppData/Roaming/Corvella Data"
+}
+v_first_user() {
+    set_app_data "C:\\users\\$WINE_USER\\AppData\\Roaming" && DATA_DIR=$FIRST_DATA_DIR
+}
+set_app_data() {
+    reg add "$SHELL_FOLDERS\User Shell Folders" /v AppData /t REG_EXPAND_SZ /d "$1" /f &&
+        reg add "$SHELL_FOLDERS\Shell Folders" /v AppData /d "$1" /f
+}
+v_own_settings() {
+    printf '[OPTIONS]\r\nENABLE_DIALOGS=0\r\nCHECK_INTEGRITY=1\r\n; mine\r\n' >"$DATA_DIR/settings.ini" &&
+        cp "$DATA_DIR/settings.ini" "$WORK_DIR/own-settings.ini"
+}
+v_own_settings_kept() { cmp "$DATA_DIR/settings.ini" "$WORK_DIR/own-settings.ini"; }
 v_state() { expect_ini stateinfo.ini "$@"; }
 v_setting() { expect_ini settings.ini "$@"; }
 # Each KEY of the file must take a value matching VALUE (a regex) within 10 s, whatever the file's
@@ -158,7 +237,7 @@ expect_ini() {  # file KEY=VALUE...
 }
 
 v_start() { # [ARGUMENTS]
-    run_in_wine "$PROGRAM_LIFE" "$APP_DIR" 'C:\corvella\Corvella.exe' "$@" >>"$LOG_DIR/program.log" 2>&1 &
+    run_in_wine "$PROGRAM_LIFE" "$PROGRAM_DIR" "$PROGRAM" "$@" >>"$LOG_DIR/program.log" 2>&1 &
     PROGRAM_PID=$!
 }
 v_up() { drive wait-window "$START_WAIT" && drive wait-visible yes "$START_WAIT"; }
@@ -176,7 +255,7 @@ v_start_build() {
     v_start_watching "$BUILT" && grep -q '^\[Caching Drive [C-Z] \] [0-9]* items cached' <<<"$DRIVEN"
 }
 v_second_start() {  # which must bring the window back and end by itself
-    in_background run_in_wine "$START_WAIT" "$APP_DIR" 'C:\corvella\Corvella.exe' >>"$LOG_DIR/program.log" 2>&1
+    in_background run_in_wine "$START_WAIT" "$PROGRAM_DIR" "$PROGRAM" >>"$LOG_DIR/program.log" 2>&1
 }
 v_running() { [ -n "$PROGRAM_PID" ] && kill -0 "$PROGRAM_PID" 2>/dev/null; }
 v_ends() { within "$START_WAIT" eval '! v_running'; }
@@ -346,13 +425,25 @@ make_drives() {
 }
 
 body() {  # preset
-    local users name steps
-    users=("$WINEPREFIX"/drive_c/users/*/)
-    WINE_USER="$(basename "$(printf '%s\n' "${users[@]}" | grep -v '/Public/$' | head -n 1)")"
+    local name steps
+    # Wine names the profile after the Unix user; the second user's profile sits beside it.
+    WINE_USER="$(id -un)"
+    [ -d "$WINEPREFIX/drive_c/users/$WINE_USER" ] || die "the prefix has no profile for $WINE_USER"
     DATA_DIR="$WINEPREFIX/drive_c/users/$WINE_USER/AppData/Roaming/Corvella Data"
+    FIRST_DATA_DIR=$DATA_DIR
     APP_DIR="$WINEPREFIX/drive_c/corvella"
+    INSTALL_WIN="C:\\users\\$WINE_USER\\AppData\\Local\\Programs\\Corvella"
+    INSTALL_DIR="$WINEPREFIX/drive_c/users/$WINE_USER/AppData/Local/Programs/Corvella"
+    SHORTCUT="$WINEPREFIX/drive_c/users/$WINE_USER/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Corvella.lnk"
+    VERSION="$(sed -n 's/^project(Corvella VERSION \([0-9.]*\).*/\1/p' "$SOURCE_DIR/CMakeLists.txt")"
+    SETUP_TITLE="Corvella $VERSION Setup"
+    local setup="$SOURCE_DIR/build/$1/Corvella-$VERSION-$1-setup.exe"
+    [ -f "$setup" ] || die "no $setup; make it: cmake --build --preset $1 --target package"
     rm -rf "$APP_DIR" "$SHOT_DIR" && mkdir -p "$APP_DIR" "$SHOT_DIR"
     cp "$SOURCE_DIR/build/$1/src/"{Corvella.exe,help.html,settings.ini} "$APP_DIR/"
+    cp "$setup" "$APP_DIR/setup.exe"
+    v_use_copied
+    v_first_user || die "the application-data folder cannot be set back"
     cp "$SOURCE_DIR/build/$1/tests/e2e/corvella_e2e_driver.exe" "$APP_DIR/driver.exe"
     make_drives || die "no drives D: and E:"
     map_drive d "$DRIVES_DIR/d" && map_drive e "$DRIVES_DIR/e" && fence_holds ||
