@@ -175,27 +175,40 @@ INSTALL_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvella'
 RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 SHELL_FOLDERS='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer'
 INSTALLED_FILES="Corvella.exe corvella-cli.exe help.html settings.ini icons/corvella.ico uninstall.exe"
-reg() { run_in_wine 30 "$APP_DIR" reg "$@" >>"$LOG_DIR/reg.log" 2>&1; }
+# As run_in_wine, in the background, its output in LOG_DIR/setup.log; started once more when
+# Wine's launcher failed to start it at all (as `drive` does).
+launch() {  # seconds unix_dir windows_exe [arguments]
+    local status
+    in_background run_in_wine "$@" >"$WORK_DIR/launch.out" 2>&1
+    status=$?
+    if grep -q "ShellExecuteEx failed" "$WORK_DIR/launch.out"; then
+        in_background run_in_wine "$@" >"$WORK_DIR/launch.out" 2>&1
+        status=$?
+    fi
+    tr -d '\r' <"$WORK_DIR/launch.out" >>"$LOG_DIR/setup.log"
+    return "$status"
+}
+reg() { launch 30 "$APP_DIR" reg "$@"; }
 # Nothing installed and no data folder, as on a machine that never had the program.
 v_no_data_no_install() {
     v_first_user && v_use_copied && rm -rf "$INSTALL_DIR" "$SHORTCUT" && v_no_data && {
         ! reg query "$INSTALL_KEY" || reg delete "$INSTALL_KEY" /f; }
 }
 v_setup_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' >>"$LOG_DIR/setup.log" 2>&1 & }
-v_install() { in_background run_in_wine "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' /S >>"$LOG_DIR/setup.log" 2>&1; }
+v_install() { launch "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' /S; }
 # The uninstaller copies itself away and returns at once; `uninstalled` waits for its work.
 v_uninstall() {  # [/REMOVEDATA]
-    in_background run_in_wine 60 "$APP_DIR" "$INSTALL_WIN\uninstall.exe" /S "$@" >>"$LOG_DIR/setup.log" 2>&1
+    launch 60 "$APP_DIR" "$INSTALL_WIN\uninstall.exe" /S "$@"
 }
 v_installed() {
-    local file
+    local file entry
     for file in $INSTALLED_FILES; do [ -f "$INSTALL_DIR/$file" ] || { echo "   no $file"; return 1; }; done
     [ -f "$DATA_DIR/settings.ini" ] && [ -f "$SHORTCUT" ] &&
-        run_in_wine 30 "$APP_DIR" reg query "$INSTALL_KEY" 2>&1 | tr -d '\r' >"$WORK_DIR/installed.reg" &&
-        grep -Eq "DisplayName +REG_SZ +Corvella$" "$WORK_DIR/installed.reg" &&
-        grep -Fq "\"$INSTALL_WIN\\uninstall.exe\" /S" "$WORK_DIR/installed.reg" &&
-        grep -Eq "DisplayVersion +REG_SZ +$VERSION$" "$WORK_DIR/installed.reg" &&
-        grep -Eq "EstimatedSize +REG_DWORD +0x[0-9a-f]+$" "$WORK_DIR/installed.reg"
+        launch 30 "$APP_DIR" reg query "$INSTALL_KEY" && entry="$(tr -d '\r' <"$WORK_DIR/launch.out")" &&
+        grep -Eq "DisplayName +REG_SZ +Corvella$" <<<"$entry" &&
+        grep -Fq "\"$INSTALL_WIN\\uninstall.exe\" /S" <<<"$entry" &&
+        grep -Eq "DisplayVersion +REG_SZ +$VERSION$" <<<"$entry" &&
+        grep -Eq "EstimatedSize +REG_DWORD +0x[0-9a-f]+$" <<<"$entry"
 }
 v_uninstalled() {
     within 60 eval '[ ! -e "$INSTALL_DIR" ] && [ ! -e "$SHORTCUT" ]' || { echo "   files left"; return 1; }
