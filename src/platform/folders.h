@@ -11,8 +11,8 @@ namespace corvella::platform {
 bool MakeFolder(const std::u16string& path);
 // Removes a folder that is empty.
 bool RemoveEmptyFolder(const std::u16string& path);
-// Copies a regular file to `to`, which must not exist yet. On failure `to` may be left partly
-// written; the caller removes it.
+// Copies a regular file to `to`, which must not exist yet; the copy is writable. On failure `to`
+// may be left partly written; the caller removes it.
 bool CopyWholeFile(const std::u16string& from, const std::u16string& to);
 // Renames a folder; false when anything is already at `to`.
 bool RenameFolder(const std::u16string& from, const std::u16string& to);

@@ -14,7 +14,13 @@ bool RemoveEmptyFolder(const std::u16string& path) {
 }
 
 bool CopyWholeFile(const std::u16string& from, const std::u16string& to) {
-    return CopyFileW(LongPath(from).c_str(), LongPath(to).c_str(), TRUE) != 0;
+    const std::wstring target = LongPath(to);
+    if (!CopyFileW(LongPath(from).c_str(), target.c_str(), TRUE)) return false;
+    // The copy takes the original's attributes; one from read-only media must still be writable.
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (!(attributes & FILE_ATTRIBUTE_READONLY) ||
+            SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY));
 }
 
 bool RenameFolder(const std::u16string& from, const std::u16string& to) {

@@ -56,6 +56,19 @@ TEST(DataFolder, MissingFolderIsMadeWholeFromTheShippedSettings) {
     EXPECT_EQ(NamesIn(m.profile), std::set<std::string>{"Corvella Data"});
 }
 
+// Settings shipped read-only (from read-only media, or a locked-down program folder) must not
+// make the user's copy read-only, or no option or history could ever be saved.
+TEST(DataFolder, CopyOfReadOnlySettingsIsWritable) {
+    Machine m;
+    fs::permissions(m.program / "settings.ini",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    EXPECT_EQ(m.Provide(), DataFolderOutcome::Created);
+    EXPECT_NE(fs::status(m.data / "settings.ini").permissions() & fs::perms::owner_write,
+              fs::perms::none);
+    fs::permissions(m.program / "settings.ini", fs::perms::owner_write, fs::perm_options::add);
+}
+
 TEST(DataFolder, ProgramWithoutShippedSettingsStillGetsAnEmptyFolder) {
     Machine m;
     EXPECT_EQ(m.Provide(m.program / "absent.ini"), DataFolderOutcome::Created);
