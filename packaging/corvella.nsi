@@ -15,8 +15,9 @@
 ;   HKCU ...\Uninstall\Corvella       the "Apps & features" entry
 ;
 ; A running Corvella maps its cache and holds its program file open, so both programs ask it to
-; exit first, through its main window, as a second start of it finds it. The uninstaller keeps the
-; data folder unless "Remove my search cache and settings" is ticked (silently: /REMOVEDATA).
+; exit first, through its main window (a dialog titled "Corvella"). The uninstaller keeps the
+; data folder unless "Remove my search cache and settings" is ticked on a page of its own
+; (silently: /REMOVEDATA).
 ; Both run silently with /S.
 
 Unicode true
@@ -30,12 +31,16 @@ SetCompressor /SOLID lzma
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
 !include "WinMessages.nsh"
+!include "nsDialogs.nsh"
 
 !define PRODUCT "Corvella"
 !define PUBLISHER "The Corvella developers"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvella"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define DATA_FOLDER "$APPDATA\Corvella Data"
+
+Var RemoveData     ; 1: the uninstaller removes the data folder too
+Var RemoveDataBox
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -66,8 +71,8 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 
+UninstPage custom un.DataPage un.DataPageLeave
 !insertmacro MUI_UNPAGE_CONFIRM
-!insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 
 !insertmacro MUI_LANGUAGE "English"
@@ -158,8 +163,7 @@ SectionEnd
   !insertmacro MUI_DESCRIPTION_TEXT ${SecDesktop} "A shortcut to Corvella on your desktop."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
-Section "un.Corvella" UnSecProgram
-  SectionIn RO
+Section "un.Corvella"
   Call un.CloseCorvella
 
   Delete "$INSTDIR\Corvella.exe"
@@ -176,22 +180,42 @@ Section "un.Corvella" UnSecProgram
   Delete "$DESKTOP\Corvella.lnk"
   DeleteRegValue HKCU "${RUN_KEY}" "Corvella"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
+
+  ${If} $RemoveData == 1
+    RMDir /r "${DATA_FOLDER}"
+  ${EndIf}
 SectionEnd
 
-Section /o "un.Remove my search cache and settings" UnSecData
-  RMDir /r "${DATA_FOLDER}"
-SectionEnd
-
-!insertmacro MUI_UNFUNCTION_DESCRIPTION_BEGIN
-  !insertmacro MUI_DESCRIPTION_TEXT ${UnSecProgram} "The programs, the shortcuts and the start with Windows."
-  !insertmacro MUI_DESCRIPTION_TEXT ${UnSecData} "Your settings, search histories and search cache in $APPDATA\Corvella Data. Kept unless ticked."
-!insertmacro MUI_UNFUNCTION_DESCRIPTION_END
-
+; The user's data goes only when asked for: the box on its page, or /REMOVEDATA.
 Function un.onInit
+  StrCpy $RemoveData 0
   ${GetParameters} $0
   ClearErrors
   ${GetOptions} $0 "/REMOVEDATA" $1
   ${IfNot} ${Errors}
-    SectionSetFlags ${UnSecData} ${SF_SELECTED}
+    StrCpy $RemoveData 1
+  ${EndIf}
+FunctionEnd
+
+Function un.DataPage
+  !insertmacro MUI_HEADER_TEXT "Your Data" "Choose whether your settings and search cache go as well."
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 40u "Your settings, search histories and search cache are in$\r$\n${DATA_FOLDER}.$\r$\n$\r$\nThey are kept, so that a later installation finds them again, unless you tick the box below."
+  Pop $0
+  ${NSD_CreateCheckbox} 0 50u 100% 12u "Remove my search cache and settings"
+  Pop $RemoveDataBox
+  ${If} $RemoveData == 1
+    ${NSD_Check} $RemoveDataBox
+  ${EndIf}
+  nsDialogs::Show
+FunctionEnd
+
+Function un.DataPageLeave
+  ${NSD_GetState} $RemoveDataBox $0
+  ${If} $0 == ${BST_CHECKED}
+    StrCpy $RemoveData 1
+  ${Else}
+    StrCpy $RemoveData 0
   ${EndIf}
 FunctionEnd

@@ -126,7 +126,9 @@ setup-pages
             page "$SETUP_TITLE" 'Destination Folder' 1
             page "$SETUP_TITLE" Completing 0 $BUILD_WAIT ; shoot 12-setup-finish
             page "$SETUP_TITLE" Completing 1 ; installed ; wait-window $START_WAIT
-            uninstall ; uninstalled ; exists settings.ini
+            uninstall-wizard ; page "$UNINSTALL_TITLE" 'Remove my search cache' 0 ; shoot 13-uninstall-data
+            page "$UNINSTALL_TITLE" 'Remove my search cache' 1 ; page "$UNINSTALL_TITLE" 'will be uninstalled' 1
+            page "$UNINSTALL_TITLE" 'Uninstallation Complete' 1 ; uninstalled ; exists settings.ini
 silent-install
             no-data-no-install ; install ; installed ; use-installed ; start-build
             find search qzreport $REPORTS ; menu ID_FILE_EXIT ; box IDYES 'Exit Corvella?' ; ends
@@ -195,6 +197,7 @@ v_no_data_no_install() {
         ! reg query "$INSTALL_KEY" || reg delete "$INSTALL_KEY" /f; }
 }
 v_setup_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' >>"$LOG_DIR/setup.log" 2>&1 & }
+v_uninstall_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" "$INSTALL_WIN\uninstall.exe" >>"$LOG_DIR/setup.log" 2>&1 & }
 v_install() { launch "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' /S; }
 # The uninstaller copies itself away and returns at once; `uninstalled` waits for its work.
 v_uninstall() {  # [/REMOVEDATA]
@@ -449,7 +452,7 @@ body() {  # preset
     INSTALL_DIR="$WINEPREFIX/drive_c/users/$WINE_USER/AppData/Local/Programs/Corvella"
     SHORTCUT="$WINEPREFIX/drive_c/users/$WINE_USER/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Corvella.lnk"
     VERSION="$(sed -n 's/^project(Corvella VERSION \([0-9.]*\).*/\1/p' "$SOURCE_DIR/CMakeLists.txt")"
-    SETUP_TITLE="Corvella $VERSION Setup"
+    SETUP_TITLE="Corvella $VERSION Setup" UNINSTALL_TITLE="Corvella $VERSION Uninstall"
     local setup="$SOURCE_DIR/build/$1/Corvella-$VERSION-$1-setup.exe"
     [ -f "$setup" ] || die "no $setup; make it: cmake --build --preset $1 --target package"
     rm -rf "$APP_DIR" "$SHOT_DIR" && mkdir -p "$APP_DIR" "$SHOT_DIR"
