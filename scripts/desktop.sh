@@ -7,7 +7,8 @@
 # and watches it. The program runs in a private Wine prefix (build/desktop/prefix) that never
 # shows the rest of the Linux file system to it: Wine's z: drive (which is /) is removed and the
 # user folders that Wine links to the home folder are made empty folders. Its data folder, with
-# settings and cache, is drive_c/users/<user>/AppData/Roaming/Corvella Data in that prefix.
+# settings and cache, is drive_c/users/<user>/AppData/Roaming/Corvella Data in that prefix, made
+# by its first start.
 # With no X display the program runs on a virtual one (nothing to see, but it runs).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -22,7 +23,7 @@ done
 if ! {
     "$here/scripts/ensure-tools.sh" all &&
     { [ -f "$here/build/win64/build.ninja" ] || cmake --preset win64 -S "$here"; } &&
-    cmake --build "$here/build/win64" --target Corvella
+    cmake --build "$here/build/win64" --target Corvella shipped_settings
 } >"$log" 2>&1; then
     cat "$log" >&2
     echo "corvella desktop: the build failed (log above, also in $log)." >&2
@@ -55,15 +56,10 @@ for folder in "$@"; do
     index=$((index + 1))
 done
 
-user_dir=$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -1)
-data="$user_dir/AppData/Roaming/Corvella Data"
-mkdir -p "$data"
-[ -f "$data/settings.ini" ] ||
-    printf '[PATTERNHISTORY]\r\nmaxnumber=20\r\n[FOLDERHISTORY]\r\nmaxnumber=20\r\n' >"$data/settings.ini"
-
 program="$WINEPREFIX/drive_c/Corvella"
 mkdir -p "$program"
-cp "$here/build/win64/src/Corvella.exe" "$here/build/win64/src/help.html" "$program/"
+# At its first start the program makes its data folder from the settings shipped beside it.
+cp "$here/build/win64/src/"{Corvella.exe,help.html,settings.ini} "$program/"
 cd "$program"
 if [ -n "${DISPLAY:-}" ]; then
     exec wine 'C:\Corvella\Corvella.exe'

@@ -18,6 +18,12 @@ need_cmd ninja ninja-build
 need_cmd g++ g++
 need_cmd python3 python3
 need_file /usr/src/googletest/CMakeLists.txt googletest
+# The Linux package: its dependencies found by dpkg-shlibdeps, its manual page rendered, its
+# user unit verified.
+need_cmd dpkg-shlibdeps dpkg-dev
+need_cmd man man-db
+need_cmd groff groff-base
+need_cmd systemd-analyze systemd
 if [ "$want" = all ]; then
     need_cmd x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
     need_cmd i686-w64-mingw32-g++-posix g++-mingw-w64-i686-posix
@@ -29,6 +35,8 @@ if [ "$want" = all ]; then
     # The end-to-end tests' screenshots, and the pointer for a tool tip.
     need_cmd import imagemagick
     need_cmd xdotool xdotool
+    # The Windows setup programs.
+    need_cmd makensis nsis
     # The fuzz target: clang with libFuzzer's runtime.
     need_cmd clang++-14 clang-14
     compgen -G '/usr/lib/llvm-14/lib/clang/14*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null ||

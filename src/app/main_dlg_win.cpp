@@ -4,9 +4,11 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "app/data_folder.h"
 #include "cache/cache_shared.h"
 #include "platform/drives.h"
 #include "platform/file.h"
+#include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/text_win.h"
 #include "resource.h"
@@ -109,7 +111,9 @@ bool CMainDlg::OnInitDialog() {
 
 bool CMainDlg::CheckDataFolder() {
     paths_.data_folder = platform::DataFolder();
-    if (GetFileAttributesW(platform::ToWide(paths_.data_folder).c_str()) != INVALID_FILE_ATTRIBUTES)
+    // The current folder is the program's own: its shipped settings are beside it.
+    if (ProvideDataFolder(paths_.data_folder, platform::AbsolutePath(u"settings.ini")) !=
+        DataFolderOutcome::Failed)
         return true;
     wchar_t text[1024];
     swprintf(text, 1024,

@@ -232,6 +232,35 @@ int RegistryCommand(const std::wstring& command, const std::vector<std::wstring>
                  L"not written");
 }
 
+// A visible top-level window whose title begins with `title` (wizards add to it page by page)
+// and one of whose windows, at any depth, shows `text`.
+struct PageSearch {
+    const std::wstring& title;
+    const std::wstring& text;
+    HWND page = nullptr;
+    bool shown = false;
+};
+
+BOOL CALLBACK ShowsText(HWND child, LPARAM param) {
+    auto& search = *reinterpret_cast<PageSearch*>(param);
+    search.shown = TextOf(child).find(search.text) != std::wstring::npos;
+    return !search.shown;
+}
+
+BOOL CALLBACK IsPage(HWND top, LPARAM param) {
+    auto& search = *reinterpret_cast<PageSearch*>(param);
+    if (!IsWindowVisible(top) || TextOf(top).rfind(search.title, 0) != 0) return TRUE;
+    EnumChildWindows(top, ShowsText, param);
+    if (search.shown) search.page = top;
+    return !search.shown;
+}
+
+HWND FindPage(const std::wstring& title, const std::wstring& text) {
+    PageSearch search{title, text};
+    EnumWindows(IsPage, LPARAM(&search));
+    return search.page;
+}
+
 int Usage() {
     Print(L"usage: driver COMMAND [ARGUMENTS], the commands as wmain below reads them");
     return 2;
@@ -279,6 +308,18 @@ int wmain(int argc, wchar_t** argv) {
         if (need(3))
             PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id(2), BN_CLICKED),
                          LPARAM(GetDlgItem(dialog, int(id(2)))));
+        return 0;
+    }
+    // A wizard page of another program, titled TITLE... and showing TEXT, within SECONDS (30 when
+    // not given); its button ID is then clicked, unless ID is 0.
+    if (command == L"page" && need(3)) {
+        HWND page = nullptr;
+        if (!WaitFor(need(4) ? number(3) : 30, [&] { return (page = FindPage(args[0], args[1])); }))
+            return Fail(L"no such page");
+        // As the button itself reports a click; BM_CLICK needs the window to be active.
+        if (args[2] != L"0")
+            PostMessageW(page, WM_COMMAND, MAKEWPARAM(id(2), BN_CLICKED),
+                         LPARAM(GetDlgItem(page, int(id(2)))));
         return 0;
     }
     if (command == L"wait-status" && need(2)) {

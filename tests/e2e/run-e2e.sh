@@ -4,7 +4,7 @@
 # End-to-end tests of the desktop program: Corvella.exe runs under Wine on a virtual X display and
 # a driver (driver.cpp) works its window by messages, as a user would.
 #
-#   tests/e2e/run-e2e.sh PRESET      PRESET: win64 or win32 (built beforehand)
+#   tests/e2e/run-e2e.sh PRESET      PRESET: win64 or win32 (built beforehand, with its package)
 #
 # CORVELLA_E2E_ONLY, a regex, runs only the scenarios whose names match it whole (first-run
 # makes the cache that the scenarios starting from `data` take).
@@ -18,6 +18,10 @@
 # that fails is named. Scenarios share one run of the program; one that begins with `data` or
 # `no-data` starts from a state of its own (the program left running before it fails).
 #
+# The setup program's scenarios come last: they install it into the prefix as a user would (its
+# pages shot for review, then silently), start the installed program, start it as a second user
+# (another application-data folder), install over it and uninstall it while it runs.
+#
 # The prefix is fenced as tests/wine/prefix.sh tells. Its drives besides C: are D:, a small tree
 # made afresh for each run that the searches count in, and E:, 300,000 files made once and kept,
 # which give the responsiveness scenario its weight and every build a progress to show.
@@ -25,7 +29,7 @@ set -uo pipefail
 
 SOURCE_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 WORK_DIR="$SOURCE_DIR/build/e2e"
-BUILD_FILES="src/Corvella.exe src/help.html src/corvella-cli.exe tests/e2e/corvella_e2e_driver.exe"
+BUILD_FILES="src/Corvella.exe src/help.html src/corvella-cli.exe src/settings.ini tests/e2e/corvella_e2e_driver.exe"
 MORE_TOOLS=import
 # shellcheck source=tests/wine/prefix.sh
 . "$SOURCE_DIR/tests/wine/prefix.sh"
@@ -152,10 +156,38 @@ session-end-during-build
             data 0 1 UpdateCacheExit=FALSE ProgramExit=TRUE ; cache ; start-watching "$BUILDING" end-session
             state ProgramExit=TRUE UpdateCacheExit=FALSE ; visible no ; tray-icon no
             close ; ends ; whole ; start-build ; no-box ; exit
-missing-data-folder
-            no-data ; start
+data-folder-blocked
+            no-data-but-a-file ; start
             box IDOK "Can not find the application data directory \"C:\users\\$WINE_USER\AppData\Roaming\Corvella Data\" for Corvella, Please reinstall this program." $START_WAIT
             ends ; untouched
+missing-data-folder
+            no-data ; start ; up ; exists settings.ini ; shipped-settings
+            menu ID_FILE_EXIT ; box IDYES 'Exit Corvella?' ; ends
+setup-pages
+            no-data-no-install ; setup-wizard
+            page "$SETUP_TITLE" Welcome 0 ; shoot 10-setup-welcome ; page "$SETUP_TITLE" Welcome 1
+            page "$SETUP_TITLE" 'Check the components' 1
+            page "$SETUP_TITLE" 'Destination Folder' 0 ; shoot 11-setup-folder
+            page "$SETUP_TITLE" 'Destination Folder' 1
+            page "$SETUP_TITLE" Completing 0 $BUILD_WAIT ; shoot 12-setup-finish
+            page "$SETUP_TITLE" Completing 1 ; installed ; wait-window $START_WAIT
+            uninstall-wizard ; page "$UNINSTALL_TITLE" 'Remove my search cache' 0 ; shoot 13-uninstall-data
+            page "$UNINSTALL_TITLE" 'Remove my search cache' 1 ; page "$UNINSTALL_TITLE" 'will be uninstalled' 1
+            page "$UNINSTALL_TITLE" 'Uninstallation Complete' 1 ; uninstalled ; exists settings.ini
+silent-install
+            no-data-no-install ; install ; installed ; use-installed ; start-build
+            find search qzreport $REPORTS ; menu ID_FILE_EXIT ; box IDYES 'Exit Corvella?' ; ends
+second-user
+            other-user ; start ; up ; exists settings.ini ; shipped-settings ; status "$BUILT" $BUILD_WAIT
+            find search qzreport $REPORTS ; menu ID_FILE_EXIT ; box IDYES 'Exit Corvella?' ; ends
+            first-user
+reinstall-keeps-data
+            own-settings ; start ; up ; install ; ends ; installed ; own-settings-kept
+            exists default.db ; start ; up ; find search qzreport $REPORTS
+uninstall-while-running
+            run-value ; uninstall ; ends ; uninstalled ; own-settings-kept ; exists default.db
+uninstall-removes-data
+            install ; installed ; uninstall /REMOVEDATA ; uninstalled ; no-data-folder
 EOF
 
 RUN='Software\Microsoft\Windows\CurrentVersion\Run' DESKTOP='Control Panel\Desktop'
@@ -192,7 +224,14 @@ v_maxima() {  # PATTERNS LOCATIONS: the histories' maxnumber keys
     printf '[PATTERNHISTORY]\r\nmaxnumber=%s\r\n[FOLDERHISTORY]\r\nmaxnumber=%s\r\n' "$@" >>"$DATA_DIR/settings.ini"
 }
 v_no_data() { rm -rf "$DATA_DIR" && ROAMING="$(ls -A "${DATA_DIR%/*}")"; }  # and what is around it
-v_untouched() { [ ! -e "$DATA_DIR" ] && [ "$(ls -A "${DATA_DIR%/*}")" = "$ROAMING" ]; }
+# A file under the data folder's name, which a start must neither use nor replace.
+v_no_data_but_a_file() { v_no_data && printf 'not a folder' >"$DATA_DIR" && ROAMING="$(ls -A "${DATA_DIR%/*}")"; }
+v_untouched() {
+    { [ ! -e "$DATA_DIR" ] || [ "$(cat "$DATA_DIR")" = 'not a folder' ]; } &&
+        [ "$(ls -A "${DATA_DIR%/*}")" = "$ROAMING" ]
+}
+v_shipped_settings() { cmp "$DATA_DIR/settings.ini" "$PROGRAM_DIR/settings.ini"; }
+v_no_data_folder() { [ ! -e "$DATA_DIR" ]; }
 v_exists() { [ -f "$DATA_DIR/$1" ]; }
 # The cache file is well-formed as the command line's check reads it, though it may hold only
 # what a build cut off had published.
@@ -214,6 +253,71 @@ v_shrunk() {
     size=$(stat -c %s "$DATA_DIR/default.db") && [ "$size" -le $((KEPT_SIZE + 4096)) ] &&
         v_state CacheFileSize=$((size >> 20))
 }
+# The setup program and its uninstaller, as a user meets them: per user, without elevation.
+INSTALL_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvella'
+RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+SHELL_FOLDERS='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer'
+INSTALLED_FILES="Corvella.exe corvella-cli.exe help.html settings.ini icons/corvella.ico uninstall.exe"
+# As run_in_wine, in the background, its output in LOG_DIR/setup.log; started once more when
+# Wine's launcher failed to start it at all (as `drive` does).
+launch() {  # seconds unix_dir windows_exe [arguments]
+    local status
+    in_background run_in_wine "$@" >"$WORK_DIR/launch.out" 2>&1
+    status=$?
+    if grep -q "ShellExecuteEx failed" "$WORK_DIR/launch.out"; then
+        in_background run_in_wine "$@" >"$WORK_DIR/launch.out" 2>&1
+        status=$?
+    fi
+    tr -d '\r' <"$WORK_DIR/launch.out" >>"$LOG_DIR/setup.log"
+    return "$status"
+}
+reg() { launch 30 "$APP_DIR" reg "$@"; }
+# Nothing installed and no data folder, as on a machine that never had the program.
+v_no_data_no_install() {
+    v_first_user && v_use_copied && rm -rf "$INSTALL_DIR" "$SHORTCUT" && v_no_data && {
+        ! reg query "$INSTALL_KEY" || reg delete "$INSTALL_KEY" /f; }
+}
+v_setup_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' >>"$LOG_DIR/setup.log" 2>&1 & }
+v_uninstall_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" "$INSTALL_WIN\uninstall.exe" >>"$LOG_DIR/setup.log" 2>&1 & }
+v_install() { launch "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' /S; }
+# The uninstaller copies itself away and returns at once; `uninstalled` waits for its work.
+v_uninstall() {  # [/REMOVEDATA]
+    launch 60 "$APP_DIR" "$INSTALL_WIN\uninstall.exe" /S "$@"
+}
+v_installed() {
+    local file entry
+    for file in $INSTALLED_FILES; do [ -f "$INSTALL_DIR/$file" ] || { echo "   no $file"; return 1; }; done
+    [ -f "$DATA_DIR/settings.ini" ] && [ -f "$SHORTCUT" ] &&
+        launch 30 "$APP_DIR" reg query "$INSTALL_KEY" && entry="$(tr -d '\r' <"$WORK_DIR/launch.out")" &&
+        grep -Eq "DisplayName +REG_SZ +Corvella$" <<<"$entry" &&
+        grep -Fq "\"$INSTALL_WIN\\uninstall.exe\" /S" <<<"$entry" &&
+        grep -Eq "DisplayVersion +REG_SZ +$VERSION$" <<<"$entry" &&
+        grep -Eq "EstimatedSize +REG_DWORD +0x[0-9a-f]+$" <<<"$entry"
+}
+v_uninstalled() {
+    within 60 eval '[ ! -e "$INSTALL_DIR" ] && [ ! -e "$SHORTCUT" ]' || { echo "   files left"; return 1; }
+    ! reg query "$INSTALL_KEY" && ! reg query "$RUN_KEY" /v Corvella
+}
+v_run_value() { reg add "$RUN_KEY" /v Corvella /d "\"$INSTALL_WIN\\Corvella.exe\" /hide" /f; }
+v_use_installed() { PROGRAM_DIR=$INSTALL_DIR PROGRAM="$INSTALL_WIN\Corvella.exe"; }
+v_use_copied() { PROGRAM_DIR=$APP_DIR PROGRAM='C:\corvella\Corvella.exe'; }
+# Another user of the machine: an application-data folder of its own, as its logon makes it.
+v_other_user() {
+    rm -rf "$WINEPREFIX/drive_c/users/other" && mkdir -p "$WINEPREFIX/drive_c/users/other/AppData/Roaming" &&
+        set_app_data 'C:\users\other\AppData\Roaming' && DATA_DIR="$WINEPREFIX/drive_c/users/other/AppData/Roaming/Corvella Data"
+}
+v_first_user() {
+    set_app_data "C:\\users\\$WINE_USER\\AppData\\Roaming" && DATA_DIR=$FIRST_DATA_DIR
+}
+set_app_data() {
+    reg add "$SHELL_FOLDERS\User Shell Folders" /v AppData /t REG_EXPAND_SZ /d "$1" /f &&
+        reg add "$SHELL_FOLDERS\Shell Folders" /v AppData /d "$1" /f
+}
+v_own_settings() {
+    printf '[OPTIONS]\r\nENABLE_DIALOGS=0\r\nCHECK_INTEGRITY=1\r\n; mine\r\n' >"$DATA_DIR/settings.ini" &&
+        cp "$DATA_DIR/settings.ini" "$WORK_DIR/own-settings.ini"
+}
+v_own_settings_kept() { cmp "$DATA_DIR/settings.ini" "$WORK_DIR/own-settings.ini"; }
 v_state() { expect_ini stateinfo.ini "$@"; }
 # SECTION [ENTRY...]: settings.ini stores exactly these entries of that history, most recent first.
 v_stored() {
@@ -245,7 +349,7 @@ expect_ini() {  # file KEY=VALUE...
 }
 
 v_start() { # [ARGUMENTS]
-    run_in_wine "$PROGRAM_LIFE" "$APP_DIR" 'C:\corvella\Corvella.exe' "$@" >>"$LOG_DIR/program.log" 2>&1 &
+    run_in_wine "$PROGRAM_LIFE" "$PROGRAM_DIR" "$PROGRAM" "$@" >>"$LOG_DIR/program.log" 2>&1 &
     PROGRAM_PID=$!
 }
 v_up() { drive wait-window "$START_WAIT" && drive wait-visible yes "$START_WAIT"; }
@@ -264,7 +368,7 @@ v_start_build() {
     v_start_watching "$BUILT" && grep -q '^\[Caching Drive [C-Z] \] [0-9]* items cached' <<<"$DRIVEN"
 }
 v_second_start() {  # which must bring the window back and end by itself
-    in_background run_in_wine "$START_WAIT" "$APP_DIR" 'C:\corvella\Corvella.exe' >>"$LOG_DIR/program.log" 2>&1
+    in_background run_in_wine "$START_WAIT" "$PROGRAM_DIR" "$PROGRAM" >>"$LOG_DIR/program.log" 2>&1
 }
 v_running() { [ -n "$PROGRAM_PID" ] && kill -0 "$PROGRAM_PID" 2>/dev/null; }
 v_ends() { within "$START_WAIT" eval '! v_running'; }
@@ -439,14 +543,25 @@ make_drives() {
 }
 
 body() {  # preset
-    local users name steps
-    users=("$WINEPREFIX"/drive_c/users/*/)
-    WINE_USER="$(basename "$(printf '%s\n' "${users[@]}" | grep -v '/Public/$' | head -n 1)")"
+    local name steps
+    # Wine names the profile after the Unix user; the second user's profile sits beside it.
+    WINE_USER="$(id -un)"
+    [ -d "$WINEPREFIX/drive_c/users/$WINE_USER" ] || die "the prefix has no profile for $WINE_USER"
     DATA_DIR="$WINEPREFIX/drive_c/users/$WINE_USER/AppData/Roaming/Corvella Data"
+    FIRST_DATA_DIR=$DATA_DIR
     APP_DIR="$WINEPREFIX/drive_c/corvella"
+    INSTALL_WIN="C:\\users\\$WINE_USER\\AppData\\Local\\Programs\\Corvella"
+    INSTALL_DIR="$WINEPREFIX/drive_c/users/$WINE_USER/AppData/Local/Programs/Corvella"
+    SHORTCUT="$WINEPREFIX/drive_c/users/$WINE_USER/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Corvella.lnk"
+    VERSION="$(sed -n 's/^project(Corvella VERSION \([0-9.]*\).*/\1/p' "$SOURCE_DIR/CMakeLists.txt")"
+    SETUP_TITLE="Corvella $VERSION Setup" UNINSTALL_TITLE="Corvella $VERSION Uninstall"
+    local setup="$SOURCE_DIR/build/$1/Corvella-$VERSION-$1-setup.exe"
+    [ -f "$setup" ] || die "no $setup; make it: cmake --build --preset $1 --target package"
     rm -rf "$APP_DIR" "$SHOT_DIR" && mkdir -p "$APP_DIR" "$SHOT_DIR"
-    cp "$SOURCE_DIR/build/$1/src/Corvella.exe" "$SOURCE_DIR/build/$1/src/help.html" \
-        "$SOURCE_DIR/build/$1/src/corvella-cli.exe" "$APP_DIR/"
+    cp "$SOURCE_DIR/build/$1/src/"{Corvella.exe,help.html,corvella-cli.exe,settings.ini} "$APP_DIR/"
+    cp "$setup" "$APP_DIR/setup.exe"
+    v_use_copied
+    v_first_user || die "the application-data folder cannot be set back"
     cp "$SOURCE_DIR/build/$1/tests/e2e/corvella_e2e_driver.exe" "$APP_DIR/driver.exe"
     make_drives || die "no drives D: and E:"
     map_drive d "$DRIVES_DIR/d" && map_drive e "$DRIVES_DIR/e" && fence_holds ||

@@ -1,0 +1,107 @@
+#include "app/data_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "support/test_tree.h"
+
+namespace corvella {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+
+const std::vector<uint8_t> kShipped = {'[', 'O', 'P', 'T', 'I', 'O', 'N', 'S', ']', '\r', '\n'};
+
+std::set<std::string> NamesIn(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// The program's folder with its shipped settings, and a profile folder to make the data in.
+struct Machine {
+    TempDir dir;
+    fs::path program = dir.path() / "program";
+    fs::path profile = dir.path() / "profile";
+    fs::path data = profile / "Corvella Data";
+    Machine() {
+        fs::create_directories(program);
+        fs::create_directories(profile);
+        WriteBytes(program / "settings.ini", kShipped);
+    }
+    DataFolderOutcome Provide(const fs::path& shipped) {
+        return ProvideDataFolder(test::ToU16(data), test::ToU16(shipped));
+    }
+    DataFolderOutcome Provide() { return Provide(program / "settings.ini"); }
+};
+
+TEST(DataFolder, MissingFolderIsMadeWholeFromTheShippedSettings) {
+    Machine m;
+    EXPECT_EQ(m.Provide(), DataFolderOutcome::Created);
+    EXPECT_EQ(NamesIn(m.profile), std::set<std::string>{"Corvella Data"});
+    EXPECT_EQ(NamesIn(m.data), std::set<std::string>{"settings.ini"});
+    EXPECT_EQ(ReadBytes(m.data / "settings.ini"), kShipped);
+
+    // The next start, and every one after it, leaves the user's own settings alone.
+    WriteBytes(m.data / "settings.ini", {'m', 'i', 'n', 'e'});
+    EXPECT_EQ(m.Provide(), DataFolderOutcome::Present);
+    EXPECT_EQ(ReadBytes(m.data / "settings.ini"), (std::vector<uint8_t>{'m', 'i', 'n', 'e'}));
+    EXPECT_EQ(NamesIn(m.profile), std::set<std::string>{"Corvella Data"});
+}
+
+// Settings shipped read-only (from read-only media, or a locked-down program folder) must not
+// make the user's copy read-only, or no option or history could ever be saved.
+TEST(DataFolder, CopyOfReadOnlySettingsIsWritable) {
+    Machine m;
+    fs::permissions(m.program / "settings.ini",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    EXPECT_EQ(m.Provide(), DataFolderOutcome::Created);
+    EXPECT_NE(fs::status(m.data / "settings.ini").permissions() & fs::perms::owner_write,
+              fs::perms::none);
+    fs::permissions(m.program / "settings.ini", fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST(DataFolder, ProgramWithoutShippedSettingsStillGetsAnEmptyFolder) {
+    Machine m;
+    EXPECT_EQ(m.Provide(m.program / "absent.ini"), DataFolderOutcome::Created);
+    EXPECT_TRUE(fs::is_directory(m.data));
+    EXPECT_TRUE(fs::is_empty(m.data));
+}
+
+TEST(DataFolder, WhatStandsInTheWayFailsAndIsLeftAsItWas) {
+    {  // a file under the folder's name
+        Machine m;
+        WriteBytes(m.data, {'x'});
+        EXPECT_EQ(m.Provide(), DataFolderOutcome::Failed);
+        EXPECT_EQ(ReadBytes(m.data), std::vector<uint8_t>{'x'});
+        EXPECT_EQ(NamesIn(m.profile), std::set<std::string>{"Corvella Data"});
+    }
+    {  // a file where the profile folder should be
+        Machine m;
+        fs::remove(m.profile);
+        WriteBytes(m.profile, {'p'});
+        EXPECT_EQ(m.Provide(), DataFolderOutcome::Failed);
+        EXPECT_EQ(ReadBytes(m.profile), std::vector<uint8_t>{'p'});
+    }
+}
+
+#ifndef _WIN32
+// A copy that breaks off after its target was made: the settings file has been created when the
+// read fails (this file is regular but reading it from offset 0 fails).
+TEST(DataFolder, CopyFailingHalfWayLeavesNothingBehind) {
+    Machine m;
+    EXPECT_EQ(m.Provide("/proc/self/mem"), DataFolderOutcome::Failed);
+    EXPECT_TRUE(fs::is_empty(m.profile));
+}
+#endif
+
+}  // namespace
+}  // namespace corvella
