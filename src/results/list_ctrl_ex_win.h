@@ -35,6 +35,9 @@ class CListCtrlEx final : public ui::SubclassedWnd {
     // One message row (no records) in `mode`, redrawn.
     void ShowMessageRow(ListMode mode);
     void SelectAll();
+    // Writes all rows, or the selected ones, to `path` in `format` and opens the file in
+    // Notepad; failures are shown in the error box (save_results_win.cpp).
+    void SaveResults(const std::u16string& path, const std::u16string& format, bool selected_only);
     // The "View" menu of the main menu, at the cursor; for a click on the header.
     void SetViewMenu(HMENU menu) { view_menu_ = menu; }
 
