@@ -14,6 +14,7 @@
 #define IDR_TRAYMENU 144  // menu: "TRAYMENU", menu of the tray icon
 #define IDI_ABOUT 160     // icon: the about boxes
 #define IDI_MORE 161      // icon: the overflow button of the quick-button bar
+#define IDD_SAVE_RESULTS 147  // dialog: "Save Results"
 #define IDI_PROGRAM 167   // icon: window, tray and minimised window
 
 // ---- Controls of the main window (IDD_MAIN) ----------------------------------------------------
@@ -26,6 +27,15 @@
 #define IDC_STATUS 1008    // read-only edit: the status line
 #define IDC_BROWSE 1015    // push button "Browse": folder picker for the location
 #define IDC_PATTERN 1018   // combo box: search pattern and its history
+
+// ---- Controls of "Save Results" (IDD_SAVE_RESULTS) ------------------------------------------------
+// Numbers of that dialog's own, which may repeat the main window's (resources/check-resources.sh
+// leaves IDC_SAVE_ names out of its one-number-one-name rule).
+
+#define IDC_SAVE_BROWSE 1004    // push button "Browse...": the save-file picker
+#define IDC_SAVE_SELECTED 1007  // check box "Save Selected Items Only"
+#define IDC_SAVE_PATH 1008      // edit: the file path
+#define IDC_SAVE_FORMAT 1009    // edit: the line format
 
 // ---- System menu ------------------------------------------------------------------------------
 

@@ -11,6 +11,7 @@
 #include "platform/profile.h"
 #include "platform/text_win.h"
 #include "resource.h"
+#include "results/save_results_dlg_win.h"
 #include "ui/controls.h"
 #include "ui/dpi.h"
 #include "ui/post.h"
@@ -121,7 +122,7 @@ bool CMainDlg::CheckDataFolder() {
 void CMainDlg::GreyLaterCommands() {
     // Commands present in the menus but not offered.
     const ui::Menu bar = ui::MenuBarOf(hwnd_);
-    for (UINT id : {ID_FILE_SAVE_RESULTS, ID_TOOLS_CUSTOMIZE_TOOLBAR, ID_TOOLS_CLEAN_SEARCH_HISTORY,
+    for (UINT id : {ID_TOOLS_CUSTOMIZE_TOOLBAR, ID_TOOLS_CLEAN_SEARCH_HISTORY,
                     ID_TOOLS_CLEAN_LOCATION_HISTORY, ID_OPTIONS_START_WITH_WINDOWS, ID_HELP_ABOUT})
         bar.Enable(id, false);
     const ui::Menu tray(tray_menu_.menu().get());
@@ -233,6 +234,9 @@ bool CMainDlg::OnCommand(int id, int code, HWND control) {
         case ID_FILE_EXIT:
         case ID_TRAY_EXIT:
             OnExit();
+            return true;
+        case ID_FILE_SAVE_RESULTS:
+            OnSaveResultsAs(hwnd_, list_);
             return true;
         case ID_FILE_SAVE_CACHE:
             OnSaveCacheFileAs();
