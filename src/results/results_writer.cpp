@@ -64,8 +64,8 @@ std::u16string FormatLocalDateTime(uint64_t filetime) {
     platform::LocalTimeParts t;
     if (!platform::FileTimeToLocalParts(filetime, t)) return {};
     char text[32];
-    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year,
-                                t.month, t.day, t.hour, t.minute, t.second);
+    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month,
+                                t.day, t.hour, t.minute, t.second);
     return n > 0 ? std::u16string(text, text + n) : std::u16string();
 }
 

@@ -16,9 +16,9 @@ inline constexpr char16_t kSaveOverwriteQuestion[] =
 inline constexpr char16_t kSaveOverwriteCaption[] = u"Confirm Message";
 
 enum class SaveInputCheck {
-    Blank,          // the path or the format is empty once trimmed
-    NoNameToken,    // the format names neither the folder nor the file
-    AskOverwrite,   // something exists at the path: ask before replacing it
+    Blank,         // the path or the format is empty once trimmed
+    NoNameToken,   // the format names neither the folder nor the file
+    AskOverwrite,  // something exists at the path: ask before replacing it
     Accepted,
 };
 

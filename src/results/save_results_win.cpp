@@ -1,6 +1,7 @@
 // Saving the list's rows to a text file (save_results.h says what the file holds), then showing
 // it in Notepad.
 #include <windows.h>
+// The shell's declarations build on <windows.h>.
 #include <shellapi.h>
 
 #include <algorithm>
@@ -46,7 +47,8 @@ void CListCtrlEx::SaveResults(const std::u16string& path, const std::u16string& 
     std::vector<int> rows;
     const int count = item_count();
     if (selected_only) {
-        for (int row = -1; (row = static_cast<int>(SendMsg(LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0;)
+        for (int row = -1;
+             (row = static_cast<int>(SendMsg(LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0;)
             rows.push_back(row);
     } else {
         rows.reserve(static_cast<size_t>(count));
@@ -65,7 +67,8 @@ void CListCtrlEx::SaveResults(const std::u16string& path, const std::u16string& 
         } else {
             FileSink sink(file.get());
             try {
-                switch (WriteSavedResults(model_.results(), rows, format, EncodeAnsiExactly, sink)) {
+                switch (
+                    WriteSavedResults(model_.results(), rows, format, EncodeAnsiExactly, sink)) {
                     case SaveOutcome::Saved:
                         break;
                     case SaveOutcome::NoResults:

@@ -16,7 +16,8 @@ bool EncodeAnsiExactly(std::u16string_view text, std::string& bytes) {
     const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL defaulted = FALSE;
     BOOL* const report = utf8 ? nullptr : &defaulted;
-    const int need = WideCharToMultiByte(code_page, flags, wide, length, nullptr, 0, nullptr, report);
+    const int need =
+        WideCharToMultiByte(code_page, flags, wide, length, nullptr, 0, nullptr, report);
     if (need <= 0 || defaulted) return false;
     bytes.resize(static_cast<size_t>(need));
     return WideCharToMultiByte(code_page, flags, wide, length, bytes.data(), need, nullptr,

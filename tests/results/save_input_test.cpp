@@ -34,14 +34,15 @@ TEST(SaveInput, ChecksInOrderOnTrimmedTexts) {
             return c.exists;
         };
         EXPECT_EQ(CheckSaveInput(path, format, exists), c.want);
-        const bool reaches_exists = c.want == SaveInputCheck::AskOverwrite ||
-                                    c.want == SaveInputCheck::Accepted;
+        const bool reaches_exists =
+            c.want == SaveInputCheck::AskOverwrite || c.want == SaveInputCheck::Accepted;
         EXPECT_EQ(asked.size(), reaches_exists ? 1u : 0u);
     }
     std::u16string path = u"  C:\\my results.txt \r\n", format = u"\t[FILENAME] ";
     std::u16string asked;
-    EXPECT_EQ(CheckSaveInput(path, format, [&](const std::u16string& p) { return asked = p, false; }),
-              SaveInputCheck::Accepted);
+    EXPECT_EQ(
+        CheckSaveInput(path, format, [&](const std::u16string& p) { return asked = p, false; }),
+        SaveInputCheck::Accepted);
     EXPECT_EQ(asked, u"C:\\my results.txt");
     EXPECT_EQ(path, u"C:\\my results.txt");
     EXPECT_EQ(format, u"[FILENAME]");

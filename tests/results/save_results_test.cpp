@@ -60,7 +60,8 @@ TEST(SaveResults, OneLineOutsideTheCodePageMakesTheWholeFileUtf8) {
     ResultSet set = Rows();
     test::AddResult(set, u"C:\\\u00e9\\", u"\u03a9\u65e5.txt");
     EXPECT_EQ(Save(&set, {0, 3}, u"[FILEDIR][FILENAME]"),
-              "\xEF\xBB\xBF" "C:\\x\\a.txt\r\nC:\\\xC3\xA9\\\xCE\xA9\xE6\x97\xA5.txt\r\n");
+              "\xEF\xBB\xBF"
+              "C:\\x\\a.txt\r\nC:\\\xC3\xA9\\\xCE\xA9\xE6\x97\xA5.txt\r\n");
     // The same records without that row stay in the code page.
     EXPECT_EQ(Save(&set, {0}, u"[FILENAME]"), "a.txt\r\n");
 }

@@ -14,9 +14,9 @@ TEST(SavedLineWin, OnlyExactConversionsCount) {
     std::string bytes;
     ASSERT_TRUE(EncodeAnsiExactly(u"C:\\\u00e4\u20ac.txt", bytes));
     EXPECT_EQ(bytes, "C:\\\xe4\x80.txt");
-    EXPECT_FALSE(EncodeAnsiExactly(u"C:\\\u03a9.txt", bytes));      // Greek
-    EXPECT_FALSE(EncodeAnsiExactly(u"C:\\\u65e5\u672c", bytes));    // Japanese
-    EXPECT_FALSE(EncodeAnsiExactly(u"C:\\\u0101.txt", bytes));      // best fit would give "a"
+    EXPECT_FALSE(EncodeAnsiExactly(u"C:\\\u03a9.txt", bytes));    // Greek
+    EXPECT_FALSE(EncodeAnsiExactly(u"C:\\\u65e5\u672c", bytes));  // Japanese
+    EXPECT_FALSE(EncodeAnsiExactly(u"C:\\\u0101.txt", bytes));    // best fit would give "a"
     EXPECT_TRUE(EncodeAnsiExactly(u"", bytes) && bytes.empty());
 }
 
