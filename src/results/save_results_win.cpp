@@ -15,7 +15,6 @@
 #include "results/list_ctrl_ex_win.h"
 #include "results/results_writer.h"
 #include "results/save_results.h"
-#include "ui/controls.h"
 
 namespace corvella {
 
