@@ -132,6 +132,20 @@ BEGIN
   EDITTEXT 1008, 0, 197, 366, 12, 0x50800880
   CONTROL "", 1000, "SYSTABCONTROL32", 0x54010000, 0, 0, 366, 57
 END
+147 DIALOGEX 0, 0, 262, 82
+STYLE 0x80c808c8
+CAPTION "Save Results"
+FONT 8, "MS Shell Dlg", 400, 0, 1
+BEGIN
+  LTEXT "File Path:", -1, 7, 10, 36, 8, 0x50020000
+  EDITTEXT 1008, 46, 8, 156, 13, 0x50810080
+  PUSHBUTTON "Browse...", 1004, 205, 7, 50, 14, 0x50010000
+  LTEXT "Format:", -1, 7, 29, 36, 8, 0x50020000
+  EDITTEXT 1009, 46, 27, 209, 13, 0x50810080
+  AUTOCHECKBOX "Save Selected Items Only", 1007, 46, 45, 130, 10, 0x50010003
+  DEFPUSHBUTTON "Save", 1, 149, 61, 50, 14, 0x50010001
+  PUSHBUTTON "Cancel", 2, 205, 61, 50, 14, 0x50010000
+END
 152 DIALOGEX 0, 0, 291, 153
 STYLE 0x80c800c8
 CAPTION "Welcome to Corvella"
@@ -166,6 +180,8 @@ EOF
 # ES_AUTOHSCROLL | ES_READONLY | WS_BORDER; tab control WS_TABSTOP | WS_CLIPSIBLINGS; all of them
 # WS_CHILD | WS_VISIBLE. The welcome and about boxes: WS_POPUP | WS_CAPTION | WS_SYSMENU |
 # DS_MODALFRAME | DS_SHELLFONT; their texts SS_LEFT | SS_NOPREFIX, icons SS_ICON.
+# The save dialog: DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU |
+# DS_SHELLFONT; its edits ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP.
 
 failed=0
 fail() {
@@ -219,8 +235,9 @@ for windres in "$@"; do
 done
 
 # resource.h: no two names share a number (a command or control would answer for another), and
-# the two ids that the resource script does not use have their fixed values.
-awk '/^#define [A-Z0-9_]+ +[0-9]/ {
+# the two ids that the resource script does not use have their fixed values. The save dialog's
+# controls live in a window of their own and keep the numbers that dialog has always had.
+awk '/^#define [A-Z0-9_]+ +[0-9]/ && $2 !~ /^IDC_SAVE_/ {
         v = $3
         n = (v ~ /^0x/) ? 0 : v + 0
         if (v ~ /^0x/) for (i = 3; i <= length(v); i++)

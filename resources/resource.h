@@ -17,6 +17,7 @@
 #define IDD_MYABOUT 156   // dialog: the about box of Help > About...
 #define IDI_ABOUT 160     // icon: the about boxes
 #define IDI_MORE 161      // icon: the overflow button of the quick-button bar
+#define IDD_SAVE_RESULTS 147  // dialog: "Save Results"
 #define IDI_PROGRAM 167   // icon: window, tray and minimised window
 
 // ---- Controls of the main window (IDD_MAIN) ----------------------------------------------------
@@ -40,6 +41,15 @@
 #define IDC_WELCOME_TIP_FIRST 1031    // the cache is built on the first run
 #define IDC_WELCOME_TIP_TIME 1032     // how long a build takes
 #define IDC_WELCOME_TIP_UPDATES 1033  // the cache is kept current
+
+// ---- Controls of "Save Results" (IDD_SAVE_RESULTS) ------------------------------------------------
+// Numbers of that dialog's own, which may repeat the main window's (resources/check-resources.sh
+// leaves IDC_SAVE_ names out of its one-number-one-name rule).
+
+#define IDC_SAVE_BROWSE 1004    // push button "Browse...": the save-file picker
+#define IDC_SAVE_SELECTED 1007  // check box "Save Selected Items Only"
+#define IDC_SAVE_PATH 1008      // edit: the file path
+#define IDC_SAVE_FORMAT 1009    // edit: the line format
 
 // ---- System menu ------------------------------------------------------------------------------
 

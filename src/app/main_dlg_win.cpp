@@ -12,6 +12,7 @@
 #include "platform/profile.h"
 #include "platform/text_win.h"
 #include "resource.h"
+#include "results/save_results_dlg_win.h"
 #include "ui/controls.h"
 #include "ui/post.h"
 
@@ -129,7 +130,7 @@ bool CMainDlg::CheckDataFolder() {
 void CMainDlg::GreyLaterCommands() {
     // Commands present in the menus but not offered.
     const ui::Menu bar = ui::MenuBarOf(hwnd_);
-    for (UINT id : {ID_FILE_SAVE_RESULTS, ID_TOOLS_CUSTOMIZE_TOOLBAR})
+    for (UINT id : {ID_TOOLS_CUSTOMIZE_TOOLBAR})
         bar.Enable(id, false);
 }
 
@@ -261,6 +262,9 @@ bool CMainDlg::OnCommand(int id, int code, HWND control) {
         case ID_FILE_EXIT:
         case ID_TRAY_EXIT:
             OnExit();
+            return true;
+        case ID_FILE_SAVE_RESULTS:
+            OnSaveResultsAs(hwnd_, list_);
             return true;
         case ID_FILE_SAVE_CACHE:
             OnSaveCacheFileAs();

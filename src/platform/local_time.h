@@ -17,6 +17,7 @@ struct LocalTimeParts {
     int day = 0;
     int hour = 0;
     int minute = 0;
+    int second = 0;
 };
 
 // A FILETIME (UTC) as the user's clock shows it; false when it cannot be represented.

@@ -48,6 +48,7 @@ bool FileTimeToLocalParts(uint64_t filetime, LocalTimeParts& parts) {
     parts.day = local.tm_mday;
     parts.hour = local.tm_hour;
     parts.minute = local.tm_min;
+    parts.second = local.tm_sec;
     return true;
 }
 

@@ -57,6 +57,7 @@ bool FileTimeToLocalParts(uint64_t filetime, LocalTimeParts& parts) {
     parts.day = st.wDay;
     parts.hour = st.wHour;
     parts.minute = st.wMinute;
+    parts.second = st.wSecond;
     return true;
 }
 

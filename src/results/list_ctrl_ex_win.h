@@ -38,6 +38,9 @@ class CListCtrlEx final : public ui::SubclassedWnd {
     // Column 0 takes the list's whole width, less room for the vertical scroll bar, so that the
     // sizes and dates sit at the right edge. Again on every resize.
     void FitColumnToWidth();
+    // Writes all rows, or the selected ones, to `path` in `format` and opens the file in
+    // Notepad; failures are shown in the error box (save_results_win.cpp).
+    void SaveResults(const std::u16string& path, const std::u16string& format, bool selected_only);
     // The "View" menu of the main menu, at the cursor; for a click on the header.
     void SetViewMenu(HMENU menu) { view_menu_ = menu; }
 

@@ -3,8 +3,10 @@
 
 namespace corvella {
 
-std::string EncodeSavedLine(std::u16string_view line) {
-    return ToUtf8(line) + "\r\n";
+// File names here are bytes, carried through UTF-16 exactly (text.h), so every line converts.
+bool EncodeAnsiExactly(std::u16string_view text, std::string& bytes) {
+    bytes = ToUtf8(text);
+    return true;
 }
 
 }  // namespace corvella

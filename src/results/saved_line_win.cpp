@@ -4,17 +4,25 @@
 
 namespace corvella {
 
-std::string EncodeSavedLine(std::u16string_view line) {
-    std::string bytes;
-    if (!line.empty()) {
-        const auto* wide = reinterpret_cast<const wchar_t*>(line.data());
-        const int length = static_cast<int>(line.size());
-        const int need = WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, nullptr, nullptr);
-        bytes.resize(need > 0 ? static_cast<size_t>(need) : 0);
-        if (need > 0)
-            WideCharToMultiByte(CP_ACP, 0, wide, length, bytes.data(), need, nullptr, nullptr);
-    }
-    return bytes + "\r\n";
+bool EncodeAnsiExactly(std::u16string_view text, std::string& bytes) {
+    bytes.clear();
+    if (text.empty()) return true;
+    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+    const int length = static_cast<int>(text.size());
+    const UINT code_page = GetACP();
+    // A UTF-8 system code page has no default character to report; it fails on what it cannot
+    // encode (an unpaired surrogate) instead.
+    const bool utf8 = code_page == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL defaulted = FALSE;
+    BOOL* const report = utf8 ? nullptr : &defaulted;
+    const int need =
+        WideCharToMultiByte(code_page, flags, wide, length, nullptr, 0, nullptr, report);
+    if (need <= 0 || defaulted) return false;
+    bytes.resize(static_cast<size_t>(need));
+    return WideCharToMultiByte(code_page, flags, wide, length, bytes.data(), need, nullptr,
+                               report) == need &&
+           !defaulted;
 }
 
 }  // namespace corvella

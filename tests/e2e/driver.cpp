@@ -109,6 +109,15 @@ HWND FindTopWindow(bool main) {
     return search.found;
 }
 
+// A Notepad window, showing a file the program saved.
+BOOL CALLBACK MatchNotepad(HWND window, LPARAM param) {
+    wchar_t class_name[64] = {};
+    GetClassNameW(window, class_name, 64);
+    if (IsWindowVisible(window) && _wcsicmp(class_name, L"Notepad") == 0)
+        *reinterpret_cast<HWND*>(param) = window;
+    return !*reinterpret_cast<HWND*>(param);
+}
+
 bool Send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result = nullptr) {
     DWORD_PTR ignored = 0;
     return SendMessageTimeoutW(window, message, wparam, lparam, SMTO_NORMAL, kSendTimeoutMs,
@@ -353,9 +362,38 @@ int wmain(int argc, wchar_t** argv) {
         Press({VK_SHIFT, VK_ESCAPE});
         return 0;
     }
+    if ((command == L"set-text" && need(3)) || (command == L"get-text" && need(2)) ||
+        (command == L"click" && need(2))) {
+        // A control of the dialog titled args[0]: an edit's text set (the dialog hears of it as
+        // of typing) or read, a button clicked. The click is posted: it may open a message box.
+        const HWND dialog = FindDialog(args[0].c_str());
+        const HWND control = dialog ? GetDlgItem(dialog, int(id(1))) : nullptr;
+        if (!control) return Fail(L"no such dialog or control");
+        if (command == L"click") return !PostMessageW(control, BM_CLICK, 0, 0);
+        if (command == L"get-text") return Print(TextOf(control)), 0;
+        return !Send(control, WM_SETTEXT, 0, LPARAM(args[2].c_str()));
+    }
+    if (command == L"notepad" && need(1)) {
+        // Waits for Notepad, prints its title and closes it.
+        HWND notepad = nullptr;
+        if (!WaitFor(number(0), [&] {
+                notepad = nullptr;
+                EnumWindows(MatchNotepad, reinterpret_cast<LPARAM>(&notepad));
+                return notepad != nullptr;
+            }))
+            return Fail(L"no Notepad window");
+        Print(TextOf(notepad));
+        return !PostMessageW(notepad, WM_CLOSE, 0, 0);
+    }
 
     const HWND main = FindTopWindow(true);
     if (!main) return Fail(L"no main window");
+    if (command == L"list-key" && need(1)) {
+        // A key pressed on the results list, which moves its selection.
+        const HWND list = GetDlgItem(main, IDC_RESULTS);
+        return !(PostMessageW(list, WM_KEYDOWN, id(0), 1) &&
+                 PostMessageW(list, WM_KEYUP, id(0), 1 | (3u << 30)));
+    }
     if ((command == L"type" || command == L"search" || command == L"enter") && need(1)) {
         if (!EditCombo(main, IDC_PATTERN, args[0])) return Fail(L"the pattern box does not answer");
         if (command == L"search") return !Send(GetDlgItem(main, IDC_SEARCH), BM_CLICK, 0, 0);

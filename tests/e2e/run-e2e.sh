@@ -65,6 +65,24 @@ locations   location 'D:\qz\alpha' ; find search qzreport $REPORTS_IN_ALPHA
             location 'Q:\nowhere' ; search qzreport ; status "$INVALID" ; rows $REPORTS
             location 'My Computer' ; find search qzreport-000 9
 sorting     find type qzreport $REPORTS ; sorts $REPORTS ; find type '' 0 ; sorts 1 ; ping 2000
+save-results
+            find type ksave- 3 ; command ID_ARRANGE_NAME ; menu ID_FILE_SAVE_RESULTS
+            dialog 'Save Results' 10 ; is IDC_SAVE_FORMAT '[FILEDIR][FILENAME]'
+            is IDC_SAVE_PATH "C:\\users\\$WINE_USER\\Documents\\SearchResults.txt"
+            shoot 08-save-dialog ; field IDC_SAVE_PATH ' ' ; click 'Save Results' IDOK
+            box IDOK 'Invalid information, file path or save format must not be blank.'
+            field IDC_SAVE_PATH 'C:\saved out.txt' ; field IDC_SAVE_FORMAT '[SIZE],[DATE]'
+            click 'Save Results' IDOK ; box IDOK 'Invalid save format, format must contain [FILEDIR] or [FILENAME] filed.'
+            field IDC_SAVE_FORMAT ' [FILEDIR][FILENAME] ' ; made 'saved out.txt' ; click 'Save Results' IDOK
+            asked 'Confirm Message' IDNO 'File already exists. Do you want to overwrite it ?'
+            dialog 'Save Results' 5 ; click 'Save Results' IDOK ; asked 'Confirm Message' IDYES ''
+            notepad 30 ; saved 'saved out.txt' '\xEF\xBB\xBFD:\\ksave\\ksave-plain.txt\r\nD:\\ksave\\ksave-Ωμέγα.txt\r\nD:\\ksave\\ksave-日本.txt\r\n'
+            gone saved-selected.txt ; list-key 36 ; menu ID_FILE_SAVE_RESULTS ; dialog 'Save Results' 10
+            field IDC_SAVE_PATH 'C:\saved-selected.txt' ; click 'Save Results' IDC_SAVE_SELECTED
+            click 'Save Results' IDOK ; notepad 30 ; saved saved-selected.txt 'D:\\ksave\\ksave-plain.txt\r\n'
+            gone saved.csv ; menu ID_FILE_SAVE_RESULTS ; dialog 'Save Results' 10 ; field IDC_SAVE_PATH 'C:\saved.csv'
+            field IDC_SAVE_FORMAT '"[FILEDIR][FILENAME]",[SIZE],[DATE]' ; click 'Save Results' IDOK ; notepad 30
+            saved saved.csv '\xEF\xBB\xBF"D:\\ksave\\ksave-plain.txt",3,2024-03-05 07:08:09\r\n"D:\\ksave\\ksave-Ωμέγα.txt",0,2024-03-05 07:08:09\r\n"D:\\ksave\\ksave-日本.txt",0,2024-03-05 07:08:09\r\n'
 screenshots find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 02-results
             mouse row ; shoot 03-tooltip ; mouse away
             syscommand 0xF100 ; key 39 ; key 39 ; key 40 ; sleep 1 ; shoot 04-view-menu
@@ -318,6 +336,17 @@ v_own_settings() {
         cp "$DATA_DIR/settings.ini" "$WORK_DIR/own-settings.ini"
 }
 v_own_settings_kept() { cmp "$DATA_DIR/settings.ini" "$WORK_DIR/own-settings.ini"; }
+# The save dialog's fields: ID TEXT, set as if typed, or read back and compared.
+v_field() { drive set-text 'Save Results' "$1" "$2"; }
+v_is() { drive get-text 'Save Results' "$1" && [ "$DRIVEN" = "$2" ]; }
+v_asked() { drive dialog "$1" 10 "$2" && [[ $DRIVEN == *"$3"* ]]; }  # TITLE BUTTON TEXT
+v_made() { printf 'old\r\n' >"$WINEPREFIX/drive_c/$1"; }  # NAME: a file at C:'s root
+v_gone() { rm -f "$WINEPREFIX/drive_c/$1"; }
+# NAME BYTES: the file at C:'s root holds exactly BYTES (printf's escapes).
+v_saved() {
+    # shellcheck disable=SC2059
+    cmp <(printf "$2") "$WINEPREFIX/drive_c/$1" || { od -c "$WINEPREFIX/drive_c/$1" | head; return 1; }
+}
 v_state() { expect_ini stateinfo.ini "$@"; }
 # SECTION [ENTRY...]: settings.ini stores exactly these entries of that history, most recent first.
 v_stored() {
@@ -533,6 +562,10 @@ make_drives() {
         head -c $((1000 * i)) /dev/zero | tr '\0' r >"$d/qz/$folder/qzreport-$(printf %04d "$i").txt"
     done
     for i in notes.log readme.txt photo.jpg song.mp3; do head -c 5000 /dev/zero >"$d/qz/$i"; done
+    # Saved results: names outside the Western code page, a size and a time to write.
+    mkdir -p "$d/ksave" && head -c 2048 /dev/zero >"$d/ksave/ksave-plain.txt" &&
+        touch "$d/ksave/ksave-Ωμέγα.txt" "$d/ksave/ksave-日本.txt" &&
+        touch -d '2024-03-05 07:08:09' "$d/ksave/"ksave-* || return 1
     for i in {00..19}; do mkdir -p "$d/filler/f$i" && (cd "$d/filler/f$i" && touch filler-{0000..0999}.dat); done
     [ -f "$e/.corvella-tree-complete" ] && return 0
     rm -rf "$e"

@@ -1,8 +1,10 @@
-// Result lines: tokens replaced in one pass, lines saved with CRLF. Thousands are grouped in
-// list_texts_test; more formats are held against tools/reference_search.py.
+// Result lines: tokens replaced in one pass, the saved file's extra tokens. Thousands are grouped
+// in list_texts_test; more formats are held against tools/reference_search.py.
 #include "results/results_writer.h"
 
 #include <gtest/gtest.h>
+
+#include "platform/local_time.h"
 
 namespace corvella {
 namespace {
@@ -18,12 +20,23 @@ TEST(ResultLine, TokensAreReplacedEverywhereInOnePass) {
              Case{u"[FILEDIR", u"x", u"y", u"[FILEDIR"},
              // A folder whose own name looks like a token is written as it is.
              Case{u"[FILEDIR]|[FILENAME]", u"C:\\[FILENAME]\\", u"n", u"C:\\[FILENAME]\\|n"},
+             // The command line's format knows only the two names.
+             Case{u"[SIZE] [DATE]", u"", u"n", u"[SIZE] [DATE]"},
          })
         EXPECT_EQ(FormatResultLine(c.format, c.dir, c.name), c.line);
-#ifndef _WIN32
-    EXPECT_EQ(EncodeSavedLine(u"C:\\\u00e4.txt"), "C:\\\xc3\xa4.txt\r\n");
-#endif
-    EXPECT_EQ(EncodeSavedLine(u""), "\r\n");
+}
+
+// Faults caught: a size with thousands separators splits a comma-separated line into more
+// fields; a date in UTC, without seconds or without zero padding is not the local ISO form; a
+// name that looks like a token expanded by a second pass.
+TEST(SavedLine, SizeAndLocalDateForSpreadsheets) {
+    uint64_t midnight = 0;
+    ASSERT_TRUE(platform::LocalDayToFileTime(2024, 3, 5, false, midnight));
+    const uint64_t at = midnight + ((7 * 60 + 8) * 60 + 9) * 10000000ull;  // 07:08:09 local
+    const SavedLineFields fields{u"C:\\x\\", u"[SIZE] [DATE].txt", 1234567, at};
+    EXPECT_EQ(FormatSavedLine(u"\"[FILEDIR][FILENAME]\",[SIZE],[DATE]", fields),
+              u"\"C:\\x\\[SIZE] [DATE].txt\",1234567,2024-03-05 07:08:09");
+    EXPECT_EQ(FormatSavedLine(u"[DATE]|[SIZE]", {u"", u"C:", 0, ~0ull}), u"|0");
 }
 
 }  // namespace
