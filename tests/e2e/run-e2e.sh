@@ -335,7 +335,11 @@ v_own_settings() {
     printf '[OPTIONS]\r\nENABLE_DIALOGS=0\r\nCHECK_INTEGRITY=1\r\n; mine\r\n' >"$DATA_DIR/settings.ini" &&
         cp "$DATA_DIR/settings.ini" "$WORK_DIR/own-settings.ini"
 }
-v_own_settings_kept() { cmp "$DATA_DIR/settings.ini" "$WORK_DIR/own-settings.ini"; }
+# The user's own lines stand as they were; what the program stored after them (its histories at
+# its exit) may follow.
+v_own_settings_kept() {
+    cmp -n "$(stat -c %s "$WORK_DIR/own-settings.ini")" "$DATA_DIR/settings.ini" "$WORK_DIR/own-settings.ini"
+}
 # The save dialog's fields: ID TEXT, set as if typed, or read back and compared.
 v_field() { drive set-text 'Save Results' "$1" "$2"; }
 v_is() { drive get-text 'Save Results' "$1" && [ "$DRIVEN" = "$2" ]; }
