@@ -69,7 +69,7 @@ locations   location 'D:\qz\alpha' ; find search qzreport $REPORTS_IN_ALPHA
 sorting     find type qzreport $REPORTS ; sorts $REPORTS ; find type '' 0 ; sorts 1 ; ping 2000
 save-results
             find type ksave- 3 ; command ID_ARRANGE_NAME ; menu ID_FILE_SAVE_RESULTS
-            dialog 'Save Results' 10 ; is IDC_SAVE_FORMAT '[FILEDIR][FILENAME]'
+            dialog 'Save Results' 'Format:' ; is IDC_SAVE_FORMAT '[FILEDIR][FILENAME]'
             is IDC_SAVE_PATH "C:\\users\\$WINE_USER\\Documents\\SearchResults.txt"
             shoot 08-save-dialog ; field IDC_SAVE_PATH ' ' ; click 'Save Results' IDOK
             box IDOK 'Invalid information, file path or save format must not be blank.'
@@ -77,12 +77,12 @@ save-results
             click 'Save Results' IDOK ; box IDOK 'Invalid save format, format must contain [FILEDIR] or [FILENAME] filed.'
             field IDC_SAVE_FORMAT ' [FILEDIR][FILENAME] ' ; made 'saved out.txt' ; click 'Save Results' IDOK
             asked 'Confirm Message' IDNO 'File already exists. Do you want to overwrite it ?'
-            dialog 'Save Results' 5 ; click 'Save Results' IDOK ; asked 'Confirm Message' IDYES ''
+            dialog 'Save Results' 'Format:' ; click 'Save Results' IDOK ; asked 'Confirm Message' IDYES ''
             notepad 30 ; saved 'saved out.txt' '\xEF\xBB\xBFD:\\ksave\\ksave-plain.txt\r\nD:\\ksave\\ksave-Ωμέγα.txt\r\nD:\\ksave\\ksave-日本.txt\r\n'
-            gone saved-selected.txt ; list-key 36 ; menu ID_FILE_SAVE_RESULTS ; dialog 'Save Results' 10
+            gone saved-selected.txt ; list-key 36 ; menu ID_FILE_SAVE_RESULTS ; dialog 'Save Results' 'Format:'
             field IDC_SAVE_PATH 'C:\saved-selected.txt' ; click 'Save Results' IDC_SAVE_SELECTED
             click 'Save Results' IDOK ; notepad 30 ; saved saved-selected.txt 'D:\\ksave\\ksave-plain.txt\r\n'
-            gone saved.csv ; menu ID_FILE_SAVE_RESULTS ; dialog 'Save Results' 10 ; field IDC_SAVE_PATH 'C:\saved.csv'
+            gone saved.csv ; menu ID_FILE_SAVE_RESULTS ; dialog 'Save Results' 'Format:' ; field IDC_SAVE_PATH 'C:\saved.csv'
             field IDC_SAVE_FORMAT '"[FILEDIR][FILENAME]",[SIZE],[DATE]' ; click 'Save Results' IDOK ; notepad 30
             saved saved.csv '\xEF\xBB\xBF"D:\\ksave\\ksave-plain.txt",3,2024-03-05 07:08:09\r\n"D:\\ksave\\ksave-Ωμέγα.txt",0,2024-03-05 07:08:09\r\n"D:\\ksave\\ksave-日本.txt",0,2024-03-05 07:08:09\r\n'
 acting      find type kact 8 ; command ID_ARRANGE_NAME ; select 1 3
