@@ -27,6 +27,7 @@ void CMainDlg::SearchFromBoxes() {
 }
 
 bool CMainDlg::PreTranslateMessage(MSG& message) {
+    if (OnListKey(message)) return true;
     const bool key_down = message.message == WM_KEYDOWN;
     if (message.message == WM_KEYUP && message.wParam == VK_RETURN) {
         const HWND pattern = ui::ComboBox(Item(IDC_PATTERN).hwnd()).EditField();

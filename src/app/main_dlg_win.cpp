@@ -12,6 +12,7 @@
 #include "platform/profile.h"
 #include "platform/text_win.h"
 #include "resource.h"
+#include "results/result_actions_win.h"
 #include "results/save_results_dlg_win.h"
 #include "ui/controls.h"
 #include "ui/post.h"
@@ -130,8 +131,7 @@ bool CMainDlg::CheckDataFolder() {
 void CMainDlg::GreyLaterCommands() {
     // Commands present in the menus but not offered.
     const ui::Menu bar = ui::MenuBarOf(hwnd_);
-    for (UINT id : {ID_TOOLS_CUSTOMIZE_TOOLBAR})
-        bar.Enable(id, false);
+    for (UINT id : {ID_TOOLS_CUSTOMIZE_TOOLBAR}) bar.Enable(id, false);
 }
 
 MainWindowControls CMainDlg::ControlRects() const {
@@ -211,6 +211,7 @@ bool CMainDlg::OnPaint() {
 std::optional<LRESULT> CMainDlg::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     // Sent to every top-level window when the shell (and its notification area) has restarted.
     static const UINT taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
+    if (std::optional<LRESULT> answer = OnListMenuMessage(message, wparam, lparam)) return answer;
     switch (message) {
         case WM_QUERYDRAGICON:
             return reinterpret_cast<LRESULT>(big_icon_.get());
@@ -259,6 +260,17 @@ bool CMainDlg::OnCommand(int id, int code, HWND control) {
             return true;
         case IDC_NO_ACTION:
             return true;
+        case ID_LIST_SEARCH_SAME_FOLDER:
+        case ID_LIST_SEARCH_THIS_FOLDER:
+        case ID_LIST_OPEN:
+        case ID_LIST_BROWSE_FILE:
+        case ID_LIST_BROWSE_FOLDER:
+        case ID_LIST_COMMAND_PROMPT:
+        case ID_LIST_COPY_FILE_PATH:
+        case ID_LIST_COPY_FOLDER_PATH:
+        case ID_LIST_COPY:
+        case ID_LIST_DELETE:
+            return OnListCommand(id);
         case ID_FILE_EXIT:
         case ID_TRAY_EXIT:
             OnExit();
@@ -341,7 +353,20 @@ bool CMainDlg::OnCommand(int id, int code, HWND control) {
 }
 
 std::optional<LRESULT> CMainDlg::OnNotify(int id, NMHDR* header) {
-    if (id == IDC_RESULTS && header->code == LVN_GETINFOTIPW) return 0;
+    if (id != IDC_RESULTS) return std::nullopt;
+    switch (header->code) {
+        case LVN_GETINFOTIPW:
+            return 0;
+        case NM_DBLCLK:
+            OpenRows(ReadSelectedRows(list_));
+            return 0;
+        case NM_RCLICK: {
+            POINT at;
+            GetCursorPos(&at);
+            OnListRightClick(at);
+            return 0;
+        }
+    }
     return std::nullopt;
 }
 

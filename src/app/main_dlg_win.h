@@ -22,6 +22,7 @@
 #include "cache/cacher.h"
 #include "platform/keeper_lock.h"
 #include "results/list_ctrl_ex_win.h"
+#include "results/shell_context_menu_win.h"
 #include "search/queryer.h"
 #include "search/search_runner.h"
 #include "ui/dialog.h"
@@ -106,6 +107,14 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     void SearchStarted() override;
     void SearchFinished(const SearchReport& report) override;
 
+    // The commands on the rows of the results list (main_dlg_actions_win.cpp).
+    bool OnListCommand(int id);
+    void OnListRightClick(POINT at);
+    std::optional<LRESULT> OnListMenuMessage(UINT message, WPARAM wparam, LPARAM lparam);
+    void OnSearchInFolder(bool this_folder);
+    void OnDeleteRows();
+    bool OnListKey(const MSG& message);
+
     // The search histories (main_dlg_history_win.cpp).
     void LoadHistories();
     void AddHistories(const std::u16string& pattern, const std::u16string& location);
@@ -121,6 +130,12 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     CListCtrlEx list_;
     ErrorBoxSink errors_;
     CWelcomeDlg welcome_;  // on a first run, until its OK
+    // The shell's menu for the rows under the right-click menu, and that menu's "Explorer
+    // Action" submenu while it is up; filled when first opened.
+    ShellContextMenu shell_menu_;
+    HMENU explorer_popup_ = nullptr;
+    bool explorer_filled_ = false;
+    bool shell_menu_failed_ = false;
     SearchHistory patterns_{HistoryKind::Patterns, 0};
     SearchHistory locations_{HistoryKind::Locations, 0};
 

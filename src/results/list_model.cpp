@@ -1,5 +1,7 @@
 #include "results/list_model.h"
 
+#include <algorithm>
+
 namespace corvella {
 
 void ResultListModel::SetListMode(ListMode mode) {
@@ -54,6 +56,30 @@ bool ResultListModel::SetItemIcon(int index, int item_count, int32_t icon) {
     if (!Record(index, item_count)) return false;
     results_->records[static_cast<size_t>(index)].icon = icon;
     return true;
+}
+
+int ResultListModel::RemoveRows(const std::vector<int>& ascending_rows, int item_count) {
+    std::lock_guard lock(results_lock_);
+    int removed = 0;
+    for (const int row : ascending_rows) {
+        // Every earlier removal moved this row up by one.
+        const int now = row - removed;
+        if (!Record(now, item_count - removed)) break;
+        results_->records.erase(results_->records.begin() + now);
+        ++removed;
+    }
+    if (removed > 0) tip_item_.store(-1);
+    return removed;
+}
+
+std::optional<uint64_t> ResultListModel::TotalSizeKB(int item_count) const {
+    std::lock_guard lock(results_lock_);
+    if (!results_) return std::nullopt;
+    uint64_t total = 0;
+    const size_t rows =
+        std::min(results_->records.size(), static_cast<size_t>(std::max(item_count, 0)));
+    for (size_t i = 0; i < rows; ++i) total += results_->records[i].size_kb;
+    return total;
 }
 
 bool ResultListModel::Sort(SortKey key) {

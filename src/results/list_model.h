@@ -15,7 +15,9 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "results/result_set.h"
 #include "results/sort_results.h"
@@ -59,6 +61,13 @@ class ResultListModel {
     bool GetItem(int index, int item_count, ListItem& item) const;
     bool GetItemFullPath(int index, int item_count, char16_t separator, std::u16string& path) const;
     bool SetItemIcon(int index, int item_count, int32_t icon);
+
+    // Takes the rows out of the records, each given by the index it had before any of them went,
+    // ascending; the rows behind move up. Returns how many went: the caller's list view has that
+    // many rows fewer. Stops at a row that is no longer there.
+    int RemoveRows(const std::vector<int>& ascending_rows, int item_count);
+    // The sizes of the shown rows added up; nothing when no records are shown.
+    std::optional<uint64_t> TotalSizeKB(int item_count) const;
 
     // False when no records are shown (nothing is sorted); the caller redraws either way.
     bool Sort(SortKey key);

@@ -35,6 +35,10 @@ std::u16string SearchStatusText(uint64_t records, uint64_t total_size_kb, uint32
            u"KB), in " + Widen(seconds) + u"s";
 }
 
+std::u16string RemainingStatusText(uint64_t rows, uint64_t total_size_kb) {
+    return FormatThousands(rows) + u" Items Found (" + FormatThousands(total_size_kb) + u"KB)";
+}
+
 std::u16string RowSizeText(uint32_t size_kb) {
     return FormatThousands(size_kb) + u"KB";
 }

@@ -20,6 +20,9 @@ std::u16string_view ListModeText(ListMode mode);
 std::u16string SearchStatusText(uint64_t records, uint64_t total_size_kb, uint32_t start_ticks,
                                 uint32_t end_ticks);
 
+// The status line after rows left the list: "12,345 Items Found (678KB)".
+std::u16string RemainingStatusText(uint64_t rows, uint64_t total_size_kb);
+
 // A row's size, "1,234KB".
 std::u16string RowSizeText(uint32_t size_kb);
 // A row's modification time in local time, "2024-01-15 13:05"; empty when it cannot be converted.

@@ -8,6 +8,8 @@
 // These system headers build on <windows.h>.
 #include <commctrl.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -270,6 +272,115 @@ HWND FindPage(const std::wstring& title, const std::wstring& text) {
     return search.page;
 }
 
+// Sets the selection of the results list to exactly `rows`. The list's item structure must sit
+// in the program's own memory, so it is written there.
+bool SelectRows(HWND list, const std::vector<int>& rows) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(list, &pid);
+    const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return false;
+    void* remote = VirtualAllocEx(process, nullptr, sizeof(LVITEMW), MEM_COMMIT, PAGE_READWRITE);
+    bool done = remote != nullptr;
+    const auto set = [&](int row, UINT state) {
+        LVITEMW item{};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        item.state = state;
+        return WriteProcessMemory(process, remote, &item, sizeof item, nullptr) &&
+               Send(list, LVM_SETITEMSTATE, WPARAM(row), LPARAM(remote));
+    };
+    if (done) done = set(-1, 0);
+    for (int row : rows)
+        if (done) done = set(row, LVIS_SELECTED | LVIS_FOCUSED);
+    if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return done;
+}
+
+// The clipboard's text with its line ends shown as \r and \n, on one line.
+int PrintClipboardText() {
+    if (!OpenClipboard(nullptr)) return Fail(L"the clipboard cannot be opened");
+    std::wstring text;
+    bool found = false;
+    if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            found = true;
+            for (const wchar_t* c = chars; *c; ++c)
+                text += *c == L'\r' ? L"\\r" : *c == L'\n' ? L"\\n" : std::wstring(1, *c);
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    if (!found) return Fail(L"no text on the clipboard");
+    Print(text);
+    return 0;
+}
+
+// The files of the clipboard's drop list, one a line.
+int PrintClipboardFiles() {
+    if (!OpenClipboard(nullptr)) return Fail(L"the clipboard cannot be opened");
+    const auto drop = static_cast<HDROP>(GetClipboardData(CF_HDROP));
+    UINT count = 0;
+    if (drop) {
+        count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+        for (UINT i = 0; i < count; ++i) {
+            wchar_t path[MAX_PATH] = {};
+            DragQueryFileW(drop, i, path, MAX_PATH);
+            Print(path);
+        }
+    }
+    CloseClipboard();
+    return Check(drop && count > 0, L"no file list on the clipboard");
+}
+
+// A running process of this executable name: its working folder and command line, read from its
+// own parameters block, printed as "FOLDER | COMMAND LINE". The process is then ended.
+using QueryProcess = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+
+std::wstring ReadRemoteText(HANDLE process, const UNICODE_STRING& text) {
+    std::wstring out(text.Length / sizeof(wchar_t), L'\0');
+    if (!ReadProcessMemory(process, text.Buffer, out.data(), text.Length, nullptr)) return L"?";
+    return out;
+}
+
+int ProcessStart(const std::wstring& name, double seconds) {
+    const auto query = reinterpret_cast<QueryProcess>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    DWORD pid = 0;
+    const bool seen = WaitFor(seconds, [&] {
+        const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32FirstW(snapshot, &entry); more && !pid;
+             more = Process32NextW(snapshot, &entry))
+            if (_wcsicmp(entry.szExeFile, name.c_str()) == 0) pid = entry.th32ProcessID;
+        CloseHandle(snapshot);
+        return pid != 0;
+    });
+    if (!seen || !query) return Fail(L"no such process");
+    const HANDLE process =
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, pid);
+    if (!process) return Fail(L"the process cannot be opened");
+    PROCESS_BASIC_INFORMATION basic{};
+    PEB peb{};
+    RTL_USER_PROCESS_PARAMETERS parameters{};
+    std::wstring line = L"?";
+    // The block's start has settled once the process runs its first window or console.
+    Sleep(1000);
+    if (query(process, 0, &basic, sizeof basic, nullptr) == 0 &&
+        ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, nullptr) &&
+        ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof parameters,
+                          nullptr)) {
+        // The current folder follows the standard handles in the block's reserved part.
+        const auto& folder = *reinterpret_cast<const UNICODE_STRING*>(&parameters.Reserved2[5]);
+        line = ReadRemoteText(process, folder) + L" | " +
+               ReadRemoteText(process, parameters.CommandLine);
+    }
+    TerminateProcess(process, 0);
+    CloseHandle(process);
+    Print(line);
+    return 0;
+}
+
 int Usage() {
     Print(L"usage: driver COMMAND [ARGUMENTS], the commands as wmain below reads them");
     return 2;
@@ -386,8 +497,30 @@ int wmain(int argc, wchar_t** argv) {
         return !PostMessageW(notepad, WM_CLOSE, 0, 0);
     }
 
+    if (command == L"clipboard-text") return PrintClipboardText();
+    if (command == L"clipboard-files") return PrintClipboardFiles();
+    if (command == L"process" && need(2)) return ProcessStart(args[0], number(1));
+
     const HWND main = FindTopWindow(true);
     if (!main) return Fail(L"no main window");
+    if (command == L"get-status") return Print(TextOf(GetDlgItem(main, IDC_STATUS))), 0;
+    if (command == L"select") {
+        // The rows given by index, none when none is given.
+        std::vector<int> rows;
+        for (const std::wstring& row : args) rows.push_back(_wtoi(row.c_str()));
+        return Check(SelectRows(GetDlgItem(main, IDC_RESULTS), rows),
+                     L"the rows cannot be selected");
+    }
+    if (command == L"selected") {
+        // The selected rows' indices, on one line.
+        std::wstring line;
+        const HWND list = GetDlgItem(main, IDC_RESULTS);
+        for (DWORD_PTR row = DWORD_PTR(-1);
+             Send(list, LVM_GETNEXTITEM, row, LVNI_SELECTED, &row) && LRESULT(row) >= 0;)
+            line += (line.empty() ? L"" : L" ") + std::to_wstring(LRESULT(row));
+        Print(line);
+        return 0;
+    }
     if (command == L"list-key" && need(1)) {
         // A key pressed on the results list, which moves its selection.
         const HWND list = GetDlgItem(main, IDC_RESULTS);

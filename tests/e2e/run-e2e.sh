@@ -49,6 +49,8 @@ ALL=300000           # E:\bNNN\big-NNN-NNNN.bin, 300 folders of 1,000
 HUNDRED=100000       # of them in the folders b100...b199 (or b200...b299)
 BUILT='\[Caching is Finished\] [0-9]+ items cached, +[0-9]+s \([0-9.]+GB\)'
 BUILDING='\[Caching Drive [C-Z] \] .*'
+# The shell's question before it sends several files to the trash.
+TRASH_TITLE='Confirm file deletion'
 INVALID=' \[WARNING\] : The search location is invalid!! Default to be My Computer! '
 
 read -r -d '' SCENARIOS <<'EOF'
@@ -67,7 +69,7 @@ locations   location 'D:\qz\alpha' ; find search qzreport $REPORTS_IN_ALPHA
 sorting     find type qzreport $REPORTS ; sorts $REPORTS ; find type '' 0 ; sorts 1 ; ping 2000
 save-results
             find type ksave- 3 ; command ID_ARRANGE_NAME ; menu ID_FILE_SAVE_RESULTS
-            dialog 'Save Results' 10 ; is IDC_SAVE_FORMAT '[FILEDIR][FILENAME]'
+            dialog 'Save Results' 'Format:' ; is IDC_SAVE_FORMAT '[FILEDIR][FILENAME]'
             is IDC_SAVE_PATH "C:\\users\\$WINE_USER\\Documents\\SearchResults.txt"
             shoot 08-save-dialog ; field IDC_SAVE_PATH ' ' ; click 'Save Results' IDOK
             box IDOK 'Invalid information, file path or save format must not be blank.'
@@ -75,14 +77,36 @@ save-results
             click 'Save Results' IDOK ; box IDOK 'Invalid save format, format must contain [FILEDIR] or [FILENAME] filed.'
             field IDC_SAVE_FORMAT ' [FILEDIR][FILENAME] ' ; made 'saved out.txt' ; click 'Save Results' IDOK
             asked 'Confirm Message' IDNO 'File already exists. Do you want to overwrite it ?'
-            dialog 'Save Results' 5 ; click 'Save Results' IDOK ; asked 'Confirm Message' IDYES ''
+            dialog 'Save Results' 'Format:' ; click 'Save Results' IDOK ; asked 'Confirm Message' IDYES ''
             notepad 30 ; saved 'saved out.txt' '\xEF\xBB\xBFD:\\ksave\\ksave-plain.txt\r\nD:\\ksave\\ksave-Ωμέγα.txt\r\nD:\\ksave\\ksave-日本.txt\r\n'
-            gone saved-selected.txt ; list-key 36 ; menu ID_FILE_SAVE_RESULTS ; dialog 'Save Results' 10
+            gone saved-selected.txt ; list-key 36 ; menu ID_FILE_SAVE_RESULTS ; dialog 'Save Results' 'Format:'
             field IDC_SAVE_PATH 'C:\saved-selected.txt' ; click 'Save Results' IDC_SAVE_SELECTED
             click 'Save Results' IDOK ; notepad 30 ; saved saved-selected.txt 'D:\\ksave\\ksave-plain.txt\r\n'
-            gone saved.csv ; menu ID_FILE_SAVE_RESULTS ; dialog 'Save Results' 10 ; field IDC_SAVE_PATH 'C:\saved.csv'
+            gone saved.csv ; menu ID_FILE_SAVE_RESULTS ; dialog 'Save Results' 'Format:' ; field IDC_SAVE_PATH 'C:\saved.csv'
             field IDC_SAVE_FORMAT '"[FILEDIR][FILENAME]",[SIZE],[DATE]' ; click 'Save Results' IDOK ; notepad 30
             saved saved.csv '\xEF\xBB\xBF"D:\\ksave\\ksave-plain.txt",3,2024-03-05 07:08:09\r\n"D:\\ksave\\ksave-Ωμέγα.txt",0,2024-03-05 07:08:09\r\n"D:\\ksave\\ksave-日本.txt",0,2024-03-05 07:08:09\r\n'
+acting      find type kact 8 ; command ID_ARRANGE_NAME ; select 1 3
+            command ID_LIST_COPY_FILE_PATH ; clipboard 'D:\kact\kact-1.txt\r\nD:\kact\kact-3.txt\r\n'
+            command ID_LIST_COPY_FOLDER_PATH ; clipboard 'D:\kact\\r\nD:\kact\\r\n'
+            command ID_LIST_COPY ; files 'D:\kact\kact-1.txt' 'D:\kact\kact-3.txt'
+            select 7 ; command ID_LIST_COMMAND_PROMPT ; prompt 'D:\kact\a&b\'
+            select 5 ; menu ID_LIST_SEARCH_THIS_FOLDER ; box IDOK 'This is not a folder!'
+            select 6 ; command ID_LIST_SEARCH_THIS_FOLDER ; find search kact 1
+            location 'My Computer' ; find type kact 8 ; command ID_ARRANGE_NAME ; select 7
+            command ID_LIST_SEARCH_SAME_FOLDER ; find search kact 1 ; location 'My Computer'
+            find type 'D:' 1 ; select 0 ; command ID_LIST_COPY_FOLDER_PATH ; clipboard 'D:\r\n'
+            command ID_LIST_COPY ; files 'D:\' ; command ID_LIST_DELETE ; rows 1 ; no-dialog "$TRASH_TITLE"
+            txt-opens ; find type kact-1 1 ; select 0 ; list-key 13 ; opened kact-1.txt ; double-click ; opened kact-1.txt
+            find type kact 8 ; command ID_ARRANGE_NAME ; total ; select 2 4 ; menu ID_LIST_DELETE
+            dialog "$TRASH_TITLE" '' IDYES ; recounted 6 8 ; kact-gone 2 4 ; kact-kept 1 3
+            select 1 2 ; command ID_LIST_COPY_FILE_PATH ; clipboard 'D:\kact\kact-1.txt\r\nD:\kact\kact-3.txt\r\n'
+            find type kact-1 1 ; right-click ; popup yes 10 ; key 40 ; key 39 ; sleep 2
+            shoot 12-list-menu ; key 40 ; key 40 ; key 13 ; popup no 10 ; files 'D:\kact\kact-1.txt'
+            find type kact 6 ; command ID_ARRANGE_NAME ; click-row ; press ctrl+a ; selected 0 1 2 3 4 5
+            select 1 2 ; press ctrl+c ; files 'D:\kact\kact-1.txt' 'D:\kact\kact-3.txt'
+            select 2 ; press ctrl+shift+c ; clipboard 'D:\kact\kact-3.txt\r\n' ; select 1 2
+            press shift+F10 ; popup yes 10 ; endmenu ; popup no 10 ; press Menu ; popup yes 10 ; endmenu
+            popup no 10 ; press Delete ; dialog "$TRASH_TITLE" '' IDYES ; rows 4 ; kact-gone 1 3
 screenshots find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 02-results
             mouse row ; shoot 03-tooltip ; mouse away
             syscommand 0xF100 ; key 39 ; key 39 ; key 40 ; sleep 1 ; shoot 04-view-menu
@@ -485,6 +509,41 @@ v_appears() {
     done
 }
 
+# The results list's selection and what the commands on it hand over.
+v_clipboard() { drive clipboard-text && [ "$DRIVEN" = "$1" ]; }  # TEXT, line ends as \r and \n
+v_files() { drive clipboard-files && [ "$DRIVEN" = "$(printf '%s\n' "$@")" ]; }  # PATH...
+# FOLDER: a command prompt started in FOLDER with no command text of its own to run.
+v_prompt() {
+    drive process cmd.exe 30 && [ "${DRIVEN%% | *}" = "$1" ] &&
+        [[ ${DRIVEN#* | } =~ ^\"?[A-Za-z]:\\[^\&]*cmd\.exe\"?\ *$ ]]
+}
+# Text files open in Notepad, as on a Windows machine; the prefix has the program but not the
+# name's link to it.
+v_txt_opens() { reg add 'HKLM\Software\Classes\.txt' /ve /d txtfile /f; }
+# NAME: Notepad shows the file; it is closed and gone before the next step.
+v_opened() { drive notepad 30 && [[ $DRIVEN == "$1"* ]] && within 10 eval '! drive notepad 0'; }
+v_double_click() {
+    local x y
+    drive row-point && read -r x y <<<"$DRIVEN" &&
+        timeout 10 xdotool mousemove "$x" "$y" click --repeat 2 --delay 100 1
+}
+v_click_row() {
+    local x y
+    drive row-point && read -r x y <<<"$DRIVEN" && timeout 10 xdotool mousemove "$x" "$y" click 1
+}
+v_press() { sleep 0.5 && timeout 10 xdotool key "$1"; }  # KEYS to the window under the pointer
+v_selected() { drive selected && [ "$DRIVEN" = "$*" ]; }  # ROW...
+v_right_click() {
+    local x y
+    drive row-point && read -r x y <<<"$DRIVEN" && timeout 10 xdotool mousemove "$x" "$y" click 3
+}
+# The status line's total in KB, kept; then ROWS rows whose total lost KB, the sizes of the
+# rows deleted as the list showed them.
+v_total() { drive get-status && [[ $DRIVEN =~ \(([0-9,]+)KB\) ]] && TOTAL_KB=${BASH_REMATCH[1]//,/}; }
+v_recounted() { v_rows "$1" && v_status "$1 Items Found \\($((TOTAL_KB - $2))KB\\)" 10; }
+v_kact_gone() { local i; for i; do [ ! -e "$DRIVES_DIR/d/kact/kact-$i.txt" ] || return 1; done; }
+v_kact_kept() { local i; for i; do [ -f "$DRIVES_DIR/d/kact/kact-$i.txt" ] || return 1; done; }
+
 DRIVEN=""  # the output of the last driver command
 
 # A driver command in the background, its output in WORK_DIR/driver-COMMAND.out; its pid in
@@ -570,6 +629,10 @@ make_drives() {
     mkdir -p "$d/ksave" && head -c 2048 /dev/zero >"$d/ksave/ksave-plain.txt" &&
         touch "$d/ksave/ksave-Ωμέγα.txt" "$d/ksave/ksave-日本.txt" &&
         touch -d '2024-03-05 07:08:09' "$d/ksave/"ksave-* || return 1
+    # Acting on rows: files of 1 to 4 KB, a folder with a file below it, a folder whose name
+    # the command interpreter would read as two commands.
+    mkdir -p "$d/kact/kact-dir" "$d/kact/a&b" && touch "$d/kact/kact-dir/kact-deep.txt" "$d/kact/a&b/kact-inner.txt" &&
+        for i in 1 2 3 4; do head -c $((1024 * i)) /dev/zero >"$d/kact/kact-$i.txt" || return 1; done
     for i in {00..19}; do mkdir -p "$d/filler/f$i" && (cd "$d/filler/f$i" && touch filler-{0000..0999}.dat); done
     [ -f "$e/.corvella-tree-complete" ] && return 0
     rm -rf "$e"
@@ -594,7 +657,9 @@ body() {  # preset
     SETUP_TITLE="Corvella $VERSION Setup" UNINSTALL_TITLE="Corvella $VERSION Uninstall"
     local setup="$SOURCE_DIR/build/$1/Corvella-$VERSION-$1-setup.exe"
     [ -f "$setup" ] || die "no $setup; make it: cmake --build --preset $1 --target package"
-    rm -rf "$APP_DIR" "$SHOT_DIR" && mkdir -p "$APP_DIR" "$SHOT_DIR"
+    # Deleted files go to the trash of XDG_DATA_HOME: one of the run's own, never the user's.
+    export XDG_DATA_HOME="$WORK_DIR/xdg-data"
+    rm -rf "$APP_DIR" "$SHOT_DIR" "$XDG_DATA_HOME" && mkdir -p "$APP_DIR" "$SHOT_DIR" "$XDG_DATA_HOME"
     cp "$SOURCE_DIR/build/$1/src/"{Corvella.exe,help.html,corvella-cli.exe,settings.ini} "$APP_DIR/"
     cp "$setup" "$APP_DIR/setup.exe"
     v_use_copied

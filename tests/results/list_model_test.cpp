@@ -51,6 +51,32 @@ TEST(ListModel, RowsAreReadOnlyInRangeAndWhileRecordsAreShown) {
     EXPECT_EQ(path, u"C:\\x\\a");
 }
 
+// Faults: a second removal using its row's old index takes the wrong record; a removal past the
+// records (a count that is behind) reads freed memory; the total counts rows no longer shown.
+TEST(ListModel, RemovingRowsTakesExactlyThoseRecordsAndRecountsTheRest) {
+    ResultListModel list;
+    EXPECT_EQ(list.RemoveRows({0}, 1), 0);  // the message row
+    EXPECT_FALSE(list.TotalSizeKB(1).has_value());
+    ResultSet set;
+    for (uint32_t i = 0; i < 5; ++i)
+        test::AddResult(set, u"C:\\x\\", std::u16string(1, static_cast<char16_t>(u'a' + i)),
+                        10 + i);
+    list.SetResults(&set);
+    EXPECT_EQ(list.TotalSizeKB(5), 60u);
+    EXPECT_EQ(list.TotalSizeKB(0), 0u);
+    EXPECT_EQ(list.RemoveRows({1, 3, 4}, 5), 3);
+    ListItem item;
+    ASSERT_TRUE(list.GetItem(0, 2, item));
+    EXPECT_EQ(item.name, u"a");
+    ASSERT_TRUE(list.GetItem(1, 2, item));
+    EXPECT_EQ(item.name, u"c");
+    EXPECT_EQ(item.size_kb, 12u);
+    EXPECT_EQ(list.TotalSizeKB(2), 22u);
+    // A row beyond the list's count stops the removal there.
+    EXPECT_EQ(list.RemoveRows({0, 2}, 2), 1);
+    EXPECT_EQ(set.size(), 1u);
+}
+
 TEST(IconQueue, KeepsTheNewestPageAndOneMoreOldestFirst) {
     IconQueue queue;
     EXPECT_FALSE(queue.TakeFront(3).has_value());
