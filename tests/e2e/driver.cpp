@@ -62,54 +62,33 @@ bool WaitFor(double seconds, Done done, DWORD interval_ms = 100) {
     }
 }
 
-// The main window carries the instance marker; a message box of the program is a dialog titled
-// "Corvella" that does not. Enumeration callbacks are CALLBACK (stdcall on x86), which a lambda
-// cannot be.
+// The main window carries the instance marker; a dialog (a message box of the program is one
+// titled "Corvella") is a visible "#32770" window with its title that does not. Enumeration
+// callbacks are CALLBACK (stdcall on x86), which a lambda cannot be.
 struct Search {
-    bool main;
+    const wchar_t* title;  // none: the main window
     HWND found;
 };
 
 BOOL CALLBACK Match(HWND window, LPARAM param) {
     auto& search = *reinterpret_cast<Search*>(param);
-    wchar_t class_name[64] = {}, title[64] = {};
-    GetClassNameW(window, class_name, 64);
-    GetWindowTextW(window, title, 64);
-    const bool marked = GetPropW(window, kInstanceMarker) == reinterpret_cast<HANDLE>(1);
-    const bool box = !marked && IsWindowVisible(window) && wcscmp(class_name, L"#32770") == 0 &&
-                     wcscmp(title, L"Corvella") == 0;
-    if (search.main ? marked : box) search.found = window;
-    return !search.found;
-}
-
-struct Titled {
-    const wchar_t* title;
-    HWND found;
-};
-
-BOOL CALLBACK MatchTitle(HWND window, LPARAM param) {
-    auto& search = *reinterpret_cast<Titled*>(param);
     wchar_t class_name[64] = {}, title[256] = {};
     GetClassNameW(window, class_name, 64);
     GetWindowTextW(window, title, 256);
-    if (IsWindowVisible(window) && wcscmp(class_name, L"#32770") == 0 &&
-        wcscmp(title, search.title) == 0)
-        search.found = window;
+    const bool marked = GetPropW(window, kInstanceMarker) == reinterpret_cast<HANDLE>(1);
+    const bool dialog = search.title && !marked && IsWindowVisible(window) &&
+                        wcscmp(class_name, L"#32770") == 0 && wcscmp(title, search.title) == 0;
+    if (search.title ? dialog : marked) search.found = window;
     return !search.found;
 }
 
-// A visible dialog of any program with this caption.
 HWND FindDialog(const wchar_t* title) {
-    Titled search{title, nullptr};
-    EnumWindows(MatchTitle, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-HWND FindTopWindow(bool main) {
-    Search search{main, nullptr};
+    Search search{title, nullptr};
     EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
+
+HWND FindTopWindow(bool main) { return main ? FindDialog(nullptr) : FindDialog(L"Corvella"); }
 
 // A Notepad window, showing a file the program saved.
 BOOL CALLBACK MatchNotepad(HWND window, LPARAM param) {
