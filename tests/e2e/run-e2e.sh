@@ -323,8 +323,12 @@ v_setup_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' 
 v_uninstall_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" "$INSTALL_WIN\uninstall.exe" >>"$LOG_DIR/setup.log" 2>&1 & }
 v_install() { launch "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' /S; }
 # The uninstaller copies itself away and returns at once; `uninstalled` waits for its work.
+# Under load Wine's start of the uninstaller now and then fails before it has done anything; what
+# it did is proven by `uninstalled`, so it is given once more while it is still there.
 v_uninstall() {  # [/REMOVEDATA]
-    launch 60 "$APP_DIR" "$INSTALL_WIN\uninstall.exe" /S "$@"
+    launch 60 "$APP_DIR" "$INSTALL_WIN\uninstall.exe" /S "$@" && return
+    [ -f "$INSTALL_DIR/uninstall.exe" ] && sleep 2 &&
+        launch 60 "$APP_DIR" "$INSTALL_WIN\uninstall.exe" /S "$@"
 }
 v_installed() {
     local file entry
