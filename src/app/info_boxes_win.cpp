@@ -1,5 +1,9 @@
 #include "app/info_boxes_win.h"
 
+#include <iterator>
+#include <type_traits>
+#include <utility>
+
 #include "controls/gradient_win.h"
 #include "resource.h"
 #include "ui/dpi.h"
@@ -36,12 +40,9 @@ std::optional<LRESULT> GradientDialog::OnMessage(UINT message, WPARAM wparam, LP
             PaintOverBackground(dc, client);
             return TRUE;
         }
-        case WM_CTLCOLORSTATIC: {
-            const HDC dc = reinterpret_cast<HDC>(wparam);
-            SetBkMode(dc, TRANSPARENT);
-            SetTextColor(dc, TextColour(GetDlgCtrlID(reinterpret_cast<HWND>(lparam))));
+        case WM_CTLCOLORSTATIC:
+            // The icon, which is no text: it leaves the background around it as it is.
             return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
-        }
     }
     return ui::Dialog::OnMessage(message, wparam, lparam);
 }
@@ -49,23 +50,24 @@ std::optional<LRESULT> GradientDialog::OnMessage(UINT message, WPARAM wparam, LP
 CWelcomeDlg::CWelcomeDlg() : GradientDialog(IDD_WELCOME) {}
 
 bool CWelcomeDlg::OnInitDialog() {
-    LOGFONTW font{};
-    if (GetObjectW(Font(), sizeof font, &font)) {
-        font.lfWeight = FW_BOLD;
-        bold_ = ui::Font(CreateFontIndirectW(&font));
-        Item(IDC_WELCOME_TITLE).SetFont(bold_.get(), false);
+    // The title bold, the tip that searches must wait red, the others plain.
+    static constexpr std::pair<int, int> texts[] = {
+        {IDC_WELCOME_TITLE, 3},      {IDC_WELCOME_INTRO, 0},     {IDC_WELCOME_TIPS, 0},
+        {IDC_WELCOME_TIP_WAIT, 1},   {IDC_WELCOME_TIP_FIRST, 0}, {IDC_WELCOME_TIP_TIME, 0},
+        {IDC_WELCOME_TIP_UPDATES, 0}};
+    static_assert(std::size(texts) == std::extent_v<decltype(texts_)>);
+    for (size_t i = 0; i < std::size(texts); ++i) {
+        texts_[i].SetTextStyle(texts[i].second);
+        texts_[i].SubclassItem(hwnd_, texts[i].first);
     }
     CentreOverOwner(hwnd_);
     return true;
 }
 
-COLORREF CWelcomeDlg::TextColour(int control_id) const {
-    return control_id == IDC_WELCOME_TIP_WAIT ? RGB(255, 0, 0) : RGB(0, 0, 0);
-}
-
 CMyAboutDlg::CMyAboutDlg() : GradientDialog(IDD_MYABOUT) {}
 
 bool CMyAboutDlg::OnInitDialog() {
+    version_.SubclassItem(hwnd_, IDC_ABOUT_VERSION);
     CentreOverOwner(hwnd_);
     return true;
 }

@@ -4,23 +4,22 @@
 
 #include <windows.h>
 
+#include "controls/trans_static_win.h"
 #include "ui/dialog.h"
-#include "ui/gdi.h"
 
 namespace corvella {
 
 // Centres a box over its owner, or on the screen while the owner does not show (as at start-up).
 void CentreOverOwner(HWND box);
 
-// A dialog painted from white at the top to the program's light grey at the bottom, its static
-// texts drawn straight onto that background in the colour TextColour gives.
+// A dialog painted from white at the top to the program's light grey at the bottom; its texts
+// are transparent statics (CTransStatic) drawn straight onto that background.
 class GradientDialog : public ui::Dialog {
   public:
     using ui::Dialog::Dialog;
 
   protected:
     std::optional<LRESULT> OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-    virtual COLORREF TextColour(int control_id) const { return RGB(0, 0, 0); }
     // After the background: what a dialog draws over it.
     virtual void PaintOverBackground(HDC dc, const RECT& client) const {}
 };
@@ -32,10 +31,9 @@ class CWelcomeDlg final : public GradientDialog {
 
   protected:
     bool OnInitDialog() override;
-    COLORREF TextColour(int control_id) const override;
 
   private:
-    ui::Font bold_;
+    CTransStatic texts_[7];
 };
 
 // Help > About...: the version and the icon, a dark band down the left edge.
@@ -46,6 +44,9 @@ class CMyAboutDlg final : public GradientDialog {
   protected:
     bool OnInitDialog() override;
     void PaintOverBackground(HDC dc, const RECT& client) const override;
+
+  private:
+    CTransStatic version_;
 };
 
 // The system menu's about item: the icon and the version on a plain dialog.

@@ -15,4 +15,15 @@ void FillVerticalGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF botto
     }
 }
 
+void PaintParentBackground(HWND control, HDC dc) {
+    const HWND parent = GetParent(control);
+    if (!parent) return;
+    POINT origin{0, 0};
+    MapWindowPoints(control, parent, &origin, 1);
+    POINT old{};
+    OffsetViewportOrgEx(dc, -origin.x, -origin.y, &old);
+    SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    SetViewportOrgEx(dc, old.x, old.y, nullptr);
+}
+
 }  // namespace corvella

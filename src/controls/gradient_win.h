@@ -12,5 +12,9 @@ namespace corvella {
 void FillSolid(HDC dc, const RECT& rect, COLORREF colour);
 // Fills `rect` from `top` at its upper edge to `bottom` at its lower edge, strip by strip.
 void FillVerticalGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom);
+// Has the parent of `control` erase its background into `dc`, the control's own device context,
+// as it lies under the control: a control drawn over it looks transparent, and repainting it
+// alone never draws its text over its last picture.
+void PaintParentBackground(HWND control, HDC dc);
 
 }  // namespace corvella
