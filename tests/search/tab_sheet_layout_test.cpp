@@ -11,7 +11,7 @@ namespace {
 // moved to nonsense.
 TEST(PageRect, BelowTheTabsInsideTheFrameAndNeverInsideOut) {
     EXPECT_EQ(PageRect({0, 0, 549, 92}, {2, 2, 90, 22}), (Rect{2, 23, 547, 90}));
-    const Rect squeezed = PageRect({0, 0, 40, 20}, {2, 2, 90, 22});
+    const Rect squeezed = PageRect({0, 0, 3, 20}, {2, 2, 90, 22});
     EXPECT_EQ(squeezed.width(), 0);
     EXPECT_EQ(squeezed.height(), 0);
     EXPECT_EQ(squeezed.left, 2);
