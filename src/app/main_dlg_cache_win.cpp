@@ -38,7 +38,7 @@ void CMainDlg::StartCache() {
     watchers_ = std::make_unique<CWatcherTable>(options);
 
     // Searches may start from here on: the runner's idle signal is set.
-    query_ = std::make_unique<QueryerSearch>(*queryer_, [] { return SearchCriteria{}; });
+    query_ = std::make_unique<QueryerSearch>(*queryer_, [this] { return criteria_.Snapshot(); });
     runner_ = std::make_unique<SearchRunner>(*query_, list_.model(), *this, cache_ready_, [] {
         SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1),
                                  static_cast<SIZE_T>(-1));

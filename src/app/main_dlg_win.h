@@ -24,6 +24,8 @@
 #include "results/list_ctrl_ex_win.h"
 #include "results/shell_context_menu_win.h"
 #include "resource.h"
+#include "search/criteria_pages_win.h"
+#include "search/criteria_store.h"
 #include "search/option_page_win.h"
 #include "search/queryer.h"
 #include "search/search_runner.h"
@@ -130,10 +132,12 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     TrayIcon tray_icon_;
     HotKey hot_key_;
     WINDOWPLACEMENT saved_placement_{};  // centred at start-up; the window comes back there
+    // What the criteria pages set and every search pass reads.
+    CriteriaStore criteria_;
     CTabSheet tabs_;
     OptionPage quick_page_{IDD_QUICK_BUTTONS};
-    OptionPage size_date_page_{IDD_SIZE_DATE};
-    OptionPage advanced_page_{IDD_ADVANCED};
+    CSizeDatePage size_date_page_{criteria_};
+    CAdvancedPage advanced_page_{criteria_};
     CListCtrlEx list_;
     ErrorBoxSink errors_;
     CWelcomeDlg welcome_;  // on a first run, until its OK

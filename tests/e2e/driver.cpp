@@ -111,6 +111,37 @@ std::wstring TextOf(HWND window) {
     return Send(window, WM_GETTEXT, 4096, LPARAM(text), &copied) ? std::wstring(text, copied) : L"";
 }
 
+// The tab page the main window shows: the one visible child dialog of its tab control.
+HWND ShownPage() {
+    const HWND tabs = GetDlgItem(FindTopWindow(true), IDC_TABSHEET);
+    for (HWND page = nullptr; tabs && (page = FindWindowExW(tabs, page, L"#32770", nullptr));)
+        if (IsWindowVisible(page)) return page;
+    return nullptr;
+}
+
+// A dialog by its title, or the shown tab page for "page".
+HWND DialogOrPage(const std::wstring& title) {
+    return title == L"page" ? ShownPage() : FindDialog(title.c_str());
+}
+
+// Sets a date picker of another process to `day`. The message carries a pointer, which Windows
+// does not carry between processes: the date is written into the picker's process first.
+bool SetPickerDate(HWND picker, const SYSTEMTIME& day) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(picker, &pid);
+    const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return false;
+    bool set = false;
+    if (void* remote = VirtualAllocEx(process, nullptr, sizeof day, MEM_COMMIT, PAGE_READWRITE)) {
+        DWORD_PTR answer = 0;
+        set = WriteProcessMemory(process, remote, &day, sizeof day, nullptr) &&
+              Send(picker, DTM_SETSYSTEMTIME, GDT_VALID, LPARAM(remote), &answer) && answer;
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(process);
+    return set;
+}
+
 // Sets a combo box's text and tells the main window that the user edited it.
 bool EditCombo(HWND main, int id, const std::wstring& text) {
     const HWND combo = GetDlgItem(main, id);
@@ -120,7 +151,9 @@ bool EditCombo(HWND main, int id, const std::wstring& text) {
 
 // A key pressed and released in the edit field of a drop-down combo box.
 bool PostKey(HWND combo, UINT key) {
-    const HWND edit = FindWindowExW(combo, nullptr, L"Edit", nullptr);
+    // A combo box's keys go to its edit field; any other control takes them itself.
+    HWND edit = FindWindowExW(combo, nullptr, L"Edit", nullptr);
+    if (!edit) edit = combo;
     const UINT scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
     return PostMessageW(edit, WM_KEYDOWN, key, 1 | (scan << 16)) &&
            PostMessageW(edit, WM_KEYUP, key, 1 | (scan << 16) | (3u << 30));
@@ -454,14 +487,34 @@ int wmain(int argc, wchar_t** argv) {
     }
     if ((command == L"set-text" && need(3)) || (command == L"get-text" && need(2)) ||
         (command == L"click" && need(2))) {
-        // A control of the dialog titled args[0]: an edit's text set (the dialog hears of it as
-        // of typing) or read, a button clicked. The click is posted: it may open a message box.
-        const HWND dialog = FindDialog(args[0].c_str());
+        // A control of the dialog titled args[0] ("page": the shown tab page): an edit's text
+        // set (the dialog hears of it as of typing) or read, a button clicked. The click is
+        // posted: it may open a message box.
+        const HWND dialog = DialogOrPage(args[0]);
         const HWND control = dialog ? GetDlgItem(dialog, int(id(1))) : nullptr;
         if (!control) return Fail(L"no such dialog or control");
         if (command == L"click") return !PostMessageW(control, BM_CLICK, 0, 0);
         if (command == L"get-text") return Print(TextOf(control)), 0;
         return !Send(control, WM_SETTEXT, 0, LPARAM(args[2].c_str()));
+    }
+    if (command == L"pick" && need(3)) {
+        // An entry of a drop-down list picked, as the user does: the dialog hears of the change.
+        const HWND dialog = DialogOrPage(args[0]);
+        const HWND combo = dialog ? GetDlgItem(dialog, int(id(1))) : nullptr;
+        DWORD_PTR picked = 0;
+        if (!combo || !Send(combo, CB_SETCURSEL, id(2), 0, &picked) || picked != id(2))
+            return Fail(L"no such list or entry");
+        return !Send(dialog, WM_COMMAND, MAKEWPARAM(id(1), CBN_SELCHANGE), LPARAM(combo));
+    }
+    if (command == L"set-date" && need(5)) {
+        // A date picker's day, YEAR MONTH DAY; the dialog hears of it when it reads the picker.
+        const HWND dialog = DialogOrPage(args[0]);
+        const HWND picker = dialog ? GetDlgItem(dialog, int(id(1))) : nullptr;
+        SYSTEMTIME day{};
+        day.wYear = WORD(id(2));
+        day.wMonth = WORD(id(3));
+        day.wDay = WORD(id(4));
+        return Check(picker && SetPickerDate(picker, day), L"the date was not set");
     }
     if (command == L"notepad" && need(1)) {
         // Waits for Notepad, prints its title and closes it.
@@ -512,6 +565,10 @@ int wmain(int argc, wchar_t** argv) {
         return command == L"enter" && !PostKey(GetDlgItem(main, IDC_PATTERN), VK_RETURN);
     }
     if (command == L"location" && need(1)) return !EditCombo(main, IDC_LOCATION, args[0]);
+    // KEY, to the pattern box, the location box ("location") or control ID of the shown tab page
+    // ("page ID").
+    if (command == L"key" && need(3) && args[1] == L"page")
+        return !PostKey(GetDlgItem(ShownPage(), int(id(2))), UINT(id(0)));
     if (command == L"key" && need(1))
         return !PostKey(GetDlgItem(main, need(2) ? IDC_LOCATION : IDC_PATTERN), UINT(id(0)));
     if (command == L"entries" && need(1)) {
@@ -529,6 +586,14 @@ int wmain(int argc, wchar_t** argv) {
             Print(entry.substr(0, length));
         }
         return 0;
+    }
+    if (command == L"tab" && need(1)) {
+        // Tab INDEX of the tab sheet made current, as a click on it does.
+        DWORD_PTR shown = 0;
+        const HWND tabs = GetDlgItem(main, IDC_TABSHEET);
+        return Check(Send(tabs, TCM_SETCURFOCUS, id(0), 0) &&
+                         Send(tabs, TCM_GETCURSEL, 0, 0, &shown) && shown == id(0),
+                     L"no such tab");
     }
     if (command == L"count") {
         DWORD_PTR count = 0;

@@ -163,8 +163,27 @@ growth-defragments
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE CacheFileSize=$((KEPT_SIZE / 1048576))
             cache 10 ; start ; up ; shrunk ; state UpdateCacheExit=TRUE ; status '' 0
             find search qzreport $REPORTS ; exit
+criteria-pages
+            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; start ; up ; sleep 1
+            shoot 14-quick-buttons-page ; location 'D:\' ; tab 1 ; sleep 1 ; shoot 15-size-date-page
+            set-text page IDC_PAGE_MIN_EDIT 100 ; click page IDC_PAGE_MIN_CHECK ; same-count --min-size 100
+            click page IDC_PAGE_MIN_CHECK ; set-text page IDC_PAGE_MAX_EDIT 2 ; click page IDC_PAGE_MAX_CHECK
+            same-count --max-size 2 ; set-text page IDC_PAGE_MAX_EDIT 0 ; same-count --max-size 0
+            click page IDC_PAGE_MAX_CHECK ; set-text page IDC_PAGE_MAX_EDIT 9 ; same-count
+            set-date page IDC_PAGE_FROM_DATE 2024 3 5 ; set-date page IDC_PAGE_TO_DATE 2024 3 5
+            click page IDC_PAGE_FROM_CHECK ; click page IDC_PAGE_TO_CHECK ; sleep 1 ; shoot 16-size-date-ticked
+            same-count --modified-from 2024-03-05 --modified-to 2024-03-05
+            click page IDC_PAGE_FROM_CHECK ; same-count --modified-to 2024-03-05
+            click page IDC_PAGE_TO_CHECK ; tab 2 ; sleep 1 ; shoot 17-advanced-page
+            pick page IDC_PAGE_KIND 2 ; same-count --folders ; pick page IDC_PAGE_KIND 1
+            same-count --files ; pick page IDC_PAGE_KIND 0 ; click page IDC_PAGE_NO_SUBDIRS
+            same-count --no-subdirs ; key 13 page IDC_PAGE_NO_SUBDIRS ; sleep 1 ; visible yes 0
+            key 27 page IDC_PAGE_NO_SUBDIRS ; visible no ; running ; exit
 dpi-150     data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; dpi 144 ; start ; up
-            find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 07-results-150-dpi ; exit ; dpi 96
+            find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 07-results-150-dpi
+            tab 1 ; click page IDC_PAGE_MIN_CHECK ; click page IDC_PAGE_TO_CHECK ; sleep 1
+            shoot 18-size-date-150-dpi ; tab 2 ; click page IDC_PAGE_NO_SUBDIRS ; sleep 1
+            shoot 19-advanced-150-dpi ; exit ; dpi 96
 hidden-start
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; start /HIDE
             wait-window $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running ; tool-window
@@ -380,6 +399,28 @@ v_saved() {
     cmp <(printf "$2") "$WINEPREFIX/drive_c/$1" || { od -c "$WINEPREFIX/drive_c/$1" | head; return 1; }
 }
 v_state() { expect_ini stateinfo.ini "$@"; }
+# OPTIONS...: the command line's count of `*` in D:\ with these options, in COUNTED. A cache
+# file that the program holds open this moment is asked again.
+cli_count() {
+    local out try
+    for try in 1 2 3; do
+        out="$(run_in_wine "$START_WAIT" "$APP_DIR" 'C:\corvella\corvella-cli.exe' search --cache \
+            "C:\\users\\$WINE_USER\\AppData\\Roaming\\Corvella Data\\default.db" --in 'D:\' \
+            --count "$@" '*' 2>&1 | tr -d '\r')"
+        printf '   cli %s -> %s\n' "$*" "$out"
+        [[ $out =~ ([0-9,]+)\ items\ found ]] && COUNTED=${BASH_REMATCH[1]//,/} && return
+        sleep 1
+    done
+    return 1
+}
+# OPTIONS...: searching `*` in D:\ with the pages set as these command-line options shows as many
+# rows as the command line counts, and fewer than without the options; with none, all of them.
+v_same_count() {
+    cli_count || return 1
+    local all=$COUNTED
+    [ $# -eq 0 ] || { cli_count "$@" && [ "$COUNTED" -lt "$all" ]; } || return 1
+    v_find type '' 0 && v_find search '*' "$COUNTED"
+}
 # SECTION [ENTRY...]: settings.ini stores exactly these entries of that history, most recent first.
 v_stored() {
     local got want
