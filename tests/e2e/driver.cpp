@@ -124,22 +124,25 @@ HWND DialogOrPage(const std::wstring& title) {
     return title == L"page" ? ShownPage() : FindDialog(title.c_str());
 }
 
-// Sets a date picker of another process to `day`. The message carries a pointer, which Windows
-// does not carry between processes: the date is written into the picker's process first.
-bool SetPickerDate(HWND picker, const SYSTEMTIME& day) {
+// Sends `window` of another process a message whose lParam points at `size` bytes of `data`.
+// Windows does not carry such pointers between processes: the bytes are written into the
+// window's process first, and read back into `data` after (the answer may be there).
+bool SendThroughRemote(HWND window, UINT message, WPARAM wparam, void* data, SIZE_T size,
+                       DWORD_PTR& answer) {
     DWORD pid = 0;
-    GetWindowThreadProcessId(picker, &pid);
-    const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    GetWindowThreadProcessId(window, &pid);
+    const HANDLE process =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
     if (!process) return false;
-    bool set = false;
-    if (void* remote = VirtualAllocEx(process, nullptr, sizeof day, MEM_COMMIT, PAGE_READWRITE)) {
-        DWORD_PTR answer = 0;
-        set = WriteProcessMemory(process, remote, &day, sizeof day, nullptr) &&
-              Send(picker, DTM_SETSYSTEMTIME, GDT_VALID, LPARAM(remote), &answer) && answer;
+    bool sent = false;
+    if (void* remote = VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE)) {
+        sent = WriteProcessMemory(process, remote, data, size, nullptr) &&
+               Send(window, message, wparam, LPARAM(remote), &answer) &&
+               ReadProcessMemory(process, remote, data, size, nullptr);
         VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     }
     CloseHandle(process);
-    return set;
+    return sent;
 }
 
 // Sets a combo box's text and tells the main window that the user edited it.
@@ -514,7 +517,10 @@ int wmain(int argc, wchar_t** argv) {
         day.wYear = WORD(id(2));
         day.wMonth = WORD(id(3));
         day.wDay = WORD(id(4));
-        return Check(picker && SetPickerDate(picker, day), L"the date was not set");
+        DWORD_PTR set = 0;
+        return Check(picker && SendThroughRemote(picker, DTM_SETSYSTEMTIME, GDT_VALID, &day,
+                                                 sizeof day, set) && set,
+                     L"the date was not set");
     }
     if (command == L"notepad" && need(1)) {
         // Waits for Notepad, prints its title and closes it.
@@ -696,6 +702,17 @@ int wmain(int argc, wchar_t** argv) {
         const LONG room = client.right - (bar ? 0 : GetSystemMetrics(SM_CXVSCROLL));
         Print(Numbers({LONG(width), client.right, bar}));
         return Check(LONG(width) == room, L"the column does not reach the list's right edge");
+    }
+    if (command == L"tab-point" && need(1)) {
+        // The middle of tab INDEX on the screen.
+        const HWND tabs = GetDlgItem(main, IDC_TABSHEET);
+        RECT tab{};
+        DWORD_PTR found = 0;
+        if (!SendThroughRemote(tabs, TCM_GETITEMRECT, id(0), &tab, sizeof tab, found) || !found)
+            return Fail(L"no such tab");
+        MapWindowPoints(tabs, HWND_DESKTOP, reinterpret_cast<POINT*>(&tab), 2);
+        Print(Numbers({(tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2}));
+        return 0;
     }
     if (command == L"row-point") {
         // The first row starts below the column header and is two lines high.

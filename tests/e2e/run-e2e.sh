@@ -174,7 +174,7 @@ criteria-pages
             click page IDC_PAGE_FROM_CHECK ; click page IDC_PAGE_TO_CHECK ; sleep 1 ; shoot 16-size-date-ticked
             same-count --modified-from 2024-03-05 --modified-to 2024-03-05
             click page IDC_PAGE_FROM_CHECK ; same-count --modified-to 2024-03-05
-            click page IDC_PAGE_TO_CHECK ; tab 2 ; sleep 1 ; shoot 17-advanced-page
+            click page IDC_PAGE_TO_CHECK ; tab 2 ; mouse tab 0 ; shoot 17-advanced-page ; mouse away
             pick page IDC_PAGE_KIND 2 ; same-count --folders ; pick page IDC_PAGE_KIND 1
             same-count --files ; pick page IDC_PAGE_KIND 0 ; click page IDC_PAGE_NO_SUBDIRS
             same-count --no-subdirs ; key 13 page IDC_PAGE_NO_SUBDIRS ; sleep 1 ; visible yes 0
@@ -513,11 +513,14 @@ v_dpi() {
         /d "$1" /f >/dev/null 2>&1 && DPI=$1
 }
 v_shoot() { timeout 30 import -window root "$SHOT_DIR/$1.png" 2>>"$LOG_DIR/import.log"; }
-v_mouse() {  # row | away: over the first row, for its tool tip
+v_mouse() {  # row | tab INDEX | away: over the first row, for its tool tip, or over a tab
     command -v xdotool >/dev/null || { echo "   xdotool is missing: no tool tip"; return 0; }
-    [ "$1" = row ] || { timeout 10 xdotool mousemove 0 0; return; }
     local x y
-    drive row-point && read -r x y <<<"$DRIVEN" && timeout 10 xdotool mousemove "$x" "$y" &&
+    case "$1" in
+        row) drive row-point ;;
+        tab) drive tab-point "$2" ;;
+        *) timeout 10 xdotool mousemove 0 0; return ;;
+    esac && read -r x y <<<"$DRIVEN" && timeout 10 xdotool mousemove "$x" "$y" &&
         sleep 0.5 && timeout 10 xdotool mousemove $((x + 4)) $((y + 1)) && sleep 2
 }
 # W H, W as +N: the start-up width and N more. The window never gets smaller than at start-up;
