@@ -22,8 +22,8 @@ CheckLook CheckLookFor(bool checked, bool pressed, bool hover);
 struct StaticLook {
     bool underline = false;
     bool bold = false;
-    bool set_colour = true;   // false: the colour the device context has
-    uint32_t colour = 0;      // a COLORREF: red in the low byte
+    bool set_colour = true;  // false: the colour the device context has
+    uint32_t colour = 0;     // a COLORREF: red in the low byte
 };
 StaticLook StaticLookFor(int text_style);
 

@@ -85,8 +85,8 @@ std::optional<LRESULT> CSizeDatePage::OnNotify(int id, NMHDR* header) {
 
 void CSizeDatePage::OnBoundClicked(Bound bound) {
     // The box has its new tick already (CTransCheck); the controls it stands for follow it.
-    const bool on = bound == Bound::MinSize   ? min_check_.checked()
-                    : bound == Bound::MaxSize ? max_check_.checked()
+    const bool on = bound == Bound::MinSize    ? min_check_.checked()
+                    : bound == Bound::MaxSize  ? max_check_.checked()
                     : bound == Bound::DateFrom ? from_check_.checked()
                                                : to_check_.checked();
     switch (bound) {

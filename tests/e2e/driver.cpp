@@ -518,9 +518,9 @@ int wmain(int argc, wchar_t** argv) {
         day.wMonth = WORD(id(3));
         day.wDay = WORD(id(4));
         DWORD_PTR set = 0;
-        return Check(picker && SendThroughRemote(picker, DTM_SETSYSTEMTIME, GDT_VALID, &day,
-                                                 sizeof day, set) && set,
-                     L"the date was not set");
+        const bool sent = picker && SendThroughRemote(picker, DTM_SETSYSTEMTIME, GDT_VALID, &day,
+                                                      sizeof day, set);
+        return Check(sent && set, L"the date was not set");
     }
     if (command == L"notepad" && need(1)) {
         // Waits for Notepad, prints its title and closes it.

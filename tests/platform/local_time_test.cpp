@@ -127,8 +127,8 @@ TEST(LocalDay, DaylightSavingDaysKeepTheirOwnOffsetAtEachEnd) {
         uint64_t first_utc, next_utc;  // 00:00 local on the day and on the day after, as UTC
     };
     const Day days[] = {
-        {3, 10, 133545204000000000, 133546032000000000},   // 05:00 UTC, then 04:00 UTC
-        {11, 3, 133750800000000000, 133751700000000000},   // 04:00 UTC, then 05:00 UTC
+        {3, 10, 133545204000000000, 133546032000000000},  // 05:00 UTC, then 04:00 UTC
+        {11, 3, 133750800000000000, 133751700000000000},  // 04:00 UTC, then 05:00 UTC
     };
     for (const Day& d : days) {
         SCOPED_TRACE(d.month);
