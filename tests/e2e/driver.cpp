@@ -500,8 +500,9 @@ int wmain(int argc, wchar_t** argv) {
         if (command == L"get-text") return Print(TextOf(control)), 0;
         return !Send(control, WM_SETTEXT, 0, LPARAM(args[2].c_str()));
     }
-    if (command == L"pick" && need(3)) {
-        // An entry of a drop-down list picked, as the user does: the dialog hears of the change.
+    if (command == L"choose" && need(3)) {
+        // Entry INDEX of the drop-down list ID of the dialog TITLE ("page": the shown tab page)
+        // chosen, as the user does: the dialog hears of the change.
         const HWND dialog = DialogOrPage(args[0]);
         const HWND combo = dialog ? GetDlgItem(dialog, int(id(1))) : nullptr;
         DWORD_PTR picked = 0;

@@ -175,8 +175,8 @@ criteria-pages
             same-count --modified-from 2024-03-05 --modified-to 2024-03-05
             click page IDC_PAGE_FROM_CHECK ; same-count --modified-to 2024-03-05
             click page IDC_PAGE_TO_CHECK ; tab 2 ; mouse tab 0 ; shoot 17-advanced-page ; mouse away
-            pick page IDC_PAGE_KIND 2 ; same-count --folders ; pick page IDC_PAGE_KIND 1
-            same-count --files ; pick page IDC_PAGE_KIND 0 ; click page IDC_PAGE_NO_SUBDIRS
+            choose page IDC_PAGE_KIND 2 ; same-count --folders ; choose page IDC_PAGE_KIND 1
+            same-count --files ; choose page IDC_PAGE_KIND 0 ; click page IDC_PAGE_NO_SUBDIRS
             same-count --no-subdirs ; key 13 page IDC_PAGE_NO_SUBDIRS ; sleep 1 ; visible yes 0
             key 27 page IDC_PAGE_NO_SUBDIRS ; visible no ; running ; exit
 dpi-150     data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; dpi 144 ; start ; up
