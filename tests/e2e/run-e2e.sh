@@ -405,7 +405,7 @@ cli_count() {
     local out try
     for try in 1 2 3; do
         out="$(run_in_wine "$START_WAIT" "$APP_DIR" 'C:\corvella\corvella-cli.exe' search --cache \
-            "C:\\users\\$WINE_USER\\AppData\\Roaming\\Corvella Data\\default.db" --in 'D:\' \
+            "C:\\users\\$WINE_USER\\AppData\\Roaming\\Corvella Data\\default.db" --in "D:\\" \
             --count "$@" '*' 2>&1 | tr -d '\r')"
         printf '   cli %s -> %s\n' "$*" "$out"
         [[ $out =~ ([0-9,]+)\ items\ found ]] && COUNTED=${BASH_REMATCH[1]//,/} && return
