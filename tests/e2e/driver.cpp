@@ -2,8 +2,8 @@
 // one command per run, what it reads on standard output (UTF-8), exit status 0 when the command
 // did what it says, 1 when not, 2 for a wrong command line. Only messages that Windows (and Wine)
 // carry between processes are used: window texts, button clicks, item counts, posted commands and
-// keys; and, for a drag out of the list, a drop target of the driver's own. The results list draws its rows itself, so what it shows is read from the status line, the
-// item count and screenshots.
+// keys; and, for a drag out of the list, a drop target of the driver's own. The results list draws
+// its rows itself, so what it shows is read from the status line, the item count and screenshots.
 #include <windows.h>
 // These system headers build on <windows.h>.
 #include <commctrl.h>
