@@ -37,25 +37,6 @@ namespace corvella {
 
 namespace {
 
-// One reference to a COM interface, released when it goes.
-template <typename T>
-class ComRef {
-  public:
-    ComRef() = default;
-    explicit ComRef(T* taken) : pointer_(taken) {}
-    ~ComRef() {
-        if (pointer_) pointer_->Release();
-    }
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    T* get() const { return pointer_; }
-    T* operator->() const { return pointer_; }
-    void** out() { return reinterpret_cast<void**>(&pointer_); }
-
-  private:
-    T* pointer_ = nullptr;
-};
-
 // A movable memory block, freed unless handed on with Release.
 class GlobalBlock {
   public:
@@ -157,14 +138,12 @@ class FileDragData final : public IDataObject {
         if (out) out->ptd = nullptr;
         return DATA_S_SAMEFORMATETC;
     }
-    HRESULT STDMETHODCALLTYPE SetData(FORMATETC* format, STGMEDIUM* medium,
-                                      BOOL release) override {
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC* format, STGMEDIUM* medium, BOOL release) override {
         if (!format || !medium) return E_INVALIDARG;
         if (format->tymed != TYMED_HGLOBAL || medium->tymed != TYMED_HGLOBAL) return DV_E_TYMED;
         // A block given to keep is still copied: the medium may belong to an object of the
         // caller's, which its release function frees.
-        if (!Put(format->cfFormat, GlobalBlock::Duplicate(medium->hGlobal)))
-            return E_OUTOFMEMORY;
+        if (!Put(format->cfFormat, GlobalBlock::Duplicate(medium->hGlobal))) return E_OUTOFMEMORY;
         if (release) ReleaseStgMedium(medium);
         return S_OK;
     }
@@ -226,9 +205,7 @@ class DropSource final : public IDropSource {
         if (escape) return DRAGDROP_S_CANCEL;
         return (keys & MK_LBUTTON) ? S_OK : DRAGDROP_S_DROP;
     }
-    HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override {
-        return DRAGDROP_S_USEDEFAULTCURSORS;
-    }
+    HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
 
   private:
     ~DropSource() = default;  // by Release only
@@ -289,21 +266,28 @@ GlobalBlock ShellIdListBlock(const std::vector<ActionRow>& rows, CLIPFORMAT form
 
 }  // namespace
 
-DragOutcome DragRowsOut(const std::vector<ActionRow>& selected) {
+ComRef<IDataObject> NewDragData(const std::vector<ActionRow>& selected) {
     const std::optional<std::vector<ActionRow>> rows = RowsToDrag(selected);
-    if (!rows) return DragOutcome::NothingToDrag;
+    if (!rows) return {};
     const std::optional<std::vector<uint8_t>> drop_list = FileDropBlock(*rows);
-    if (!drop_list) return DragOutcome::NothingToDrag;
+    if (!drop_list) return {};
 
-    const ComRef<FileDragData> data(new FileDragData);
+    ComRef<FileDragData> data(new FileDragData);
     const DWORD preferred = DROPEFFECT_COPY;
     if (!data->Put(CF_HDROP, GlobalBlock::Copy(drop_list->data(), drop_list->size())) ||
         !data->Put(RegisteredFormat(CFSTR_PREFERREDDROPEFFECT),
                    GlobalBlock::Copy(&preferred, sizeof preferred)))
-        return DragOutcome::NotStarted;
+        return {};
     const CLIPFORMAT id_list = RegisteredFormat(CFSTR_SHELLIDLIST);
     data->Put(id_list, ShellIdListBlock(*rows, id_list));  // without it, the drop list serves
+    data->AddRef();
+    return ComRef<IDataObject>(data.get());
+}
 
+DragOutcome DragRowsOut(const std::vector<ActionRow>& rows) {
+    if (!RowsToDrag(rows)) return DragOutcome::NothingToDrag;
+    const ComRef<IDataObject> data = NewDragData(rows);
+    if (!data.get()) return DragOutcome::NotStarted;
     const ComRef<DropSource> source(new DropSource);
     DWORD effect = DROPEFFECT_NONE;
     const HRESULT result = DoDragDrop(data.get(), source.get(),

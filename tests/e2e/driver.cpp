@@ -391,8 +391,7 @@ class FolderDropTarget final : public IDropTarget {
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD keys, POINTL,
-                                   DWORD* effect) override {
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD keys, POINTL, DWORD* effect) override {
         preferred_ = Preferred(data);
         effect_ = *effect = Choose(keys, *effect);
         FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -426,7 +425,8 @@ class FolderDropTarget final : public IDropTarget {
         for (const std::wstring& path : paths_) {
             Print(path);
             const std::wstring to = folder_ + path.substr(path.find_last_of(L'\\') + 1);
-            if (effect_ == DROPEFFECT_COPY) done = CopyFileW(path.c_str(), to.c_str(), TRUE) && done;
+            if (effect_ == DROPEFFECT_COPY)
+                done = CopyFileW(path.c_str(), to.c_str(), TRUE) && done;
             if (effect_ == DROPEFFECT_MOVE) done = MoveFileW(path.c_str(), to.c_str()) && done;
         }
         return done;
@@ -434,8 +434,9 @@ class FolderDropTarget final : public IDropTarget {
 
   private:
     static DWORD Preferred(IDataObject* data) {
-        FORMATETC format{static_cast<CLIPFORMAT>(RegisterClipboardFormatW(CFSTR_PREFERREDDROPEFFECT)),
-                         nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        FORMATETC format{
+            static_cast<CLIPFORMAT>(RegisterClipboardFormatW(CFSTR_PREFERREDDROPEFFECT)), nullptr,
+            DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
         STGMEDIUM medium{};
         DWORD preferred = 0;
         if (FAILED(data->GetData(&format, &medium))) return 0;
@@ -483,14 +484,17 @@ class FolderDropTarget final : public IDropTarget {
 // until `done` holds or `seconds` have passed.
 template <typename Done>
 bool Serve(double seconds, Done done) {
-    return WaitFor(seconds, [&] {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        return done();
-    }, 20);
+    return WaitFor(
+        seconds,
+        [&] {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            return done();
+        },
+        20);
 }
 
 // Shows the driver's own drop target, centred on the point printed first, and waits up to
@@ -511,8 +515,10 @@ int DropTarget(const std::wstring& folder, double seconds) {
     } else {
         ShowWindow(window, SW_SHOWNOACTIVATE);
         Print(Numbers({width - 120, height - 95}));
-        if (!Serve(seconds, [&] { return target.dropped(); })) Print(L"nothing was dropped");
-        else status = target.Report() ? 0 : Fail(L"the files were not all copied or moved");
+        if (!Serve(seconds, [&] { return target.dropped(); }))
+            Print(L"nothing was dropped");
+        else
+            status = target.Report() ? 0 : Fail(L"the files were not all copied or moved");
         RevokeDragDrop(window);
     }
     if (window) DestroyWindow(window);

@@ -75,8 +75,8 @@ TEST(ResultActions, DeleteHandsOverOnlyFilesAndRemovesOnlyWhatWentAway) {
 // Faults: a drive dragged out (a drop would copy or move a whole drive); a drive among files
 // stopping the files' drag; an unreadable row letting fewer files go than the user picked.
 TEST(ResultActions, DragCarriesFilesAndFoldersButNoDrive) {
-    const auto dragged = RowsToDrag({Row(1, u"", u"C:"), Row(2, u"D:\\q\\", u"a.txt"),
-                                     Row(6, u"D:\\", u"sub", true)});
+    const auto dragged = RowsToDrag(
+        {Row(1, u"", u"C:"), Row(2, u"D:\\q\\", u"a.txt"), Row(6, u"D:\\", u"sub", true)});
     ASSERT_TRUE(dragged.has_value());
     ASSERT_EQ(dragged->size(), 2u);
     EXPECT_EQ((*dragged)[0].index, 2);
