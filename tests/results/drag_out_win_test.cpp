@@ -86,19 +86,6 @@ std::vector<std::wstring> DropList(IDataObject* data) {
     return paths;
 }
 
-DWORD ReadEffect(IDataObject* data, CLIPFORMAT format) {
-    FORMATETC wanted = Block(format);
-    STGMEDIUM medium{};
-    if (FAILED(data->GetData(&wanted, &medium))) return ~0u;
-    DWORD effect = ~0u;
-    if (const auto* value = static_cast<const DWORD*>(GlobalLock(medium.hGlobal))) {
-        effect = *value;
-        GlobalUnlock(medium.hGlobal);
-    }
-    ReleaseStgMedium(&medium);
-    return effect;
-}
-
 // Faults: a format held but not listed (targets that look through the list, as mail windows
 // do, refuse the drag); the drive among the rows reaching the drop list; each reader handed the
 // stored block itself, so that the first reader's release frees what the next one reads.
@@ -118,29 +105,6 @@ TEST(DragOut, ListsWhatItCarriesAndHandsEveryReaderItsOwnCopy) {
     EXPECT_EQ(DropList(data.get()), expected);
 
     EXPECT_EQ(NewDragData({ActionRow{0, true, u"C:", u"", false}}).get(), nullptr);
-}
-
-// Fault: what a target writes (the effect it performed, its drag-image bookkeeping) is refused
-// or lost, so that it cannot read it back; a write given to keep is freed twice.
-TEST(DragOut, KeepsWhatATargetWritesIntoIt) {
-    const OleStarted ole;
-    const TwoFiles files;
-    const ComRef<IDataObject> data =
-        NewDragData({ActionRow{0, true, u"a.txt", files.location(), false}});
-    ASSERT_NE(data.get(), nullptr);
-    const CLIPFORMAT performed = Registered(CFSTR_PERFORMEDDROPEFFECT);
-    FORMATETC format = Block(performed);
-    STGMEDIUM medium{};
-    medium.tymed = TYMED_HGLOBAL;
-    medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE, sizeof(DWORD));
-    ASSERT_NE(medium.hGlobal, nullptr);
-    *static_cast<DWORD*>(GlobalLock(medium.hGlobal)) = DROPEFFECT_MOVE;
-    GlobalUnlock(medium.hGlobal);
-    ASSERT_EQ(data->SetData(&format, &medium, TRUE), S_OK);
-    EXPECT_EQ(ReadEffect(data.get(), performed), DWORD(DROPEFFECT_MOVE));
-    EXPECT_TRUE(Offers(data.get(), performed));
-    EXPECT_EQ(ReadEffect(data.get(), Registered(CFSTR_PREFERREDDROPEFFECT)),
-              DWORD(DROPEFFECT_COPY));
 }
 
 }  // namespace
