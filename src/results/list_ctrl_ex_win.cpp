@@ -289,6 +289,9 @@ void CListCtrlEx::DrawRow(HDC dc, int row, bool selected) {
         FillSolid(dc, r, RGB(255, 255, 255));
     }
 
+    // The texts lie on the fill just drawn: an opaque text background would cut white boxes
+    // out of a selected row's gradient.
+    SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
     FitAndDraw(dc, item.name, RowSizeText(item.size_kb), r);
     if (!item.location.empty()) {
