@@ -564,7 +564,7 @@ v_drag() {
     rm -f "$out"
     drive_async drop-target "D:\\$2\\" 30
     target=$DRIVER_PID
-    within 20 eval '[ -s "$out" ]' && read -r tx ty < <(tr -d '\r' <"$out") &&
+    within 20 test -s "$out" && read -r tx ty < <(tr -d '\r' <"$out") &&
         timeout 20 xdotool mousemove "$x" "$y" sleep 0.3 mousedown 1 sleep 0.3 \
             mousemove $((x + 20)) $((y + 10)) sleep 0.3 "${keys[@]}" mousemove $(((x + tx) / 2)) $(((y + ty) / 2)) \
             sleep 0.3 mousemove "$tx" "$ty" sleep 0.5 mouseup 1 sleep 0.3 ${keys:+keyup "$1"}
