@@ -1,9 +1,10 @@
 // The main window's side of the commands on the selected rows of the results list: the list's
-// right-click menu, its double-click and keys, and the menu's commands.
+// right-click menu, its double-click, drag and keys, and the menu's commands.
 
 #include "app/main_dlg_win.h"
 #include "platform/text_win.h"
 #include "resource.h"
+#include "results/drag_out_win.h"
 #include "results/list_texts.h"
 #include "results/result_actions.h"
 #include "results/result_actions_win.h"
@@ -114,6 +115,12 @@ void CMainDlg::OnListRightClick(POINT at) {
     if (!shell_menu_failed_) chosen = shell_menu_.InvokeCommand(hwnd_, chosen);
     shell_menu_.Release();
     if (chosen > kShellLastCommand) SendMsg(WM_COMMAND, chosen, 0);
+}
+
+void CMainDlg::OnListBeginDrag() {
+    // A drag that cannot start, or carries nothing (drives only), simply does not happen; the
+    // list and its rows stay as they were whatever the target did with the files.
+    DragRowsOut(ReadSelectedRows(list_));
 }
 
 std::optional<LRESULT> CMainDlg::OnListMenuMessage(UINT message, WPARAM wparam, LPARAM lparam) {

@@ -375,6 +375,9 @@ std::optional<LRESULT> CMainDlg::OnNotify(int id, NMHDR* header) {
         case NM_DBLCLK:
             OpenRows(ReadSelectedRows(list_));
             return 0;
+        case LVN_BEGINDRAG:
+            OnListBeginDrag();
+            return 0;
         case NM_RCLICK: {
             POINT at;
             GetCursorPos(&at);

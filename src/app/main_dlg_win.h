@@ -115,6 +115,7 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     // The commands on the rows of the results list (main_dlg_actions_win.cpp).
     bool OnListCommand(int id);
     void OnListRightClick(POINT at);
+    void OnListBeginDrag();
     std::optional<LRESULT> OnListMenuMessage(UINT message, WPARAM wparam, LPARAM lparam);
     void OnSearchInFolder(bool this_folder);
     void OnDeleteRows();

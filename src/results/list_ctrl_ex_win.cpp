@@ -13,6 +13,8 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <algorithm>
+
 #include "controls/gradient_win.h"
 #include "platform/handle_win.h"
 #include "platform/text_win.h"
@@ -270,8 +272,14 @@ void CListCtrlEx::DrawRow(HDC dc, int row, bool selected) {
     if (small_images_)
         ImageList_Draw(small_images_, icon, dc, icon_rect.left, icon_rect.top, ILD_NORMAL);
 
+    const int dpi = ui::DpiOf(hwnd_);
     RECT r = label;
-    r.left += ui::ScaleForDpi(16, ui::DpiOf(hwnd_));
+    r.left += ui::ScaleForDpi(16, dpi);
+    // The row ends where the list's visible part does, so that a selected row's frame shows
+    // whole beside the scroll bar.
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    r.right = std::min(r.right, client.right);
     ui::SavedDc saved(dc);
     if (selected) {
         FillSolid(dc, r, kSelectedFill);
@@ -289,12 +297,18 @@ void CListCtrlEx::DrawRow(HDC dc, int row, bool selected) {
         FillSolid(dc, r, RGB(255, 255, 255));
     }
 
+    // The texts lie on the fill just drawn: an opaque text background would cut white boxes
+    // out of a selected row's gradient.
+    SetBkMode(dc, TRANSPARENT);
+    // The size and the date keep off the frame and the scroll bar.
+    RECT text = r;
+    text.right -= ui::ScaleForDpi(4, dpi);
     SetTextColor(dc, RGB(0, 0, 0));
-    FitAndDraw(dc, item.name, RowSizeText(item.size_kb), r);
+    FitAndDraw(dc, item.name, RowSizeText(item.size_kb), text);
     if (!item.location.empty()) {
         SetTextColor(dc, kSecondLine);
-        RECT line2 = r;
-        line2.top = r.top + (r.bottom - r.top) / 2;
+        RECT line2 = text;
+        line2.top = text.top + (text.bottom - text.top) / 2;
         FitAndDraw(dc, item.location, RowDateText(item.last_write), line2);
     }
 }

@@ -63,6 +63,16 @@ std::optional<std::vector<uint8_t>> FileDropBlock(const std::vector<ActionRow>& 
     return block;
 }
 
+std::optional<std::vector<ActionRow>> RowsToDrag(const std::vector<ActionRow>& rows) {
+    std::vector<ActionRow> dragged;
+    for (const ActionRow& row : rows) {
+        if (!row.readable) return std::nullopt;
+        if (!row.location.empty()) dragged.push_back(row);
+    }
+    if (dragged.empty()) return std::nullopt;
+    return dragged;
+}
+
 std::optional<DeleteRequest> PlanDelete(const std::vector<ActionRow>& rows) {
     DeleteRequest request;
     for (const ActionRow& row : rows) {

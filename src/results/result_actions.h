@@ -42,6 +42,11 @@ std::u16string FolderPathsText(const std::vector<ActionRow>& rows);
 // row cannot be read.
 std::optional<std::vector<uint8_t>> FileDropBlock(const std::vector<ActionRow>& rows);
 
+// Drag out: the rows handed to a drop target, in their order. Drives stay behind, as they are
+// never handed to the shell; nothing is dragged when a row cannot be read (a partial list would
+// carry fewer files than the user picked) or no row is left.
+std::optional<std::vector<ActionRow>> RowsToDrag(const std::vector<ActionRow>& rows);
+
 // "Delete": the paths handed to the shell, each ending with a NUL and the list with one more,
 // and the rows they came from. Drives are never handed over. Nothing when a row cannot be read
 // or no row is left to delete.

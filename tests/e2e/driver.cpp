@@ -2,12 +2,14 @@
 // one command per run, what it reads on standard output (UTF-8), exit status 0 when the command
 // did what it says, 1 when not, 2 for a wrong command line. Only messages that Windows (and Wine)
 // carry between processes are used: window texts, button clicks, item counts, posted commands and
-// keys. The results list draws its rows itself, so what it shows is read from the status line, the
-// item count and screenshots.
+// keys; and, for a drag out of the list, a drop target of the driver's own. The results list draws
+// its rows itself, so what it shows is read from the status line, the item count and screenshots.
 #include <windows.h>
 // These system headers build on <windows.h>.
 #include <commctrl.h>
+#include <ole2.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 #include <winternl.h>
 
@@ -396,6 +398,170 @@ int ProcessStart(const std::wstring& name, double seconds) {
     return 0;
 }
 
+// A drop target of the driver's own, a window at the screen's bottom-right corner that takes
+// file drop lists as Explorer does: Shift moves, Ctrl copies, Alt or both link, and without a key
+// the data's preferred effect, else a move (the same volume). What it chose is what it does: the
+// dropped files are copied or moved into its folder.
+class FolderDropTarget final : public IDropTarget {
+  public:
+    explicit FolderDropTarget(std::wstring folder) : folder_(std::move(folder)) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDropTarget) ? this : nullptr;
+        if (!*out) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    // Lives on the stack of the command, which outlasts the window's registration.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keys, POINTL,
+                                        DWORD* effect) override {
+        preferred_ = Preferred(data);
+        *effect = Choose(keys, *effect);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD keys, POINTL, DWORD* effect) override {
+        *effect = Choose(keys, *effect);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD keys, POINTL, DWORD* effect) override {
+        preferred_ = Preferred(data);
+        effect_ = *effect = Choose(keys, *effect);
+        FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium{};
+        if (SUCCEEDED(data->GetData(&format, &medium))) {
+            const auto drop = static_cast<HDROP>(medium.hGlobal);
+            const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+            for (UINT i = 0; i < count; ++i) {
+                wchar_t path[MAX_PATH] = {};
+                DragQueryFileW(drop, i, path, MAX_PATH);
+                paths_.push_back(path);
+            }
+            ReleaseStgMedium(&medium);
+        }
+        shell_items_ = ShellItems(data);
+        dropped_ = true;
+        return S_OK;
+    }
+
+    bool dropped() const { return dropped_; }
+
+    // The effect's name with the count of shell items, then each path of the drop list; false
+    // when a file could not be copied or moved.
+    bool Report() const {
+        Print(std::wstring(effect_ == DROPEFFECT_COPY   ? L"copy"
+                           : effect_ == DROPEFFECT_MOVE ? L"move"
+                           : effect_ == DROPEFFECT_LINK ? L"link"
+                                                        : L"none") +
+              L", " + std::to_wstring(shell_items_) + L" shell items");
+        bool done = true;
+        for (const std::wstring& path : paths_) {
+            Print(path);
+            const std::wstring to = folder_ + path.substr(path.find_last_of(L'\\') + 1);
+            if (effect_ == DROPEFFECT_COPY)
+                done = CopyFileW(path.c_str(), to.c_str(), TRUE) && done;
+            if (effect_ == DROPEFFECT_MOVE) done = MoveFileW(path.c_str(), to.c_str()) && done;
+        }
+        return done;
+    }
+
+  private:
+    static DWORD Preferred(IDataObject* data) {
+        FORMATETC format{
+            static_cast<CLIPFORMAT>(RegisterClipboardFormatW(CFSTR_PREFERREDDROPEFFECT)), nullptr,
+            DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium{};
+        DWORD preferred = 0;
+        if (FAILED(data->GetData(&format, &medium))) return 0;
+        if (const auto* value = static_cast<const DWORD*>(GlobalLock(medium.hGlobal))) {
+            preferred = *value;
+            GlobalUnlock(medium.hGlobal);
+        }
+        ReleaseStgMedium(&medium);
+        return preferred;
+    }
+    // The entries of the shell's item-ID list that the data carries beside the drop list.
+    static UINT ShellItems(IDataObject* data) {
+        FORMATETC format{static_cast<CLIPFORMAT>(RegisterClipboardFormatW(CFSTR_SHELLIDLIST)),
+                         nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium{};
+        UINT items = 0;
+        if (FAILED(data->GetData(&format, &medium))) return 0;
+        if (const auto* list = static_cast<const CIDA*>(GlobalLock(medium.hGlobal))) {
+            items = list->cidl;
+            GlobalUnlock(medium.hGlobal);
+        }
+        ReleaseStgMedium(&medium);
+        return items;
+    }
+    DWORD Choose(DWORD keys, DWORD allowed) const {
+        const bool shift = keys & MK_SHIFT, ctrl = keys & MK_CONTROL, alt = keys & MK_ALT;
+        const DWORD wanted = (shift && ctrl) || alt ? DROPEFFECT_LINK
+                             : shift                ? DROPEFFECT_MOVE
+                             : ctrl                 ? DROPEFFECT_COPY
+                             : preferred_           ? preferred_
+                                                    : DROPEFFECT_MOVE;
+        for (DWORD one : {DROPEFFECT_COPY, DROPEFFECT_MOVE, DROPEFFECT_LINK})
+            if (wanted & allowed & one) return one;
+        return DROPEFFECT_NONE;
+    }
+
+    std::wstring folder_;
+    DWORD preferred_ = 0, effect_ = DROPEFFECT_NONE;
+    UINT shell_items_ = 0;
+    std::vector<std::wstring> paths_;
+    bool dropped_ = false;
+};
+
+// Serves the calls that reach this thread (the drag's calls into the target come as messages)
+// until `done` holds or `seconds` have passed.
+template <typename Done>
+bool Serve(double seconds, Done done) {
+    return WaitFor(
+        seconds,
+        [&] {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            return done();
+        },
+        20);
+}
+
+// Shows the driver's own drop target, centred on the point printed first, and waits up to
+// `seconds` for a drop (which the script drags there as the user would, through X, so that the
+// keys held reach the program's drag loop); then reports what it received and did.
+int DropTarget(const std::wstring& folder, double seconds) {
+    if (FAILED(OleInitialize(nullptr))) return Fail(L"OLE does not start");
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    // Shown without being activated: the keys held during the drag go to the active window,
+    // whose drag loop reads them.
+    const HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
+                                        L"Static", L"drop here", WS_POPUP | WS_BORDER, width - 220,
+                                        height - 170, 200, 150, nullptr, nullptr, nullptr, nullptr);
+    FolderDropTarget target(folder);
+    int status = 1;
+    if (!window || FAILED(RegisterDragDrop(window, &target))) {
+        Print(L"the drop target cannot be made");
+    } else {
+        ShowWindow(window, SW_SHOWNOACTIVATE);
+        Print(Numbers({width - 120, height - 95}));
+        if (!Serve(seconds, [&] { return target.dropped(); }))
+            Print(L"nothing was dropped");
+        else
+            status = target.Report() ? 0 : Fail(L"the files were not all copied or moved");
+        RevokeDragDrop(window);
+    }
+    if (window) DestroyWindow(window);
+    OleUninitialize();
+    return status;
+}
+
 int Usage() {
     Print(L"usage: driver COMMAND [ARGUMENTS], the commands as wmain below reads them");
     return 2;
@@ -536,6 +702,7 @@ int wmain(int argc, wchar_t** argv) {
         return !PostMessageW(notepad, WM_CLOSE, 0, 0);
     }
 
+    if (command == L"drop-target" && need(2)) return DropTarget(args[0], number(1));
     if (command == L"clipboard-text") return PrintClipboardText();
     if (command == L"clipboard-files") return PrintClipboardFiles();
     if (command == L"process" && need(2)) return ProcessStart(args[0], number(1));

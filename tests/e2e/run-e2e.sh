@@ -107,6 +107,11 @@ acting      find type kact 8 ; command ID_ARRANGE_NAME ; select 1 3
             select 2 ; press ctrl+shift+c ; clipboard 'D:\kact\kact-3.txt\r\n' ; select 1 2
             press shift+F10 ; popup yes 10 ; endmenu ; popup no 10 ; press Menu ; popup yes 10 ; endmenu
             popup no 10 ; press Delete ; dialog "$TRASH_TITLE" '' IDYES ; rows 4 ; kact-gone 1 3
+dragging    find type kdrag- 2 ; command ID_ARRANGE_NAME ; select 0 1
+            drag plain kdropped 'copy, 2 shell items' 'D:\kdrag\kdrag-1.txt' 'D:\kdrag\kdrag-2.txt'
+            kdrag-in kdropped 1 2 ; kdrag-in kdrag 1 2 ; rows 2 ; select 0 1
+            drag shift kmoved 'move, 2 shell items' 'D:\kdrag\kdrag-1.txt' 'D:\kdrag\kdrag-2.txt'
+            kdrag-in kmoved 1 2 ; kdrag-out kdrag 1 2 ; rows 2
 screenshots find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 02-results
             mouse row ; shoot 03-tooltip ; mouse away
             syscommand 0xF100 ; key 39 ; key 39 ; key 40 ; sleep 1 ; shoot 04-view-menu
@@ -592,6 +597,26 @@ v_recounted() { v_rows "$1" && v_status "$1 Items Found \\($((TOTAL_KB - $2))KB\
 v_kact_gone() { local i; for i; do [ ! -e "$DRIVES_DIR/d/kact/kact-$i.txt" ] || return 1; done; }
 v_kact_kept() { local i; for i; do [ -f "$DRIVES_DIR/d/kact/kact-$i.txt" ] || return 1; done; }
 
+# plain|shift FOLDER WHAT PATH...: the first row dragged through X, Shift held from the drag's
+# start when asked, to the driver's own drop target, which takes the files as Explorer would into
+# D:\FOLDER\; it received the drop list PATH... and reports WHAT: the effect it chose, and the
+# entries of the shell's item-ID list beside the drop list.
+v_drag() {
+    local x y tx ty target out="$WORK_DIR/driver-drop-target.out" keys=()
+    [ "$1" = plain ] || keys=(keydown "$1")
+    drive row-point && read -r x y <<<"$DRIVEN" || return 1
+    rm -f "$out"
+    drive_async drop-target "D:\\$2\\" 30
+    target=$DRIVER_PID
+    within 20 test -s "$out" && read -r tx ty < <(tr -d '\r' <"$out") &&
+        timeout 20 xdotool mousemove "$x" "$y" sleep 0.3 mousedown 1 sleep 0.3 \
+            mousemove $((x + 20)) $((y + 10)) sleep 0.3 "${keys[@]}" mousemove $(((x + tx) / 2)) $(((y + ty) / 2)) \
+            sleep 0.3 mousemove "$tx" "$ty" sleep 0.5 mouseup 1 sleep 0.3 ${keys:+keyup "$1"}
+    drive_wait "$target" drop-target && [ "$(tail -n +2 <<<"$DRIVEN")" = "$(printf '%s\n' "${@:3}")" ]
+}
+v_kdrag_in() { local i; for i in "${@:2}"; do [ -f "$DRIVES_DIR/d/$1/kdrag-$i.txt" ] || return 1; done; }
+v_kdrag_out() { local i; for i in "${@:2}"; do [ ! -e "$DRIVES_DIR/d/$1/kdrag-$i.txt" ] || return 1; done; }
+
 DRIVEN=""  # the output of the last driver command
 
 # A driver command in the background, its output in WORK_DIR/driver-COMMAND.out; its pid in
@@ -681,6 +706,9 @@ make_drives() {
     # the command interpreter would read as two commands.
     mkdir -p "$d/kact/kact-dir" "$d/kact/a&b" && touch "$d/kact/kact-dir/kact-deep.txt" "$d/kact/a&b/kact-inner.txt" &&
         for i in 1 2 3 4; do head -c $((1024 * i)) /dev/zero >"$d/kact/kact-$i.txt" || return 1; done
+    # Dragging rows out: two files and the folders a drop copies and moves them into.
+    mkdir -p "$d/kdrag" "$d/kdropped" "$d/kmoved" && printf 'one\n' >"$d/kdrag/kdrag-1.txt" &&
+        printf 'two\n' >"$d/kdrag/kdrag-2.txt" || return 1
     for i in {00..19}; do mkdir -p "$d/filler/f$i" && (cd "$d/filler/f$i" && touch filler-{0000..0999}.dat); done
     [ -f "$e/.corvella-tree-complete" ] && return 0
     rm -rf "$e"

@@ -1,4 +1,5 @@
-// The clipboard texts, the file drop block, the command prompt's folder and the delete list.
+// The clipboard texts, the file drop block, the command prompt's folder, the delete list and the
+// rows a drag carries.
 #include "results/result_actions.h"
 
 #include <gtest/gtest.h>
@@ -69,6 +70,20 @@ TEST(ResultActions, DeleteHandsOverOnlyFilesAndRemovesOnlyWhatWentAway) {
               (std::vector<int>{2, 8}));
     EXPECT_FALSE(PlanDelete({Row(0, u"", u"C:")}).has_value());
     EXPECT_FALSE(PlanDelete({Row(0, u"D:\\", u"a"), Unreadable(1)}).has_value());
+}
+
+// Faults: a drive dragged out (a drop would copy or move a whole drive); a drive among files
+// stopping the files' drag; an unreadable row letting fewer files go than the user picked.
+TEST(ResultActions, DragCarriesFilesAndFoldersButNoDrive) {
+    const auto dragged = RowsToDrag(
+        {Row(1, u"", u"C:"), Row(2, u"D:\\q\\", u"a.txt"), Row(6, u"D:\\", u"sub", true)});
+    ASSERT_TRUE(dragged.has_value());
+    ASSERT_EQ(dragged->size(), 2u);
+    EXPECT_EQ((*dragged)[0].index, 2);
+    EXPECT_EQ((*dragged)[1].index, 6);
+    EXPECT_FALSE(RowsToDrag({Row(0, u"", u"D:")}).has_value());
+    EXPECT_FALSE(RowsToDrag({Row(0, u"D:\\", u"a"), Unreadable(1)}).has_value());
+    EXPECT_FALSE(RowsToDrag({}).has_value());
 }
 
 // Faults: rows of two folders handed to the shell together (its menu would be built for the
