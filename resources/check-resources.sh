@@ -130,7 +130,34 @@ BEGIN
   PUSHBUTTON "Search", 1004, 333, 56, 30, 13, 0x50010000
   CONTROL "", 1001, "SYSLISTVIEW32", 0x50811801, 0, 68, 366, 130
   EDITTEXT 1008, 0, 197, 366, 12, 0x50800880
-  CONTROL "", 1000, "SYSTABCONTROL32", 0x54010000, 0, 0, 366, 57
+  CONTROL "", 1000, "SYSTABCONTROL32", 0x56012000, 0, 0, 366, 57
+END
+131 DIALOGEX 0, 0, 362, 40
+STYLE 0x40000448
+FONT 8, "MS Shell Dlg", 400, 0, 1
+BEGIN
+END
+137 DIALOGEX 0, 0, 362, 40
+STYLE 0x40000448
+FONT 8, "MS Shell Dlg", 400, 0, 1
+BEGIN
+  CONTROL "Minimum Size(KB):", 1007, "BUTTON", 0x50010003, 8, 5, 86, 12
+  EDITTEXT 1008, 96, 5, 70, 12, 0x58812080
+  CONTROL "", 1009, "MSCTLS_UPDOWN32", 0x580000b6, 0, 0, 10, 12
+  CONTROL "Maximum Size(KB):", 1010, "BUTTON", 0x50010003, 190, 5, 86, 12
+  EDITTEXT 1011, 278, 5, 70, 12, 0x58812080
+  CONTROL "", 1012, "MSCTLS_UPDOWN32", 0x580000b6, 0, 0, 10, 12
+  CONTROL "Date Modified From:", 1013, "BUTTON", 0x50010003, 8, 21, 86, 12
+  CONTROL "", 1014, "SYSDATETIMEPICK32", 0x58010000, 96, 21, 70, 12
+  CONTROL "Date Modified To:", 1015, "BUTTON", 0x50010003, 190, 21, 86, 12
+  CONTROL "", 1016, "SYSDATETIMEPICK32", 0x58010000, 278, 21, 70, 12
+END
+138 DIALOGEX 0, 0, 362, 40
+STYLE 0x40000448
+FONT 8, "MS Shell Dlg", 400, 0, 1
+BEGIN
+  COMBOBOX 1002, 8, 5, 150, 60, 0x50210003
+  CONTROL "No Subdirectories", 1007, "BUTTON", 0x50010003, 8, 22, 100, 12
 END
 147 DIALOGEX 0, 0, 262, 82
 STYLE 0x80c808c8
@@ -177,8 +204,12 @@ EOF
 # Styles above: dialog = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX |
 # DS_SHELLFONT, extended WS_EX_APPWINDOW; combo boxes CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL |
 # WS_TABSTOP; list LVS_REPORT | LVS_OWNERDATA | LVS_ALIGNLEFT | WS_BORDER | WS_TABSTOP; status
-# ES_AUTOHSCROLL | ES_READONLY | WS_BORDER; tab control WS_TABSTOP | WS_CLIPSIBLINGS; all of them
-# WS_CHILD | WS_VISIBLE. The welcome and about boxes: WS_POPUP | WS_CAPTION | WS_SYSMENU |
+# ES_AUTOHSCROLL | ES_READONLY | WS_BORDER; tab control TCS_OWNERDRAWFIXED | WS_TABSTOP |
+# WS_CLIPSIBLINGS | WS_CLIPCHILDREN; all of them WS_CHILD | WS_VISIBLE. The tab pages: WS_CHILD |
+# DS_CONTROL | DS_SHELLFONT; check boxes BS_AUTOCHECKBOX | WS_TABSTOP; number edits ES_NUMBER |
+# ES_AUTOHSCROLL | WS_BORDER | WS_DISABLED; up-down controls UDS_SETBUDDYINT | UDS_ALIGNRIGHT |
+# UDS_AUTOBUDDY | UDS_ARROWKEYS | UDS_NOTHOUSANDS | WS_DISABLED; date pickers DTS_SHORTDATEFORMAT
+# | WS_TABSTOP | WS_DISABLED; the kind list CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP. The welcome and about boxes: WS_POPUP | WS_CAPTION | WS_SYSMENU |
 # DS_MODALFRAME | DS_SHELLFONT; their texts SS_LEFT | SS_NOPREFIX, icons SS_ICON.
 # The save dialog: DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU |
 # DS_SHELLFONT; its edits ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP.
@@ -235,9 +266,10 @@ for windres in "$@"; do
 done
 
 # resource.h: no two names share a number (a command or control would answer for another), and
-# the two ids that the resource script does not use have their fixed values. The save dialog's
-# controls live in a window of their own and keep the numbers that dialog has always had.
-awk '/^#define [A-Z0-9_]+ +[0-9]/ && $2 !~ /^IDC_SAVE_/ {
+# the two ids that the resource script does not use have their fixed values. The controls of the
+# save dialog and of the tab pages live in windows of their own and keep the numbers those
+# windows have always had.
+awk '/^#define [A-Z0-9_]+ +[0-9]/ && $2 !~ /^IDC_(SAVE|PAGE)_/ {
         v = $3
         n = (v ~ /^0x/) ? 0 : v + 0
         if (v ~ /^0x/) for (i = 3; i <= length(v); i++)

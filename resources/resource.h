@@ -11,6 +11,9 @@
 #define IDS_ABOUTBOX 101  // string: "&About Corvella ...", appended to the system menu
 #define IDD_MAIN 102      // dialog: the main window
 #define IDR_MAINMENU 130  // menu: the main window's menu bar
+#define IDD_QUICK_BUTTONS 131  // dialog: the tab page "Quick Buttons"
+#define IDD_SIZE_DATE 137      // dialog: the tab page "Size and Date"
+#define IDD_ADVANCED 138       // dialog: the tab page "Advanced"
 #define IDR_LISTMENU 142  // menu: "LISTMENU", right-click menu of the results list
 #define IDR_TRAYMENU 144  // menu: "TRAYMENU", menu of the tray icon
 #define IDD_WELCOME 152   // dialog: the welcome box of a first run
@@ -30,6 +33,23 @@
 #define IDC_STATUS 1008    // read-only edit: the status line
 #define IDC_BROWSE 1015    // push button "Browse": folder picker for the location
 #define IDC_PATTERN 1018   // combo box: search pattern and its history
+
+// ---- Controls of the tab pages "Size and Date" (IDD_SIZE_DATE) and "Advanced" (IDD_ADVANCED) ---
+// Numbers of the pages' own, which repeat the main window's (resources/check-resources.sh leaves
+// IDC_PAGE_ names out of its one-number-one-name rule); the two pages share 1007.
+
+#define IDC_PAGE_KIND 1002          // drop-down list: files and folders, files only, folders only
+#define IDC_PAGE_NO_SUBDIRS 1007    // check box "No Subdirectories" (Advanced)
+#define IDC_PAGE_MIN_CHECK 1007     // check box "Minimum Size(KB):" (Size and Date)
+#define IDC_PAGE_MIN_EDIT 1008      // number edit: the minimum size in KB
+#define IDC_PAGE_MIN_SPIN 1009      // up-down control of the minimum
+#define IDC_PAGE_MAX_CHECK 1010     // check box "Maximum Size(KB):"
+#define IDC_PAGE_MAX_EDIT 1011      // number edit: the maximum size in KB
+#define IDC_PAGE_MAX_SPIN 1012      // up-down control of the maximum
+#define IDC_PAGE_FROM_CHECK 1013    // check box "Date Modified From:"
+#define IDC_PAGE_FROM_DATE 1014     // date picker: the first day
+#define IDC_PAGE_TO_CHECK 1015      // check box "Date Modified To:"
+#define IDC_PAGE_TO_DATE 1016       // date picker: the last day
 
 // ---- Controls of the welcome and about boxes ---------------------------------------------------
 

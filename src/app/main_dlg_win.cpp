@@ -69,6 +69,12 @@ bool CMainDlg::OnInitDialog() {
     tray_icon_.Add(hwnd_, small_icon_.get());
     tray_menu_.Load(IDR_TRAYMENU);
 
+    tabs_.SubclassItem(hwnd_, IDC_TABSHEET);
+    tabs_.AddPage(L"Quick Buttons", quick_page_);
+    tabs_.AddPage(L"Size and Date", size_date_page_);
+    tabs_.AddPage(L"Advanced", advanced_page_);
+    tabs_.CreatePages();
+
     list_.SubclassItem(hwnd_, IDC_RESULTS);
     list_.Init(paths_.data_folder);
     list_.SetViewMenu(ui::MenuBarOf(hwnd_).SubMenu(2).get());
@@ -140,7 +146,10 @@ MainWindowControls CMainDlg::ControlRects() const {
     c.status_line = at(IDC_STATUS);
     c.results_list = at(IDC_RESULTS);
     c.tab = at(IDC_TABSHEET);
-    c.quick_page = c.criteria_page = c.advanced_page = c.tab;  // the pages follow the tab
+    // The pages in the tab control's client coordinates: only their width changes.
+    c.quick_page = ToRect(quick_page_.RectInParent());
+    c.criteria_page = ToRect(size_date_page_.RectInParent());
+    c.advanced_page = ToRect(advanced_page_.RectInParent());
     c.pattern_box = at(IDC_PATTERN);
     c.location_box = at(IDC_LOCATION);
     c.browse_button = at(IDC_BROWSE);
@@ -166,6 +175,12 @@ bool CMainDlg::OnSize(UINT type, int width, int height) {
     place(IDC_STATUS, to.status_line);
     place(IDC_RESULTS, to.results_list);
     place(IDC_TABSHEET, to.tab);
+    const std::pair<OptionPage*, Rect> pages[] = {{&quick_page_, to.quick_page},
+                                                  {&size_date_page_, to.criteria_page},
+                                                  {&advanced_page_, to.advanced_page}};
+    for (const auto& [page, rect] : pages) {
+        if (page->is_open()) page->Move(ToRECT(rect));
+    }
     place(IDC_PATTERN, to.pattern_box);
     place(IDC_LOCATION, to.location_box);
     place(IDC_BROWSE, to.browse_button);

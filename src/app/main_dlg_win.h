@@ -23,8 +23,11 @@
 #include "platform/keeper_lock.h"
 #include "results/list_ctrl_ex_win.h"
 #include "results/shell_context_menu_win.h"
+#include "resource.h"
+#include "search/option_page_win.h"
 #include "search/queryer.h"
 #include "search/search_runner.h"
+#include "search/tab_sheet_win.h"
 #include "ui/dialog.h"
 #include "ui/gdi.h"
 #include "ui/menu.h"
@@ -127,6 +130,10 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     TrayIcon tray_icon_;
     HotKey hot_key_;
     WINDOWPLACEMENT saved_placement_{};  // centred at start-up; the window comes back there
+    CTabSheet tabs_;
+    OptionPage quick_page_{IDD_QUICK_BUTTONS};
+    OptionPage size_date_page_{IDD_SIZE_DATE};
+    OptionPage advanced_page_{IDD_ADVANCED};
     CListCtrlEx list_;
     ErrorBoxSink errors_;
     CWelcomeDlg welcome_;  // on a first run, until its OK
