@@ -21,6 +21,7 @@
 #include "app/tray_icon_win.h"
 #include "cache/cacher.h"
 #include "platform/keeper_lock.h"
+#include "quickbuttons/toolbar_page_win.h"
 #include "results/list_ctrl_ex_win.h"
 #include "results/shell_context_menu_win.h"
 #include "resource.h"
@@ -66,7 +67,6 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     // Start-up (main_dlg_win.cpp).
     bool CheckDataFolder();
     void StartCache();
-    void GreyLaterCommands();
 
     // Window and commands (main_dlg_win.cpp).
     void OnExit();
@@ -110,6 +110,10 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     void SearchStarted() override;
     void SearchFinished(const SearchReport& report) override;
 
+    // The quick buttons (main_dlg_quick_win.cpp).
+    void OnRunQuickButton(WPARAM index);
+    void OnCustomizeToolbar();
+
     // The commands on the rows of the results list (main_dlg_actions_win.cpp).
     bool OnListCommand(int id);
     void OnListRightClick(POINT at);
@@ -131,7 +135,7 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     HotKey hot_key_;
     WINDOWPLACEMENT saved_placement_{};  // centred at start-up; the window comes back there
     CTabSheet tabs_;
-    OptionPage quick_page_{IDD_QUICK_BUTTONS};
+    CToolbarPage quick_page_;
     OptionPage size_date_page_{IDD_SIZE_DATE};
     OptionPage advanced_page_{IDD_ADVANCED};
     CListCtrlEx list_;

@@ -29,7 +29,7 @@ set -uo pipefail
 
 SOURCE_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 WORK_DIR="$SOURCE_DIR/build/e2e"
-BUILD_FILES="src/Corvella.exe src/help.html src/corvella-cli.exe src/settings.ini tests/e2e/corvella_e2e_driver.exe"
+BUILD_FILES="src/Corvella.exe src/help.html src/corvella-cli.exe src/settings.ini src/icons/default.ico tests/e2e/corvella_e2e_driver.exe"
 MORE_TOOLS=import
 # shellcheck source=tests/wine/prefix.sh
 . "$SOURCE_DIR/tests/wine/prefix.sh"
@@ -165,6 +165,39 @@ growth-defragments
             find search qzreport $REPORTS ; exit
 dpi-150     data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; dpi 144 ; start ; up
             find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 07-results-150-dpi ; exit ; dpi 96
+quick-buttons
+            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache
+            buttons 'Logs|*.log|DEFAULT|.\icons\music.ico' 'Reports|qzreport-000*|D:\qz\alpha|C:\none.ico' 'Songs|*.mp3|  DEFAULT |.\icons\music.ico'
+            start ; up ; bar 'Logs shown' 'Reports shown' 'Songs shown' 'more hidden'
+            quick 1 ; found 9 ; rows 9 ; entries IDC_PATTERN '' ; location 'D:\qz' ; quick 2 ; found 1
+            location 'D:\qz\beta' ; quick 0 ; found 0 ; location 'My Computer' ; hover 1 ; shoot 13-quick-hover
+            mouse away ; keep-settings ; menu ID_TOOLS_CUSTOMIZE_TOOLBAR ; dialog 'Customize Toolbar' 'Location:'
+            is-text 'Customize Toolbar' IDC_TB_TEXT Logs ; is-text 'Customize Toolbar' IDC_TB_ACTION '*.log'
+            set-text 'Customize Toolbar' IDC_TB_TEXT Changed ; shoot 15-customize-toolbar
+            click 'Customize Toolbar' IDC_TB_CANCEL ; no-dialog 'Customize Toolbar' ; settings-kept
+            bar 'Logs shown' 'Reports shown' 'Songs shown' 'more hidden'
+            menu ID_TOOLS_CUSTOMIZE_TOOLBAR ; dialog 'Customize Toolbar' 'Location:'
+            click 'Customize Toolbar' IDC_TB_ADD ; dialog 'Add Toolbar Button' 'Location:'
+            is-text 'Add Toolbar Button' IDC_ADD_ACTION '*.mp3' ; is-text 'Add Toolbar Button' IDC_ADD_LOCATION DEFAULT
+            set-text 'Add Toolbar Button' IDC_ADD_TEXT Fresh ; set-text 'Add Toolbar Button' IDC_ADD_ACTION 'qzreport-001*'
+            shoot 16-add-toolbar-button ; click 'Add Toolbar Button' IDC_ADD_ADD ; no-dialog 'Add Toolbar Button'
+            is-text 'Customize Toolbar' IDC_TB_TEXT Fresh ; click 'Customize Toolbar' IDC_TB_UP
+            pick 'Customize Toolbar' IDC_TB_LIST 0 ; set-text 'Customize Toolbar' IDC_TB_TEXT Logfiles
+            pick 'Customize Toolbar' IDC_TB_LIST 1 ; is-text 'Customize Toolbar' IDC_TB_TEXT Reports
+            click 'Customize Toolbar' IDC_TB_DEL ; is-text 'Customize Toolbar' IDC_TB_TEXT Fresh
+            click 'Customize Toolbar' IDC_TB_SAVE ; no-dialog 'Customize Toolbar'
+            toolbar '.\icons\music.ico|Logfiles|*.log|DEFAULT' '.\icons\default.ico|Fresh|qzreport-001*|DEFAULT' '.\icons\music.ico|Songs|*.mp3|DEFAULT'
+            bar 'Logfiles shown' 'Fresh shown' 'Songs shown' 'more hidden' ; quick 1 ; found 10 ; exit
+quick-overflow
+            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; dpi 144
+            buttons 'A0|*.log' 'A1|*.log' 'A2|*.log' 'A3|*.log' 'A4|*.log' 'A5|*.log' 'A6|*.log' 'A7|*.log' 'A8|*.log' 'A9|qzreport-000*' 'A10|*.log' 'A11|*.log'
+            start ; up ; overflows yes ; hover 0 ; shoot 13-quick-hover-150-dpi ; mouse away
+            resize +300 600 ; sleep 1 ; overflows no ; resize 200 150 ; sleep 1 ; overflows yes
+            hover more ; mouse-click ; popup yes 10 ; sleep 1 ; shoot 14-quick-overflow-150-dpi ; first-item ; popup no 10
+            found "$((FIRST_HIDDEN == 9 ? 9 : 1))" ; menu ID_TOOLS_CUSTOMIZE_TOOLBAR ; dialog 'Customize Toolbar' 'Location:'
+            shoot 15-customize-toolbar-150-dpi ; click 'Customize Toolbar' IDC_TB_ADD ; dialog 'Add Toolbar Button' 'Location:'
+            shoot 16-add-toolbar-button-150-dpi ; click 'Add Toolbar Button' IDC_ADD_CANCEL ; no-dialog 'Add Toolbar Button'
+            click 'Customize Toolbar' IDC_TB_CANCEL ; no-dialog 'Customize Toolbar' ; exit ; dpi 96
 hidden-start
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; start /HIDE
             wait-window $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running ; tool-window
@@ -299,7 +332,7 @@ v_shrunk() {
 INSTALL_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvella'
 RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 SHELL_FOLDERS='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer'
-INSTALLED_FILES="Corvella.exe corvella-cli.exe help.html settings.ini icons/corvella.ico uninstall.exe"
+INSTALLED_FILES="Corvella.exe corvella-cli.exe help.html settings.ini icons/corvella.ico icons/default.ico icons/music.ico uninstall.exe"
 # As run_in_wine, in the background, its output in LOG_DIR/setup.log; started once more when
 # Wine's launcher failed to start it at all (as `drive` does).
 launch() {  # seconds unix_dir windows_exe [arguments]
@@ -380,6 +413,61 @@ v_saved() {
     cmp <(printf "$2") "$WINEPREFIX/drive_c/$1" || { od -c "$WINEPREFIX/drive_c/$1" | head; return 1; }
 }
 v_state() { expect_ini stateinfo.ini "$@"; }
+# LABEL|PATTERN[|LOCATION[|ICON]]...: quick buttons in settings.ini; a missing location is
+# DEFAULT, a missing icon the default one.
+v_buttons() {
+    local i=0 label pattern location icon
+    printf '[TOOLBAR]\r\ntbnumber=%s\r\n' $# >>"$DATA_DIR/settings.ini"
+    for b; do
+        IFS='|' read -r label pattern location icon <<<"$b"
+        printf 'ICONTEXT_%s=%s\r\nQUERYPATTER_%s=%s\r\nSEARCHLOC_%s=%s\r\nICON_%s=%s\r\n' \
+            $i "$label" $i "$pattern" $i "${location:-DEFAULT}" $i "${icon:-.\\icons\\default.ico}" \
+            >>"$DATA_DIR/settings.ini"
+        i=$((i + 1))
+    done
+}
+# ICON|LABEL|PATTERN|LOCATION...: settings.ini's TOOLBAR section holds exactly these buttons.
+v_toolbar() {
+    local got want
+    got="$(tr -d '\000\r\376\377' <"$DATA_DIR/settings.ini" | awk '
+        /^\[/ { inside = toupper($0) == "[TOOLBAR]"; next }
+        inside { eq = index($0, "="); key[substr($0, 1, eq - 1)] = substr($0, eq + 1); keys++ }
+        END { n = key["tbnumber"] + 0; print n " buttons, " keys " keys"
+              for (i = 0; i < n; i++) print key["ICON_" i] "|" key["ICONTEXT_" i] "|" key["QUERYPATTER_" i] "|" key["SEARCHLOC_" i] }')"
+    want="$(printf '%s\n' "$# buttons, $((4 * $# + 1)) keys" "$@")"
+    [ "$got" = "$want" ] || { echo "   TOOLBAR holds: ${got//$'\n'/ | }"; return 1; }
+}
+# A click where the mouse is; then on the first line of the menu that opened at that point.
+v_mouse_click() { timeout 10 xdotool click 1; }
+v_first_item() { timeout 10 xdotool mousemove_relative 20 10 click 1; }
+v_keep_settings() { cp "$DATA_DIR/settings.ini" "$WORK_DIR/kept-settings.ini"; }
+v_settings_kept() { cmp "$DATA_DIR/settings.ini" "$WORK_DIR/kept-settings.ini"; }
+# TITLE ID TEXT: the control's text, read back.
+v_is_text() { drive get-text "$1" "$2" && [ "$DRIVEN" = "$3" ]; }
+# 'LABEL shown|hidden'...: the quick-button bar, then its overflow button, in order.
+v_bar() { within 5 bar_is "$@"; }
+bar_is() { drive quick && [ "$(cut -d ' ' -f 1,2 <<<"$DRIVEN")" = "$(printf '%s\n' "$@")" ]; }
+# yes|no: some buttons went into the overflow menu (the bar shows a first run of them, the menu
+# the rest, and the overflow button shows with it); FIRST_HIDDEN is the first in the menu.
+v_overflows() { within 5 overflows_now "$1"; }
+overflows_now() {
+    local states shown
+    drive quick && states="$(awk '$1 != "more" { printf "%s", ($2 == "shown" ? "s" : "h") }' <<<"$DRIVEN")" &&
+        [[ $states =~ ^s+h*$ ]] || return 1
+    shown=${states%%h*} FIRST_HIDDEN=${#shown}
+    if [ "$1" = yes ]; then
+        [[ $states == *h ]] && grep -q '^more shown ' <<<"$DRIVEN"
+    else
+        [[ $states != *h* ]] && grep -q '^more hidden ' <<<"$DRIVEN"
+    fi
+}
+v_hover() {  # N | more: the mouse over quick button N or the overflow button, for its hot look
+    local label state x y
+    drive quick && read -r label state x y <<<"$(if [ "$1" = more ]; then grep '^more ' <<<"$DRIVEN"
+        else sed -n "$(($1 + 1))p" <<<"$DRIVEN"; fi)" &&
+        timeout 10 xdotool mousemove "$((x - 3))" "$y" && sleep 0.3 &&
+        timeout 10 xdotool mousemove "$x" "$y" && sleep 1
+}
 # SECTION [ENTRY...]: settings.ini stores exactly these entries of that history, most recent first.
 v_stored() {
     local got want
@@ -665,6 +753,7 @@ body() {  # preset
     export XDG_DATA_HOME="$WORK_DIR/xdg-data"
     rm -rf "$APP_DIR" "$SHOT_DIR" "$XDG_DATA_HOME" && mkdir -p "$APP_DIR" "$SHOT_DIR" "$XDG_DATA_HOME"
     cp "$SOURCE_DIR/build/$1/src/"{Corvella.exe,help.html,corvella-cli.exe,settings.ini} "$APP_DIR/"
+    cp -r "$SOURCE_DIR/build/$1/src/icons" "$APP_DIR/"
     cp "$setup" "$APP_DIR/setup.exe"
     v_use_copied
     v_first_user || die "the application-data folder cannot be set back"
