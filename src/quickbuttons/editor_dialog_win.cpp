@@ -38,7 +38,9 @@ std::optional<std::wstring> EditorDialog::AskForIconFile() const {
     open.lpstrFile = file;
     open.nMaxFile = static_cast<DWORD>(std::size(file));
     open.lpstrDefExt = L"ico";
-    open.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+    // The current folder stays the program's: relative icon paths, the help page and the stored
+    // paths' ".\" rule all count from it, and the dialog would otherwise move it to the icon's.
+    open.Flags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameW(&open)) return std::nullopt;
     return std::wstring(file);
 }

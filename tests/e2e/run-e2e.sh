@@ -185,19 +185,31 @@ quick-buttons
             pick 'Customize Toolbar' IDC_TB_LIST 0 ; set-text 'Customize Toolbar' IDC_TB_TEXT Logfiles
             pick 'Customize Toolbar' IDC_TB_LIST 1 ; is-text 'Customize Toolbar' IDC_TB_TEXT Reports
             click 'Customize Toolbar' IDC_TB_DEL ; is-text 'Customize Toolbar' IDC_TB_TEXT Fresh
-            click 'Customize Toolbar' IDC_TB_SAVE ; no-dialog 'Customize Toolbar'
-            toolbar '.\icons\music.ico|Logfiles|*.log|DEFAULT' '.\icons\default.ico|Fresh|qzreport-001*|DEFAULT' '.\icons\music.ico|Songs|*.mp3|DEFAULT'
+            click 'Customize Toolbar' IDC_TB_LOCATION_BROWSE ; dialog 'Browse for Folder' 'Select Folder' 2
+            no-dialog 'Browse for Folder' ; is-text 'Customize Toolbar' IDC_TB_LOCATION 'My Computer'
+            click 'Customize Toolbar' IDC_TB_ICON_BROWSE ; dialog Open '' ; set-text Open 1148 'C:\corvella\Icons\Pictures.ico'
+            click Open 1 ; no-dialog Open ; click 'Customize Toolbar' IDC_TB_SAVE ; no-dialog 'Customize Toolbar'
+            toolbar '.\icons\music.ico|Logfiles|*.log|DEFAULT' '.\icons\pictures.ico|Fresh|qzreport-001*|My Computer' '.\icons\music.ico|Songs|*.mp3|DEFAULT'
             bar 'Logfiles shown' 'Fresh shown' 'Songs shown' 'more hidden' ; quick 1 ; found 10 ; exit
+quick-damaged
+            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; buttons 'B0|*.log|DEFAULT|C:\windows'
+            damage-toolbar ; start ; up ; quick-count 256 ; find search qzreport $REPORTS ; quick 1 ; found 1 ; exit
 quick-overflow
-            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; dpi 144
-            buttons 'A0|*.log' 'A1|*.log' 'A2|*.log' 'A3|*.log' 'A4|*.log' 'A5|*.log' 'A6|*.log' 'A7|*.log' 'A8|*.log' 'A9|qzreport-000*' 'A10|*.log' 'A11|*.log'
-            start ; up ; overflows yes ; hover 0 ; shoot 13-quick-hover-150-dpi ; mouse away
-            resize +300 600 ; sleep 1 ; overflows no ; resize 200 150 ; sleep 1 ; overflows yes
-            hover more ; mouse-click ; popup yes 10 ; sleep 1 ; shoot 14-quick-overflow-150-dpi ; first-item ; popup no 10
-            found "$((FIRST_HIDDEN == 9 ? 9 : 1))" ; menu ID_TOOLS_CUSTOMIZE_TOOLBAR ; dialog 'Customize Toolbar' 'Location:'
-            shoot 15-customize-toolbar-150-dpi ; click 'Customize Toolbar' IDC_TB_ADD ; dialog 'Add Toolbar Button' 'Location:'
-            shoot 16-add-toolbar-button-150-dpi ; click 'Add Toolbar Button' IDC_ADD_CANCEL ; no-dialog 'Add Toolbar Button'
-            click 'Customize Toolbar' IDC_TB_CANCEL ; no-dialog 'Customize Toolbar' ; exit ; dpi 96
+            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; twelve-buttons ; start ; up
+            overflows yes ; resize +300 600 ; sleep 1 ; overflows no ; resize 200 150 ; sleep 1
+            overflows yes ; hover more ; mouse-click ; popup yes 10 ; sleep 1 ; shoot 14-quick-overflow
+            first-item ; popup no 10 ; found "$((FIRST_HIDDEN == 8 ? 9 : 1))"
+            quick 0 ; status "$INVALID" ; rows $REPORTS ; exit
+quick-150-dpi
+            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; dpi 144 ; twelve-buttons
+            start ; up ; overflows yes ; hover 0 ; shoot 13-quick-hover-150-dpi ; hover more ; mouse-click
+            popup yes 10 ; sleep 1 ; shoot 14-quick-overflow-150-dpi ; first-item ; popup no 10
+            found "$((FIRST_HIDDEN == 8 ? 9 : 1))" ; menu ID_TOOLS_CUSTOMIZE_TOOLBAR
+            dialog 'Customize Toolbar' 'Location:' ; shoot 15-customize-toolbar-150-dpi
+            click 'Customize Toolbar' IDC_TB_ADD ; dialog 'Add Toolbar Button' 'Location:'
+            shoot 16-add-toolbar-button-150-dpi ; click 'Add Toolbar Button' IDC_ADD_CANCEL
+            no-dialog 'Add Toolbar Button' ; click 'Customize Toolbar' IDC_TB_CANCEL
+            no-dialog 'Customize Toolbar' ; exit ; dpi 96
 hidden-start
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; start /HIDE
             wait-window $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running ; tool-window
@@ -440,6 +452,18 @@ v_toolbar() {
 # A click where the mouse is; then on the first line of the menu that opened at that point.
 v_mouse_click() { timeout 10 xdotool click 1; }
 v_first_item() { timeout 10 xdotool mousemove_relative 20 10 click 1; }
+# More quick buttons than a page at its start-up width shows; only the ninth finds reports, and
+# the first searches a location that does not exist.
+v_twelve_buttons() {
+    v_buttons 'A0|qzreport|Q:\nowhere' 'A1|*.log' 'A2|*.log' 'A3|*.log' 'A4|*.log' 'A5|*.log' \
+        'A6|*.log' 'A7|*.log' 'A8|qzreport-000*' 'A9|*.log' 'A10|*.log' 'A11|*.log'
+}
+# A count past any sense and a label longer than Windows reads a value.
+v_damage_toolbar() {
+    sed -i 's/^tbnumber=.*/tbnumber=2000000000\r/' "$DATA_DIR/settings.ini" &&
+        printf 'ICONTEXT_1=%s\r\nQUERYPATTER_1=*.log\r\n' "$(head -c 40000 /dev/zero | tr '\0' x)" >>"$DATA_DIR/settings.ini"
+}
+v_quick_count() { drive quick && [ "$(grep -vc '^more ' <<<"$DRIVEN")" = "$1" ]; }
 v_keep_settings() { cp "$DATA_DIR/settings.ini" "$WORK_DIR/kept-settings.ini"; }
 v_settings_kept() { cmp "$DATA_DIR/settings.ini" "$WORK_DIR/kept-settings.ini"; }
 # TITLE ID TEXT: the control's text, read back.
