@@ -198,13 +198,13 @@ quick-overflow
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; twelve-buttons ; start ; up
             overflows yes ; resize +300 600 ; sleep 1 ; overflows no ; resize 200 150 ; sleep 1
             overflows yes ; hover more ; mouse-click ; popup yes 10 ; sleep 1 ; shoot 14-quick-overflow
-            first-item ; popup no 10 ; found "$((FIRST_HIDDEN == 8 ? 9 : 1))"
+            first-item ; popup no 10 ; found "$FIRST_HIDDEN"
             quick 0 ; status "$INVALID" ; rows $REPORTS ; exit
 quick-150-dpi
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; dpi 144 ; twelve-buttons
             start ; up ; overflows yes ; hover 0 ; shoot 13-quick-hover-150-dpi ; hover more ; mouse-click
             popup yes 10 ; sleep 1 ; shoot 14-quick-overflow-150-dpi ; first-item ; popup no 10
-            found "$((FIRST_HIDDEN == 8 ? 9 : 1))" ; menu ID_TOOLS_CUSTOMIZE_TOOLBAR
+            found "$FIRST_HIDDEN" ; menu ID_TOOLS_CUSTOMIZE_TOOLBAR
             dialog 'Customize Toolbar' 'Location:' ; shoot 15-customize-toolbar-150-dpi
             click 'Customize Toolbar' IDC_TB_ADD ; dialog 'Add Toolbar Button' 'Location:'
             shoot 16-add-toolbar-button-150-dpi ; click 'Add Toolbar Button' IDC_ADD_CANCEL
@@ -452,11 +452,15 @@ v_toolbar() {
 # A click where the mouse is; then on the first line of the menu that opened at that point.
 v_mouse_click() { timeout 10 xdotool click 1; }
 v_first_item() { timeout 10 xdotool mousemove_relative 20 10 click 1; }
-# More quick buttons than a page at its start-up width shows; only the ninth finds reports, and
-# the first searches a location that does not exist.
+# More quick buttons than a page at its start-up width shows: button N (from 1) finds N reports
+# by name, button 0 searches a location that does not exist.
 v_twelve_buttons() {
-    v_buttons 'A0|qzreport|Q:\nowhere' 'A1|*.log' 'A2|*.log' 'A3|*.log' 'A4|*.log' 'A5|*.log' \
-        'A6|*.log' 'A7|*.log' 'A8|qzreport-000*' 'A9|*.log' 'A10|*.log' 'A11|*.log'
+    local buttons=('A0|qzreport|Q:\nowhere') i pattern=''
+    for ((i = 1; i < 12; i++)); do
+        pattern+="${pattern:+;}qzreport-$(printf %04d "$i").txt"
+        buttons+=("A$i|$pattern")
+    done
+    v_buttons "${buttons[@]}"
 }
 # A count past any sense and a label longer than Windows reads a value.
 v_damage_toolbar() {
