@@ -249,6 +249,8 @@ data-folder-blocked
             ends ; untouched
 missing-data-folder
             no-data ; start ; up ; exists settings.ini ; shipped-settings
+            bar 'Docs shown' 'Pictures shown' 'Music shown' 'Videos shown' 'more hidden'
+            dialog 'Welcome to Corvella' '' IDOK ; no-dialog 'Welcome to Corvella' ; shoot 17-shipped-quick-buttons
             menu ID_FILE_EXIT ; box IDYES 'Exit Corvella?' ; ends
 setup-pages
             no-data-no-install ; setup-wizard
