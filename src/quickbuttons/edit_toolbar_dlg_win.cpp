@@ -45,6 +45,8 @@ void CEditToolbarDlg::Select(int index) {
 }
 
 void CEditToolbarDlg::ShowSelection() {
+    // The section holds at most kMaxQuickButtons; more could not be saved.
+    Item(IDC_TB_ADD).Enable(entries_.size() < size_t(kMaxQuickButtons));
     const int index = Selected();
     showing_ = true;
     if (index >= 0) {
