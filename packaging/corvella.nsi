@@ -128,6 +128,11 @@ Section "Corvella" SecProgram
   File "${BUILD}\settings.ini"
   SetOutPath "$INSTDIR\icons"
   File "${SOURCE}\resources\icons\corvella.ico"
+  File "${SOURCE}\resources\icons\default.ico"
+  File "${SOURCE}\resources\icons\documents.ico"
+  File "${SOURCE}\resources\icons\pictures.ico"
+  File "${SOURCE}\resources\icons\music.ico"
+  File "${SOURCE}\resources\icons\videos.ico"
 
   ; The installing user's data folder; a user's own settings are never replaced.
   CreateDirectory "${DATA_FOLDER}"
@@ -171,6 +176,11 @@ Section "un.Corvella"
   Delete "$INSTDIR\help.html"
   Delete "$INSTDIR\settings.ini"
   Delete "$INSTDIR\icons\corvella.ico"
+  Delete "$INSTDIR\icons\default.ico"
+  Delete "$INSTDIR\icons\documents.ico"
+  Delete "$INSTDIR\icons\pictures.ico"
+  Delete "$INSTDIR\icons\music.ico"
+  Delete "$INSTDIR\icons\videos.ico"
   RMDir "$INSTDIR\icons"
   Delete "$INSTDIR\uninstall.exe"
   ; Only what was installed goes: a folder the user chose keeps anything else in it.

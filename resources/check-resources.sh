@@ -159,6 +159,45 @@ BEGIN
   COMBOBOX 1002, 8, 5, 150, 60, 0x50210003
   CONTROL "No Subdirectories", 1007, "BUTTON", 0x50010003, 8, 22, 100, 12
 END
+139 DIALOGEX 0, 0, 262, 150
+STYLE 0x80c808c8
+CAPTION "Customize Toolbar"
+FONT 8, "MS Shell Dlg", 400, 0, 1
+BEGIN
+  LISTBOX 1001, 7, 7, 100, 115, 0x50a10101
+  PUSHBUTTON "Up", 1017, 7, 129, 23, 14, 0x50010000
+  PUSHBUTTON "Down", 1018, 32, 129, 23, 14, 0x50010000
+  PUSHBUTTON "Del", 1019, 57, 129, 23, 14, 0x50010000
+  PUSHBUTTON "Add", 1020, 82, 129, 25, 14, 0x50010000
+  CONTROL "TestBtn", 1004, "BUTTON", 0x5000000b, 117, 7, 40, 37
+  PUSHBUTTON "Browse...", 1005, 165, 18, 50, 14, 0x50010000
+  LTEXT "Text:", -1, 117, 54, 34, 8, 0x50020000
+  EDITTEXT 1009, 153, 52, 102, 13, 0x50810080
+  LTEXT "Action:", -1, 117, 72, 34, 8, 0x50020000
+  EDITTEXT 1010, 153, 70, 102, 13, 0x50810080
+  LTEXT "Location:", -1, 117, 90, 34, 8, 0x50020000
+  EDITTEXT 1011, 153, 88, 102, 13, 0x50810080
+  PUSHBUTTON "Browse...", 1006, 205, 105, 50, 14, 0x50010000
+  PUSHBUTTON "Save", 1015, 149, 129, 50, 14, 0x50010000
+  PUSHBUTTON "Cancel", 1016, 205, 129, 50, 14, 0x50010000
+END
+140 DIALOGEX 0, 0, 220, 130
+STYLE 0x80c808c8
+CAPTION "Add Toolbar Button"
+FONT 8, "MS Shell Dlg", 400, 0, 1
+BEGIN
+  CONTROL "BtnTest", 1016, "BUTTON", 0x5000000b, 7, 7, 40, 37
+  PUSHBUTTON "Browse..", 1015, 55, 18, 50, 14, 0x50010000
+  LTEXT "Text:", -1, 7, 54, 34, 8, 0x50020000
+  EDITTEXT 1011, 43, 52, 170, 13, 0x50810080
+  LTEXT "Action:", -1, 7, 72, 34, 8, 0x50020000
+  EDITTEXT 1012, 43, 70, 170, 13, 0x50810080
+  LTEXT "Location:", -1, 7, 90, 34, 8, 0x50020000
+  EDITTEXT 1013, 43, 88, 117, 13, 0x50810080
+  PUSHBUTTON "Browse..", 1017, 163, 87, 50, 14, 0x50010000
+  PUSHBUTTON "Add", 1004, 107, 109, 50, 14, 0x50010000
+  PUSHBUTTON "Cancel", 1005, 163, 109, 50, 14, 0x50010000
+END
 147 DIALOGEX 0, 0, 262, 82
 STYLE 0x80c808c8
 CAPTION "Save Results"
@@ -267,9 +306,9 @@ done
 
 # resource.h: no two names share a number (a command or control would answer for another), and
 # the two ids that the resource script does not use have their fixed values. The controls of the
-# save dialog and of the tab pages live in windows of their own and keep the numbers those
-# windows have always had.
-awk '/^#define [A-Z0-9_]+ +[0-9]/ && $2 !~ /^IDC_(SAVE|PAGE)_/ {
+# save dialog, of the tab pages and of the quick-button editor live in windows of their own and
+# keep the numbers those windows have always had.
+awk '/^#define [A-Z0-9_]+ +[0-9]/ && $2 !~ /^IDC_(SAVE|PAGE|TB|ADD)_/ {
         v = $3
         n = (v ~ /^0x/) ? 0 : v + 0
         if (v ~ /^0x/) for (i = 3; i <= length(v); i++)

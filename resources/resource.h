@@ -14,6 +14,8 @@
 #define IDD_QUICK_BUTTONS 131  // dialog: the tab page "Quick Buttons"
 #define IDD_SIZE_DATE 137      // dialog: the tab page "Size and Date"
 #define IDD_ADVANCED 138       // dialog: the tab page "Advanced"
+#define IDD_EDIT_TOOLBAR 139   // dialog: "Customize Toolbar", the quick-button editor
+#define IDD_ADD_TB_BUTTON 140  // dialog: "Add Toolbar Button"
 #define IDR_LISTMENU 142  // menu: "LISTMENU", right-click menu of the results list
 #define IDR_TRAYMENU 144  // menu: "TRAYMENU", menu of the tray icon
 #define IDD_WELCOME 152   // dialog: the welcome box of a first run
@@ -50,6 +52,33 @@
 #define IDC_PAGE_FROM_DATE 1014     // date picker: the first day
 #define IDC_PAGE_TO_CHECK 1015      // check box "Date Modified To:"
 #define IDC_PAGE_TO_DATE 1016       // date picker: the last day
+
+// ---- Controls of "Customize Toolbar" (IDD_EDIT_TOOLBAR) and "Add Toolbar Button" (IDD_ADD_TB_BUTTON)
+// Numbers of the dialogs' own, which repeat the main window's (resources/check-resources.sh leaves
+// IDC_TB_ and IDC_ADD_ names out of its one-number-one-name rule).
+
+#define IDC_TB_LIST 1001             // list box: one line per quick button, its label
+#define IDC_TB_PREVIEW 1004          // the selected button as the bar draws it
+#define IDC_TB_ICON_BROWSE 1005      // push button "Browse...": the icon file
+#define IDC_TB_LOCATION_BROWSE 1006  // push button "Browse...": the location
+#define IDC_TB_TEXT 1009             // edit "Text": the label
+#define IDC_TB_ACTION 1010           // edit "Action": the pattern
+#define IDC_TB_LOCATION 1011         // edit "Location"
+#define IDC_TB_SAVE 1015             // push button "Save"
+#define IDC_TB_CANCEL 1016           // push button "Cancel"
+#define IDC_TB_UP 1017               // push button "Up"
+#define IDC_TB_DOWN 1018             // push button "Down"
+#define IDC_TB_DEL 1019              // push button "Del"
+#define IDC_TB_ADD 1020              // push button "Add": opens "Add Toolbar Button"
+
+#define IDC_ADD_ADD 1004              // push button "Add"
+#define IDC_ADD_CANCEL 1005           // push button "Cancel"
+#define IDC_ADD_TEXT 1011             // edit "Text": the label
+#define IDC_ADD_ACTION 1012           // edit "Action": the pattern
+#define IDC_ADD_LOCATION 1013         // edit "Location"
+#define IDC_ADD_ICON_BROWSE 1015      // push button "Browse..": the icon file
+#define IDC_ADD_PREVIEW 1016          // the new button as the bar will draw it
+#define IDC_ADD_LOCATION_BROWSE 1017  // push button "Browse..": the location
 
 // ---- Controls of the welcome and about boxes ---------------------------------------------------
 

@@ -3,6 +3,10 @@
 #   corvella.ico  program icon: a magnifying glass over a hard drive
 #   about.ico     the same motif, richer: the glass over two stacked drives, with a glint
 #   more.ico      the overflow chevron (>>) of the quick-button bar
+#   default.ico   a quick button's icon when it names none: a page under a magnifying glass
+#   documents.ico, pictures.ico, music.ico, videos.ico
+#                 the quick buttons of the shipped settings: a written page, a landscape, a
+#                 pair of notes, a film frame with a play mark
 #
 # Every image is drawn from vector primitives in a 256 x 256 design space, rendered at a multiple
 # of its final size and reduced by averaging whole blocks of pixels, so the edges are smooth and
@@ -211,6 +215,121 @@ pop graphic-context
 MVG
 }
 
+# page LEFT TOP RIGHT BOTTOM STROKE LINES: a sheet of paper with a folded corner and LINES lines
+# of text.
+page() {
+    left=$1
+    top=$2
+    right=$3
+    bottom=$4
+    stroke=$5
+    lines=$6
+    fold=$(((right - left) * 3 / 10))
+    gradient "paper$top" "0,$top" "0,$bottom" "0:#ffffff" "1:#dfe6ee"
+    cat <<MVG
+push graphic-context
+stroke '#4a5562' stroke-width $stroke stroke-linejoin round fill url(#paper$top)
+polygon $left,$top $((right - fold)),$top $right,$((top + fold)) $right,$bottom $left,$bottom
+pop graphic-context
+push graphic-context
+stroke '#4a5562' stroke-width $stroke stroke-linejoin round fill '#c3ccd6'
+polygon $((right - fold)),$top $((right - fold)),$((top + fold)) $right,$((top + fold))
+pop graphic-context
+MVG
+    i=0
+    while [ "$i" -lt "$lines" ]; do
+        y=$((top + fold + 22 + i * (bottom - top - fold - 34) / lines))
+        cat <<MVG
+push graphic-context
+stroke '#5b8fd0' stroke-width $((stroke + 4)) stroke-linecap round fill none
+line $((left + 22)),$y $((right - 22 - (i % 2) * 30)),$y
+pop graphic-context
+MVG
+        i=$((i + 1))
+    done
+}
+
+default_mvg() { # SIZE
+    case $1 in
+    16) page 40 12 190 244 16 2; glass 150 140 70 28 40 10 ;;
+    *) page 40 12 190 244 8 4; glass 156 146 64 18 28 8 ;;
+    esac
+}
+
+documents_mvg() { # SIZE
+    case $1 in
+    16) page 36 10 220 246 16 3 ;;
+    *) page 36 10 220 246 8 5 ;;
+    esac
+}
+
+pictures_mvg() { # SIZE: a framed landscape, a sun over two hills
+    w=8
+    [ "$1" = 16 ] && w=16
+    gradient sky 0,40 0,200 "0:#8fd0ff" "1:#e8f6ff"
+    cat <<MVG
+push graphic-context
+stroke '#5a4632' stroke-width $((w * 3)) fill url(#sky)
+roundrectangle 20,40 236,216 10,10
+pop graphic-context
+push graphic-context
+stroke none fill '#ffcc33'
+circle 180,90 180,116
+pop graphic-context
+push graphic-context
+stroke none fill '#3f9a45'
+polygon 36,200 100,112 160,200
+pop graphic-context
+push graphic-context
+stroke none fill '#2d7a34'
+polygon 110,200 170,140 222,200
+pop graphic-context
+MVG
+}
+
+music_mvg() { # SIZE: two beamed notes
+    w=10
+    [ "$1" = 16 ] && w=18
+    cat <<MVG
+push graphic-context
+stroke '#23303d' stroke-width $((w * 2)) stroke-linejoin round fill none
+polyline 92,190 92,52 208,30 208,168
+pop graphic-context
+push graphic-context
+stroke '#23303d' stroke-width $((w * 3)) fill none
+line 92,62 208,40
+pop graphic-context
+push graphic-context
+stroke '#23303d' stroke-width 4 fill '#7a5cc2'
+ellipse 66,196 32,24 0,360
+ellipse 182,174 32,24 0,360
+pop graphic-context
+MVG
+}
+
+videos_mvg() { # SIZE: a film frame with sprocket holes and a play mark
+    gradient film 0,36 0,220 "0:#3c4652" "1:#1d242c"
+    cat <<MVG
+push graphic-context
+stroke '#0d1116' stroke-width 6 fill url(#film)
+roundrectangle 16,36 240,220 14,14
+pop graphic-context
+push graphic-context
+stroke none fill '#e8edf2'
+rectangle 30,50 48,66
+rectangle 30,190 48,206
+rectangle 208,50 226,66
+rectangle 208,190 226,206
+rectangle 30,120 48,136
+rectangle 208,120 226,136
+pop graphic-context
+push graphic-context
+stroke '#ffffff' stroke-width 6 stroke-linejoin round fill '#e8413a'
+polygon 100,84 100,172 176,128
+pop graphic-context
+MVG
+}
+
 # --- Rendering and packing ------------------------------------------------------------------
 
 make_icon() { # NAME FUNCTION SIZES...
@@ -229,20 +348,23 @@ make_icon() { # NAME FUNCTION SIZES...
 make_icon corvella program_mvg 16 24 32 48 256
 make_icon about about_mvg 16 24 32 48 256
 make_icon more more_mvg 16 32 48
+for quick in default documents pictures music videos; do
+    make_icon "$quick" "${quick}_mvg" 16 32 48 64
+done
 
 if [ -n "$preview" ]; then
     # One row per icon and background; the images up to 48 pixels at four times their size (each
     # pixel a 4 x 4 square), the 256-pixel one as it is.
     rows=
-    for name in corvella about more; do
+    for name in corvella about more default documents pictures music videos; do
         for bg in '#ffffff' '#3a3a3a'; do
             row=$tmp/row-$name-$(echo "$bg" | tr -d '#').png
             set --
-            for size in 16 24 32 48 256; do
+            for size in 16 24 32 48 64 256; do
                 png=$tmp/$name-$size.png
                 [ -f "$png" ] || continue
                 zoom=400%
-                [ "$size" -gt 48 ] && zoom=100%
+                [ "$size" -gt 64 ] && zoom=100%
                 set -- "$@" \( "$png" -filter point -resize "$zoom" -background "$bg" \
                     -gravity center -extent 272x272 -flatten \)
             done

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "app/browse_for_folder_win.h"
 #include "app/data_folder.h"
 #include "cache/cache_shared.h"
 #include "platform/drives.h"
@@ -69,6 +70,7 @@ bool CMainDlg::OnInitDialog() {
     tray_icon_.Add(hwnd_, small_icon_.get());
     tray_menu_.Load(IDR_TRAYMENU);
 
+    quick_page_.set_settings(paths_.settings);
     tabs_.SubclassItem(hwnd_, IDC_TABSHEET);
     tabs_.AddPage(L"Quick Buttons", quick_page_);
     tabs_.AddPage(L"Size and Date", size_date_page_);
@@ -89,7 +91,6 @@ bool CMainDlg::OnInitDialog() {
 
     ui::Menu(tray_menu_.menu().get()).Check(ID_TRAY_WATCHKEEPER, true);
     ui::MenuBarOf(hwnd_).Check(ID_OPTIONS_WATCHKEEPER, true);
-    GreyLaterCommands();
 
     // Centred once; the window comes back to this placement whenever it is shown again.
     minimize_to_tray_ = false;
@@ -134,12 +135,6 @@ bool CMainDlg::CheckDataFolder() {
     return false;
 }
 
-void CMainDlg::GreyLaterCommands() {
-    // Commands present in the menus but not offered.
-    const ui::Menu bar = ui::MenuBarOf(hwnd_);
-    for (UINT id : {ID_TOOLS_CUSTOMIZE_TOOLBAR}) bar.Enable(id, false);
-}
-
 MainWindowControls CMainDlg::ControlRects() const {
     const auto at = [&](int id) { return ToRect(Item(id).RectInParent()); };
     MainWindowControls c;
@@ -181,6 +176,7 @@ bool CMainDlg::OnSize(UINT type, int width, int height) {
     for (const auto& [page, rect] : pages) {
         if (page->is_open()) page->Move(ToRECT(rect));
     }
+    quick_page_.LayoutButtons();
     place(IDC_PATTERN, to.pattern_box);
     place(IDC_LOCATION, to.location_box);
     place(IDC_BROWSE, to.browse_button);
@@ -232,6 +228,9 @@ std::optional<LRESULT> CMainDlg::OnMessage(UINT message, WPARAM wparam, LPARAM l
             return reinterpret_cast<LRESULT>(big_icon_.get());
         case kTrayMessage:
             OnTrayNotify(wparam, lparam);
+            return 0;
+        case kRunQuickButton:
+            OnRunQuickButton(wparam);
             return 0;
         case WM_HOTKEY:
             ShowMainWindow();
@@ -305,6 +304,9 @@ bool CMainDlg::OnCommand(int id, int code, HWND control) {
         case ID_OPTIONS_START_WITH_WINDOWS:
         case ID_TRAY_START_WITH_WINDOWS:
             OnToggleStartWithWindows();
+            return true;
+        case ID_TOOLS_CUSTOMIZE_TOOLBAR:
+            OnCustomizeToolbar();
             return true;
         case ID_TOOLS_UPDATE_CACHE:
         case ID_TRAY_UPDATE_CACHE:
@@ -415,14 +417,7 @@ void CMainDlg::OnHelpContent() {
 }
 
 void CMainDlg::OnBrowseLocation() {
-    BROWSEINFOW browse{};
-    browse.lpszTitle = L"Select Folder";
-    std::wstring chosen;
-    if (PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&browse)) {
-        wchar_t path[MAX_PATH] = {};
-        if (SHGetPathFromIDListW(item, path)) chosen = path;
-        CoTaskMemFree(item);
-    }
+    const std::wstring chosen = BrowseForFolder(L"Select Folder");
     Item(IDC_LOCATION).SetText(chosen.empty() ? L"My Computer" : chosen.c_str());
     if (runner_) runner_->SetLocation(LocationText());
 }

@@ -21,6 +21,7 @@
 #include "app/tray_icon_win.h"
 #include "cache/cacher.h"
 #include "platform/keeper_lock.h"
+#include "quickbuttons/toolbar_page_win.h"
 #include "resource.h"
 #include "results/list_ctrl_ex_win.h"
 #include "results/shell_context_menu_win.h"
@@ -68,7 +69,6 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     // Start-up (main_dlg_win.cpp).
     bool CheckDataFolder();
     void StartCache();
-    void GreyLaterCommands();
 
     // Window and commands (main_dlg_win.cpp).
     void OnExit();
@@ -112,6 +112,10 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     void SearchStarted() override;
     void SearchFinished(const SearchReport& report) override;
 
+    // The quick buttons (main_dlg_quick_win.cpp).
+    void OnRunQuickButton(WPARAM index);
+    void OnCustomizeToolbar();
+
     // The commands on the rows of the results list (main_dlg_actions_win.cpp).
     bool OnListCommand(int id);
     void OnListRightClick(POINT at);
@@ -136,7 +140,7 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     // What the criteria pages set and every search pass reads.
     CriteriaStore criteria_;
     CTabSheet tabs_;
-    OptionPage quick_page_{IDD_QUICK_BUTTONS};
+    CToolbarPage quick_page_;
     CSizeDatePage size_date_page_{criteria_};
     CAdvancedPage advanced_page_{criteria_};
     CListCtrlEx list_;

@@ -116,6 +116,38 @@ std::u16string IniSet(std::u16string_view text, std::u16string_view section,
     return out;
 }
 
+std::u16string IniSetSection(std::u16string_view text, std::u16string_view section,
+                             const IniEntries& entries) {
+    std::u16string body;
+    for (const auto& [key, value] : entries) body += key + u'=' + value + u"\r\n";
+    std::u16string out;
+    out.reserve(text.size() + body.size() + section.size() + 8);
+    bool inside = false, done = false;
+    for (const Line& line : SplitLines(text)) {
+        if (auto name = SectionOf(line.text)) {
+            inside = !done && EqualsAsciiNoCase(*name, section);
+            out += line.text;
+            out += line.end.empty() ? u"\r\n" : line.end;
+            if (inside) {
+                out += body;
+                done = true;
+            }
+            continue;
+        }
+        if (inside) continue;  // the old body goes
+        out += line.text;
+        out += line.end;
+    }
+    if (!done) {
+        if (!out.empty() && out.back() != u'\n') out += u"\r\n";
+        out += u'[';
+        out += section;
+        out += u"]\r\n";
+        out += body;
+    }
+    return out;
+}
+
 int IniNumber(std::u16string_view text) {
     size_t i = 0;
     while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;

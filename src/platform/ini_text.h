@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace corvella {
 
@@ -15,6 +17,11 @@ std::optional<std::u16string> IniGet(std::u16string_view text, std::u16string_vi
 // `value` is empty. Lines that are not touched stay exactly as they were.
 std::u16string IniSet(std::u16string_view text, std::u16string_view section,
                       std::u16string_view key, std::optional<std::u16string_view> value);
+// Returns the text with the whole section replaced by `entries` in their order (added at the end
+// when missing): none of its old keys, comments or blank lines stay. Other sections are untouched.
+using IniEntries = std::vector<std::pair<std::u16string, std::u16string>>;
+std::u16string IniSetSection(std::u16string_view text, std::u16string_view section,
+                             const IniEntries& entries);
 // A number read as _wtoi reads it: blanks, an optional sign, the leading digits; else 0.
 int IniNumber(std::u16string_view text);
 

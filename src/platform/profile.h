@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace corvella::platform {
 
@@ -13,5 +15,10 @@ std::u16string ReadIniString(const std::u16string& file, std::u16string_view sec
 // No value deletes the key. False when the file could not be written.
 bool WriteIniString(const std::u16string& file, std::u16string_view section,
                     std::u16string_view key, std::optional<std::u16string_view> value);
+
+// Replaces the whole section by `entries` in one write, so that a failure leaves the section as
+// it was rather than half old, half new. False when the file could not be written.
+bool WriteIniSection(const std::u16string& file, std::u16string_view section,
+                     const std::vector<std::pair<std::u16string, std::u16string>>& entries);
 
 }  // namespace corvella::platform

@@ -20,18 +20,8 @@ std::u16string ReadAll(const std::u16string& file) {
     return FromUtf8(bytes.str());
 }
 
-}  // namespace
-
-std::u16string ReadIniString(const std::u16string& file, std::u16string_view section,
-                             std::u16string_view key, std::u16string_view fallback) {
-    if (auto value = IniGet(ReadAll(file), section, key)) return *value;
-    return std::u16string(fallback);
-}
-
-bool WriteIniString(const std::u16string& file, std::u16string_view section,
-                    std::u16string_view key, std::optional<std::u16string_view> value) {
-    const std::string bytes = ToUtf8(IniSet(ReadAll(file), section, key, value));
-    // Written beside and renamed over, so a reader never sees half a file.
+// Written beside and renamed over, so a reader never sees half a file.
+bool ReplaceFile(const std::u16string& file, const std::string& bytes) {
     const std::string target = ToUtf8(file);
     const std::string temp = target + ".new";
     Descriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
@@ -50,6 +40,24 @@ bool WriteIniString(const std::u16string& file, std::u16string_view section,
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+std::u16string ReadIniString(const std::u16string& file, std::u16string_view section,
+                             std::u16string_view key, std::u16string_view fallback) {
+    if (auto value = IniGet(ReadAll(file), section, key)) return *value;
+    return std::u16string(fallback);
+}
+
+bool WriteIniString(const std::u16string& file, std::u16string_view section,
+                    std::u16string_view key, std::optional<std::u16string_view> value) {
+    return ReplaceFile(file, ToUtf8(IniSet(ReadAll(file), section, key, value)));
+}
+
+bool WriteIniSection(const std::u16string& file, std::u16string_view section,
+                     const std::vector<std::pair<std::u16string, std::u16string>>& entries) {
+    return ReplaceFile(file, ToUtf8(IniSetSection(ReadAll(file), section, entries)));
 }
 
 }  // namespace corvella::platform

@@ -23,4 +23,17 @@ bool WriteIniString(const std::u16string& file, std::u16string_view section,
                                       value ? v.c_str() : nullptr, ToWide(file).c_str()) != 0;
 }
 
+bool WriteIniSection(const std::u16string& file, std::u16string_view section,
+                     const std::vector<std::pair<std::u16string, std::u16string>>& entries) {
+    // "key=value" strings one after another, each ending in a NUL, the list in a second NUL.
+    std::wstring block;
+    for (const auto& [key, value] : entries) {
+        block += ToWide(key) + L'=' + ToWide(value);
+        block += L'\0';
+    }
+    block += L'\0';
+    return WritePrivateProfileSectionW(ToWide(section).c_str(), block.c_str(),
+                                       ToWide(file).c_str()) != 0;
+}
+
 }  // namespace corvella::platform

@@ -398,6 +398,40 @@ int ProcessStart(const std::wstring& name, double seconds) {
     return 0;
 }
 
+// The quick-button page: the page of the tab control that holds the overflow button.
+HWND QuickPage(HWND main) {
+    const HWND tab = GetDlgItem(main, IDC_TABSHEET);
+    for (HWND page = nullptr; (page = FindWindowExW(tab, page, L"#32770", nullptr));)
+        if (GetDlgItem(page, 2001)) return page;
+    return nullptr;
+}
+
+// Each quick button as "LABEL shown|hidden X Y" (its centre on the screen), in the bar's order,
+// then "more shown|hidden X Y" for the overflow button. With an argument, quick button N (or
+// the overflow button for "more") is clicked.
+int QuickBar(HWND main, const std::vector<std::wstring>& args) {
+    const HWND page = QuickPage(main);
+    if (!page) return Fail(L"no quick-button page");
+    std::vector<HWND> buttons;
+    for (HWND b = nullptr; (b = FindWindowExW(page, b, L"Button", nullptr));)
+        if (GetDlgCtrlID(b) == 2000) buttons.push_back(b);
+    const HWND more = GetDlgItem(page, 2001);
+    const auto line = [](HWND b, const std::wstring& name) {
+        RECT r{};
+        GetWindowRect(b, &r);
+        return name + (IsWindowVisible(b) ? L" shown " : L" hidden ") +
+               Numbers({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    };
+    if (!args.empty()) {
+        const size_t n = size_t(_wtoi(args[0].c_str()));
+        const HWND target = args[0] == L"more" ? more : n < buttons.size() ? buttons[n] : nullptr;
+        return Check(target && PostMessageW(target, BM_CLICK, 0, 0), L"no such button");
+    }
+    for (HWND b : buttons) Print(line(b, TextOf(b)));
+    Print(line(more, L"more"));
+    return 0;
+}
+
 // A drop target of the driver's own, a window at the screen's bottom-right corner that takes
 // file drop lists as Explorer does: Shift moves, Ctrl copies, Alt or both link, and without a key
 // the data's preferred effect, else a move (the same volume). What it chose is what it does: the
@@ -689,6 +723,16 @@ int wmain(int argc, wchar_t** argv) {
                                                       sizeof day, set);
         return Check(sent && set, L"the date was not set");
     }
+    if (command == L"pick" && need(3)) {
+        // Line INDEX of the list box ID of the dialog TITLE selected, as a click selects it.
+        const HWND dialog = FindDialog(args[0].c_str());
+        const HWND list = dialog ? GetDlgItem(dialog, int(id(1))) : nullptr;
+        if (!list) return Fail(L"no such dialog or list");
+        DWORD_PTR result = 0;
+        return Check(Send(list, LB_SETCURSEL, id(2), 0, &result) && LRESULT(result) != LB_ERR &&
+                         Send(dialog, WM_COMMAND, MAKEWPARAM(id(1), LBN_SELCHANGE), LPARAM(list)),
+                     L"no such line");
+    }
     if (command == L"notepad" && need(1)) {
         // Waits for Notepad, prints its title and closes it.
         HWND notepad = nullptr;
@@ -709,6 +753,7 @@ int wmain(int argc, wchar_t** argv) {
 
     const HWND main = FindTopWindow(true);
     if (!main) return Fail(L"no main window");
+    if (command == L"quick") return QuickBar(main, args);
     if (command == L"get-status") return Print(TextOf(GetDlgItem(main, IDC_STATUS))), 0;
     if (command == L"select") {
         // The rows given by index, none when none is given.

@@ -29,7 +29,7 @@ set -uo pipefail
 
 SOURCE_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 WORK_DIR="$SOURCE_DIR/build/e2e"
-BUILD_FILES="src/Corvella.exe src/help.html src/corvella-cli.exe src/settings.ini tests/e2e/corvella_e2e_driver.exe"
+BUILD_FILES="src/Corvella.exe src/help.html src/corvella-cli.exe src/settings.ini src/icons/default.ico tests/e2e/corvella_e2e_driver.exe"
 MORE_TOOLS=import
 # shellcheck source=tests/wine/prefix.sh
 . "$SOURCE_DIR/tests/wine/prefix.sh"
@@ -189,6 +189,51 @@ dpi-150     data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; dpi 144 ; s
             tab 1 ; click page IDC_PAGE_MIN_CHECK ; click page IDC_PAGE_TO_CHECK ; sleep 1
             shoot 18-size-date-150-dpi ; tab 2 ; click page IDC_PAGE_NO_SUBDIRS ; sleep 1
             shoot 19-advanced-150-dpi ; exit ; dpi 96
+quick-buttons
+            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache
+            buttons 'Logs|*.log|DEFAULT|.\icons\music.ico' 'Reports|qzreport-000*|D:\qz\alpha|C:\none.ico' 'Songs|*.mp3|  DEFAULT |.\icons\music.ico'
+            start ; up ; bar 'Logs shown' 'Reports shown' 'Songs shown' 'more hidden'
+            quick 1 ; found 9 ; rows 9 ; entries IDC_PATTERN '' ; location 'D:\qz' ; quick 2 ; found 1
+            location 'D:\qz\beta' ; quick 0 ; found 0 ; location 'My Computer' ; hover 1 ; shoot 13-quick-hover
+            mouse away ; keep-settings ; menu ID_TOOLS_CUSTOMIZE_TOOLBAR ; dialog 'Customize Toolbar' 'Location:'
+            is-text 'Customize Toolbar' IDC_TB_TEXT Logs ; is-text 'Customize Toolbar' IDC_TB_ACTION '*.log'
+            set-text 'Customize Toolbar' IDC_TB_TEXT Changed ; shoot 15-customize-toolbar
+            click 'Customize Toolbar' IDC_TB_CANCEL ; no-dialog 'Customize Toolbar' ; settings-kept
+            bar 'Logs shown' 'Reports shown' 'Songs shown' 'more hidden'
+            menu ID_TOOLS_CUSTOMIZE_TOOLBAR ; dialog 'Customize Toolbar' 'Location:'
+            click 'Customize Toolbar' IDC_TB_ADD ; dialog 'Add Toolbar Button' 'Location:'
+            is-text 'Add Toolbar Button' IDC_ADD_ACTION '*.mp3' ; is-text 'Add Toolbar Button' IDC_ADD_LOCATION DEFAULT
+            set-text 'Add Toolbar Button' IDC_ADD_TEXT Fresh ; set-text 'Add Toolbar Button' IDC_ADD_ACTION 'qzreport-001*'
+            shoot 16-add-toolbar-button ; click 'Add Toolbar Button' IDC_ADD_ADD ; no-dialog 'Add Toolbar Button'
+            is-text 'Customize Toolbar' IDC_TB_TEXT Fresh ; click 'Customize Toolbar' IDC_TB_UP
+            pick 'Customize Toolbar' IDC_TB_LIST 0 ; set-text 'Customize Toolbar' IDC_TB_TEXT Logfiles
+            pick 'Customize Toolbar' IDC_TB_LIST 1 ; is-text 'Customize Toolbar' IDC_TB_TEXT Reports
+            click 'Customize Toolbar' IDC_TB_DEL ; is-text 'Customize Toolbar' IDC_TB_TEXT Fresh
+            click 'Customize Toolbar' IDC_TB_LOCATION_BROWSE ; dialog 'Browse for Folder' 'Select Folder' 2
+            no-dialog 'Browse for Folder' ; is-text 'Customize Toolbar' IDC_TB_LOCATION 'My Computer'
+            click 'Customize Toolbar' IDC_TB_ICON_BROWSE ; dialog Open '' ; set-text Open 1148 'C:\corvella\Icons\Pictures.ico'
+            click Open 1 ; no-dialog Open ; click 'Customize Toolbar' IDC_TB_SAVE ; no-dialog 'Customize Toolbar'
+            toolbar '.\icons\music.ico|Logfiles|*.log|DEFAULT' '.\icons\pictures.ico|Fresh|qzreport-001*|My Computer' '.\icons\music.ico|Songs|*.mp3|DEFAULT'
+            bar 'Logfiles shown' 'Fresh shown' 'Songs shown' 'more hidden' ; quick 1 ; found 10 ; exit
+quick-damaged
+            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; buttons 'B0|*.log|DEFAULT|C:\windows'
+            damage-toolbar ; start ; up ; quick-count 256 ; find search qzreport $REPORTS ; quick 1 ; found 1 ; exit
+quick-overflow
+            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; twelve-buttons ; start ; up
+            overflows yes ; resize +300 600 ; sleep 1 ; overflows no ; resize 200 150 ; sleep 1
+            overflows yes ; hover more ; mouse-click ; popup yes 10 ; sleep 1 ; shoot 14-quick-overflow
+            first-item ; popup no 10 ; found "$FIRST_HIDDEN"
+            quick 0 ; status "$INVALID" ; rows $REPORTS ; exit
+quick-150-dpi
+            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; dpi 144 ; twelve-buttons
+            start ; up ; overflows yes ; hover 0 ; shoot 13-quick-hover-150-dpi ; hover more ; mouse-click
+            popup yes 10 ; sleep 1 ; shoot 14-quick-overflow-150-dpi ; first-item ; popup no 10
+            found "$FIRST_HIDDEN" ; menu ID_TOOLS_CUSTOMIZE_TOOLBAR
+            dialog 'Customize Toolbar' 'Location:' ; shoot 15-customize-toolbar-150-dpi
+            click 'Customize Toolbar' IDC_TB_ADD ; dialog 'Add Toolbar Button' 'Location:'
+            shoot 16-add-toolbar-button-150-dpi ; click 'Add Toolbar Button' IDC_ADD_CANCEL
+            no-dialog 'Add Toolbar Button' ; click 'Customize Toolbar' IDC_TB_CANCEL
+            no-dialog 'Customize Toolbar' ; exit ; dpi 96
 hidden-start
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; start /HIDE
             wait-window $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running ; tool-window
@@ -228,6 +273,8 @@ data-folder-blocked
             ends ; untouched
 missing-data-folder
             no-data ; start ; up ; exists settings.ini ; shipped-settings
+            bar 'Docs shown' 'Pictures shown' 'Music shown' 'Videos shown' 'more hidden'
+            dialog 'Welcome to Corvella' '' IDOK ; no-dialog 'Welcome to Corvella' ; shoot 17-shipped-quick-buttons
             menu ID_FILE_EXIT ; box IDYES 'Exit Corvella?' ; ends
 setup-pages
             no-data-no-install ; setup-wizard
@@ -323,7 +370,7 @@ v_shrunk() {
 INSTALL_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvella'
 RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 SHELL_FOLDERS='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer'
-INSTALLED_FILES="Corvella.exe corvella-cli.exe help.html settings.ini icons/corvella.ico uninstall.exe"
+INSTALLED_FILES="Corvella.exe corvella-cli.exe help.html settings.ini icons/corvella.ico icons/default.ico icons/music.ico uninstall.exe"
 # As run_in_wine, in the background, its output in LOG_DIR/setup.log; started once more when
 # Wine's launcher failed to start it at all (as `drive` does).
 launch() {  # seconds unix_dir windows_exe [arguments]
@@ -425,6 +472,77 @@ v_same_count() {
     local all=$COUNTED
     [ $# -eq 0 ] || { cli_count "$@" && [ "$COUNTED" -lt "$all" ]; } || return 1
     v_find type '' 0 && v_find search '*' "$COUNTED"
+}
+# LABEL|PATTERN[|LOCATION[|ICON]]...: quick buttons in settings.ini; a missing location is
+# DEFAULT, a missing icon the default one.
+v_buttons() {
+    local i=0 label pattern location icon
+    printf '[TOOLBAR]\r\ntbnumber=%s\r\n' $# >>"$DATA_DIR/settings.ini"
+    for b; do
+        IFS='|' read -r label pattern location icon <<<"$b"
+        printf 'ICONTEXT_%s=%s\r\nQUERYPATTER_%s=%s\r\nSEARCHLOC_%s=%s\r\nICON_%s=%s\r\n' \
+            $i "$label" $i "$pattern" $i "${location:-DEFAULT}" $i "${icon:-.\\icons\\default.ico}" \
+            >>"$DATA_DIR/settings.ini"
+        i=$((i + 1))
+    done
+}
+# ICON|LABEL|PATTERN|LOCATION...: settings.ini's TOOLBAR section holds exactly these buttons.
+v_toolbar() {
+    local got want
+    got="$(tr -d '\000\r\376\377' <"$DATA_DIR/settings.ini" | awk '
+        /^\[/ { inside = toupper($0) == "[TOOLBAR]"; next }
+        inside { eq = index($0, "="); key[substr($0, 1, eq - 1)] = substr($0, eq + 1); keys++ }
+        END { n = key["tbnumber"] + 0; print n " buttons, " keys " keys"
+              for (i = 0; i < n; i++) print key["ICON_" i] "|" key["ICONTEXT_" i] "|" key["QUERYPATTER_" i] "|" key["SEARCHLOC_" i] }')"
+    want="$(printf '%s\n' "$# buttons, $((4 * $# + 1)) keys" "$@")"
+    [ "$got" = "$want" ] || { echo "   TOOLBAR holds: ${got//$'\n'/ | }"; return 1; }
+}
+# A click where the mouse is; then on the first line of the menu that opened at that point.
+v_mouse_click() { timeout 10 xdotool click 1; }
+v_first_item() { timeout 10 xdotool mousemove_relative 20 10 click 1; }
+# More quick buttons than a page at its start-up width shows: button N (from 1) finds N reports
+# by name, button 0 searches a location that does not exist.
+v_twelve_buttons() {
+    local buttons=('A0|qzreport|Q:\nowhere') i pattern=''
+    for ((i = 1; i < 12; i++)); do
+        pattern+="${pattern:+;}qzreport-$(printf %04d "$i").txt"
+        buttons+=("A$i|$pattern")
+    done
+    v_buttons "${buttons[@]}"
+}
+# A count past any sense and a label longer than Windows reads a value.
+v_damage_toolbar() {
+    sed -i 's/^tbnumber=.*/tbnumber=2000000000\r/' "$DATA_DIR/settings.ini" &&
+        printf 'ICONTEXT_1=%s\r\nQUERYPATTER_1=*.log\r\n' "$(head -c 40000 /dev/zero | tr '\0' x)" >>"$DATA_DIR/settings.ini"
+}
+v_quick_count() { drive quick && [ "$(grep -vc '^more ' <<<"$DRIVEN")" = "$1" ]; }
+v_keep_settings() { cp "$DATA_DIR/settings.ini" "$WORK_DIR/kept-settings.ini"; }
+v_settings_kept() { cmp "$DATA_DIR/settings.ini" "$WORK_DIR/kept-settings.ini"; }
+# TITLE ID TEXT: the control's text, read back.
+v_is_text() { drive get-text "$1" "$2" && [ "$DRIVEN" = "$3" ]; }
+# 'LABEL shown|hidden'...: the quick-button bar, then its overflow button, in order.
+v_bar() { within 5 bar_is "$@"; }
+bar_is() { drive quick && [ "$(cut -d ' ' -f 1,2 <<<"$DRIVEN")" = "$(printf '%s\n' "$@")" ]; }
+# yes|no: some buttons went into the overflow menu (the bar shows a first run of them, the menu
+# the rest, and the overflow button shows with it); FIRST_HIDDEN is the first in the menu.
+v_overflows() { within 5 overflows_now "$1"; }
+overflows_now() {
+    local states shown
+    drive quick && states="$(awk '$1 != "more" { printf "%s", ($2 == "shown" ? "s" : "h") }' <<<"$DRIVEN")" &&
+        [[ $states =~ ^s+h*$ ]] || return 1
+    shown=${states%%h*} FIRST_HIDDEN=${#shown}
+    if [ "$1" = yes ]; then
+        [[ $states == *h ]] && grep -q '^more shown ' <<<"$DRIVEN"
+    else
+        [[ $states != *h* ]] && grep -q '^more hidden ' <<<"$DRIVEN"
+    fi
+}
+v_hover() {  # N | more: the mouse over quick button N or the overflow button, for its hot look
+    local label state x y
+    drive quick && read -r label state x y <<<"$(if [ "$1" = more ]; then grep '^more ' <<<"$DRIVEN"
+        else sed -n "$(($1 + 1))p" <<<"$DRIVEN"; fi)" &&
+        timeout 10 xdotool mousemove "$((x - 3))" "$y" && sleep 0.3 &&
+        timeout 10 xdotool mousemove "$x" "$y" && sleep 1
 }
 # SECTION [ENTRY...]: settings.ini stores exactly these entries of that history, most recent first.
 v_stored() {
@@ -737,6 +855,7 @@ body() {  # preset
     export XDG_DATA_HOME="$WORK_DIR/xdg-data"
     rm -rf "$APP_DIR" "$SHOT_DIR" "$XDG_DATA_HOME" && mkdir -p "$APP_DIR" "$SHOT_DIR" "$XDG_DATA_HOME"
     cp "$SOURCE_DIR/build/$1/src/"{Corvella.exe,help.html,corvella-cli.exe,settings.ini} "$APP_DIR/"
+    cp -r "$SOURCE_DIR/build/$1/src/icons" "$APP_DIR/"
     cp "$setup" "$APP_DIR/setup.exe"
     v_use_copied
     v_first_user || die "the application-data folder cannot be set back"

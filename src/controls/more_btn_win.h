@@ -1,0 +1,39 @@
+// CMoreBtn: an owner-drawn push button with an icon above its caption, a highlight under the
+// mouse and, when it was made from a check-box style, a state that each click toggles. It paints
+// no background of its own outside its drawing: the parent's gradient shows around it.
+#pragma once
+
+#include <windows.h>
+
+#include "ui/gdi.h"
+#include "ui/subclassed_wnd.h"
+
+namespace corvella {
+
+class CMoreBtn : public ui::SubclassedWnd {
+  public:
+    // Takes `icon`; the previous one is destroyed. `hover_icon_size` is used under the mouse
+    // while the button is neither pressed nor checked.
+    void SetButtonIcon(HICON icon, int icon_size, int hover_icon_size);
+
+    bool is_toggle() const { return is_toggle_; }
+    bool checked() const { return checked_ == 1; }
+    bool hover() const { return hover_; }
+
+  protected:
+    void PreSubclass() override;
+    LRESULT WindowProc(UINT message, WPARAM wparam, LPARAM lparam) override;
+    std::optional<LRESULT> OnReflected(UINT message, WPARAM wparam, LPARAM lparam) override;
+
+  private:
+    void Draw(const DRAWITEMSTRUCT& item) const;
+
+    bool hover_ = false;
+    bool is_toggle_ = false;
+    int checked_ = 0;
+    ui::Icon icon_;
+    int icon_size_ = 0;
+    int hover_icon_size_ = 0;
+};
+
+}  // namespace corvella

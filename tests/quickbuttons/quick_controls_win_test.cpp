@@ -1,0 +1,90 @@
+// The quick-button controls on real windows: what a click does to them and what their owner hears.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "controls/more_btn_win.h"
+#include "quickbuttons/toolbar_btn_win.h"
+#include "support/test_tree.h"
+#include "ui/dialog.h"
+
+namespace corvella {
+namespace {
+
+// A modeless dialog without controls of its own, counting the clicks its buttons report.
+class Host : public ui::Dialog {
+  public:
+    Host() : ui::Dialog(reinterpret_cast<const DLGTEMPLATE*>(kTemplate)) { EXPECT_TRUE(Create()); }
+    std::vector<int> clicks;  // the id of each BN_CLICKED, in order
+
+    HWND AddButton(DWORD style, int id) {
+        return CreateWindowExW(0, L"BUTTON", L"B", WS_CHILD | WS_VISIBLE | style, 0, 0, 60, 60,
+                               hwnd_, reinterpret_cast<HMENU>(INT_PTR(id)), nullptr, nullptr);
+    }
+
+  protected:
+    bool OnCommand(int id, int code, HWND) override {
+        if (code == BN_CLICKED) clicks.push_back(id);
+        return code == BN_CLICKED;
+    }
+
+  private:
+    // style, extended style, no controls, x, y, cx, cy, then no menu, class or title.
+    static constexpr WORD kTemplate[] = {LOWORD(WS_POPUP), HIWORD(WS_POPUP), 0, 0, 0, 0, 0,
+                                         200, 100, 0, 0, 0, 0, 0};
+};
+
+// A click as the mouse makes it; `twice` makes the second press a double click.
+void Click(HWND button, bool twice = false) {
+    SendMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    SendMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    if (!twice) return;
+    SendMessageW(button, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+    SendMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+}
+
+TEST(MoreButton, OnlyACheckBoxStyleTogglesAndEveryClickStillReachesTheOwner) {
+    Host host;
+    CMoreBtn plain, toggle;
+    ASSERT_TRUE(plain.Subclass(host.AddButton(BS_PUSHBUTTON, 1)));
+    ASSERT_TRUE(toggle.Subclass(host.AddButton(BS_AUTOCHECKBOX, 2)));
+    // Both draw themselves from now on, whatever they were made as.
+    EXPECT_EQ(plain.Style() & BS_TYPEMASK, BS_OWNERDRAW);
+    EXPECT_EQ(toggle.Style() & BS_TYPEMASK, BS_OWNERDRAW);
+    std::vector<bool> states;
+    for (int i = 0; i < 3; ++i) {
+        Click(plain.hwnd());
+        Click(toggle.hwnd());
+        states.push_back(toggle.checked());
+        EXPECT_FALSE(plain.checked());
+    }
+    EXPECT_EQ(states, (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(host.clicks, (std::vector<int>{1, 2, 1, 2, 1, 2}));
+}
+
+TEST(QuickButton, ADoubleClickIsTwoClicks) {
+    Host host;
+    CToolbarBtn button;
+    ASSERT_TRUE(button.Create(host.hwnd(), L"Music", 2000, nullptr));
+    EXPECT_FALSE(button.IsVisible());  // placed and shown by the layout only
+    SetWindowPos(button.hwnd(), nullptr, 0, 0, 60, 60, SWP_NOZORDER | SWP_SHOWWINDOW);
+    Click(button.hwnd(), true);
+    EXPECT_EQ(host.clicks, (std::vector<int>{2000, 2000}));
+    button.Destroy();
+    EXPECT_FALSE(IsWindow(button.hwnd()));
+}
+
+TEST(QuickButton, IconsComeOnlyFromIconFiles) {
+    test::TempDir dir;
+    std::ofstream(dir.path() / "text.ico") << "not an icon";
+    std::filesystem::create_directory(dir.path() / "folder.ico");
+    for (const char* name : {"text.ico", "folder.ico", "missing.ico"})
+        EXPECT_EQ(LoadIconFile((dir.path() / name).wstring(), 37), nullptr) << name;
+    EXPECT_EQ(LoadIconFile(L"\\\\.\\nul", 37), nullptr);
+}
+
+}  // namespace
+}  // namespace corvella
