@@ -103,7 +103,8 @@ TEST(Defragment, FolderWithoutBlockGetsAnEmptyOneInItsPlace) {
     const uint32_t pad = (rest - files * RecordBytes(12)) / 2;
     const auto expected = build(false, pad, files);
     ASSERT_EQ(expected.size(), kMiB + 2);
-    EXPECT_EQ(build(true, pad, files).size() + 6, expected.size());
+    const auto skipped = build(true, pad, files);
+    EXPECT_EQ(skipped.size() + 6, expected.size());
 
     ASSERT_EQ(d.Run(), 0);
     EXPECT_EQ(d.File(), expected);
