@@ -1,5 +1,5 @@
-// The walk: the order of entries and folders, what is entered and what is not, drives, progress and the summary, depth,
-// and folders that cannot be listed or run out of memory.
+// The walk: the order of entries and folders, what is entered and what is not, drives, progress and
+// the summary, depth, and folders that cannot be listed or run out of memory.
 #include <gtest/gtest.h>
 
 #include <regex>

@@ -73,7 +73,7 @@ TEST_F(CheckTest, FindsDamageInHeaderAndBlocks) {
         {"file size", [](auto& f) { Store32(&f[kFileSizeOffset], 0xFFFFFF00); }, "only"},
         {"folder at 4 GiB - 1", points_to(0xFFFFFFF0u), "outside the folder blocks"},
         {"folder at the file's end", points_to(uint32_t(file_.size())), "outside the folder"},
-        {"folder in the last four bytes", points_to(uint32_t(file_.size() - 2)),
+        {"folder in the last two bytes", points_to(uint32_t(file_.size() - 2)),
          "lies outside the file"},
         // A well-formed empty block, but in the drive list's area.
         {"folder in the header", [&](auto& f) { Store32(&f[200], 6), points_to(200)(f); },
@@ -87,17 +87,14 @@ TEST_F(CheckTest, FindsDamageInHeaderAndBlocks) {
          [](auto& f) { Store32(&f[kFreeListHeadOffset], uint32_t(f.size() - 4)); },
          "free list points"},
         {"free block without room for its link",
-         [&](auto& f) {
-             Store32(&f[c_ - 8], 6), Store32(&f[kFreeListHeadOffset], c_ - 8);
-         },
+         [&](auto& f) { Store32(&f[c_ - 8], 6), Store32(&f[kFreeListHeadOffset], c_ - 8); },
          "capacity of 6"},
         {"capacity too small", [&](auto& f) { Store32(&f[a_], 3); }, "below 6"},
         {"capacity past the file", [&](auto& f) { Store32(&f[c_], 0x7FFFFFFF); }, "past the end"},
         {"no room for the end tag", [&](auto& f) { Store32(&f[a_], c_ - a_ - 2); },
          "record runs past"},
         {"a record for an end tag",
-         [&](auto& f) { Store32(&f[c_], 6), Store16(&f[c_ + 4], kTagFile); },
-         "name runs past"},
+         [&](auto& f) { Store32(&f[c_], 6), Store16(&f[c_ + 4], kTagFile); }, "name runs past"},
         // The block ends two bytes into c\'s capacity, whose zero unit lies just past it.
         {"a name without its NUL",
          [&](auto& f) {
