@@ -82,19 +82,29 @@ TEST(Defragment, FreshBuildComesBackByteForByte) {
 
 TEST(Defragment, FolderWithoutBlockGetsAnEmptyOneInItsPlace) {
     // A folder that was not entered has no block; the copy gives it an empty block at the place a
-    // listable empty folder's block would have, so the result is that tree's fresh build.
+    // listable empty folder's block would have, so the result is that tree's fresh build. Those
+    // six bytes make the copy outgrow its first working file (1 MiB): its last record ends where
+    // that file does, and only the end tag after it needs the file grown.
     Defrag d;
-    FakeTree skipped, listed;
-    for (FakeTree* tree : {&skipped, &listed}) {
-        tree->Add(u"C:\\", {u"a", true}).Add(u"C:\\", {u"x.txt", false, 3000});
-        tree->Add(u"C:\\a\\", {u"junction", true, 0, 4, tree == &skipped});
-        tree->Add(u"C:\\a\\", {u"after", true}).Add(u"C:\\a\\after\\", {u"y.txt"});
-    }
-    listed.AddFolder(u"C:\\a\\junction\\");
-    d.Build(listed, {u"C:\\"});
-    const auto expected = d.File();
-    d.Build(skipped, {u"C:\\"});
-    EXPECT_EQ(d.File().size() + 6, expected.size());
+    const auto build = [&](bool skip, uint32_t pad, uint32_t files) {
+        FakeTree tree;
+        tree.Add(u"C:\\", {u"a", true}).Add(u"C:\\", {u"x.txt", false, 3000});
+        tree.Add(u"C:\\a\\", {u"junction", true, 0, 4, skip});
+        tree.Add(u"C:\\a\\", {u"after", true});
+        tree.Add(u"C:\\a\\after\\", {u"y" + std::u16string(pad, u'y') + u".txt"});
+        tree.AddGenerated(u"C:\\a\\after\\", files, 12);
+        if (!skip) tree.AddFolder(u"C:\\a\\junction\\");
+        d.Build(tree, {u"C:\\"});
+        return d.File();
+    };
+    constexpr uint32_t kMiB = 1048576;
+    const uint32_t rest = kMiB + 2 - uint32_t(build(false, 0, 0).size());
+    const uint32_t files = rest / RecordBytes(12) - 1;
+    const uint32_t pad = (rest - files * RecordBytes(12)) / 2;
+    const auto expected = build(false, pad, files);
+    ASSERT_EQ(expected.size(), kMiB + 2);
+    const auto skipped = build(true, pad, files);
+    EXPECT_EQ(skipped.size() + 6, expected.size());
 
     ASSERT_EQ(d.Run(), 0);
     EXPECT_EQ(d.File(), expected);

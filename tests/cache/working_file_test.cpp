@@ -10,6 +10,7 @@
 #include "cache/cacher.h"
 #include "platform/file.h"
 #include "platform/profile.h"
+#include "platform/text.h"
 #include "support/cache_fixtures.h"
 
 namespace corvella {
@@ -162,6 +163,28 @@ TEST(SizeLimit, ABuildThatFitsExactlyCompletesOneByteLessStopsAndKeepsThePreviou
     const CacheCheckReport report = test::Check(b->File());
     EXPECT_TRUE(report.ok && report.drives == 1 && report.files == 1) << report.fault;
     EXPECT_FALSE(fs::exists(b->dir.path() / "cache.db.tmp"));
+}
+
+TEST(SizeLimit, ADriveListThatFitsExactlyBuildsOneUnitMoreIsRefused) {
+    // 254 drives whose records fill the list up to the first folder block, its end tag the last
+    // two bytes; one more unit in the last name would put that tag on the first block.
+    for (const uint32_t last_units : {185u, 186u}) {
+        Build b;
+        std::vector<std::u16string> roots;
+        for (int i = 0; i < 254; ++i) {
+            const std::u16string id = Widen(std::to_string(1000 + i));
+            roots.push_back(id + std::u16string((i < 253 ? 250 : last_units) - 4, u'd') + u"\\");
+        }
+        const bool fits = last_units == 185;
+        EXPECT_EQ(b.Run(roots), fits) << last_units;
+        if (fits) {
+            const CacheCheckReport report = test::Check(b.File());
+            EXPECT_TRUE(report.ok && report.drives == 254) << report.fault;
+        } else {
+            ASSERT_EQ(b.errors.messages.size(), 1u);
+            EXPECT_NE(b.errors.messages[0].find(u"Too many drives"), std::u16string::npos);
+        }
+    }
 }
 
 }  // namespace

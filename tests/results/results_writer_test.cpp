@@ -1,5 +1,5 @@
-// Result lines: tokens replaced in one pass, the saved file's extra tokens. Thousands are grouped
-// in list_texts_test; more formats are held against tools/reference_search.py.
+// The saved file's lines and their extra tokens. The command line's formats are held against
+// tools/reference_search.py; thousands are grouped in list_texts_test.
 #include "results/results_writer.h"
 
 #include <gtest/gtest.h>
@@ -8,23 +8,6 @@
 
 namespace corvella {
 namespace {
-
-TEST(ResultLine, TokensAreReplacedEverywhereInOnePass) {
-    struct Case {
-        const char16_t *format, *dir, *name, *line;
-    };
-    for (const Case& c : {
-             Case{u"[FILEDIR][FILENAME]", u"C:\\x\\", u"a.txt", u"C:\\x\\a.txt"},
-             Case{u"[FILENAME] - [FILENAME]", u"C:\\", u"b", u"b - b"},
-             Case{u"[FILEDIR][FILENAME]", u"", u"C:", u"C:"},  // a drive row
-             Case{u"[FILEDIR", u"x", u"y", u"[FILEDIR"},
-             // A folder whose own name looks like a token is written as it is.
-             Case{u"[FILEDIR]|[FILENAME]", u"C:\\[FILENAME]\\", u"n", u"C:\\[FILENAME]\\|n"},
-             // The command line's format knows only the two names.
-             Case{u"[SIZE] [DATE]", u"", u"n", u"[SIZE] [DATE]"},
-         })
-        EXPECT_EQ(FormatResultLine(c.format, c.dir, c.name), c.line);
-}
 
 // Faults caught: a size with thousands separators splits a comma-separated line into more
 // fields; a date in UTC, without seconds or without zero padding is not the local ISO form; a

@@ -127,15 +127,6 @@ TEST_F(QueryTest, LocationsSelectTheirSubtreeInCacheOrder) {
     EXPECT_TRUE(errors_.messages.empty());
 }
 
-TEST_F(QueryTest, RemovedFolderEntriesAreSkippedAndAddNothing) {
-    std::vector<uint8_t> f = Bytes();
-    Store16(&f[kFirstBlockOffset + 4], kTagRemovedFolder);  // C:\Windows
-    Write(f);
-    const auto rows = Query(u"*");
-    EXPECT_EQ(NamesOf(rows), (Names{u"readme.txt", u"empty.txt", u"Data", u"C:", u"d.txt", u"D:"}));
-    EXPECT_EQ(rows[3].size, 3u);
-}
-
 TEST_F(QueryTest, ALoosenedCacheAnswersLikeAFreshOne) {
     // What updates leave behind: C:\Windows's block moved to the end into a larger space with
     // leftovers after its end tag, its old space on the free list, and zeroed room past data end.

@@ -214,12 +214,6 @@ ROWS += [
     Row("search: a build running now is a cache in use", held_by_a_build, 2, "4242 is building"),
     Row("index: unreadable folders are named, twenty at most, and counted",
         unreadable_folders, 0, "22 folders could not be read", twenty_named),
-    Row("search: a location not in the cache is an error",
-        lambda ctx: ["search", "--cache", ctx.indexed(), "--in", "/nonexistent", "one"], 2,
-        "The search location is invalid"),
-    Row("search: an empty pattern says it matches nothing",
-        lambda ctx: ["search", "--cache", ctx.indexed(), ";;"], 1,
-        "an empty pattern matches nothing"),
 ]
 
 
