@@ -22,15 +22,10 @@ LRESULT CMoreBtn::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_ERASEBKGND:
             return TRUE;  // the drawing covers the button
         case WM_MOUSEMOVE:
-            if (!hover_) {
-                hover_ = true;
-                Invalidate(false);
-                TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd_, 0};
-                TrackMouseEvent(&track);
-            }
+            if (hover_.Moved(hwnd_)) Invalidate(false);
             break;
         case WM_MOUSELEAVE: {
-            hover_ = false;
+            hover_.Left();
             // A larger icon under the mouse may have drawn where the parent shows now.
             const ui::Wnd parent(Parent());
             parent.Invalidate(RectInParent(), true);
@@ -67,7 +62,7 @@ void CMoreBtn::Draw(const DRAWITEMSTRUCT& item) const {
     } else if (pressed) {
         face.frame = FrameKind::Filled;
         face.fill = RGB(236, 233, 216);
-    } else if (hover_) {
+    } else if (hover_.inside()) {
         face.frame = FrameKind::HotOutline;
         face.hot_top = RGB(236, 233, 216);
         face.hot_bottom = RGB(255, 255, 255);
@@ -75,7 +70,7 @@ void CMoreBtn::Draw(const DRAWITEMSTRUCT& item) const {
         face.frame = FrameKind::Outline;
     }
     face.icon = icon_.get();
-    face.icon_size = hover_ && !pressed && !on ? hover_icon_size_ : icon_size_;
+    face.icon_size = hover_.inside() && !pressed && !on ? hover_icon_size_ : icon_size_;
     DrawIconButton(item, face);
 }
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "controls/mouse_hover_win.h"
 #include "ui/gdi.h"
 #include "ui/subclassed_wnd.h"
 
@@ -18,7 +19,7 @@ class CMoreBtn : public ui::SubclassedWnd {
 
     bool is_toggle() const { return is_toggle_; }
     bool checked() const { return checked_ == 1; }
-    bool hover() const { return hover_; }
+    bool hover() const { return hover_.inside(); }
 
   protected:
     void PreSubclass() override;
@@ -28,7 +29,7 @@ class CMoreBtn : public ui::SubclassedWnd {
   private:
     void Draw(const DRAWITEMSTRUCT& item) const;
 
-    bool hover_ = false;
+    MouseHover hover_;
     bool is_toggle_ = false;
     int checked_ = 0;
     ui::Icon icon_;

@@ -71,18 +71,10 @@ LRESULT CTransCheck::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
             Invalidate(false);
             return 0;
         case WM_MOUSEMOVE:
-            if (!hover_) {
-                hover_ = true;
-                Invalidate(false);
-                TRACKMOUSEEVENT track{};
-                track.cbSize = sizeof track;
-                track.dwFlags = TME_LEAVE;
-                track.hwndTrack = hwnd_;
-                TrackMouseEvent(&track);
-            }
+            if (hover_.Moved(hwnd_)) Invalidate(false);
             break;
         case WM_MOUSELEAVE:
-            hover_ = false;
+            hover_.Left();
             Invalidate(false);
             break;
         case BM_GETCHECK:
@@ -112,8 +104,8 @@ void CTransCheck::Draw(const DRAWITEMSTRUCT& item) const {
     const bool pressed = (item.itemState & ODS_SELECTED) != 0;
     if (theme_) {
         DrawThemeBackground(theme_, dc, BP_CHECKBOX,
-                            static_cast<int>(CheckLookFor(checked_ == 1, pressed, hover_)), &box,
-                            nullptr);
+                            static_cast<int>(CheckLookFor(checked_ == 1, pressed, hover_.inside())),
+                            &box, nullptr);
     } else {
         DrawFrameControl(dc, &box, DFC_BUTTON,
                          DFCS_BUTTONCHECK | (checked_ > 0 ? DFCS_CHECKED : 0));

@@ -10,6 +10,7 @@
 // The theme declarations build on <windows.h>.
 #include <uxtheme.h>
 
+#include "controls/mouse_hover_win.h"
 #include "ui/subclassed_wnd.h"
 
 namespace corvella {
@@ -33,7 +34,7 @@ class CTransCheck final : public ui::SubclassedWnd {
     void Draw(const DRAWITEMSTRUCT& item) const;
 
     HTHEME theme_ = nullptr;  // null without visual styles: the classic check box is drawn
-    bool hover_ = false;
+    MouseHover hover_;
     int checked_ = 0;  // 1 = ticked
 };
 

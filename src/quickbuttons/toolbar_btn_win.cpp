@@ -11,15 +11,17 @@ HICON LoadIconFile(const std::wstring& path, int size) {
     // read that would find it is no icon.
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES ||
-        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) || path.starts_with(L"\\\\.\\"))
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) ||
+        path.starts_with(L"\\\\.\\"))
         return nullptr;
-    return static_cast<HICON>(LoadImageW(nullptr, path.c_str(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
+    return static_cast<HICON>(
+        LoadImageW(nullptr, path.c_str(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
 }
 
 bool CToolbarBtn::Create(HWND parent, const wchar_t* text, int id, HFONT font) {
-    const HWND button = CreateWindowExW(0, L"BUTTON", text, WS_CHILD | BS_OWNERDRAW, 0, 0, 0, 0,
-                                        parent, reinterpret_cast<HMENU>(INT_PTR(id)),
-                                        GetModuleHandleW(nullptr), nullptr);
+    const HWND button =
+        CreateWindowExW(0, L"BUTTON", text, WS_CHILD | BS_OWNERDRAW, 0, 0, 0, 0, parent,
+                        reinterpret_cast<HMENU>(INT_PTR(id)), GetModuleHandleW(nullptr), nullptr);
     if (!button) return false;
     if (!Subclass(button)) {
         DestroyWindow(button);
@@ -53,15 +55,10 @@ LRESULT CToolbarBtn::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
             message = WM_LBUTTONDOWN;
             break;
         case WM_MOUSEMOVE:
-            if (!hot_) {
-                hot_ = true;
-                Invalidate(false);
-                TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd_, 0};
-                TrackMouseEvent(&track);
-            }
+            if (hot_.Moved(hwnd_)) Invalidate(false);
             break;
         case WM_MOUSELEAVE: {
-            hot_ = false;
+            hot_.Left();
             ui::Wnd(Parent()).Invalidate(RectInParent(), true);
             Invalidate(false);
             break;
@@ -77,10 +74,10 @@ std::optional<LRESULT> CToolbarBtn::OnReflected(UINT message, WPARAM wparam, LPA
     IconButtonFace face;  // white to RGB(226,224,220)
     if (selected) {
         face.frame = FrameKind::Filled;
-    } else if (hot_) {
+    } else if (hot_.inside()) {
         face.frame = FrameKind::HotOutline;
     }
-    const bool large = hot_ && !selected;
+    const bool large = hot_.inside() && !selected;
     face.icon = large ? hover_.get() : normal_.get();
     face.icon_size = large ? hover_size_ : normal_size_;
     DrawIconButton(item, face);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "controls/mouse_hover_win.h"
 #include "ui/gdi.h"
 #include "ui/subclassed_wnd.h"
 
@@ -31,7 +32,7 @@ class CToolbarBtn : public ui::SubclassedWnd {
     std::optional<LRESULT> OnReflected(UINT message, WPARAM wparam, LPARAM lparam) override;
 
   private:
-    bool hot_ = false;
+    MouseHover hot_;
     int index_ = -1;
     ui::Icon normal_, hover_;
     int normal_size_ = 0, hover_size_ = 0;

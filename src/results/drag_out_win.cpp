@@ -85,8 +85,37 @@ CLIPFORMAT RegisteredFormat(const wchar_t* name) {
     return static_cast<CLIPFORMAT>(RegisterClipboardFormatW(name));
 }
 
+// The reference count and the interface lookup of a COM object with one interface of its own.
+// It starts with one reference, its maker's, and deletes itself with its last.
+template <typename Interface, const IID& kInterface>
+class ComObject : public Interface {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, kInterface)) {
+            *out = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = InterlockedDecrement(&references_);
+        if (left == 0) delete this;
+        return left;
+    }
+
+  protected:
+    virtual ~ComObject() = default;
+
+  private:
+    LONG references_ = 1;
+};
+
 // The data object: one memory block per format, given out as copies.
-class FileDragData final : public IDataObject {
+class FileDragData final : public ComObject<IDataObject, IID_IDataObject> {
   public:
     // Takes the block; false when it is empty.
     bool Put(CLIPFORMAT format, GlobalBlock block) {
@@ -99,23 +128,6 @@ class FileDragData final : public IDataObject {
         }
         entries_.push_back(Entry{format, std::move(block)});
         return true;
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDataObject)) {
-            *out = static_cast<IDataObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return left;
     }
 
     HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
@@ -178,29 +190,12 @@ class FileDragData final : public IDataObject {
         return nullptr;
     }
 
-    LONG references_ = 1;
     std::vector<Entry> entries_;
 };
 
 // The drag goes on while the left button is held; Escape cancels it.
-class DropSource final : public IDropSource {
+class DropSource final : public ComObject<IDropSource, IID_IDropSource> {
   public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDropSource)) {
-            *out = static_cast<IDropSource*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escape, DWORD keys) override {
         if (escape) return DRAGDROP_S_CANCEL;
         return (keys & MK_LBUTTON) ? S_OK : DRAGDROP_S_DROP;
@@ -209,8 +204,6 @@ class DropSource final : public IDropSource {
 
   private:
     ~DropSource() = default;  // by Release only
-
-    LONG references_ = 1;
 };
 
 // An absolute item-ID list, freed with the shell's allocator.

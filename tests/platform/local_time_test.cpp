@@ -60,7 +60,9 @@ void ExpectEdgeDaysExact(bool first_day_starts_at_zero) {
         ASSERT_TRUE(platform::LocalDayToFileTime(e.year, e.month, e.day, true, to));
         EXPECT_EQ(Shows(to), e.last);
         EXPECT_EQ(Shows(to + kMs), e.after);
-        if (e.year == 1601) EXPECT_EQ(from == 0, first_day_starts_at_zero);
+        if (e.year == 1601) {
+            EXPECT_EQ(from == 0, first_day_starts_at_zero);
+        }
         if (from == 0) {
             EXPECT_EQ(Shows(0).substr(0, 10), "1601-01-01");
         } else {
