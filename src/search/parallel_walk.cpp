@@ -7,32 +7,34 @@
 // The plan reads the top of the tree level by level, replacing each folder that has subfolders
 // by those subfolders, until there are enough pieces (sixteen per thread, so that one large
 // subtree does not leave the other threads idle) or the tree is exhausted. Every folder left is a
-// task. Each thread owns a walker, a queryer with this query's settings and the same view, takes
-// task after task from a shared counter, and walks each one with the ordinary walk into its own
-// results, noting where each task's run begins and ends. The calling thread is a walker too, so a
-// system that refuses threads only makes the split slower.
+// task. Each thread owns a walker, a queryer with this query's settings and the same view, and
+// takes task after task from a shared counter. The calling thread is a walker too, so a system
+// that refuses threads only makes the split slower.
 //
-// Then the merging walk, on the calling thread, walks the tree again, but a folder that is a task
-// is not entered: its run is copied in (its text offsets moved to the merged pool) and its
-// folder's record taken with the task's total. What lies above the tasks (the upper folders'
-// files and records) is walked as usual. The answer is therefore built by the same code, in the
-// same order, with the same totals as the walk on one thread.
+// Two rounds, each the walkers' then the merging walk's, on the calling thread, which walks the
+// tree as usual but does not enter a task's folder: it takes the task's figures and then the
+// folder's own record with the task's total. The counting round counts every task's records and
+// characters, and the merging count lays the answer out: each run starts where the count stands
+// when its folder is met. A bare count ends there. Otherwise the answer's arrays are sized once,
+// exactly, and the filling round writes every run in place, the walkers theirs and the merging
+// walk what lies above the tasks. Nothing is copied and no memory is held twice, and every record
+// is made by the same code, in the same order, with the same totals, as on one thread.
 //
 // Where the split could differ, the walk on one thread answers instead:
 //   - Damaged files: the walk enters no block twice, and which of two routes to a block gets it
-//     depends on the order of the walk. All walkers mark one shared bitmap; a block found marked
-//     means some block has two routes, and the split is given up. When nothing is marked twice,
-//     every route was free, as it is on one thread.
-//   - Capacities: the split fills without limits. The walk on one thread gives up its first walk
-//     when the records pass the capacities, or when too many are held as a folder is entered,
-//     and then counts before walking again (`counted()`); the split notes the most records held
-//     at any folder and reports the same.
-//   - Memory: a walker out of memory, or a merged text pool past what 32-bit offsets reach.
+//     depends on the order of the walk. All walkers of a round mark one shared bitmap; a block
+//     found marked means some block has two routes, and the split is given up. When nothing is
+//     marked twice, every route was free, as it is on one thread.
+//   - Capacities: the walk on one thread gives up its first walk for the counting route when the
+//     records pass the capacities, or when too many are held as a folder is entered; the counts
+//     note the most records held at any folder, and `counted()` says what that walk would have.
+//   - Memory: a walker out of memory, or a text pool past what 32-bit offsets reach.
+//   - A filling walk that does not fill its run exactly (the file is read-only and held, so this
+//     would be a fault of the walk, not of the file).
 #include "search/parallel_walk.h"
 
 #include <algorithm>
 #include <exception>
-#include <limits>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -83,7 +85,7 @@ unsigned CQueryer::MachineThreads() {
     return threads == 0 ? 1 : std::min(threads, kMaxThreads);
 }
 
-const CQueryer::PartTask* CQueryer::PartSplice::Take(uint32_t record_offset) const {
+CQueryer::PartTask* CQueryer::PartSplice::Take(uint32_t record_offset) const {
     const auto it = std::lower_bound(
         tasks.begin(), tasks.end(), record_offset,
         [](const PartTask& task, uint32_t offset) { return task.record_offset < offset; });
@@ -107,8 +109,6 @@ std::unique_ptr<CQueryer> CQueryer::MakeWalker() const {
     walker->min_name_units_ = min_name_units_;
     walker->shared_visited_ = shared_visited_;
     walker->collision_ = collision_;
-    walker->record_limit_ = std::numeric_limits<size_t>::max();
-    walker->pool_limit_ = kMaxPoolChars;
     return walker;
 }
 
@@ -152,8 +152,18 @@ std::vector<CQueryer::PartTask> CQueryer::PlanParts(uint32_t start_block, size_t
     return level;
 }
 
+void CQueryer::RunWalkers(std::vector<std::unique_ptr<CQueryer>>& walkers,
+                          std::vector<PartTask>& tasks, const FillTarget* fill,
+                          std::atomic<bool>& failed) {
+    std::atomic<size_t> next{0};
+    JoinedThreads threads;  // joined before the walkers and the tasks can go
+    for (size_t w = 1; w < walkers.size(); ++w)
+        threads.Start([&, w] { walkers[w]->WalkTasks(tasks, next, fill, failed); });
+    walkers[0]->WalkTasks(tasks, next, fill, failed);
+}
+
 void CQueryer::WalkTasks(std::vector<PartTask>& tasks, std::atomic<size_t>& next,
-                         std::atomic<bool>& failed, size_t walker) {
+                         const FillTarget* fill, std::atomic<bool>& failed) {
     // Nothing may leave a thread by an exception: a walker that fails stops the others early,
     // and the walk on one thread answers.
     try {
@@ -167,23 +177,24 @@ void CQueryer::WalkTasks(std::vector<PartTask>& tasks, std::atomic<size_t>& next
             count_records_ = count_chars_ = 0;
             total_size_kb_ = 0;
             subtree_kb_ = 0;
+            peak_at_enter_ = 0;
             damaged_ = overflow_ = false;
-            task.records_begin = peak_at_enter_ = results_.records.size();
-            task.pool_begin = results_.pool.size();
-            if (count_only_)
+            if (!fill) {
                 Traverse<Walk::Count>(task.block);
-            else
-                Traverse<Walk::All>(task.block);
-            task.walker = walker;
-            task.records_end = results_.records.size();
-            task.pool_end = results_.pool.size();
-            task.count_records = count_records_;
-            task.count_chars = count_chars_;
-            task.total_size_kb = total_size_kb_;
-            task.subtree_kb = subtree_kb_;
-            task.peak_at_enter = peak_at_enter_ - task.records_begin;
-            task.damaged = damaged_;
-            task.overflow = overflow_;
+                task.count_records = count_records_;
+                task.count_chars = count_chars_;
+                task.total_size_kb = total_size_kb_;
+                task.subtree_kb = subtree_kb_;
+                task.peak_at_enter = peak_at_enter_;
+                task.damaged = damaged_;
+                continue;
+            }
+            fill_ = FillTarget{fill->records,    fill->pool,
+                               task.dest_record, task.dest_record + task.count_records,
+                               task.dest_pool,   task.dest_pool + task.count_chars};
+            Traverse<Walk::All>(task.block);
+            if (overflow_ || fill_.record_at != fill_.record_end || fill_.pool_at != fill_.pool_end)
+                failed.store(true);
         }
     } catch (const std::exception&) {
         failed.store(true);
@@ -191,29 +202,20 @@ void CQueryer::WalkTasks(std::vector<PartTask>& tasks, std::atomic<size_t>& next
 }
 
 template <CQueryer::Walk kWalk>
-void CQueryer::Splice(Frame& frame, const EntryView& e, const PartTask& task) {
+void CQueryer::Splice(Frame& frame, const EntryView& e, PartTask& task) {
     if constexpr (kWalk == Walk::Count) {
+        // The counting walk lays the answer out: the run starts where the count stands.
+        peak_at_enter_ = std::max<size_t>(peak_at_enter_, count_records_ + task.peak_at_enter);
+        task.dest_record = count_records_;
+        task.dest_pool = count_chars_;
         count_records_ += task.count_records;
         count_chars_ += task.count_chars;
     } else {
-        std::vector<ResultRecord>& records = results_.records;
-        std::vector<char16_t>& pool = results_.pool;
-        peak_at_enter_ = std::max(peak_at_enter_, records.size() + task.peak_at_enter);
-        if (task.overflow || pool.size() + (task.pool_end - task.pool_begin) > kMaxPoolChars) {
+        // The filling walk steps over the run its walker wrote.
+        if (fill_.record_at != task.dest_record || fill_.pool_at != task.dest_pool)
             overflow_ = true;
-        } else {
-            const ResultSet& from = splice_->walkers[task.walker]->results_;
-            // Offsets move by the difference of the two pools' starts, modulo 2^32 like them.
-            const uint32_t shift = uint32_t(pool.size()) - uint32_t(task.pool_begin);
-            for (size_t i = task.records_begin; i < task.records_end; ++i) {
-                ResultRecord r = from.records[i];
-                r.location += shift;
-                r.name += shift;
-                records.push_back(r);
-            }
-            pool.insert(pool.end(), from.pool.begin() + task.pool_begin,
-                        from.pool.begin() + task.pool_end);
-        }
+        fill_.record_at = task.dest_record + task.count_records;
+        fill_.pool_at = task.dest_pool + task.count_chars;
     }
     total_size_kb_ += task.total_size_kb;
     damaged_ = damaged_ || task.damaged;
@@ -230,8 +232,8 @@ void CQueryer::Splice(Frame& frame, const EntryView& e, const PartTask& task) {
     frame.sum_kb += task.subtree_kb;
 }
 
-template void CQueryer::Splice<CQueryer::Walk::All>(Frame&, const EntryView&, const PartTask&);
-template void CQueryer::Splice<CQueryer::Walk::Count>(Frame&, const EntryView&, const PartTask&);
+template void CQueryer::Splice<CQueryer::Walk::All>(Frame&, const EntryView&, PartTask&);
+template void CQueryer::Splice<CQueryer::Walk::Count>(Frame&, const EntryView&, PartTask&);
 
 bool CQueryer::WalkInParts(uint32_t start_block) {
     std::atomic<bool> collision{false};
@@ -240,6 +242,7 @@ bool CQueryer::WalkInParts(uint32_t start_block) {
         shared_visited_ = nullptr;
         collision_ = nullptr;
         splice_ = nullptr;
+        fill_ = FillTarget{};
         overflow_ = false;
     });
     const auto give_up = [this] {
@@ -253,48 +256,49 @@ bool CQueryer::WalkInParts(uint32_t start_block) {
     try {
         std::vector<PartTask> tasks = PlanParts(start_block, kTasksPerThread * walk_threads_);
         if (tasks.empty()) return false;
-
         visited_.assign(view_.size / 4 / 64 + 1, 0);
         shared_visited_ = visited_.data();
         collision_ = &collision;
         std::vector<std::unique_ptr<CQueryer>> walkers;
         const size_t count = std::min<size_t>(walk_threads_, tasks.size());
         for (size_t w = 0; w < count; ++w) walkers.push_back(MakeWalker());
-        {
-            std::atomic<size_t> next{0};
-            JoinedThreads threads;  // joined before the walkers and the tasks go
-            for (size_t w = 1; w < count; ++w)
-                threads.Start([&, w] { walkers[w]->WalkTasks(tasks, next, failed, w); });
-            walkers[0]->WalkTasks(tasks, next, failed, 0);
-        }
-        if (failed.load() || collision.load()) return give_up();
 
-        PartSplice splice{tasks, walkers};
+        // The subtrees counted, then the whole counted with them in place.
+        RunWalkers(walkers, tasks, nullptr, failed);
+        if (failed.load() || collision.load()) return give_up();
+        PartSplice splice{tasks};
         splice_ = &splice;
         peak_at_enter_ = 0;
+        Traverse<Walk::Count>(start_block);
+        if (collision.load() || splice.spliced != tasks.size()) return give_up();
+        if (count_only_) return true;
+
+        // The walk on one thread gives up its first walk for the counting route past the
+        // capacities, or as a folder is entered with too many records held.
+        counted_ = peak_at_enter_ > capacities_.records - capacities_.record_slack ||
+                   count_records_ > capacities_.records || count_chars_ > capacities_.pool_chars;
+        if (count_chars_ > kMaxPoolChars) return give_up();
+        results_.records.resize(count_records_);
+        results_.pool.resize(count_chars_);
+
+        // Each walker fills its subtrees' runs; the merging walk fills what lies above them.
+        std::fill(visited_.begin(), visited_.end(), 0);
+        const FillTarget answer{
+            results_.records.data(), results_.pool.data(), 0, results_.records.size(), 0,
+            results_.pool.size()};
+        RunWalkers(walkers, tasks, &answer, failed);
+        if (failed.load() || collision.load()) return give_up();
+        splice.spliced = 0;
+        total_size_kb_ = 0;
+        damaged_ = false;
+        fill_ = answer;
         overflow_ = false;
-        if (count_only_) {
-            Traverse<Walk::Count>(start_block);
-        } else {
-            size_t records = 0, chars = 0;
-            for (const PartTask& task : tasks) {
-                records += task.records_end - task.records_begin;
-                chars += task.pool_end - task.pool_begin;
-            }
-            record_limit_ = std::numeric_limits<size_t>::max();
-            pool_limit_ = kMaxPoolChars;
-            results_.records.reserve(records);
-            results_.pool.reserve(std::min(chars, kMaxPoolChars));
-            Traverse<Walk::All>(start_block);
-        }
-        if (collision.load() || overflow_ || splice.spliced != tasks.size()) return give_up();
+        Traverse<Walk::All>(start_block);
+        if (collision.load() || overflow_ || splice.spliced != tasks.size() ||
+            fill_.record_at != fill_.record_end || fill_.pool_at != fill_.pool_end)
+            return give_up();
     } catch (const std::bad_alloc&) {
         return give_up();
-    }
-    if (!count_only_) {
-        counted_ = peak_at_enter_ > capacities_.records - capacities_.record_slack ||
-                   results_.records.size() > capacities_.records ||
-                   results_.pool.size() > capacities_.pool_chars;
     }
     return true;
 }

@@ -204,6 +204,7 @@ bool CQueryer::Take() {
         total_size_kb_ += current_size_kb_;
         return true;
     } else {
+        if (fill_.records) return Fill(need);
         std::vector<ResultRecord>& records = results_.records;
         std::vector<char16_t>& pool = results_.pool;
         if (records.size() >= record_limit_ || pool.size() + need > pool_limit_) {
@@ -239,8 +240,8 @@ bool CQueryer::Traverse(uint32_t start_block) {
     const auto over_limit = [&] {
         // A split walk fills without limits; what it held at each folder tells whether the
         // walk on one thread would have given up here.
-        if constexpr (kWalk == Walk::All)
-            peak_at_enter_ = std::max(peak_at_enter_, results_.records.size());
+        if constexpr (kWalk == Walk::Count)
+            peak_at_enter_ = std::max<size_t>(peak_at_enter_, count_records_);
         return kWalk == Walk::Limited &&
                results_.records.size() > capacities_.records - capacities_.record_slack;
     };
@@ -263,7 +264,7 @@ bool CQueryer::Traverse(uint32_t start_block) {
             }
             if constexpr (kWalk != Walk::Limited) {
                 if (splice_ && e.value != NoBlock) {
-                    if (const PartTask* task = splice_->Take(e.record_offset)) {
+                    if (PartTask* task = splice_->Take(e.record_offset)) {
                         Splice<kWalk>(frame, e, *task);
                         continue;
                     }
@@ -318,6 +319,28 @@ bool CQueryer::Traverse(uint32_t start_block) {
         if (RunChain() && !Take<kWalk>()) return false;
         parent.sum_kb += done.sum_kb;
     }
+    return true;
+}
+
+bool CQueryer::Fill(size_t need) {
+    if (fill_.record_at >= fill_.record_end || fill_.pool_end - fill_.pool_at < need) {
+        overflow_ = true;  // the counting walk found less than this one: the split gives up
+        return true;
+    }
+    ResultRecord& record = fill_.records[fill_.record_at++];
+    char16_t* text = fill_.pool + fill_.pool_at;
+    record.location = static_cast<uint32_t>(fill_.pool_at);
+    text = std::copy(path_.begin(), path_.end(), text);
+    *text++ = 0;
+    record.name = static_cast<uint32_t>(fill_.pool_at + path_.size() + 1);
+    for (uint32_t i = 0; i < current_units_; ++i)
+        *text++ = Load16(view_.base + current_name_ + 2 * i);
+    *text = 0;
+    fill_.pool_at += need;
+    record.size_kb = current_size_kb_;
+    record.is_folder = current_folder_ ? 1 : 0;
+    record.last_write = current_time_;
+    total_size_kb_ += current_size_kb_;
     return true;
 }
 

@@ -116,6 +116,13 @@ class CQueryer {
         uint64_t entry_time;
     };
 
+    // Where a split walk's filling walk writes: its stretch of the answer's arrays.
+    struct FillTarget {
+        ResultRecord* records = nullptr;
+        char16_t* pool = nullptr;
+        size_t record_at = 0, record_end = 0;
+        size_t pool_at = 0, pool_end = 0;
+    };
     struct PartTask;    // a folder subtree one thread walks (parallel_walk.cpp)
     struct PartSplice;  // the finished subtrees the merging walk puts in place
 
@@ -125,10 +132,13 @@ class CQueryer {
     // splitting, a block reached twice, a part out of memory), with nothing of it left behind.
     bool WalkInParts(uint32_t start_block);
     std::vector<PartTask> PlanParts(uint32_t start_block, size_t wanted) const;
-    void WalkTasks(std::vector<PartTask>& tasks, std::atomic<size_t>& next,
-                   std::atomic<bool>& failed, size_t walker);
+    static void RunWalkers(std::vector<std::unique_ptr<CQueryer>>& walkers,
+                           std::vector<PartTask>& tasks, const FillTarget* fill,
+                           std::atomic<bool>& failed);
+    void WalkTasks(std::vector<PartTask>& tasks, std::atomic<size_t>& next, const FillTarget* fill,
+                   std::atomic<bool>& failed);
     template <Walk kWalk>
-    void Splice(Frame& frame, const EntryView& e, const PartTask& task);
+    void Splice(Frame& frame, const EntryView& e, PartTask& task);
 
     bool InitTraverse();
     void ReleaseTraverse() { file_.Close(); }
@@ -140,6 +150,7 @@ class CQueryer {
     bool Traverse(uint32_t start_block);
     template <Walk kWalk>
     bool Take();
+    bool Fill(size_t need);
     bool Enter(uint32_t block);
     bool RunChain() const;
 
@@ -177,10 +188,11 @@ class CQueryer {
     unsigned walk_threads_ = 1;
     uint64_t* shared_visited_ = nullptr;
     std::atomic<bool>* collision_ = nullptr;
-    int depth_base_ = 0;            // the depth of the start folder's parent
-    uint64_t subtree_kb_ = 0;       // the total below the start folder, once walked
-    size_t peak_at_enter_ = 0;      // the most records held as a folder was entered
-    bool overflow_ = false;         // a record did not fit the limits
+    int depth_base_ = 0;        // the depth of the start folder's parent
+    uint64_t subtree_kb_ = 0;   // the total below the start folder, once walked
+    size_t peak_at_enter_ = 0;  // the most records counted as a folder was entered
+    bool overflow_ = false;     // a record did not fit the limits
+    FillTarget fill_;
     PartSplice* splice_ = nullptr;  // the merging walk's finished subtrees
 
     // The entry the chain is testing.
