@@ -174,9 +174,13 @@ TEST_F(QueryTest, ALoosenedCacheAnswersLikeAFreshOne) {
 
 TEST_F(QueryTest, MatchesBeyondTheFirstWalksCapacityAreAllReturned) {
     // 11 matches; D:'s block is entered with 9 records. Records: one too few; the pool: too few
-    // characters; the slack: D: entered with exactly capacity - slack records still goes on.
-    const std::pair<QueryCapacities, bool> cases[] = {
-        {{10, 1000, 1}, true}, {{1000, 60, 10}, true}, {{11, 1000, 2}, false}, {{}, false}};
+    // characters; the slack: D: entered with exactly capacity - slack records still goes on, and
+    // with one more gives up although all 11 would fit.
+    const std::pair<QueryCapacities, bool> cases[] = {{{10, 1000, 1}, true},
+                                                      {{1000, 60, 10}, true},
+                                                      {{11, 1000, 2}, false},
+                                                      {{13, 1000, 5}, true},
+                                                      {{}, false}};
     for (const auto& [capacities, counted] : cases) {
         SCOPED_TRACE(capacities.records);
         EXPECT_EQ(Query({.pattern = u"*"}, capacities), kEverything);
@@ -195,16 +199,22 @@ TEST(QueryCapacity, MoreThan530000MatchesWithTheRealCapacities) {
     }
     ASSERT_TRUE(test::BuildFake(tree, {u"C:\\"}, dir.U16("big.db")));
     test::CollectErrors errors;
-    CQueryer q(errors, dir.U16("big.db"));
-    q.SetPathSeparator(u'\\');
-    q.AddFilter(QueryFilter::Name);
-    ASSERT_EQ(RunQueryLocked(q, u"f*", u""), QueryOutcome::Done);
-    EXPECT_TRUE(q.counted());
-    const ResultSet& r = q.results();
-    ASSERT_EQ(r.size(), 560000u);
-    EXPECT_EQ(r.Name(r.records.front()), u"f000000000");
-    EXPECT_EQ(r.Location(r.records[270000]), u"C:\\b\\");
-    EXPECT_EQ(r.FullPath(r.records.back(), u'\\'), u"C:\\c\\f000019999");
+    // In parts, only the records held as the third folder begins tell that the walk on one
+    // thread would have counted: 560,000 fit the capacity.
+    for (unsigned threads : {1u, 2u}) {
+        SCOPED_TRACE(threads);
+        CQueryer q(errors, dir.U16("big.db"));
+        q.SetPathSeparator(u'\\');
+        q.SetWalkThreads(threads);
+        q.AddFilter(QueryFilter::Name);
+        ASSERT_EQ(RunQueryLocked(q, u"f*", u""), QueryOutcome::Done);
+        EXPECT_TRUE(q.counted());
+        const ResultSet& r = q.results();
+        ASSERT_EQ(r.size(), 560000u);
+        EXPECT_EQ(r.Name(r.records.front()), u"f000000000");
+        EXPECT_EQ(r.Location(r.records[270000]), u"C:\\b\\");
+        EXPECT_EQ(r.FullPath(r.records.back(), u'\\'), u"C:\\c\\f000019999");
+    }
 }
 
 TEST_F(QueryTest, DamagedFilesGiveWhatCanBeReadWithoutCrashingOrLooping) {
