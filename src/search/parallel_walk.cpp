@@ -47,6 +47,9 @@ namespace {
 
 constexpr size_t kTasksPerThread = 16;
 constexpr int kMaxPlanLevels = 8;
+// A level past this many folders (a folder with a great many subfolders) is not split further:
+// the tasks would cost more to hold than they save.
+constexpr size_t kMaxTasks = 8192;
 constexpr unsigned kMaxThreads = 64;
 constexpr size_t kMaxPoolChars = 0xFFFFFFFFu;  // pool offsets are 32-bit
 
@@ -141,8 +144,11 @@ std::vector<CQueryer::PartTask> CQueryer::PlanParts(uint32_t start_block, size_t
             } else if (folder.depth > 1) {
                 below.push_back(folder);  // no subfolders: a task as it is
             }
+            if (below.size() > kMaxTasks) break;
         }
-        if (!split) break;
+        // The start folder's subfolders are taken however many they are (one block's worth).
+        const bool too_many = below.size() > kMaxTasks && level[0].depth > 1;
+        if (!split || too_many) break;
         level = std::move(below);
     }
     if (level.size() == 1 && level[0].depth == 1) level.clear();  // the start has no subfolders
