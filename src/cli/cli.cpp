@@ -41,6 +41,7 @@ constexpr char16_t kUsage[] =
     u"  --format FMT                  [FILEDIR] and [FILENAME] tokens; default "
     u"[FILEDIR][FILENAME]\n"
     u"  --count                       print only \"N items found (MKB)\"\n"
+    u"  --threads N                   walk the cache on N threads (default: one per core)\n"
     u"\n"
     u"The default cache is the desktop program's on Windows, and\n"
     u"$XDG_DATA_HOME/corvella/default.db (else ~/.local/share/corvella/default.db) on Linux.\n"
@@ -48,7 +49,8 @@ constexpr char16_t kUsage[] =
 
 const std::set<std::u16string> kValueOptions = {
     u"--cache",         u"--in",          u"--min-size", u"--max-size",
-    u"--modified-from", u"--modified-to", u"--sort",     u"--format"};
+    u"--modified-from", u"--modified-to", u"--sort",     u"--format",
+    u"--threads"};
 const std::set<std::u16string> kFlagOptions = {u"--files", u"--folders", u"--no-subdirs",
                                                u"--count", u"-v"};
 std::u16string DefaultCachePath() {

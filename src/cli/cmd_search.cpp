@@ -18,6 +18,9 @@ namespace corvella {
 
 namespace {
 
+constexpr uint32_t kMostThreads = 256;
+
+// A whole number as typed, up to what 32 bits hold.
 std::optional<uint32_t> ParseKB(const std::u16string& text) {
     if (text.empty() || text.size() > 10) return std::nullopt;
     uint64_t value = 0;
@@ -135,6 +138,14 @@ int RunSearch(const CommandLine& command, Console& console) {
         sort = ParseSort(command.options.at(u"--sort"));
         if (!sort) return Bad(console, u"--sort takes name, location, size, type or date");
     }
+    unsigned threads = CQueryer::MachineThreads();
+    if (command.Has(u"--threads")) {
+        const auto n = ParseKB(command.options.at(u"--threads"));
+        if (!n || *n == 0 || *n > kMostThreads)
+            return Bad(console, u"--threads needs a whole number from 1 to 256, not '" +
+                                    command.options.at(u"--threads") + u"'");
+        threads = *n;
+    }
     const std::u16string format =
         command.Has(u"--format") ? command.options.at(u"--format") : u"[FILEDIR][FILENAME]";
 
@@ -156,6 +167,7 @@ int RunSearch(const CommandLine& command, Console& console) {
     ConsoleErrors errors(console);
     CQueryer queryer(errors, command.cache_path);
     queryer.SetCountOnly(command.Has(u"--count"));
+    queryer.SetWalkThreads(threads);
     BuildFilterChain(queryer, criteria);
     const QueryOutcome outcome = RunQueryLocked(queryer, QueryPattern(criteria.pattern), criteria.location);
     queryer.ClearFilters();

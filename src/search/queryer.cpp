@@ -1,5 +1,6 @@
 #include "search/queryer.h"
 
+#include <algorithm>
 #include <iterator>
 #include <mutex>
 #include <new>
@@ -9,25 +10,13 @@
 #include "platform/drives.h"
 #include "platform/text.h"
 #include "platform/ticks.h"
+#include "search/parallel_walk.h"
 
 namespace corvella {
 
 namespace {
 
 constexpr char16_t kOutOfMemory[] = u"Out of memory!";
-
-// Runs `action` when the scope ends, by whichever return.
-template <typename Action>
-class ScopeExit {
-  public:
-    explicit ScopeExit(Action action) : action_(std::move(action)) {}
-    ~ScopeExit() { action_(); }
-    ScopeExit(const ScopeExit&) = delete;
-    ScopeExit& operator=(const ScopeExit&) = delete;
-
-  private:
-    Action action_;
-};
 
 }  // namespace
 
@@ -126,6 +115,7 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
     total_size_kb_ = 0;
     damaged_ = false;
     counted_ = false;
+    walked_in_parts_ = false;
     results_.Clear();
     if (!InitTraverse()) return QueryOutcome::Failed;
 
@@ -153,6 +143,8 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
 
     try {
         count_records_ = count_chars_ = 0;
+        walked_in_parts_ = walk_threads_ > 1 && WalkInParts(start);
+        if (walked_in_parts_) return outcome;
         if (count_only_) {
             Traverse<Walk::Count>(start);
             return outcome;
@@ -189,6 +181,13 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
 bool CQueryer::Enter(uint32_t block) {
     // Folder blocks live past the header; one reached again means the folders form a cycle.
     if (block < kFirstBlockOffset || block >= view_.size) return false;
+    if (shared_visited_) {
+        const uint64_t bit = uint64_t(1) << (block / 4 % 64);
+        std::atomic_ref<uint64_t> word(shared_visited_[block / 4 / 64]);
+        if ((word.fetch_or(bit, std::memory_order_relaxed) & bit) == 0) return true;
+        collision_->store(true, std::memory_order_relaxed);
+        return false;
+    }
     uint64_t& word = visited_[block / 4 / 64];
     const uint64_t bit = uint64_t(1) << (block / 4 % 64);
     if (word & bit) return false;
@@ -205,10 +204,12 @@ bool CQueryer::Take() {
         total_size_kb_ += current_size_kb_;
         return true;
     } else {
+        if (fill_.records) return Fill(need);
         std::vector<ResultRecord>& records = results_.records;
         std::vector<char16_t>& pool = results_.pool;
         if (records.size() >= record_limit_ || pool.size() + need > pool_limit_) {
             if constexpr (kWalk == Walk::Limited) return false;  // to the counting route
+            overflow_ = true;
             damaged_ = true;  // the counted walk found less room than this one needs
             return true;
         }
@@ -231,18 +232,22 @@ bool CQueryer::Take() {
 
 template <CQueryer::Walk kWalk>
 bool CQueryer::Traverse(uint32_t start_block) {
-    visited_.assign(view_.size / 4 / 64 + 1, 0);
+    if (!shared_visited_) visited_.assign(view_.size / 4 / 64 + 1, 0);
     stack_.clear();
     path_ = base_path_;
     path_length_ = path_.size();
     Enter(start_block);
     const auto over_limit = [&] {
+        // A split walk fills without limits; what it held at each folder tells whether the
+        // walk on one thread would have given up here.
+        if constexpr (kWalk == Walk::Count)
+            peak_at_enter_ = std::max<size_t>(peak_at_enter_, count_records_);
         return kWalk == Walk::Limited &&
                results_.records.size() > capacities_.records - capacities_.record_slack;
     };
     if (over_limit()) return false;
     stack_.push_back(Frame{BlockReader(view_, start_block), path_length_, 0, 0, 0, 0});
-    depth_ = 1;
+    depth_ = 1 + depth_base_;
     EntryView e;
     while (!stack_.empty()) {
         Frame& frame = stack_.back();
@@ -256,6 +261,14 @@ bool CQueryer::Traverse(uint32_t start_block) {
                 if (RunChain() && !Take<kWalk>()) return false;
                 frame.sum_kb += e.value;
                 continue;
+            }
+            if constexpr (kWalk != Walk::Limited) {
+                if (splice_ && e.value != NoBlock) {
+                    if (PartTask* task = splice_->Take(e.record_offset)) {
+                        Splice<kWalk>(frame, e, *task);
+                        continue;
+                    }
+                }
             }
             if (e.value != NoBlock && Enter(e.value)) {
                 if (over_limit()) return false;
@@ -290,7 +303,10 @@ bool CQueryer::Traverse(uint32_t start_block) {
         const Frame done = frame;
         stack_.pop_back();
         --depth_;
-        if (stack_.empty()) break;
+        if (stack_.empty()) {
+            subtree_kb_ = done.sum_kb;
+            break;
+        }
         // The folder's own record, with the total of its subtree, at its parent's depth.
         Frame& parent = stack_.back();
         if constexpr (kWalk != Walk::Count) path_.resize(parent.path_length);
@@ -305,6 +321,33 @@ bool CQueryer::Traverse(uint32_t start_block) {
     }
     return true;
 }
+
+bool CQueryer::Fill(size_t need) {
+    if (fill_.record_at >= fill_.record_end || fill_.pool_end - fill_.pool_at < need) {
+        overflow_ = true;  // the counting walk found less than this one: the split gives up
+        return true;
+    }
+    ResultRecord& record = fill_.records[fill_.record_at++];
+    char16_t* text = fill_.pool + fill_.pool_at;
+    record.location = static_cast<uint32_t>(fill_.pool_at);
+    text = std::copy(path_.begin(), path_.end(), text);
+    *text++ = 0;
+    record.name = static_cast<uint32_t>(fill_.pool_at + path_.size() + 1);
+    for (uint32_t i = 0; i < current_units_; ++i)
+        *text++ = Load16(view_.base + current_name_ + 2 * i);
+    *text = 0;
+    fill_.pool_at += need;
+    record.size_kb = current_size_kb_;
+    record.is_folder = current_folder_ ? 1 : 0;
+    record.last_write = current_time_;
+    total_size_kb_ += current_size_kb_;
+    return true;
+}
+
+template bool CQueryer::Traverse<CQueryer::Walk::All>(uint32_t);
+template bool CQueryer::Traverse<CQueryer::Walk::Count>(uint32_t);
+template bool CQueryer::Take<CQueryer::Walk::All>();
+template bool CQueryer::Take<CQueryer::Walk::Count>();
 
 void CQueryer::AppendName(std::u16string& to, uint32_t name_offset, uint32_t units) const {
     for (uint32_t i = 0; i < units; ++i) to += char16_t(Load16(view_.base + name_offset + 2 * i));

@@ -11,12 +11,18 @@
 // overflow (and whenever more than 530,000 records exist when a folder begins); then a counting
 // walk sizes the arrays exactly and a second walk fills them. Nothing is ever written past them.
 //
+// Threads: with SetWalkThreads above one, the walk is split into folder subtrees walked on that
+// many threads and merged back in cache order (parallel_walk.cpp); its answer is the same as the
+// walk on one thread, which still answers whenever the split cannot be sure of that.
+//
 // Damaged files: every block is read with the bounds-checked reader, folder offsets must lie in
 // the folder area, and a block reached twice is not entered again, so a damaged file yields what
 // could be read and sets damaged() instead of crashing or looping.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -78,6 +84,11 @@ class CQueryer {
     // CacheFileLock.
     QueryOutcome RunQuery(const std::u16string& pattern, std::u16string location);
 
+    // How many threads one walk may use: 1 walks on the calling thread alone.
+    void SetWalkThreads(unsigned threads) { walk_threads_ = threads == 0 ? 1 : threads; }
+    // What the machine has, at least 1.
+    static unsigned MachineThreads();
+
     // Count the matches and total their sizes without making records (for a bare count).
     void SetCountOnly(bool count_only) { count_only_ = count_only; }
     uint64_t match_count() const { return count_only_ ? count_records_ : results_.size(); }
@@ -88,8 +99,10 @@ class CQueryer {
     uint32_t end_ticks() const { return end_ticks_; }
     // The last query met a damaged cache file; it returned what could be read.
     bool damaged() const { return damaged_; }
-    // The last query needed the counting walk.
+    // The last query needed the counting walk (or would have, walked on one thread).
     bool counted() const { return counted_; }
+    // The last query was walked in parts on several threads.
+    bool walked_in_parts() const { return walked_in_parts_; }
 
   private:
     enum class Walk { Limited, All, Count };
@@ -103,6 +116,30 @@ class CQueryer {
         uint64_t entry_time;
     };
 
+    // Where a split walk's filling walk writes: its stretch of the answer's arrays.
+    struct FillTarget {
+        ResultRecord* records = nullptr;
+        char16_t* pool = nullptr;
+        size_t record_at = 0, record_end = 0;
+        size_t pool_at = 0, pool_end = 0;
+    };
+    struct PartTask;    // a folder subtree one thread walks (parallel_walk.cpp)
+    struct PartSplice;  // the finished subtrees the merging walk puts in place
+
+    // A queryer for one thread of a split walk: this query's settings, view and pattern.
+    std::unique_ptr<CQueryer> MakeWalker() const;
+    // The split walk; false when the walk on one thread must answer instead (nothing worth
+    // splitting, a block reached twice, a part out of memory), with nothing of it left behind.
+    bool WalkInParts(uint32_t start_block);
+    std::vector<PartTask> PlanParts(uint32_t start_block, size_t wanted) const;
+    static void RunWalkers(std::vector<std::unique_ptr<CQueryer>>& walkers,
+                           std::vector<PartTask>& tasks, const FillTarget* fill,
+                           std::atomic<bool>& failed);
+    void WalkTasks(std::vector<PartTask>& tasks, std::atomic<size_t>& next, const FillTarget* fill,
+                   std::atomic<bool>& failed);
+    template <Walk kWalk>
+    void Splice(Frame& frame, const EntryView& e, PartTask& task);
+
     bool InitTraverse();
     void ReleaseTraverse() { file_.Close(); }
     bool FindLocation(std::u16string_view location, uint32_t& block, std::u16string& path);
@@ -113,6 +150,7 @@ class CQueryer {
     bool Traverse(uint32_t start_block);
     template <Walk kWalk>
     bool Take();
+    bool Fill(size_t need);
     bool Enter(uint32_t block);
     bool RunChain() const;
 
@@ -145,6 +183,18 @@ class CQueryer {
     std::vector<Frame> stack_;
     std::vector<uint64_t> visited_;  // one bit per 4 bytes: blocks are at least 6 apart
 
+    // A split walk: every thread marks blocks in one bitmap, and a block found marked sets the
+    // collision flag, since the walk on one thread might have met it in another order.
+    unsigned walk_threads_ = 1;
+    uint64_t* shared_visited_ = nullptr;
+    std::atomic<bool>* collision_ = nullptr;
+    int depth_base_ = 0;        // the depth of the start folder's parent
+    uint64_t subtree_kb_ = 0;   // the total below the start folder, once walked
+    size_t peak_at_enter_ = 0;  // the most records counted as a folder was entered
+    bool overflow_ = false;     // a record did not fit the limits
+    FillTarget fill_;
+    PartSplice* splice_ = nullptr;  // the merging walk's finished subtrees
+
     // The entry the chain is testing.
     uint32_t current_name_ = 0;
     uint32_t current_units_ = 0;
@@ -165,6 +215,7 @@ class CQueryer {
     uint32_t end_ticks_ = 0;
     bool damaged_ = false;
     bool counted_ = false;
+    bool walked_in_parts_ = false;
     bool count_only_ = false;
 };
 

@@ -50,11 +50,13 @@ class SearchQuery {
 };
 
 // The engine's query with the criteria of the window's pages, which `criteria` reads on the
-// worker as each pass begins.
+// worker as each pass begins. Its walks use every core.
 class QueryerSearch final : public SearchQuery {
   public:
     QueryerSearch(CQueryer& queryer, std::function<SearchCriteria()> criteria)
-        : queryer_(queryer), criteria_(std::move(criteria)) {}
+        : queryer_(queryer), criteria_(std::move(criteria)) {
+        queryer_.SetWalkThreads(CQueryer::MachineThreads());
+    }
     SearchAnswer Run(const std::u16string& pattern, const std::u16string& location) override;
 
   private:

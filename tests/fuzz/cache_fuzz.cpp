@@ -5,6 +5,8 @@
 // the unit tests and the reference search):
 //   - the block reader (which scans names four units at a time) with a unit-by-unit reading;
 //   - a query with tight capacities (the counting route) and a bare count with a roomy query;
+//   - each of those walked in parts on several threads with the same walk on one thread (also
+//     whether both took the counting route);
 //   - a query for everything with the whole-file check's counts, when the check accepts the file;
 //   - a location found by walking real names from the file with the records it gives back.
 //
@@ -221,15 +223,17 @@ struct Query {
 struct Outcome {
     QueryOutcome code = QueryOutcome::Done;
     bool damaged = false;
+    bool counted = false;
     uint64_t total_kb = 0, matches = 0;
     ResultSet results;
 };
 
 Outcome Run(const std::u16string& cache, const Query& query, QueryCapacities capacities,
-            int& errors_shown, bool count_only = false) {
+            int& errors_shown, bool count_only = false, unsigned threads = 1) {
     CountErrors errors;
     CQueryer queryer(errors, cache, capacities);
     queryer.SetCountOnly(count_only);
+    queryer.SetWalkThreads(threads);
     queryer.SetPathSeparator(query.separator);
     SearchCriteria criteria = query.criteria;
     criteria.pattern = query.pattern;
@@ -238,6 +242,7 @@ Outcome Run(const std::u16string& cache, const Query& query, QueryCapacities cap
     Outcome outcome;
     outcome.code = RunQueryLocked(queryer, QueryPattern(query.pattern), query.location);
     outcome.damaged = queryer.damaged();
+    outcome.counted = queryer.counted();
     outcome.total_kb = queryer.total_size_kb();
     outcome.matches = queryer.match_count();
     outcome.results = std::move(queryer.results());
@@ -258,7 +263,8 @@ bool SameResults(const Outcome& a, const Outcome& b) {
     return true;
 }
 
-// The query three ways (roomy, tight, a bare count), which must agree; a query of an existing
+// The query three ways (roomy, tight, a bare count), which must agree, and each again walked in
+// parts, which must give exactly the same; a query of an existing
 // file shows no message, and calls nothing damaged that the check accepts; a found location
 // holds every record.
 Outcome RunChecked(const std::u16string& cache, const Query& query, uint8_t capacity_choice,
@@ -268,6 +274,18 @@ Outcome RunChecked(const std::u16string& cache, const Query& query, uint8_t capa
     Outcome roomy = Run(cache, query, QueryCapacities{4096, 65536, 256}, errors);
     const Outcome tight = Run(cache, query, kTight[capacity_choice % 3], errors);
     const Outcome counted = Run(cache, query, QueryCapacities{}, errors, /*count_only=*/true);
+    const unsigned threads = 2 + capacity_choice % 3;
+    const Outcome roomy_parts = Run(cache, query, QueryCapacities{4096, 65536, 256}, errors,
+                                    /*count_only=*/false, threads);
+    const Outcome tight_parts = Run(cache, query, kTight[capacity_choice % 3], errors,
+                                    /*count_only=*/false, threads);
+    const Outcome counted_parts =
+        Run(cache, query, QueryCapacities{}, errors, /*count_only=*/true, threads);
+    Require(SameResults(roomy, roomy_parts) && roomy.counted == roomy_parts.counted &&
+                SameResults(tight, tight_parts) && tight.counted == tight_parts.counted,
+            "the walk in parts answered differently from the walk on one thread");
+    Require(SameResults(counted, counted_parts) && counted.matches == counted_parts.matches,
+            "a bare count in parts answered differently from the count on one thread");
     Require(roomy.code != QueryOutcome::Failed && errors == 0,
                "a query of an existing file failed or showed a message");
     Require(SameResults(roomy, tight), "the counting route answered differently");

@@ -1,10 +1,13 @@
 // Queries over real cache files: order and folder sizes, locations spelled as Windows does,
 // caches that updates have loosened, more matches than the first walk holds, and damaged files.
 // The filters, counting, sorting and POSIX roots are checked against an independent reference
-// over the command line (tools/reference_search.py).
+// over the command line (tools/reference_search.py). Every query here is also walked in parts on
+// several threads, which must answer exactly as the walk on one thread does.
 #include "search/queryer.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "cache/cache_shared.h"
 #include "cache/cacher.h"
@@ -44,13 +47,23 @@ class QueryTest : public ::testing::Test {
     }
 
     std::vector<Row> Query(const SearchCriteria& c, QueryCapacities capacities = {}) {
+        const std::vector<Row> rows = QueryOn(1, c, capacities);
+        const auto plain = std::tuple(code_, damaged_, counted_, total_);
+        EXPECT_EQ(QueryOn(3, c, capacities), rows) << "walked in parts";
+        EXPECT_EQ(std::tuple(code_, damaged_, counted_, total_), plain) << "walked in parts";
+        return rows;
+    }
+    std::vector<Row> QueryOn(unsigned threads, const SearchCriteria& c,
+                             QueryCapacities capacities) {
         CQueryer q(errors_, dir_.U16("cache.db"), capacities);
         q.SetPathSeparator(u'\\');
+        q.SetWalkThreads(threads);
         BuildFilterChain(q, c);
         code_ = RunQueryLocked(q, QueryPattern(c.pattern), c.location);
         damaged_ = q.damaged();
         counted_ = q.counted();
         total_ = q.total_size_kb();
+        in_parts_ = q.walked_in_parts();
         std::vector<Row> rows;
         const ResultSet& r = q.results();
         for (const ResultRecord& rec : r.records)
@@ -76,7 +89,7 @@ class QueryTest : public ::testing::Test {
     FakeTree tree_;
     test::CollectErrors errors_;
     QueryOutcome code_ = QueryOutcome::Failed;
-    bool damaged_ = false, counted_ = false;
+    bool damaged_ = false, counted_ = false, in_parts_ = false;
     uint64_t total_ = 0;
 };
 
@@ -123,6 +136,7 @@ TEST_F(QueryTest, LocationsSelectTheirSubtreeInCacheOrder) {
         EXPECT_EQ(code_, QueryOutcome::NoSuchLocation) << test::Narrow(bad);
     }
     Query(u"*");
+    EXPECT_TRUE(in_parts_);  // or the comparisons above prove nothing
     EXPECT_EQ(total_, 5u + 1 + 6 + 2 + 8 + 3 + 0 + 0 + 11 + 1 + 1);
     EXPECT_TRUE(errors_.messages.empty());
 }
@@ -151,9 +165,13 @@ TEST_F(QueryTest, ALoosenedCacheAnswersLikeAFreshOne) {
 
 TEST_F(QueryTest, MatchesBeyondTheFirstWalksCapacityAreAllReturned) {
     // 11 matches; D:'s block is entered with 9 records. Records: one too few; the pool: too few
-    // characters; the slack: D: entered with exactly capacity - slack records still goes on.
-    const std::pair<QueryCapacities, bool> cases[] = {
-        {{10, 1000, 1}, true}, {{1000, 60, 10}, true}, {{11, 1000, 2}, false}, {{}, false}};
+    // characters; the slack: D: entered with exactly capacity - slack records still goes on, and
+    // with one more gives up although all 11 would fit.
+    const std::pair<QueryCapacities, bool> cases[] = {{{10, 1000, 1}, true},
+                                                      {{1000, 60, 10}, true},
+                                                      {{11, 1000, 2}, false},
+                                                      {{13, 1000, 5}, true},
+                                                      {{}, false}};
     for (const auto& [capacities, counted] : cases) {
         SCOPED_TRACE(capacities.records);
         EXPECT_EQ(Query({.pattern = u"*"}, capacities), kEverything);
@@ -172,16 +190,22 @@ TEST(QueryCapacity, MoreThan530000MatchesWithTheRealCapacities) {
     }
     ASSERT_TRUE(test::BuildFake(tree, {u"C:\\"}, dir.U16("big.db")));
     test::CollectErrors errors;
-    CQueryer q(errors, dir.U16("big.db"));
-    q.SetPathSeparator(u'\\');
-    q.AddFilter(QueryFilter::Name);
-    ASSERT_EQ(RunQueryLocked(q, u"f*", u""), QueryOutcome::Done);
-    EXPECT_TRUE(q.counted());
-    const ResultSet& r = q.results();
-    ASSERT_EQ(r.size(), 560000u);
-    EXPECT_EQ(r.Name(r.records.front()), u"f000000000");
-    EXPECT_EQ(r.Location(r.records[270000]), u"C:\\b\\");
-    EXPECT_EQ(r.FullPath(r.records.back(), u'\\'), u"C:\\c\\f000019999");
+    // In parts, only the records held as the third folder begins tell that the walk on one
+    // thread would have counted: 560,000 fit the capacity.
+    for (unsigned threads : {1u, 2u}) {
+        SCOPED_TRACE(threads);
+        CQueryer q(errors, dir.U16("big.db"));
+        q.SetPathSeparator(u'\\');
+        q.SetWalkThreads(threads);
+        q.AddFilter(QueryFilter::Name);
+        ASSERT_EQ(RunQueryLocked(q, u"f*", u""), QueryOutcome::Done);
+        EXPECT_TRUE(q.counted());
+        const ResultSet& r = q.results();
+        ASSERT_EQ(r.size(), 560000u);
+        EXPECT_EQ(r.Name(r.records.front()), u"f000000000");
+        EXPECT_EQ(r.Location(r.records[270000]), u"C:\\b\\");
+        EXPECT_EQ(r.FullPath(r.records.back(), u'\\'), u"C:\\c\\f000019999");
+    }
 }
 
 TEST_F(QueryTest, DamagedFilesGiveWhatCanBeReadWithoutCrashingOrLooping) {
@@ -198,6 +222,7 @@ TEST_F(QueryTest, DamagedFilesGiveWhatCanBeReadWithoutCrashingOrLooping) {
     Write(f);
     EXPECT_EQ(Query(u"*").size(), kEverything.size() - 2);  // System32's two files are gone
     EXPECT_TRUE(damaged_);
+    EXPECT_FALSE(in_parts_);  // a block with two routes: only one thread knows which comes first
 
     f = good;  // a drive pointing into the header
     Store32(&f[kRootEntriesOffset + ValueFieldOffset(2)], 16);
@@ -222,7 +247,7 @@ TEST_F(QueryTest, ACacheThatCannotBeOpenedFailsWithItsMessage) {
     EXPECT_EQ(q.RunQuery(u"*", u""), QueryOutcome::Failed);
     EXPECT_EQ(errors_.messages,
               std::vector<std::u16string>(
-                  2,
+                  3,  // the held file: once by each walk
                   u"Can not open dat file! File may be used by another program or does not "
                   u"exists! In CQueryer::InitTraverse - 000"));
 }

@@ -3,7 +3,9 @@
 search` invocations and compares what each prints, warns and returns with an answer computed here
 from the cache file's bytes alone (read by cache_image.py). The answer comes from a second,
 deliberately plain implementation of the search rules, so a slip in the matchers, the walk, the
-sorts or the writer shows up as a difference instead of being repeated by the test.
+sorts or the writer shows up as a difference instead of being repeated by the test. Every search
+runs twice: walked on one thread, and split over several (more parts than this tree needs), which
+must print, warn and return exactly the same.
 
 usage: reference_search.py CORVELLA_BINARY
 """
@@ -271,10 +273,10 @@ def diff(want, got):
     return "\n".join(lines[:24] + (["..."] if len(lines) > 24 else []))
 
 
-def check(binary, ref, db, pattern, opts, cwd):
+def check(binary, ref, db, pattern, opts, cwd, threads):
     """Whether the reference finds anything, and why the search differs from it (or None); with
     ref None, a command line that must be refused: exit 2, a message and no output."""
-    args = ["search", "--cache", db, *opts] + ([pattern] if ref else [])
+    args = ["search", "--cache", db, "--threads", threads, *opts] + ([pattern] if ref else [])
     want_out, want_warn, want_rc = ref.answer(pattern, opts, cwd) if ref else (b"", [], 2)
     p = run(binary, *map(os.fsencode, args), cwd=cwd, timeout=60)
     err = p.stderr.decode("utf-8", "backslashreplace").splitlines()
@@ -321,7 +323,8 @@ RELABELLED = ["/", "/srv", "/srv/", "/srv/x", "/srv/x/", "/srv/x/sub", "/srv/xy"
               "srv/x"]
 REFUSED = [["--sort", "bogus", "x"], ["--min-size", "abc", "x"], ["--max-size", "", "x"],
            ["--modified-from", "2021/06/15", "x"], ["--modified-to", "2021-13-01", "x"],
-           ["--modified-from", "yesterday", "x"], ["--bogus", "x"], ["--in"], []]
+           ["--modified-from", "yesterday", "x"], ["--bogus", "x"], ["--in"], [],
+           ["--threads", "0", "x"], ["--threads", "257", "x"], ["--threads", "two", "x"]]
 
 
 def cases(tmp, tree, other):
@@ -400,10 +403,11 @@ def main(binary, tmp):
     expect(listed == on_disk, f"the reference reads {listed} records, the tree has {on_disk}")
     failures = runs = found = 0
     for n, pattern, opts, cwd in cases(tmp, tree, other):
-        hit, why = check(binary, refs.get(n), dbs[n or 2], pattern, opts, cwd)
-        runs, found, failures = runs + 1, found + hit, failures + bool(why)
-        if why:
-            print("FAIL  " + indented(why))
+        for threads in ("1", "3"):
+            hit, why = check(binary, refs.get(n), dbs[n or 2], pattern, opts, cwd, threads)
+            runs, found, failures = runs + 1, found + hit, failures + bool(why)
+            if why:
+                print("FAIL  " + indented(why))
     print(f"{runs} searches ({found} with results), {failures} differ")
     return failures
 
