@@ -195,9 +195,13 @@ void CQueryer::WalkTasks(std::vector<PartTask>& tasks, std::atomic<size_t>& next
                 task.damaged = damaged_;
                 continue;
             }
-            fill_ = FillTarget{fill->records,    fill->pool,
-                               task.dest_record, task.dest_record + task.count_records,
-                               task.dest_pool,   task.dest_pool + task.count_chars};
+            // The counted totals were sized into memory before the fill: they fit in size_t.
+            fill_ = FillTarget{fill->records,
+                               fill->pool,
+                               static_cast<size_t>(task.dest_record),
+                               static_cast<size_t>(task.dest_record + task.count_records),
+                               static_cast<size_t>(task.dest_pool),
+                               static_cast<size_t>(task.dest_pool + task.count_chars)};
             Traverse<Walk::All>(task.block);
             if (overflow_ || fill_.record_at != fill_.record_end || fill_.pool_at != fill_.pool_end)
                 failed.store(true);

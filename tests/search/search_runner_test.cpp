@@ -208,7 +208,11 @@ TEST(SearchRunnerEngine, TheCriteriaOfThePagesNarrowARealQuery) {
     test::CollectErrors errors;
     CQueryer queryer(errors, dir.U16("cache.db"));
     queryer.SetPathSeparator(u'\\');
-    QueryerSearch query(queryer, [] { return SearchCriteria{.kind = SearchKind::FilesOnly}; });
+    QueryerSearch query(queryer, [] {
+        SearchCriteria files;
+        files.kind = SearchKind::FilesOnly;
+        return files;
+    });
     ResultListModel list;
     RecordingView view;
     std::atomic<bool> ready{true};
