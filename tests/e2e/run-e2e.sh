@@ -279,14 +279,14 @@ missing-data-folder
             dialog 'Welcome to Corvella' '' IDOK ; shoot 29-shipped-quick-buttons
             exit asked
 setup-pages
-            no-data-no-install ; setup-wizard
+            no-data-no-install ; wizard 'C:\corvella\setup.exe'
             page "$SETUP_TITLE" Welcome 0 ; shoot 30-setup-welcome ; page "$SETUP_TITLE" Welcome 1
             page "$SETUP_TITLE" 'Check the components' 1
             page "$SETUP_TITLE" 'Destination Folder' 0 ; shoot 31-setup-folder
             page "$SETUP_TITLE" 'Destination Folder' 1
             page "$SETUP_TITLE" Completing 0 $BUILD_WAIT ; shoot 32-setup-finish
             page "$SETUP_TITLE" Completing 1 ; installed ; window yes $START_WAIT
-            uninstall-wizard ; page "$UNINSTALL_TITLE" 'Remove my search cache' 0 ; shoot 33-uninstall-data
+            wizard "$INSTALL_WIN\uninstall.exe" ; page "$UNINSTALL_TITLE" 'Remove my search cache' 0 ; shoot 33-uninstall-data
             page "$UNINSTALL_TITLE" 'Remove my search cache' 1 ; page "$UNINSTALL_TITLE" 'will be uninstalled' 1
             page "$UNINSTALL_TITLE" 'Uninstallation Complete' 1 ; uninstalled ; disk yes "$DATA_DIR/settings.ini"
 silent-install
@@ -310,11 +310,8 @@ AUTORUN='"C:\corvella\Corvella.exe" /hide'
 # A Windows user who never ran the program: no marker of a first start, no autorun value.
 v_new_user() { drive reg-forget 'Software\Corvella' && drive reg-set "$RUN" Corvella; }
 v_timeouts() {  # AutoEndTasks HungAppTimeout WaitToKillAppTimeout
-    local name want=("$@")
-    for name in AutoEndTasks HungAppTimeout WaitToKillAppTimeout; do
-        drive reg-get "$DESKTOP" "$name" && [ "$DRIVEN" = "${want[0]}" ] || return 1
-        want=("${want[@]:1}")
-    done
+    prints reg-get "$DESKTOP" AutoEndTasks = "$1" && prints reg-get "$DESKTOP" HungAppTimeout = "$2" &&
+        prints reg-get "$DESKTOP" WaitToKillAppTimeout = "$3"
 }
 # At its start-up placement (start-up size, centred on the 1280x1024 screen) with a taskbar
 # button; a tool window has none.
@@ -390,8 +387,7 @@ v_no_data_no_install() {
     v_first_user && v_use_copied && rm -rf "$INSTALL_DIR" "$SHORTCUT" && v_no_data && {
         ! reg query "$INSTALL_KEY" || reg delete "$INSTALL_KEY" /f; }
 }
-v_setup_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' >>"$LOG_DIR/setup.log" 2>&1 & }
-v_uninstall_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" "$INSTALL_WIN\uninstall.exe" >>"$LOG_DIR/setup.log" 2>&1 & }
+v_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" "$1" >>"$LOG_DIR/setup.log" 2>&1 & }  # EXE
 v_install() { launch "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' /S; }
 # The uninstaller copies itself away and returns at once; `uninstalled` waits for its work.
 # Under load Wine's start of the uninstaller now and then fails before it has done anything; what
