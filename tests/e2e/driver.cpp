@@ -105,10 +105,13 @@ bool Marked(HWND window) { return GetPropW(window, kInstanceMarker) == reinterpr
 HWND MainWindow() { return FindWhere(Marked); }
 
 // A dialog: a visible "#32770" window with its title that is not the main window (a message box
-// of the program is one titled "Corvella").
+// of the program is one titled "Corvella"). The title is read without a message, which a busy
+// program would answer late.
 HWND FindDialog(const std::wstring& title) {
     return FindWhere([&](HWND w) {
-        return !Marked(w) && IsWindowVisible(w) && ClassOf(w) == L"#32770" && TextOf(w) == title;
+        wchar_t text[256] = {};
+        GetWindowTextW(w, text, 256);
+        return !Marked(w) && IsWindowVisible(w) && ClassOf(w) == L"#32770" && text == title;
     });
 }
 
