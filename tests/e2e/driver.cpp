@@ -22,6 +22,12 @@
 #include <vector>
 
 #include "resource.h"
+#include <functional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "resource.h"
 
 namespace {
 
@@ -64,41 +70,23 @@ bool WaitFor(double seconds, Done done, DWORD interval_ms = 100) {
     }
 }
 
-// The main window carries the instance marker; a dialog (a message box of the program is one
-// titled "Corvella") is a visible "#32770" window with its title that does not. Enumeration
-// callbacks are CALLBACK (stdcall on x86), which a lambda cannot be.
-struct Search {
-    const wchar_t* title;  // none: the main window
-    HWND found;
-};
-
-BOOL CALLBACK Match(HWND window, LPARAM param) {
-    auto& search = *reinterpret_cast<Search*>(param);
-    wchar_t class_name[64] = {}, title[256] = {};
-    GetClassNameW(window, class_name, 64);
-    GetWindowTextW(window, title, 256);
-    const bool marked = GetPropW(window, kInstanceMarker) == reinterpret_cast<HANDLE>(1);
-    const bool dialog = search.title && !marked && IsWindowVisible(window) &&
-                        wcscmp(class_name, L"#32770") == 0 && wcscmp(title, search.title) == 0;
-    if (search.title ? dialog : marked) search.found = window;
-    return !search.found;
+// The first top-level window (or child of `parent`, at any depth) that `match` accepts.
+// Enumeration callbacks are CALLBACK (stdcall on x86), which a lambda cannot be.
+using Match = std::function<bool(HWND)>;
+BOOL CALLBACK Visit(HWND window, LPARAM match) {
+    return !(*reinterpret_cast<const Match*>(match))(window);
+}
+HWND FindWhere(const Match& match, HWND parent = nullptr) {
+    HWND found = nullptr;
+    const Match keep = [&](HWND window) { return match(window) && (found = window); };
+    parent ? EnumChildWindows(parent, Visit, LPARAM(&keep)) : EnumWindows(Visit, LPARAM(&keep));
+    return found;
 }
 
-HWND FindDialog(const wchar_t* title) {
-    Search search{title, nullptr};
-    EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-HWND FindTopWindow(bool main) { return main ? FindDialog(nullptr) : FindDialog(L"Corvella"); }
-
-// A Notepad window, showing a file the program saved.
-BOOL CALLBACK MatchNotepad(HWND window, LPARAM param) {
-    wchar_t class_name[64] = {};
-    GetClassNameW(window, class_name, 64);
-    if (IsWindowVisible(window) && _wcsicmp(class_name, L"Notepad") == 0)
-        *reinterpret_cast<HWND*>(param) = window;
-    return !*reinterpret_cast<HWND*>(param);
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
 }
 
 bool Send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result = nullptr) {
@@ -113,17 +101,32 @@ std::wstring TextOf(HWND window) {
     return Send(window, WM_GETTEXT, 4096, LPARAM(text), &copied) ? std::wstring(text, copied) : L"";
 }
 
-// The tab page the main window shows: the one visible child dialog of its tab control.
-HWND ShownPage() {
-    const HWND tabs = GetDlgItem(FindTopWindow(true), IDC_TABSHEET);
+bool Marked(HWND window) { return GetPropW(window, kInstanceMarker) == reinterpret_cast<HANDLE>(1); }
+HWND MainWindow() { return FindWhere(Marked); }
+
+// A dialog: a visible "#32770" window with its title that is not the main window (a message box
+// of the program is one titled "Corvella"). The title is read without a message, which a busy
+// program would answer late.
+HWND FindDialog(const std::wstring& title) {
+    return FindWhere([&](HWND w) {
+        wchar_t text[256] = {};
+        GetWindowTextW(w, text, 256);
+        return !Marked(w) && IsWindowVisible(w) && ClassOf(w) == L"#32770" && text == title;
+    });
+}
+
+// A page of the main window's tab control: the one it shows (`control` 0) or the one that holds
+// `control`.
+HWND TabPage(int control) {
+    const HWND tabs = GetDlgItem(MainWindow(), IDC_TABSHEET);
     for (HWND page = nullptr; tabs && (page = FindWindowExW(tabs, page, L"#32770", nullptr));)
-        if (IsWindowVisible(page)) return page;
+        if (control ? GetDlgItem(page, control) != nullptr : IsWindowVisible(page)) return page;
     return nullptr;
 }
 
-// A dialog by its title, or the shown tab page for "page".
+// A dialog by its title, the main window for "main", or the shown tab page for "page".
 HWND DialogOrPage(const std::wstring& title) {
-    return title == L"page" ? ShownPage() : FindDialog(title.c_str());
+    return title == L"main" ? MainWindow() : title == L"page" ? TabPage(0) : FindDialog(title);
 }
 
 // Sends `window` of another process a message whose lParam points at `size` bytes of `data`.
@@ -154,14 +157,49 @@ bool EditCombo(HWND main, int id, const std::wstring& text) {
            Send(main, WM_COMMAND, MAKEWPARAM(id, CBN_EDITCHANGE), LPARAM(combo));
 }
 
-// A key pressed and released in the edit field of a drop-down combo box.
-bool PostKey(HWND combo, UINT key) {
-    // A combo box's keys go to its edit field; any other control takes them itself.
-    HWND edit = FindWindowExW(combo, nullptr, L"Edit", nullptr);
-    if (!edit) edit = combo;
+// A key pressed and released on a control; a combo box's keys go to its edit field.
+bool PostKey(HWND control, UINT key) {
+    HWND edit = FindWindowExW(control, nullptr, L"Edit", nullptr);
+    if (!edit) edit = control;
     const UINT scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
     return PostMessageW(edit, WM_KEYDOWN, key, 1 | (scan << 16)) &&
            PostMessageW(edit, WM_KEYUP, key, 1 | (scan << 16) | (3u << 30));
+}
+
+// What a control shows or does, as the user would see or do it: ACTION on control ID of the
+// dialog TITLE (see DialogOrPage), with ARGUMENT where the action takes one.
+int OnControl(const std::wstring& action, const std::wstring& title, int id,
+              const std::vector<std::wstring>& more) {
+    const HWND dialog = DialogOrPage(title);
+    const HWND control = dialog ? GetDlgItem(dialog, id) : nullptr;
+    if (!control) return Fail(L"no such dialog or control");
+    const auto number = [&](size_t i) { return WPARAM(i < more.size() ? _wtoi(more[i].c_str()) : -1); };
+    DWORD_PTR answer = 0;
+    if (action == L"get-text") return Print(TextOf(control)), 0;
+    if (action == L"set-text")  // the dialog hears of it as of typing
+        return Check(!more.empty() && Send(control, WM_SETTEXT, 0, LPARAM(more[0].c_str())),
+                     L"the text was not set");
+    if (action == L"click")  // posted: it may open a message box
+        return Check(PostMessageW(control, BM_CLICK, 0, 0), L"not clicked");
+    if (action == L"choose" || action == L"pick") {  // entry N of a drop-down list or list box
+        const bool combo = action == L"choose";
+        return Check(Send(control, combo ? CB_SETCURSEL : LB_SETCURSEL, number(0), 0, &answer) &&
+                         (combo ? answer == number(0) : LRESULT(answer) != LB_ERR) &&
+                         Send(dialog, WM_COMMAND,
+                              MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE),
+                              LPARAM(control)),
+                     L"no such entry");
+    }
+    if (action == L"set-date") {  // YEAR MONTH DAY; the dialog reads the picker when it needs it
+        SYSTEMTIME day{};
+        day.wYear = WORD(number(0));
+        day.wMonth = WORD(number(1));
+        day.wDay = WORD(number(2));
+        return Check(SendThroughRemote(control, DTM_SETSYSTEMTIME, GDT_VALID, &day, sizeof day,
+                                       answer) && answer,
+                     L"the date was not set");
+    }
+    return Check(!more.empty() && PostKey(control, UINT(number(0))), L"no key");  // key
 }
 
 RECT RectIn(HWND main, int id) {
@@ -217,11 +255,6 @@ int EndSession(HWND main) {
                  L"the end of the session was not handled in time");
 }
 
-HWND OpenPopupMenu() {
-    const HWND menu = FindWindowW(L"#32768", nullptr);
-    return menu && IsWindowVisible(menu) ? menu : nullptr;
-}
-
 // A key pressed and released through the system's input, as from the keyboard.
 void Press(std::initializer_list<WORD> keys) {
     std::vector<INPUT> inputs;
@@ -262,91 +295,54 @@ int RegistryCommand(const std::wstring& command, const std::vector<std::wstring>
 
 // A visible top-level window whose title begins with `title` (wizards add to it page by page)
 // and one of whose windows, at any depth, shows `text`.
-struct PageSearch {
-    const std::wstring& title;
-    const std::wstring& text;
-    HWND page = nullptr;
-    bool shown = false;
-};
-
-BOOL CALLBACK ShowsText(HWND child, LPARAM param) {
-    auto& search = *reinterpret_cast<PageSearch*>(param);
-    search.shown = TextOf(child).find(search.text) != std::wstring::npos;
-    return !search.shown;
-}
-
-BOOL CALLBACK IsPage(HWND top, LPARAM param) {
-    auto& search = *reinterpret_cast<PageSearch*>(param);
-    if (!IsWindowVisible(top) || TextOf(top).rfind(search.title, 0) != 0) return TRUE;
-    EnumChildWindows(top, ShowsText, param);
-    if (search.shown) search.page = top;
-    return !search.shown;
-}
-
 HWND FindPage(const std::wstring& title, const std::wstring& text) {
-    PageSearch search{title, text};
-    EnumWindows(IsPage, LPARAM(&search));
-    return search.page;
+    return FindWhere([&](HWND top) {
+        return IsWindowVisible(top) && TextOf(top).rfind(title, 0) == 0 &&
+               FindWhere([&](HWND child) { return TextOf(child).find(text) != std::wstring::npos; },
+                         top);
+    });
 }
 
-// Sets the selection of the results list to exactly `rows`. The list's item structure must sit
-// in the program's own memory, so it is written there.
+// Sets the selection of the results list to exactly `rows`; the item structure is written into
+// the program's memory.
 bool SelectRows(HWND list, const std::vector<int>& rows) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(list, &pid);
-    const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
-    if (!process) return false;
-    void* remote = VirtualAllocEx(process, nullptr, sizeof(LVITEMW), MEM_COMMIT, PAGE_READWRITE);
-    bool done = remote != nullptr;
     const auto set = [&](int row, UINT state) {
         LVITEMW item{};
         item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
         item.state = state;
-        return WriteProcessMemory(process, remote, &item, sizeof item, nullptr) &&
-               Send(list, LVM_SETITEMSTATE, WPARAM(row), LPARAM(remote));
+        DWORD_PTR answer = 0;
+        return SendThroughRemote(list, LVM_SETITEMSTATE, WPARAM(row), &item, sizeof item, answer);
     };
-    if (done) done = set(-1, 0);
-    for (int row : rows)
-        if (done) done = set(row, LVIS_SELECTED | LVIS_FOCUSED);
-    if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
+    bool done = set(-1, 0);
+    for (int row : rows) done = done && set(row, LVIS_SELECTED | LVIS_FOCUSED);
     return done;
 }
 
-// The clipboard's text with its line ends shown as \r and \n, on one line.
-int PrintClipboardText() {
+// The clipboard's text, on one line with its line ends shown as \r and \n; or the files of its
+// drop list, one a line.
+int PrintClipboard(bool files) {
     if (!OpenClipboard(nullptr)) return Fail(L"the clipboard cannot be opened");
     std::wstring text;
     bool found = false;
-    if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-            found = true;
-            for (const wchar_t* c = chars; *c; ++c)
-                text += *c == L'\r' ? L"\\r" : *c == L'\n' ? L"\\n" : std::wstring(1, *c);
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    if (!found) return Fail(L"no text on the clipboard");
-    Print(text);
-    return 0;
-}
-
-// The files of the clipboard's drop list, one a line.
-int PrintClipboardFiles() {
-    if (!OpenClipboard(nullptr)) return Fail(L"the clipboard cannot be opened");
-    const auto drop = static_cast<HDROP>(GetClipboardData(CF_HDROP));
-    UINT count = 0;
-    if (drop) {
-        count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    if (const HANDLE data = GetClipboardData(files ? CF_HDROP : CF_UNICODETEXT); data && files) {
+        const auto drop = static_cast<HDROP>(data);
+        const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
         for (UINT i = 0; i < count; ++i) {
             wchar_t path[MAX_PATH] = {};
             DragQueryFileW(drop, i, path, MAX_PATH);
-            Print(path);
+            text += (i ? L"\n" : L"") + std::wstring(path);
         }
+        found = count > 0;
+    } else if (const auto* chars = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr) {
+        found = true;
+        for (const wchar_t* c = chars; *c; ++c)
+            text += *c == L'\r' ? L"\\r" : *c == L'\n' ? L"\\n" : std::wstring(1, *c);
+        GlobalUnlock(data);
     }
     CloseClipboard();
-    return Check(drop && count > 0, L"no file list on the clipboard");
+    if (!found) return Fail(L"nothing of that kind on the clipboard");
+    Print(text);
+    return 0;
 }
 
 // A running process of this executable name: its working folder and command line, read from its
@@ -398,31 +394,24 @@ int ProcessStart(const std::wstring& name, double seconds) {
     return 0;
 }
 
-// The quick-button page: the page of the tab control that holds the overflow button.
-HWND QuickPage(HWND main) {
-    const HWND tab = GetDlgItem(main, IDC_TABSHEET);
-    for (HWND page = nullptr; (page = FindWindowExW(tab, page, L"#32770", nullptr));)
-        if (GetDlgItem(page, 2001)) return page;
-    return nullptr;
-}
-
-// Each quick button as "LABEL shown|hidden X Y" (its centre on the screen), in the bar's order,
-// then "more shown|hidden X Y" for the overflow button. With an argument, quick button N (or
-// the overflow button for "more") is clicked.
-int QuickBar(HWND main, const std::vector<std::wstring>& args) {
-    const HWND page = QuickPage(main);
+// Each quick button as "LABEL shown|hidden", in the bar's order, then "more shown|hidden" for the
+// overflow button; with "points", each line followed by the button's centre on the screen. With
+// N or "more", quick button N or the overflow button is clicked.
+int QuickBar(const std::vector<std::wstring>& args) {
+    const HWND page = TabPage(2001);
     if (!page) return Fail(L"no quick-button page");
     std::vector<HWND> buttons;
     for (HWND b = nullptr; (b = FindWindowExW(page, b, L"Button", nullptr));)
         if (GetDlgCtrlID(b) == 2000) buttons.push_back(b);
     const HWND more = GetDlgItem(page, 2001);
-    const auto line = [](HWND b, const std::wstring& name) {
+    const bool points = !args.empty() && args[0] == L"points";
+    const auto line = [&](HWND b, const std::wstring& name) {
         RECT r{};
         GetWindowRect(b, &r);
-        return name + (IsWindowVisible(b) ? L" shown " : L" hidden ") +
-               Numbers({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+        return name + (IsWindowVisible(b) ? L" shown" : L" hidden") +
+               (points ? L" " + Numbers({(r.left + r.right) / 2, (r.top + r.bottom) / 2}) : L"");
     };
-    if (!args.empty()) {
+    if (!args.empty() && !points) {
         const size_t n = size_t(_wtoi(args[0].c_str()));
         const HWND target = args[0] == L"more" ? more : n < buttons.size() ? buttons[n] : nullptr;
         return Check(target && PostMessageW(target, BM_CLICK, 0, 0), L"no such button");
@@ -503,33 +492,28 @@ class FolderDropTarget final : public IDropTarget {
     }
 
   private:
-    static DWORD Preferred(IDataObject* data) {
-        FORMATETC format{
-            static_cast<CLIPFORMAT>(RegisterClipboardFormatW(CFSTR_PREFERREDDROPEFFECT)), nullptr,
-            DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    // A number that the data carries in the clipboard format `name`, read by `read`; 0 when none.
+    static UINT FromData(IDataObject* data, const wchar_t* name, UINT (*read)(const void*)) {
+        FORMATETC format{static_cast<CLIPFORMAT>(RegisterClipboardFormatW(name)), nullptr,
+                         DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
         STGMEDIUM medium{};
-        DWORD preferred = 0;
+        UINT value = 0;
         if (FAILED(data->GetData(&format, &medium))) return 0;
-        if (const auto* value = static_cast<const DWORD*>(GlobalLock(medium.hGlobal))) {
-            preferred = *value;
+        if (const void* bytes = GlobalLock(medium.hGlobal)) {
+            value = read(bytes);
             GlobalUnlock(medium.hGlobal);
         }
         ReleaseStgMedium(&medium);
-        return preferred;
+        return value;
+    }
+    static DWORD Preferred(IDataObject* data) {
+        return FromData(data, CFSTR_PREFERREDDROPEFFECT,
+                        [](const void* v) { return UINT(*static_cast<const DWORD*>(v)); });
     }
     // The entries of the shell's item-ID list that the data carries beside the drop list.
     static UINT ShellItems(IDataObject* data) {
-        FORMATETC format{static_cast<CLIPFORMAT>(RegisterClipboardFormatW(CFSTR_SHELLIDLIST)),
-                         nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-        STGMEDIUM medium{};
-        UINT items = 0;
-        if (FAILED(data->GetData(&format, &medium))) return 0;
-        if (const auto* list = static_cast<const CIDA*>(GlobalLock(medium.hGlobal))) {
-            items = list->cidl;
-            GlobalUnlock(medium.hGlobal);
-        }
-        ReleaseStgMedium(&medium);
-        return items;
+        return FromData(data, CFSTR_SHELLIDLIST,
+                        [](const void* v) { return static_cast<const CIDA*>(v)->cidl; });
     }
     DWORD Choose(DWORD keys, DWORD allowed) const {
         const bool shift = keys & MK_SHIFT, ctrl = keys & MK_CONTROL, alt = keys & MK_ALT;
@@ -610,40 +594,28 @@ int wmain(int argc, wchar_t** argv) {
     const auto need = [&](size_t n) { return args.size() >= n; };
     const auto number = [&](size_t i) { return i < args.size() ? _wtof(args[i].c_str()) : -1.0; };
     const auto id = [&](size_t i) { return WPARAM(wcstoul(args[i].c_str(), nullptr, 0)); };
+    const auto post_click = [](HWND dialog, int button) {
+        // As the button itself reports a click; BM_CLICK needs the window to be active.
+        return PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                            LPARAM(GetDlgItem(dialog, button)));
+    };
 
-    if (command == L"wait-window" && need(1))
-        return Check(WaitFor(number(0), [] { return FindTopWindow(true) != nullptr; }),
-                     L"no main window");
-    if (command == L"box" && need(1)) {
-        HWND box = nullptr;
-        if (!WaitFor(number(0), [&] { return (box = FindTopWindow(false)) != nullptr; }))
-            return Fail(L"no message box");
-        std::wstring texts;
-        for (HWND child = nullptr; (child = FindWindowExW(box, child, L"Static", nullptr));)
-            if (const std::wstring text = TextOf(child); !text.empty())
-                texts += (texts.empty() ? L"" : L" | ") + text;
-        Print(texts);
-        if (need(2))
-            PostMessageW(box, WM_COMMAND, MAKEWPARAM(id(1), BN_CLICKED),
-                         LPARAM(GetDlgItem(box, int(id(1)))));
-        // A command that must follow the answer at once, while a build still runs.
-        if (need(3)) PostMessageW(FindTopWindow(true), WM_COMMAND, id(2), 0);
-        return 0;
-    }
     if (command == L"dialog" && need(2)) {
-        // Prints each static text with its control id (-1: none), then presses BUTTON. An icon's
-        // static holds the icon's resource number as its text: not a text.
+        // TITLE SECONDS [BUTTON [ID]]: prints each static text with its control id (-1: none),
+        // then presses BUTTON, posts command ID to the main window at once (while a build still
+        // runs) and waits for the dialog to close. An icon's static holds the icon's resource
+        // number as its text: not a text.
         HWND dialog = nullptr;
-        if (!WaitFor(number(1), [&] { return (dialog = FindDialog(args[0].c_str())) != nullptr; }))
+        if (!WaitFor(number(1), [&] { return (dialog = FindDialog(args[0])) != nullptr; }))
             return Fail(L"no such dialog");
         for (HWND child = nullptr; (child = FindWindowExW(dialog, child, L"Static", nullptr));)
             if (const std::wstring text = TextOf(child);
                 !text.empty() && (GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
                 Print(std::to_wstring(GetDlgCtrlID(child)) + L" " + text);
-        if (need(3))
-            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id(2), BN_CLICKED),
-                         LPARAM(GetDlgItem(dialog, int(id(2)))));
-        return 0;
+        if (!need(3)) return 0;
+        post_click(dialog, int(id(2)));
+        if (need(4)) PostMessageW(MainWindow(), WM_COMMAND, id(3), 0);
+        return Check(WaitFor(5, [&] { return !IsWindow(dialog); }), L"the dialog stays open");
     }
     // A wizard page of another program, titled TITLE... and showing TEXT, within SECONDS (30 when
     // not given); its button ID is then clicked, unless ID is 0.
@@ -651,10 +623,7 @@ int wmain(int argc, wchar_t** argv) {
         HWND page = nullptr;
         if (!WaitFor(need(4) ? number(3) : 30, [&] { return (page = FindPage(args[0], args[1])); }))
             return Fail(L"no such page");
-        // As the button itself reports a click; BM_CLICK needs the window to be active.
-        if (args[2] != L"0")
-            PostMessageW(page, WM_COMMAND, MAKEWPARAM(id(2), BN_CLICKED),
-                         LPARAM(GetDlgItem(page, int(id(2)))));
+        if (args[2] != L"0") post_click(page, int(id(2)));
         return 0;
     }
     if (command == L"wait-status" && need(2)) {
@@ -663,7 +632,7 @@ int wmain(int argc, wchar_t** argv) {
         const std::wregex expected(args[0]);
         std::wstring text = L"\n";  // no status line has it
         const auto seen = [&] {
-            const HWND main = FindTopWindow(true);
+            const HWND main = MainWindow();
             if (!main) return false;
             const std::wstring now = TextOf(GetDlgItem(main, IDC_STATUS));
             if (now != text) Print(text = now);
@@ -672,89 +641,46 @@ int wmain(int argc, wchar_t** argv) {
         const bool matched = WaitFor(number(1), seen, 20);
         // A command, or the end of the session, that must reach the window while the matched
         // state lasts, such as a build.
-        if (matched && need(3) && args[2] == L"end-session") return EndSession(FindTopWindow(true));
-        if (matched && need(3)) PostMessageW(FindTopWindow(true), WM_COMMAND, id(2), 0);
+        if (matched && need(3) && args[2] == L"end-session") return EndSession(MainWindow());
+        if (matched && need(3)) PostMessageW(MainWindow(), WM_COMMAND, id(2), 0);
         return Check(matched, L"no status line matched");
     }
-
-    if ((command == L"reg-forget" && need(1)) || (command.starts_with(L"reg-") && need(2)))
-        return RegistryCommand(command, args);
-    if (command == L"popup" && need(2)) {
-        const bool want = args[0] == L"yes";
-        return Check(WaitFor(number(1), [&] { return (OpenPopupMenu() != nullptr) == want; }),
-                     want ? L"no menu" : L"a menu is open");
-    }
-    if (command == L"hot-key") {
-        Press({VK_SHIFT, VK_ESCAPE});
-        return 0;
-    }
-    if ((command == L"set-text" && need(3)) || (command == L"get-text" && need(2)) ||
-        (command == L"click" && need(2))) {
-        // A control of the dialog titled args[0] ("page": the shown tab page): an edit's text
-        // set (the dialog hears of it as of typing) or read, a button clicked. The click is
-        // posted: it may open a message box.
-        const HWND dialog = DialogOrPage(args[0]);
-        const HWND control = dialog ? GetDlgItem(dialog, int(id(1))) : nullptr;
-        if (!control) return Fail(L"no such dialog or control");
-        if (command == L"click") return !PostMessageW(control, BM_CLICK, 0, 0);
-        if (command == L"get-text") return Print(TextOf(control)), 0;
-        return !Send(control, WM_SETTEXT, 0, LPARAM(args[2].c_str()));
-    }
-    if (command == L"choose" && need(3)) {
-        // Entry INDEX of the drop-down list ID of the dialog TITLE ("page": the shown tab page)
-        // chosen, as the user does: the dialog hears of the change.
-        const HWND dialog = DialogOrPage(args[0]);
-        const HWND combo = dialog ? GetDlgItem(dialog, int(id(1))) : nullptr;
-        DWORD_PTR picked = 0;
-        if (!combo || !Send(combo, CB_SETCURSEL, id(2), 0, &picked) || picked != id(2))
-            return Fail(L"no such list or entry");
-        return !Send(dialog, WM_COMMAND, MAKEWPARAM(id(1), CBN_SELCHANGE), LPARAM(combo));
-    }
-    if (command == L"set-date" && need(5)) {
-        // A date picker's day, YEAR MONTH DAY; the dialog hears of it when it reads the picker.
-        const HWND dialog = DialogOrPage(args[0]);
-        const HWND picker = dialog ? GetDlgItem(dialog, int(id(1))) : nullptr;
-        SYSTEMTIME day{};
-        day.wYear = WORD(id(2));
-        day.wMonth = WORD(id(3));
-        day.wDay = WORD(id(4));
-        DWORD_PTR set = 0;
-        const bool sent = picker && SendThroughRemote(picker, DTM_SETSYSTEMTIME, GDT_VALID, &day,
-                                                      sizeof day, set);
-        return Check(sent && set, L"the date was not set");
-    }
-    if (command == L"pick" && need(3)) {
-        // Line INDEX of the list box ID of the dialog TITLE selected, as a click selects it.
-        const HWND dialog = FindDialog(args[0].c_str());
-        const HWND list = dialog ? GetDlgItem(dialog, int(id(1))) : nullptr;
-        if (!list) return Fail(L"no such dialog or list");
-        DWORD_PTR result = 0;
-        return Check(Send(list, LB_SETCURSEL, id(2), 0, &result) && LRESULT(result) != LB_ERR &&
-                         Send(dialog, WM_COMMAND, MAKEWPARAM(id(1), LBN_SELCHANGE), LPARAM(list)),
-                     L"no such line");
-    }
+    if (command == L"window" && need(1))  // yes|no [SECONDS]
+        return Check(WaitFor(need(2) ? number(1) : 30,
+                             [&] { return (MainWindow() != nullptr) == (args[0] == L"yes"); }),
+                     L"the main window is not as asked");
     if (command == L"notepad" && need(1)) {
         // Waits for Notepad, prints its title and closes it.
         HWND notepad = nullptr;
         if (!WaitFor(number(0), [&] {
-                notepad = nullptr;
-                EnumWindows(MatchNotepad, reinterpret_cast<LPARAM>(&notepad));
-                return notepad != nullptr;
+                return (notepad = FindWhere([](HWND w) {
+                            return IsWindowVisible(w) && _wcsicmp(ClassOf(w).c_str(), L"Notepad") == 0;
+                        }));
             }))
             return Fail(L"no Notepad window");
         Print(TextOf(notepad));
         return !PostMessageW(notepad, WM_CLOSE, 0, 0);
     }
-
+    if ((command == L"reg-forget" && need(1)) || (command.starts_with(L"reg-") && need(2)))
+        return RegistryCommand(command, args);
+    if (command == L"hot-key") {
+        Press({VK_SHIFT, VK_ESCAPE});
+        return 0;
+    }
+    for (const wchar_t* action : {L"set-text", L"get-text", L"click", L"choose", L"pick", L"set-date"})
+        if (command == action && need(2))
+            return OnControl(command, args[0], int(id(1)), {args.begin() + 2, args.end()});
+    // KEY, to the pattern box or to control ID of the dialog TITLE.
+    if (command == L"key" && need(1))
+        return OnControl(command, need(3) ? args[1] : L"main", need(3) ? int(id(2)) : IDC_PATTERN,
+                         {args[0]});
     if (command == L"drop-target" && need(2)) return DropTarget(args[0], number(1));
-    if (command == L"clipboard-text") return PrintClipboardText();
-    if (command == L"clipboard-files") return PrintClipboardFiles();
+    if (command == L"clipboard" && need(1)) return PrintClipboard(args[0] == L"files");
     if (command == L"process" && need(2)) return ProcessStart(args[0], number(1));
 
-    const HWND main = FindTopWindow(true);
+    const HWND main = MainWindow();
     if (!main) return Fail(L"no main window");
-    if (command == L"quick") return QuickBar(main, args);
-    if (command == L"get-status") return Print(TextOf(GetDlgItem(main, IDC_STATUS))), 0;
+    if (command == L"quick") return QuickBar(args);
     if (command == L"select") {
         // The rows given by index, none when none is given.
         std::vector<int> rows;
@@ -772,24 +698,12 @@ int wmain(int argc, wchar_t** argv) {
         Print(line);
         return 0;
     }
-    if (command == L"list-key" && need(1)) {
-        // A key pressed on the results list, which moves its selection.
-        const HWND list = GetDlgItem(main, IDC_RESULTS);
-        return !(PostMessageW(list, WM_KEYDOWN, id(0), 1) &&
-                 PostMessageW(list, WM_KEYUP, id(0), 1 | (3u << 30)));
-    }
     if ((command == L"type" || command == L"search" || command == L"enter") && need(1)) {
         if (!EditCombo(main, IDC_PATTERN, args[0])) return Fail(L"the pattern box does not answer");
         if (command == L"search") return !Send(GetDlgItem(main, IDC_SEARCH), BM_CLICK, 0, 0);
         return command == L"enter" && !PostKey(GetDlgItem(main, IDC_PATTERN), VK_RETURN);
     }
     if (command == L"location" && need(1)) return !EditCombo(main, IDC_LOCATION, args[0]);
-    // KEY, to the pattern box, the location box ("location") or control ID of the shown tab page
-    // ("page ID").
-    if (command == L"key" && need(3) && args[1] == L"page")
-        return !PostKey(GetDlgItem(ShownPage(), int(id(2))), UINT(id(0)));
-    if (command == L"key" && need(1))
-        return !PostKey(GetDlgItem(main, need(2) ? IDC_LOCATION : IDC_PATTERN), UINT(id(0)));
     if (command == L"entries" && need(1)) {
         // The box's edit text, then its drop-down list, one line each.
         const HWND combo = GetDlgItem(main, int(id(0)));
@@ -847,16 +761,25 @@ int wmain(int argc, wchar_t** argv) {
               L" ms");
         return slowest <= limit ? 0 : 1;
     }
-    if (command == L"wait-visible" && need(2)) {
-        const bool want = args[0] == L"yes";
-        return Check(
-            WaitFor(number(1), [&] { return (IsWindowVisible(main) && !IsIconic(main)) == want; }),
-            want ? L"not visible" : L"still visible");
-    }
-    if (command == L"tray-icon" && need(1))
-        return Check(WaitFor(number(1) > 0 ? number(1) : 0,
-                             [&] { return InTray(main) == (args[0] == L"yes"); }),
-                     args[0] == L"yes" ? L"no tray icon" : L"a tray icon");
+    // States of the window awaited: CONDITION yes|no [SECONDS, 30 when not given]. "focus" is
+    // the keyboard focus in the pattern box's edit field, in the active window.
+    const auto focused = [&] {
+        GUITHREADINFO gui{};
+        gui.cbSize = sizeof gui;
+        return GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &gui) &&
+               gui.hwndActive == main && gui.hwndFocus &&
+               GetParent(gui.hwndFocus) == GetDlgItem(main, IDC_PATTERN);
+    };
+    const std::pair<const wchar_t*, std::function<bool()>> conditions[] = {
+        {L"visible", [&] { return IsWindowVisible(main) && !IsIconic(main); }},
+        {L"popup", [] { return IsWindowVisible(FindWindowW(L"#32768", nullptr)) != FALSE; }},
+        {L"tray-icon", [&] { return InTray(main); }},
+        {L"focus", focused}};
+    for (const auto& [name, holds] : conditions)
+        if (command == name && need(1))
+            return Check(WaitFor(need(2) ? number(1) : 30,
+                                 [&] { return holds() == (args[0] == L"yes"); }),
+                         (command + L" is not " + args[0]).c_str());
     // Mouse messages of the tray icon, in one go: a double click comes within its time.
     if (command == L"tray-click" && need(1)) {
         for (size_t i = 0; i < args.size(); ++i)
@@ -884,20 +807,6 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"move" && need(2))
         return !SetWindowPos(main, nullptr, int(number(0)), int(number(1)), 0, 0,
                              SWP_NOSIZE | SWP_NOZORDER);
-    // The keyboard focus in the pattern box's edit field, in the active window.
-    if (command == L"focus" && need(1)) {
-        const HWND pattern = GetDlgItem(main, IDC_PATTERN);
-        return Check(WaitFor(number(0),
-                             [&] {
-                                 GUITHREADINFO gui{};
-                                 gui.cbSize = sizeof gui;
-                                 return GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr),
-                                                         &gui) &&
-                                        gui.hwndActive == main && gui.hwndFocus &&
-                                        GetParent(gui.hwndFocus) == pattern;
-                             }),
-                     L"the focus is not in the pattern box");
-    }
     if (command == L"layout") {
         if (need(2))
             SetWindowPos(main, nullptr, 0, 0, int(number(0)), int(number(1)),
@@ -916,19 +825,19 @@ int wmain(int argc, wchar_t** argv) {
         Print(Numbers({LONG(width), client.right, bar}));
         return Check(LONG(width) == room, L"the column does not reach the list's right edge");
     }
-    if (command == L"tab-point" && need(1)) {
+    if (command == L"point" && need(2) && args[0] == L"tab") {
         // The middle of tab INDEX on the screen.
         const HWND tabs = GetDlgItem(main, IDC_TABSHEET);
         RECT tab{};
         DWORD_PTR found = 0;
-        if (!SendThroughRemote(tabs, TCM_GETITEMRECT, id(0), &tab, sizeof tab, found) || !found)
+        if (!SendThroughRemote(tabs, TCM_GETITEMRECT, id(1), &tab, sizeof tab, found) || !found)
             return Fail(L"no such tab");
         MapWindowPoints(tabs, HWND_DESKTOP, reinterpret_cast<POINT*>(&tab), 2);
         Print(Numbers({(tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2}));
         return 0;
     }
-    if (command == L"row-point") {
-        // The first row starts below the column header and is two lines high.
+    if (command == L"point" && need(1)) {
+        // The first row's, which starts below the column header and is two lines high.
         const HWND list = GetDlgItem(main, IDC_RESULTS);
         RECT list_rect{}, header_rect{};
         GetWindowRect(list, &list_rect);

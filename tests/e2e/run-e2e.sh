@@ -7,16 +7,17 @@
 #   tests/e2e/run-e2e.sh PRESET      PRESET: win64 or win32 (built beforehand, with its package)
 #
 # CORVELLA_E2E_ONLY, a regex, runs only the scenarios whose names match it whole (first-run
-# makes the cache that the scenarios starting from `data` take).
+# makes the cache that the scenarios starting from `cached` take).
 #
 # Logs in build/e2e/logs/, screenshots for review in build/e2e/shots/ (of the bare X root).
 #
 # The scenarios are a table (SCENARIOS): a name, then steps separated by " ; " (also on indented
 # lines of their own), each a verb and its arguments in shell quoting, expanded when the step runs.
 # A verb is a function v_VERB below or else a command of the driver; ID_ and IDC_ names of
-# resources/resource.h stand for their numbers. A scenario passes when all its steps do; the first
-# that fails is named. Scenarios share one run of the program; one that begins with `data` or
-# `no-data` starts from a state of its own (the program left running before it fails).
+# resources/resource.h stand for their numbers; a step that begins with `not` passes when its verb
+# fails. A scenario passes when all its steps do; the first that fails is named. Scenarios share
+# one run of the program; one that begins with `data`, `cached` or `no-data` starts from a state
+# of its own (the program left running before it fails).
 #
 # The setup program's scenarios come last: they install it into the prefix as a user would (its
 # pages shot for review, then silently), start the installed program, start it as a second user
@@ -34,6 +35,7 @@ MORE_TOOLS=import
 # shellcheck source=tests/wine/prefix.sh
 . "$SOURCE_DIR/tests/wine/prefix.sh"
 SHOT_DIR="$WORK_DIR/shots"
+D="$DRIVES_DIR/d"  # drive D:
 
 # Seconds.
 PROGRAM_LIFE=1800  # one run of Corvella.exe, however its scenarios go
@@ -54,71 +56,71 @@ TRASH_TITLE='Confirm file deletion'
 INVALID=' \[WARNING\] : The search location is invalid!! Default to be My Computer! '
 
 read -r -d '' SCENARIOS <<'EOF'
-first-run   data 0 1 ; start-build ; exists default.db
+first-run   data 0 1 ; start-build ; disk yes "$DATA_DIR/default.db"
             state FirstRun=TRUE ProgramExit=FALSE UpdateCacheExit=TRUE 'CacheFileSize=[0-9]+'
             dialog 'Welcome to Corvella' '1030 * You can start seaching after the search cache is built.'
-            shoot 01-first-build ; dialog 'Welcome to Corvella' '' IDOK ; no-dialog 'Welcome to Corvella'
+            shoot 01-first-build ; dialog 'Welcome to Corvella' '' IDOK
             keep-cache
 typing      find type qzreport $REPORTS ; find type '' 0 ; find search qzreport $REPORTS
             find type qzreport-000 9 ; find enter qzreport $REPORTS ; find search 'qzreport-00?1.txt' 4
             find enter 'QZREPORT-*.TXT' $REPORTS ; find type '*.log;*.mp3' 2
 locations   location 'D:\qz\alpha' ; find search qzreport $REPORTS_IN_ALPHA
-            location 'D:\qz' ; key 13 location ; found $REPORTS
+            location 'D:\qz' ; key 13 main IDC_LOCATION ; found $REPORTS
             location 'Q:\nowhere' ; search qzreport ; status "$INVALID" ; rows $REPORTS
             location 'My Computer' ; find search qzreport-000 9
 sorting     find type qzreport $REPORTS ; sorts $REPORTS ; find type '' 0 ; sorts 1 ; ping 2000
 save-results
             find type ksave- 3 ; command ID_ARRANGE_NAME ; menu ID_FILE_SAVE_RESULTS
-            dialog 'Save Results' 'Format:' ; is IDC_SAVE_FORMAT '[FILEDIR][FILENAME]'
-            is IDC_SAVE_PATH "C:\\users\\$WINE_USER\\Documents\\SearchResults.txt"
-            shoot 08-save-dialog ; field IDC_SAVE_PATH ' ' ; click 'Save Results' IDOK
+            dialog 'Save Results' 'Format:' ; is get-text 'Save Results' IDC_SAVE_FORMAT = '[FILEDIR][FILENAME]'
+            is get-text 'Save Results' IDC_SAVE_PATH = "C:\\users\\$WINE_USER\\Documents\\SearchResults.txt"
+            shoot 02-save-dialog ; set-text 'Save Results' IDC_SAVE_PATH ' ' ; click 'Save Results' IDOK
             box IDOK 'Invalid information, file path or save format must not be blank.'
-            field IDC_SAVE_PATH 'C:\saved out.txt' ; field IDC_SAVE_FORMAT '[SIZE],[DATE]'
+            set-text 'Save Results' IDC_SAVE_PATH 'C:\saved out.txt' ; set-text 'Save Results' IDC_SAVE_FORMAT '[SIZE],[DATE]'
             click 'Save Results' IDOK ; box IDOK 'Invalid save format, format must contain [FILEDIR] or [FILENAME] filed.'
-            field IDC_SAVE_FORMAT ' [FILEDIR][FILENAME] ' ; made 'saved out.txt' ; click 'Save Results' IDOK
-            asked 'Confirm Message' IDNO 'File already exists. Do you want to overwrite it ?'
-            dialog 'Save Results' 'Format:' ; click 'Save Results' IDOK ; asked 'Confirm Message' IDYES ''
+            set-text 'Save Results' IDC_SAVE_FORMAT ' [FILEDIR][FILENAME] ' ; made 'saved out.txt' ; click 'Save Results' IDOK
+            dialog 'Confirm Message' 'File already exists. Do you want to overwrite it ?' IDNO
+            dialog 'Save Results' 'Format:' ; click 'Save Results' IDOK ; dialog 'Confirm Message' '' IDYES
             notepad 30 ; saved 'saved out.txt' '\xEF\xBB\xBFD:\\ksave\\ksave-plain.txt\r\nD:\\ksave\\ksave-Ωμέγα.txt\r\nD:\\ksave\\ksave-日本.txt\r\n'
-            gone saved-selected.txt ; list-key 36 ; menu ID_FILE_SAVE_RESULTS ; dialog 'Save Results' 'Format:'
-            field IDC_SAVE_PATH 'C:\saved-selected.txt' ; click 'Save Results' IDC_SAVE_SELECTED
+            gone saved-selected.txt ; key 36 main IDC_RESULTS ; menu ID_FILE_SAVE_RESULTS ; dialog 'Save Results' 'Format:'
+            set-text 'Save Results' IDC_SAVE_PATH 'C:\saved-selected.txt' ; click 'Save Results' IDC_SAVE_SELECTED
             click 'Save Results' IDOK ; notepad 30 ; saved saved-selected.txt 'D:\\ksave\\ksave-plain.txt\r\n'
-            gone saved.csv ; menu ID_FILE_SAVE_RESULTS ; dialog 'Save Results' 'Format:' ; field IDC_SAVE_PATH 'C:\saved.csv'
-            field IDC_SAVE_FORMAT '"[FILEDIR][FILENAME]",[SIZE],[DATE]' ; click 'Save Results' IDOK ; notepad 30
+            gone saved.csv ; menu ID_FILE_SAVE_RESULTS ; dialog 'Save Results' 'Format:' ; set-text 'Save Results' IDC_SAVE_PATH 'C:\saved.csv'
+            set-text 'Save Results' IDC_SAVE_FORMAT '"[FILEDIR][FILENAME]",[SIZE],[DATE]' ; click 'Save Results' IDOK ; notepad 30
             saved saved.csv '\xEF\xBB\xBF"D:\\ksave\\ksave-plain.txt",3,2024-03-05 07:08:09\r\n"D:\\ksave\\ksave-Ωμέγα.txt",0,2024-03-05 07:08:09\r\n"D:\\ksave\\ksave-日本.txt",0,2024-03-05 07:08:09\r\n'
 acting      find type kact 8 ; command ID_ARRANGE_NAME ; select 1 3
-            command ID_LIST_COPY_FILE_PATH ; clipboard 'D:\kact\kact-1.txt\r\nD:\kact\kact-3.txt\r\n'
-            command ID_LIST_COPY_FOLDER_PATH ; clipboard 'D:\kact\\r\nD:\kact\\r\n'
-            command ID_LIST_COPY ; files 'D:\kact\kact-1.txt' 'D:\kact\kact-3.txt'
+            command ID_LIST_COPY_FILE_PATH ; is clipboard text = 'D:\kact\kact-1.txt\r\nD:\kact\kact-3.txt\r\n'
+            command ID_LIST_COPY_FOLDER_PATH ; is clipboard text = 'D:\kact\\r\nD:\kact\\r\n'
+            command ID_LIST_COPY ; is clipboard files = 'D:\kact\kact-1.txt' 'D:\kact\kact-3.txt'
             select 7 ; command ID_LIST_COMMAND_PROMPT ; prompt 'D:\kact\a&b\'
             select 5 ; menu ID_LIST_SEARCH_THIS_FOLDER ; box IDOK 'This is not a folder!'
             select 6 ; command ID_LIST_SEARCH_THIS_FOLDER ; find search kact 1
             location 'My Computer' ; find type kact 8 ; command ID_ARRANGE_NAME ; select 7
             command ID_LIST_SEARCH_SAME_FOLDER ; find search kact 1 ; location 'My Computer'
-            find type 'D:' 1 ; select 0 ; command ID_LIST_COPY_FOLDER_PATH ; clipboard 'D:\r\n'
-            command ID_LIST_COPY ; files 'D:\' ; command ID_LIST_DELETE ; rows 1 ; no-dialog "$TRASH_TITLE"
-            txt-opens ; find type kact-1 1 ; select 0 ; list-key 13 ; opened kact-1.txt ; double-click ; opened kact-1.txt
+            find type 'D:' 1 ; select 0 ; command ID_LIST_COPY_FOLDER_PATH ; is clipboard text = 'D:\r\n'
+            command ID_LIST_COPY ; is clipboard files = 'D:\' ; command ID_LIST_DELETE ; rows 1 ; no-dialog "$TRASH_TITLE"
+            txt-opens ; find type kact-1 1 ; select 0 ; key 13 main IDC_RESULTS ; opened kact-1.txt ; mouse row click --repeat 2 --delay 100 1 ; opened kact-1.txt
             find type kact 8 ; command ID_ARRANGE_NAME ; total ; select 2 4 ; menu ID_LIST_DELETE
-            dialog "$TRASH_TITLE" '' IDYES ; recounted 6 8 ; kact-gone 2 4 ; kact-kept 1 3
-            select 1 2 ; command ID_LIST_COPY_FILE_PATH ; clipboard 'D:\kact\kact-1.txt\r\nD:\kact\kact-3.txt\r\n'
-            find type kact-1 1 ; right-click ; popup yes 10 ; key 40 ; key 39 ; sleep 2
-            shoot 12-list-menu ; key 40 ; key 40 ; key 13 ; popup no 10 ; files 'D:\kact\kact-1.txt'
-            find type kact 6 ; command ID_ARRANGE_NAME ; click-row ; press ctrl+a ; selected 0 1 2 3 4 5
-            select 1 2 ; press ctrl+c ; files 'D:\kact\kact-1.txt' 'D:\kact\kact-3.txt'
-            select 2 ; press ctrl+shift+c ; clipboard 'D:\kact\kact-3.txt\r\n' ; select 1 2
+            dialog "$TRASH_TITLE" '' IDYES ; recounted 6 8 ; disk no $D/kact/kact-{2,4}.txt ; disk yes $D/kact/kact-{1,3}.txt
+            select 1 2 ; command ID_LIST_COPY_FILE_PATH ; is clipboard text = 'D:\kact\kact-1.txt\r\nD:\kact\kact-3.txt\r\n'
+            find type kact-1 1 ; mouse row click 3 ; popup yes 10 ; key 40 ; key 39 ; sleep 2
+            shoot 03-list-menu ; key 40 ; key 40 ; key 13 ; popup no 10 ; is clipboard files = 'D:\kact\kact-1.txt'
+            find type kact 6 ; command ID_ARRANGE_NAME ; mouse row click 1 ; press ctrl+a ; is selected = '0 1 2 3 4 5'
+            select 1 2 ; press ctrl+c ; is clipboard files = 'D:\kact\kact-1.txt' 'D:\kact\kact-3.txt'
+            select 2 ; press ctrl+shift+c ; is clipboard text = 'D:\kact\kact-3.txt\r\n' ; select 1 2
             press shift+F10 ; popup yes 10 ; endmenu ; popup no 10 ; press Menu ; popup yes 10 ; endmenu
-            popup no 10 ; press Delete ; dialog "$TRASH_TITLE" '' IDYES ; rows 4 ; kact-gone 1 3
+            popup no 10 ; press Delete ; dialog "$TRASH_TITLE" '' IDYES ; rows 4 ; disk no $D/kact/kact-{1,3}.txt
 dragging    find type kdrag- 2 ; command ID_ARRANGE_NAME ; select 0 1
             drag plain kdropped 'copy, 2 shell items' 'D:\kdrag\kdrag-1.txt' 'D:\kdrag\kdrag-2.txt'
-            kdrag-in kdropped 1 2 ; kdrag-in kdrag 1 2 ; rows 2 ; select 0 1
+            disk yes $D/kdropped/kdrag-{1,2}.txt ; disk yes $D/kdrag/kdrag-{1,2}.txt ; rows 2 ; select 0 1
             drag shift kmoved 'move, 2 shell items' 'D:\kdrag\kdrag-1.txt' 'D:\kdrag\kdrag-2.txt'
-            kdrag-in kmoved 1 2 ; kdrag-out kdrag 1 2 ; rows 2
-screenshots find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 02-results
-            mouse row ; shoot 03-tooltip ; mouse away
-            syscommand 0xF100 ; key 39 ; key 39 ; key 40 ; sleep 1 ; shoot 04-view-menu
+            disk yes $D/kmoved/kdrag-{1,2}.txt ; disk no $D/kdrag/kdrag-{1,2}.txt ; rows 2
+screenshots find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 04-results
+            mouse row sleep 1 ; shoot 05-tooltip ; mouse away
+            syscommand 0xF100 ; key 39 ; key 39 ; key 40 ; sleep 1 ; shoot 06-view-menu
             endmenu ; sleep 1 ; find type qzreport $REPORTS
-resizing    resize 200 150 ; sleep 1 ; shoot 05-narrow ; resize +301 600 ; sleep 1 ; shoot 06-wide
+resizing    resize 200 150 ; sleep 1 ; shoot 07-narrow ; resize +301 600 ; sleep 1 ; shoot 08-wide
             resize +40 500
-maximised   find type qzreport $REPORTS ; syscommand 0xF030 ; sleep 1 ; column ; shoot 07-maximised
+maximised   find type qzreport $REPORTS ; syscommand 0xF030 ; sleep 1 ; column ; shoot 09-maximised
             syscommand 0xF120 ; sleep 1 ; column
 watchkeeper find search qzwatched 0 ; appears qzwatched-new.txt
 update-cache
@@ -135,15 +137,15 @@ tray        tray-icon yes ; syscommand 0xF060 ; visible no ; tray-click 0x0203 ;
             tray-click 0x0201 0x0203 ; visible no ; sleep 2 ; popup no 0
             menu ID_TRAY_OPEN ; visible yes ; menu ID_TRAY_OPEN ; sleep 1 ; visible yes 0
             shell-restart ; tray-icon yes 10
-hot-key     move 7 9 ; hot-key ; placed ; focus 10 ; sleep 1 ; shoot 11-hot-key
-            key 27 ; visible no ; hot-key ; visible yes ; placed ; focus 10
+hot-key     move 7 9 ; hot-key ; placed ; focus yes 10 ; sleep 1 ; shoot 11-hot-key
+            key 27 ; visible no ; hot-key ; visible yes ; placed ; focus yes 10
 closing     syscommand 0xF060 ; visible no ; sleep 2 ; running ; second-start ; visible yes
             key 27 ; visible no ; running ; exit ; state UpdateCacheExit=TRUE
 exit-during-build
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; start-watching "$BUILDING" ID_FILE_EXIT
             ends ; state UpdateCacheExit=FALSE ProgramExit=TRUE
 exit-after-second-update
-            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; start ; up
+            cached ; open
             menu ID_TOOLS_UPDATE_CACHE ; status "$BUILDING" $BUILD_WAIT ID_TOOLS_UPDATE_CACHE
             box IDOK '' 30 ID_FILE_EXIT ; ends ; state UpdateCacheExit=FALSE ProgramExit=TRUE
 unfinished-build
@@ -154,7 +156,7 @@ abnormal-end-rebuilds
 abnormal-end-asks
             data 1 1 UpdateCacheExit=TRUE ProgramExit=FALSE CacheFileSize=0 ; cache ; start
             box IDNO 'Program terminated abnormally last time, Watchkeeper may be interfered.' $START_WAIT
-            wait-window $START_WAIT ; sleep 3 ; status '' 0 ; state UpdateCacheExit=TRUE
+            window yes $START_WAIT ; sleep 3 ; status '' 0 ; state UpdateCacheExit=TRUE
             find search qzreport $REPORTS ; menu ID_FILE_EXIT ; box IDNO 'Exit Corvella?'
             sleep 2 ; running ; visible yes 10
 option-toggles
@@ -166,103 +168,103 @@ exit-without-question
             exit
 growth-defragments
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE CacheFileSize=$((KEPT_SIZE / 1048576))
-            cache 10 ; start ; up ; shrunk ; state UpdateCacheExit=TRUE ; status '' 0
+            cache 10 ; open ; shrunk ; state UpdateCacheExit=TRUE ; status '' 0
             find search qzreport $REPORTS ; exit
 criteria-pages
-            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; start ; up ; sleep 1
-            shoot 14-quick-buttons-page ; location 'D:\' ; tab 1 ; sleep 1 ; shoot 15-size-date-page
+            cached ; open ; sleep 1
+            shoot 12-quick-buttons-page ; location 'D:\' ; tab 1 ; sleep 1 ; shoot 13-size-date-page
             set-text page IDC_PAGE_MIN_EDIT 100 ; click page IDC_PAGE_MIN_CHECK ; same-count --min-size 100
             click page IDC_PAGE_MIN_CHECK ; set-text page IDC_PAGE_MAX_EDIT 2 ; click page IDC_PAGE_MAX_CHECK
             same-count --max-size 2 ; set-text page IDC_PAGE_MAX_EDIT 0 ; same-count --max-size 0
             click page IDC_PAGE_MAX_CHECK ; set-text page IDC_PAGE_MAX_EDIT 9 ; same-count
             set-date page IDC_PAGE_FROM_DATE 2024 3 5 ; set-date page IDC_PAGE_TO_DATE 2024 3 5
-            click page IDC_PAGE_FROM_CHECK ; click page IDC_PAGE_TO_CHECK ; sleep 1 ; shoot 16-size-date-ticked
+            click page IDC_PAGE_FROM_CHECK ; click page IDC_PAGE_TO_CHECK ; sleep 1 ; shoot 14-size-date-ticked
             same-count --modified-from 2024-03-05 --modified-to 2024-03-05
             click page IDC_PAGE_FROM_CHECK ; same-count --modified-to 2024-03-05
-            click page IDC_PAGE_TO_CHECK ; tab 2 ; mouse tab 0 ; shoot 17-advanced-page ; mouse away
+            click page IDC_PAGE_TO_CHECK ; tab 2 ; mouse tab 0 sleep 1 ; shoot 15-advanced-page ; mouse away
             choose page IDC_PAGE_KIND 2 ; same-count --folders ; choose page IDC_PAGE_KIND 1
             same-count --files ; choose page IDC_PAGE_KIND 0 ; click page IDC_PAGE_NO_SUBDIRS
             same-count --no-subdirs ; key 13 page IDC_PAGE_NO_SUBDIRS ; sleep 1 ; visible yes 0
             key 27 page IDC_PAGE_NO_SUBDIRS ; visible no ; running ; exit
-dpi-150     data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; dpi 144 ; start ; up
-            find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 07-results-150-dpi
+dpi-150     cached ; dpi 144 ; open
+            find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 16-results-150-dpi
             tab 1 ; click page IDC_PAGE_MIN_CHECK ; click page IDC_PAGE_TO_CHECK ; sleep 1
-            shoot 18-size-date-150-dpi ; tab 2 ; click page IDC_PAGE_NO_SUBDIRS ; sleep 1
-            shoot 19-advanced-150-dpi ; exit ; dpi 96
+            shoot 17-size-date-150-dpi ; tab 2 ; click page IDC_PAGE_NO_SUBDIRS ; sleep 1
+            shoot 18-advanced-150-dpi ; exit ; dpi 96
 quick-buttons
-            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache
+            cached
             buttons 'Logs|*.log|DEFAULT|.\icons\music.ico' 'Reports|qzreport-000*|D:\qz\alpha|C:\none.ico' 'Songs|*.mp3|  DEFAULT |.\icons\music.ico'
-            start ; up ; bar 'Logs shown' 'Reports shown' 'Songs shown' 'more hidden'
-            quick 1 ; found 9 ; rows 9 ; entries IDC_PATTERN '' ; location 'D:\qz' ; quick 2 ; found 1
-            location 'D:\qz\beta' ; quick 0 ; found 0 ; location 'My Computer' ; hover 1 ; shoot 13-quick-hover
+            open ; is quick = 'Logs shown' 'Reports shown' 'Songs shown' 'more hidden'
+            quick 1 ; found 9 ; rows 9 ; is entries IDC_PATTERN = '' ; location 'D:\qz' ; quick 2 ; found 1
+            location 'D:\qz\beta' ; quick 0 ; found 0 ; location 'My Computer' ; mouse button 1 ; shoot 19-quick-hover
             mouse away ; keep-settings ; menu ID_TOOLS_CUSTOMIZE_TOOLBAR ; dialog 'Customize Toolbar' 'Location:'
-            is-text 'Customize Toolbar' IDC_TB_TEXT Logs ; is-text 'Customize Toolbar' IDC_TB_ACTION '*.log'
-            set-text 'Customize Toolbar' IDC_TB_TEXT Changed ; shoot 15-customize-toolbar
+            is get-text 'Customize Toolbar' IDC_TB_TEXT = Logs ; is get-text 'Customize Toolbar' IDC_TB_ACTION = '*.log'
+            set-text 'Customize Toolbar' IDC_TB_TEXT Changed ; shoot 20-customize-toolbar
             click 'Customize Toolbar' IDC_TB_CANCEL ; no-dialog 'Customize Toolbar' ; settings-kept
-            bar 'Logs shown' 'Reports shown' 'Songs shown' 'more hidden'
+            is quick = 'Logs shown' 'Reports shown' 'Songs shown' 'more hidden'
             menu ID_TOOLS_CUSTOMIZE_TOOLBAR ; dialog 'Customize Toolbar' 'Location:'
             click 'Customize Toolbar' IDC_TB_ADD ; dialog 'Add Toolbar Button' 'Location:'
-            is-text 'Add Toolbar Button' IDC_ADD_ACTION '*.mp3' ; is-text 'Add Toolbar Button' IDC_ADD_LOCATION DEFAULT
+            is get-text 'Add Toolbar Button' IDC_ADD_ACTION = '*.mp3' ; is get-text 'Add Toolbar Button' IDC_ADD_LOCATION = DEFAULT
             set-text 'Add Toolbar Button' IDC_ADD_TEXT Fresh ; set-text 'Add Toolbar Button' IDC_ADD_ACTION 'qzreport-001*'
-            shoot 16-add-toolbar-button ; click 'Add Toolbar Button' IDC_ADD_ADD ; no-dialog 'Add Toolbar Button'
-            is-text 'Customize Toolbar' IDC_TB_TEXT Fresh ; click 'Customize Toolbar' IDC_TB_UP
+            shoot 21-add-toolbar-button ; click 'Add Toolbar Button' IDC_ADD_ADD ; no-dialog 'Add Toolbar Button'
+            is get-text 'Customize Toolbar' IDC_TB_TEXT = Fresh ; click 'Customize Toolbar' IDC_TB_UP
             pick 'Customize Toolbar' IDC_TB_LIST 0 ; set-text 'Customize Toolbar' IDC_TB_TEXT Logfiles
-            pick 'Customize Toolbar' IDC_TB_LIST 1 ; is-text 'Customize Toolbar' IDC_TB_TEXT Reports
-            click 'Customize Toolbar' IDC_TB_DEL ; is-text 'Customize Toolbar' IDC_TB_TEXT Fresh
+            pick 'Customize Toolbar' IDC_TB_LIST 1 ; is get-text 'Customize Toolbar' IDC_TB_TEXT = Reports
+            click 'Customize Toolbar' IDC_TB_DEL ; is get-text 'Customize Toolbar' IDC_TB_TEXT = Fresh
             click 'Customize Toolbar' IDC_TB_LOCATION_BROWSE ; dialog 'Browse for Folder' 'Select Folder' 2
-            no-dialog 'Browse for Folder' ; is-text 'Customize Toolbar' IDC_TB_LOCATION 'My Computer'
+            is get-text 'Customize Toolbar' IDC_TB_LOCATION = 'My Computer'
             click 'Customize Toolbar' IDC_TB_ICON_BROWSE ; dialog Open '' ; set-text Open 1148 'C:\corvella\Icons\Pictures.ico'
             click Open 1 ; no-dialog Open ; click 'Customize Toolbar' IDC_TB_SAVE ; no-dialog 'Customize Toolbar'
             toolbar '.\icons\music.ico|Logfiles|*.log|DEFAULT' '.\icons\pictures.ico|Fresh|qzreport-001*|My Computer' '.\icons\music.ico|Songs|*.mp3|DEFAULT'
-            bar 'Logfiles shown' 'Fresh shown' 'Songs shown' 'more hidden' ; quick 1 ; found 10 ; exit
+            is quick = 'Logfiles shown' 'Fresh shown' 'Songs shown' 'more hidden' ; quick 1 ; found 10 ; exit
 quick-damaged
-            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; buttons 'B0|*.log|DEFAULT|C:\windows'
-            damage-toolbar ; start ; up ; quick-count 256 ; find search qzreport $REPORTS ; quick 1 ; found 1 ; exit
+            cached ; buttons 'B0|*.log|DEFAULT|C:\windows'
+            damage-toolbar ; open ; quick-count 256 ; find search qzreport $REPORTS ; quick 1 ; found 1 ; exit
 quick-overflow
-            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; twelve-buttons ; start ; up
+            cached ; twelve-buttons ; open
             overflows yes ; resize +300 600 ; sleep 1 ; overflows no ; resize 200 150 ; sleep 1
-            overflows yes ; hover more ; mouse-click ; popup yes 10 ; sleep 1 ; shoot 14-quick-overflow
-            first-item ; popup no 10 ; found "$FIRST_HIDDEN"
+            overflows yes ; mouse button more click 1 ; popup yes 10 ; sleep 1 ; shoot 22-quick-overflow
+            mouse here mousemove_relative 20 10 click 1 ; popup no 10 ; found "$FIRST_HIDDEN"
             quick 0 ; status "$INVALID" ; rows $REPORTS ; exit
 quick-150-dpi
-            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; dpi 144 ; twelve-buttons
-            start ; up ; overflows yes ; hover 0 ; shoot 13-quick-hover-150-dpi ; hover more ; mouse-click
-            popup yes 10 ; sleep 1 ; shoot 14-quick-overflow-150-dpi ; first-item ; popup no 10
+            cached ; dpi 144 ; twelve-buttons
+            open ; overflows yes ; mouse button 0 ; shoot 23-quick-hover-150-dpi ; mouse button more click 1
+            popup yes 10 ; sleep 1 ; shoot 24-quick-overflow-150-dpi ; mouse here mousemove_relative 20 10 click 1 ; popup no 10
             found "$FIRST_HIDDEN" ; menu ID_TOOLS_CUSTOMIZE_TOOLBAR
-            dialog 'Customize Toolbar' 'Location:' ; shoot 15-customize-toolbar-150-dpi
+            dialog 'Customize Toolbar' 'Location:' ; shoot 25-customize-toolbar-150-dpi
             click 'Customize Toolbar' IDC_TB_ADD ; dialog 'Add Toolbar Button' 'Location:'
-            shoot 16-add-toolbar-button-150-dpi ; click 'Add Toolbar Button' IDC_ADD_CANCEL
+            shoot 26-add-toolbar-button-150-dpi ; click 'Add Toolbar Button' IDC_ADD_CANCEL
             no-dialog 'Add Toolbar Button' ; click 'Customize Toolbar' IDC_TB_CANCEL
             no-dialog 'Customize Toolbar' ; exit ; dpi 96
 hidden-start
-            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; start /HIDE
-            wait-window $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running ; tool-window
+            cached ; start /HIDE
+            window yes $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running ; tool-window
             tray-icon yes 10 ; find type qzreport $REPORTS ; hot-key ; visible yes ; placed
             close ; ends ; state ProgramExit=TRUE
-histories   data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; maxima 3 5 ; cache ; start ; up
-            find enter qzreport-001 10 ; entries IDC_PATTERN qzreport-001 qzreport-001
-            find enter qzreport-002 10 ; entries IDC_PATTERN qzreport-002 qzreport-002 qzreport-001
-            location 'D:\qz' ; find enter qzreport-003 8 ; entries IDC_LOCATION 'D:\qz' 'My Computer' 'D:\qz'
-            exit ; start ; up ; no-dialog 'Welcome to Corvella'
-            entries IDC_PATTERN '' qzreport-003 qzreport-002 qzreport-001
-            entries IDC_LOCATION 'My Computer' 'My Computer' 'D:\qz'
+histories   data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; maxima 3 5 ; cache ; open
+            find enter qzreport-001 10 ; is entries IDC_PATTERN = qzreport-001 qzreport-001
+            find enter qzreport-002 10 ; is entries IDC_PATTERN = qzreport-002 qzreport-002 qzreport-001
+            location 'D:\qz' ; find enter qzreport-003 8 ; is entries IDC_LOCATION = 'D:\qz' 'My Computer' 'D:\qz'
+            exit ; open ; no-dialog 'Welcome to Corvella'
+            is entries IDC_PATTERN = '' qzreport-003 qzreport-002 qzreport-001
+            is entries IDC_LOCATION = 'My Computer' 'My Computer' 'D:\qz'
             stored PATTERNHISTORY qzreport-003 qzreport-002 qzreport-001 ; stored FOLDERHISTORY 'D:\qz'
             type qzreport-001 ; menu ID_TOOLS_CLEAN_SEARCH_HISTORY ; menu ID_TOOLS_CLEAN_LOCATION_HISTORY
-            entries IDC_PATTERN qzreport-001 ; entries IDC_LOCATION 'My Computer' 'My Computer'
+            is entries IDC_PATTERN = qzreport-001 ; is entries IDC_LOCATION = 'My Computer' 'My Computer'
             stored PATTERNHISTORY ; stored FOLDERHISTORY
-            menu ID_HELP_ABOUT ; dialog 'About Corvella' '1024 Corvella Version 1.3.3' ; shoot 08-about
-            dialog 'About Corvella' '' IDOK ; no-dialog 'About Corvella' ; syscommand 0x10
-            dialog 'About Corvella' '-1 Corvella Version 1.3.3' ; shoot 09-about-system-menu
-            dialog 'About Corvella' '' IDOK ; no-dialog 'About Corvella' ; exit
+            menu ID_HELP_ABOUT ; dialog 'About Corvella' '1024 Corvella Version 1.3.3' ; shoot 27-about
+            dialog 'About Corvella' '' IDOK ; syscommand 0x10
+            dialog 'About Corvella' '-1 Corvella Version 1.3.3' ; shoot 28-about-system-menu
+            dialog 'About Corvella' '' IDOK ; exit
 start-with-windows
-            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; cache ; new-user
+            cached ; new-user
             reg-set "$DESKTOP" HungAppTimeout 3000 ; reg-set "$DESKTOP" WaitToKillAppTimeout
-            start ; up ; autorun "$AUTORUN" ; timeouts 0 5000 5000 ; menu ID_TRAY_START_WITH_WINDOWS
-            box IDYES "Don't start Corvella with windows?" ; no-autorun ; exit ; start ; up
-            no-autorun ; command ID_OPTIONS_START_WITH_WINDOWS ; no-box ; autorun "$AUTORUN" ; exit
+            open ; is reg-get "$RUN" Corvella = "$AUTORUN" ; timeouts 0 5000 5000 ; menu ID_TRAY_START_WITH_WINDOWS
+            box IDYES "Don't start Corvella with windows?" ; not reg-get "$RUN" Corvella ; exit ; open
+            not reg-get "$RUN" Corvella ; command ID_OPTIONS_START_WITH_WINDOWS ; no-box ; is reg-get "$RUN" Corvella = "$AUTORUN" ; exit
             reg-set "$RUN" Corvella 'C:\Program Files\Corvella\Corvella.exe /hide'
             reg-set "$DESKTOP" HungAppTimeout 20000 ; reg-set "$DESKTOP" AutoEndTasks 1
-            start ; up ; autorun "$AUTORUN" ; timeouts 0 20000 5000 ; exit
+            open ; is reg-get "$RUN" Corvella = "$AUTORUN" ; timeouts 0 20000 5000 ; exit
 session-end-during-build
             data 0 1 UpdateCacheExit=FALSE ProgramExit=TRUE ; cache ; start-watching "$BUILDING" end-session
             state ProgramExit=TRUE UpdateCacheExit=FALSE ; visible no ; tray-icon no
@@ -272,49 +274,44 @@ data-folder-blocked
             box IDOK "Can not find the application data directory \"C:\users\\$WINE_USER\AppData\Roaming\Corvella Data\" for Corvella, Please reinstall this program." $START_WAIT
             ends ; untouched
 missing-data-folder
-            no-data ; start ; up ; exists settings.ini ; shipped-settings
-            bar 'Docs shown' 'Pictures shown' 'Music shown' 'Videos shown' 'more hidden'
-            dialog 'Welcome to Corvella' '' IDOK ; no-dialog 'Welcome to Corvella' ; shoot 17-shipped-quick-buttons
-            menu ID_FILE_EXIT ; box IDYES 'Exit Corvella?' ; ends
+            no-data ; open ; disk yes "$DATA_DIR/settings.ini" ; shipped-settings
+            is quick = 'Docs shown' 'Pictures shown' 'Music shown' 'Videos shown' 'more hidden'
+            dialog 'Welcome to Corvella' '' IDOK ; shoot 29-shipped-quick-buttons
+            exit asked
 setup-pages
-            no-data-no-install ; setup-wizard
-            page "$SETUP_TITLE" Welcome 0 ; shoot 10-setup-welcome ; page "$SETUP_TITLE" Welcome 1
+            no-data-no-install ; wizard 'C:\corvella\setup.exe'
+            page "$SETUP_TITLE" Welcome 0 ; shoot 30-setup-welcome ; page "$SETUP_TITLE" Welcome 1
             page "$SETUP_TITLE" 'Check the components' 1
-            page "$SETUP_TITLE" 'Destination Folder' 0 ; shoot 11-setup-folder
+            page "$SETUP_TITLE" 'Destination Folder' 0 ; shoot 31-setup-folder
             page "$SETUP_TITLE" 'Destination Folder' 1
-            page "$SETUP_TITLE" Completing 0 $BUILD_WAIT ; shoot 12-setup-finish
-            page "$SETUP_TITLE" Completing 1 ; installed ; wait-window $START_WAIT
-            uninstall-wizard ; page "$UNINSTALL_TITLE" 'Remove my search cache' 0 ; shoot 13-uninstall-data
+            page "$SETUP_TITLE" Completing 0 $BUILD_WAIT ; shoot 32-setup-finish
+            page "$SETUP_TITLE" Completing 1 ; installed ; window yes $START_WAIT
+            wizard "$INSTALL_WIN\uninstall.exe" ; page "$UNINSTALL_TITLE" 'Remove my search cache' 0 ; shoot 33-uninstall-data
             page "$UNINSTALL_TITLE" 'Remove my search cache' 1 ; page "$UNINSTALL_TITLE" 'will be uninstalled' 1
-            page "$UNINSTALL_TITLE" 'Uninstallation Complete' 1 ; uninstalled ; exists settings.ini
+            page "$UNINSTALL_TITLE" 'Uninstallation Complete' 1 ; uninstalled ; disk yes "$DATA_DIR/settings.ini"
 silent-install
             no-data-no-install ; install ; installed ; use-installed ; start-build
-            find search qzreport $REPORTS ; menu ID_FILE_EXIT ; box IDYES 'Exit Corvella?' ; ends
+            find search qzreport $REPORTS ; exit asked
 second-user
-            other-user ; start ; up ; exists settings.ini ; shipped-settings ; status "$BUILT" $BUILD_WAIT
-            find search qzreport $REPORTS ; menu ID_FILE_EXIT ; box IDYES 'Exit Corvella?' ; ends
+            other-user ; open ; disk yes "$DATA_DIR/settings.ini" ; shipped-settings ; status "$BUILT" $BUILD_WAIT
+            find search qzreport $REPORTS ; exit asked
             first-user
 reinstall-keeps-data
-            own-settings ; start ; up ; install ; ends ; installed ; own-settings-kept
-            exists default.db ; start ; up ; find search qzreport $REPORTS
+            own-settings ; open ; install ; ends ; installed ; own-settings-kept
+            disk yes "$DATA_DIR/default.db" ; open ; find search qzreport $REPORTS
 uninstall-while-running
-            run-value ; uninstall ; ends ; uninstalled ; own-settings-kept ; exists default.db
+            run-value ; uninstall ; ends ; uninstalled ; own-settings-kept ; disk yes "$DATA_DIR/default.db"
 uninstall-removes-data
-            install ; installed ; uninstall /REMOVEDATA ; uninstalled ; no-data-folder
+            install ; installed ; uninstall /REMOVEDATA ; uninstalled ; disk no "$DATA_DIR"
 EOF
 
 RUN='Software\Microsoft\Windows\CurrentVersion\Run' DESKTOP='Control Panel\Desktop'
 AUTORUN='"C:\corvella\Corvella.exe" /hide'
 # A Windows user who never ran the program: no marker of a first start, no autorun value.
 v_new_user() { drive reg-forget 'Software\Corvella' && drive reg-set "$RUN" Corvella; }
-v_autorun() { drive reg-get "$RUN" Corvella && [ "$DRIVEN" = "$1" ]; }
-v_no_autorun() { ! drive reg-get "$RUN" Corvella; }
 v_timeouts() {  # AutoEndTasks HungAppTimeout WaitToKillAppTimeout
-    local name want=("$@")
-    for name in AutoEndTasks HungAppTimeout WaitToKillAppTimeout; do
-        drive reg-get "$DESKTOP" "$name" && [ "$DRIVEN" = "${want[0]}" ] || return 1
-        want=("${want[@]:1}")
-    done
+    prints reg-get "$DESKTOP" AutoEndTasks = "$1" && prints reg-get "$DESKTOP" HungAppTimeout = "$2" &&
+        prints reg-get "$DESKTOP" WaitToKillAppTimeout = "$3"
 }
 # At its start-up placement (start-up size, centred on the 1280x1024 screen) with a taskbar
 # button; a tool window has none.
@@ -344,8 +341,6 @@ v_untouched() {
         [ "$(ls -A "${DATA_DIR%/*}")" = "$ROAMING" ]
 }
 v_shipped_settings() { cmp "$DATA_DIR/settings.ini" "$PROGRAM_DIR/settings.ini"; }
-v_no_data_folder() { [ ! -e "$DATA_DIR" ]; }
-v_exists() { [ -f "$DATA_DIR/$1" ]; }
 # The cache file is well-formed as the command line's check reads it, though it may hold only
 # what a build cut off had published.
 v_whole() {
@@ -359,6 +354,8 @@ v_keep_cache() { cp "$DATA_DIR/default.db" "$WORK_DIR/default.db" && KEPT_SIZE=$
 v_cache() {  # [MIB]: the kept cache, with MIB MiB of zeros after it
     cp "$WORK_DIR/default.db" "$DATA_DIR/" && head -c $((${1:-0} << 20)) /dev/zero >>"$DATA_DIR/default.db"
 }
+# The common start of a scenario: the kept cache, its state as a clean exit left it, no dialogs.
+v_cached() { v_data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE && v_cache; }
 # A defragmentation at start-up shrank the cache file back to what the build wrote, give or take a
 # few bytes, and recorded its size.
 v_shrunk() {
@@ -390,8 +387,7 @@ v_no_data_no_install() {
     v_first_user && v_use_copied && rm -rf "$INSTALL_DIR" "$SHORTCUT" && v_no_data && {
         ! reg query "$INSTALL_KEY" || reg delete "$INSTALL_KEY" /f; }
 }
-v_setup_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' >>"$LOG_DIR/setup.log" 2>&1 & }
-v_uninstall_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" "$INSTALL_WIN\uninstall.exe" >>"$LOG_DIR/setup.log" 2>&1 & }
+v_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" "$1" >>"$LOG_DIR/setup.log" 2>&1 & }  # EXE
 v_install() { launch "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' /S; }
 # The uninstaller copies itself away and returns at once; `uninstalled` waits for its work.
 # Under load Wine's start of the uninstaller now and then fails before it has done anything; what
@@ -439,10 +435,6 @@ v_own_settings() {
 v_own_settings_kept() {
     cmp -n "$(stat -c %s "$WORK_DIR/own-settings.ini")" "$DATA_DIR/settings.ini" "$WORK_DIR/own-settings.ini"
 }
-# The save dialog's fields: ID TEXT, set as if typed, or read back and compared.
-v_field() { drive set-text 'Save Results' "$1" "$2"; }
-v_is() { drive get-text 'Save Results' "$1" && [ "$DRIVEN" = "$2" ]; }
-v_asked() { drive dialog "$1" 10 "$2" && [[ $DRIVEN == *"$3"* ]]; }  # TITLE BUTTON TEXT
 v_made() { printf 'old\r\n' >"$WINEPREFIX/drive_c/$1"; }  # NAME: a file at C:'s root
 v_gone() { rm -f "$WINEPREFIX/drive_c/$1"; }
 # NAME BYTES: the file at C:'s root holds exactly BYTES (printf's escapes).
@@ -486,20 +478,22 @@ v_buttons() {
         i=$((i + 1))
     done
 }
+# SECTION AWK WANT...: settings.ini's SECTION, whatever the file's encoding, read into key[NAME]
+# (and its count of keys); what AWK prints from them is exactly the lines WANT.
+ini_is() {
+    local got
+    got="$(tr -d '\000\r\376\377' <"$DATA_DIR/settings.ini" | awk -v section="[$1]" '
+        /^\[/ { inside = toupper($0) == section; next }
+        inside { eq = index($0, "="); key[substr($0, 1, eq - 1)] = substr($0, eq + 1); keys++ }
+        END { '"$2"' }')"
+    [ "$got" = "$(printf '%s\n' "${@:3}")" ] || { echo "   $1 holds: ${got//$'\n'/ | }"; return 1; }
+}
 # ICON|LABEL|PATTERN|LOCATION...: settings.ini's TOOLBAR section holds exactly these buttons.
 v_toolbar() {
-    local got want
-    got="$(tr -d '\000\r\376\377' <"$DATA_DIR/settings.ini" | awk '
-        /^\[/ { inside = toupper($0) == "[TOOLBAR]"; next }
-        inside { eq = index($0, "="); key[substr($0, 1, eq - 1)] = substr($0, eq + 1); keys++ }
-        END { n = key["tbnumber"] + 0; print n " buttons, " keys " keys"
-              for (i = 0; i < n; i++) print key["ICON_" i] "|" key["ICONTEXT_" i] "|" key["QUERYPATTER_" i] "|" key["SEARCHLOC_" i] }')"
-    want="$(printf '%s\n' "$# buttons, $((4 * $# + 1)) keys" "$@")"
-    [ "$got" = "$want" ] || { echo "   TOOLBAR holds: ${got//$'\n'/ | }"; return 1; }
+    ini_is TOOLBAR 'n = key["tbnumber"] + 0; print n " buttons, " keys " keys"
+        for (i = 0; i < n; i++) print key["ICON_" i] "|" key["ICONTEXT_" i] "|" key["QUERYPATTER_" i] "|" key["SEARCHLOC_" i]' \
+        "$# buttons, $((4 * $# + 1)) keys" "$@"
 }
-# A click where the mouse is; then on the first line of the menu that opened at that point.
-v_mouse_click() { timeout 10 xdotool click 1; }
-v_first_item() { timeout 10 xdotool mousemove_relative 20 10 click 1; }
 # More quick buttons than a page at its start-up width shows: button N (from 1) finds N reports
 # by name, button 0 searches a location that does not exist.
 v_twelve_buttons() {
@@ -518,47 +512,20 @@ v_damage_toolbar() {
 v_quick_count() { drive quick && [ "$(grep -vc '^more ' <<<"$DRIVEN")" = "$1" ]; }
 v_keep_settings() { cp "$DATA_DIR/settings.ini" "$WORK_DIR/kept-settings.ini"; }
 v_settings_kept() { cmp "$DATA_DIR/settings.ini" "$WORK_DIR/kept-settings.ini"; }
-# TITLE ID TEXT: the control's text, read back.
-v_is_text() { drive get-text "$1" "$2" && [ "$DRIVEN" = "$3" ]; }
-# 'LABEL shown|hidden'...: the quick-button bar, then its overflow button, in order.
-v_bar() { within 5 bar_is "$@"; }
-bar_is() { drive quick && [ "$(cut -d ' ' -f 1,2 <<<"$DRIVEN")" = "$(printf '%s\n' "$@")" ]; }
 # yes|no: some buttons went into the overflow menu (the bar shows a first run of them, the menu
 # the rest, and the overflow button shows with it); FIRST_HIDDEN is the first in the menu.
 v_overflows() { within 5 overflows_now "$1"; }
-overflows_now() {
+overflows_now() {  # the buttons' states, s or h, then the overflow button's
     local states shown
-    drive quick && states="$(awk '$1 != "more" { printf "%s", ($2 == "shown" ? "s" : "h") }' <<<"$DRIVEN")" &&
-        [[ $states =~ ^s+h*$ ]] || return 1
+    drive quick && states="$(awk '{ printf "%s", ($2 == "shown" ? "s" : "h") }' <<<"$DRIVEN")" || return 1
     shown=${states%%h*} FIRST_HIDDEN=${#shown}
-    if [ "$1" = yes ]; then
-        [[ $states == *h ]] && grep -q '^more shown ' <<<"$DRIVEN"
-    else
-        [[ $states != *h* ]] && grep -q '^more hidden ' <<<"$DRIVEN"
-    fi
-}
-v_hover() {  # N | more: the mouse over quick button N or the overflow button, for its hot look
-    local label state x y
-    drive quick && read -r label state x y <<<"$(if [ "$1" = more ]; then grep '^more ' <<<"$DRIVEN"
-        else sed -n "$(($1 + 1))p" <<<"$DRIVEN"; fi)" &&
-        timeout 10 xdotool mousemove "$((x - 3))" "$y" && sleep 0.3 &&
-        timeout 10 xdotool mousemove "$x" "$y" && sleep 1
+    if [ "$1" = yes ]; then [[ $states =~ ^s+h+s$ ]]; else [[ $states =~ ^s+h$ ]]; fi
 }
 # SECTION [ENTRY...]: settings.ini stores exactly these entries of that history, most recent first.
 v_stored() {
-    local got want
-    got="$(tr -d '\000\r\376\377' <"$DATA_DIR/settings.ini" | awk -v section="[$1]" '
-        /^\[/ { inside = toupper($0) == section; next }
-        inside { eq = index($0, "="); key[substr($0, 1, eq - 1)] = substr($0, eq + 1) }
-        END { print key["hisnumber"]; for (i = 0; i < key["hisnumber"] + 0; i++) print key["PATTERN_" i];
-              for (k in key) if (k ~ /^PATTERN_/ && substr(k, 9) + 0 >= key["hisnumber"] + 0) print "left: " k }')"
-    want="$(printf '%s\n' "$(($# - 1))" "${@:2}")"
-    [ "$got" = "$want" ] || { echo "   $1 holds: ${got//$'\n'/ | }"; return 1; }
+    ini_is "$1" 'n = key["hisnumber"]; print n; for (i = 0; i < n + 0; i++) print key["PATTERN_" i]
+        for (k in key) if (k ~ /^PATTERN_/ && substr(k, 9) + 0 >= n + 0) print "left: " k' "$(($# - 1))" "${@:2}"
 }
-# ID TEXT [ENTRY...]: the box's edit text and its drop-down list, within 5 s (a key posted to the
-# box may still wait in the program's queue).
-v_entries() { within 5 entries_are "$@"; }
-entries_are() { drive entries "$1" && [ "$DRIVEN" = "$(printf '%s\n' "${@:2}")" ]; }
 v_setting() { expect_ini settings.ini "$@"; }
 # Each KEY of the file must take a value matching VALUE (a regex) within 10 s, whatever the file's
 # encoding: the program writes keys one by one, and a build's last status line comes before them.
@@ -577,7 +544,8 @@ v_start() { # [ARGUMENTS]
     run_in_wine "$PROGRAM_LIFE" "$PROGRAM_DIR" "$PROGRAM" "$@" >>"$LOG_DIR/program.log" 2>&1 &
     PROGRAM_PID=$!
 }
-v_up() { drive wait-window "$START_WAIT" && drive wait-visible yes "$START_WAIT"; }
+v_up() { drive window yes "$START_WAIT" && drive visible yes "$START_WAIT"; }
+v_open() { v_start "$@" && v_up; }
 # Starts the program while a driver watches the status line from before the window exists, so
 # that nothing of a build at start-up is missed, until it matches REGEX; then posts ID (or ends
 # the session).
@@ -597,7 +565,10 @@ v_second_start() {  # which must bring the window back and end by itself
 }
 v_running() { [ -n "$PROGRAM_PID" ] && kill -0 "$PROGRAM_PID" 2>/dev/null; }
 v_ends() { within "$START_WAIT" eval '! v_running'; }
-v_exit() { drive menu "$(id_of ID_FILE_EXIT)" && v_ends && v_state ProgramExit=TRUE; }
+v_exit() {  # [asked]: when asked, the program's question is answered Yes
+    drive menu "$(id_of ID_FILE_EXIT)" && { [ $# -eq 0 ] || v_box "$(id_of IDYES)" 'Exit Corvella?'; } &&
+        v_ends && v_state ProgramExit=TRUE
+}
 
 # TRIGGER (type, search, enter) PATTERN COUNT: the status line reports COUNT items and the list
 # holds as many rows, or its one message row when there are none.
@@ -609,8 +580,7 @@ found_regex() {  # COUNT, its thousands separated as the status line has them
 }
 # A search that was started twice (typed, then the button) may still be running when the first
 # one's status line matches: the list's count is taken once it has settled.
-v_rows() { within 10 rows_now "$1"; }
-rows_now() { drive count && [ "$DRIVEN" = "$1" ]; }
+v_rows() { within 10 prints count = "$1"; }
 v_sorts() {  # COUNT: every order of the Arrange menu keeps the list's COUNT rows
     local by
     for by in ID_ARRANGE_{NAME,LOCATION,SIZE,TYPE,DATE}; do
@@ -618,16 +588,30 @@ v_sorts() {  # COUNT: every order of the Arrange menu keeps the list's COUNT row
     done
 }
 v_status() { drive wait-status "$1" "${2:-$SEARCH_WAIT}" "${@:3}"; }  # REGEX [SECONDS [ID]]
-v_box() {  # BUTTON [TEXT [SECONDS [ID]]]: a message box, its text holding TEXT, answered with
-    drive box "${3:-30}" "$1" "${@:4}" && [[ $DRIVEN == *"${2:-}"* ]]  # BUTTON; then ID posted
-}
-v_no_box() { ! drive box 0.5 "$(id_of IDOK)"; }  # one that is open is answered
 # TITLE TEXT [BUTTON]: a dialog with that caption shows within 30 s and holds TEXT in its static
-# texts, each "ID TEXT" (-1 for a text without an id); BUTTON is then pressed.
+# texts, each "ID TEXT" (-1 for a text without an id); BUTTON then closes it.
 v_dialog() { drive dialog "$1" 30 "${@:3}" && [[ $DRIVEN == *"$2"* ]]; }
+v_box() {  # BUTTON [TEXT [SECONDS [ID]]]: the same for a message box; then ID is posted at once
+    drive dialog Corvella "${3:-30}" "$1" "${@:4}" && [[ $DRIVEN == *"${2:-}"* ]]
+}
+v_no_box() { ! drive dialog Corvella 0.5 1; }  # one that is open is answered
 v_no_dialog() { within 5 dialog_gone "$1"; }  # TITLE
 dialog_gone() { ! drive dialog "$1" 0; }
-v_visible() { drive wait-visible "$1" "${2:-30}"; }  # yes|no [SECONDS]
+# COMMAND [ARGUMENT...] = LINE...: the driver command prints exactly these lines within 5 s (what
+# was posted to the program may still wait in its queue).
+v_is() { within 5 prints "$@"; }
+prints() {
+    local i
+    for ((i = 1; i < $#; i++)); do [ "${!i}" = = ] && break; done
+    drive "${@:1:i-1}" && [ "$DRIVEN" = "$(printf '%s\n' "${@:i+1}")" ]
+}
+# PATH... exist as files (yes) or not at all (no).
+v_disk() {
+    local f
+    for f in "${@:2}"; do
+        if [ "$1" = yes ]; then [ -f "$f" ]; else [ ! -e "$f" ]; fi || { echo "   $f: not $1"; return 1; }
+    done
+}
 v_sleep() { sleep "$1"; }
 # The screen's scale for programs started after it (96 is 100%, 144 is 150%).
 DPI=96
@@ -636,15 +620,19 @@ v_dpi() {
         /d "$1" /f >/dev/null 2>&1 && DPI=$1
 }
 v_shoot() { timeout 30 import -window root "$SHOT_DIR/$1.png" 2>>"$LOG_DIR/import.log"; }
-v_mouse() {  # row | tab INDEX | away: over the first row, for its tool tip, or over a tab
-    command -v xdotool >/dev/null || { echo "   xdotool is missing: no tool tip"; return 0; }
-    local x y
+# WHERE [XDOTOOL...]: the mouse over WHERE, with a small move there for a tool tip or a hot look;
+# then xdotool's further commands, such as a click. WHERE: row (the first row), tab N, button N
+# or button more (of the quick-button bar), here (no move), away (the screen's corner).
+v_mouse() {
+    local x y n=2
     case "$1" in
-        row) drive row-point ;;
-        tab) drive tab-point "$2" ;;
+        row) drive point row ;;
+        tab) drive point tab "$2" && n=3 ;;
+        button) drive quick points && DRIVEN="$(awk -v b="$2" '(b == "more" ? $1 == "more" : NR == b + 1) { print $3, $4 }' <<<"$DRIVEN")" && n=3 ;;
+        here) timeout 10 xdotool "${@:2}"; return ;;
         *) timeout 10 xdotool mousemove 0 0; return ;;
-    esac && read -r x y <<<"$DRIVEN" && timeout 10 xdotool mousemove "$x" "$y" &&
-        sleep 0.5 && timeout 10 xdotool mousemove $((x + 4)) $((y + 1)) && sleep 2
+    esac && read -r x y <<<"$DRIVEN" &&
+        timeout 10 xdotool mousemove $((x - 3)) "$y" sleep 0.3 mousemove "$x" "$y" sleep 1 "${@:n}"
 }
 # W H, W as +N: the start-up width and N more. The window never gets smaller than at start-up;
 # what it gains in width goes to the list whole and to the two boxes in halves.
@@ -680,9 +668,6 @@ v_appears() {
     done
 }
 
-# The results list's selection and what the commands on it hand over.
-v_clipboard() { drive clipboard-text && [ "$DRIVEN" = "$1" ]; }  # TEXT, line ends as \r and \n
-v_files() { drive clipboard-files && [ "$DRIVEN" = "$(printf '%s\n' "$@")" ]; }  # PATH...
 # FOLDER: a command prompt started in FOLDER with no command text of its own to run.
 v_prompt() {
     drive process cmd.exe 30 && [ "${DRIVEN%% | *}" = "$1" ] &&
@@ -693,27 +678,11 @@ v_prompt() {
 v_txt_opens() { reg add 'HKLM\Software\Classes\.txt' /ve /d txtfile /f; }
 # NAME: Notepad shows the file; it is closed and gone before the next step.
 v_opened() { drive notepad 30 && [[ $DRIVEN == "$1"* ]] && within 10 eval '! drive notepad 0'; }
-v_double_click() {
-    local x y
-    drive row-point && read -r x y <<<"$DRIVEN" &&
-        timeout 10 xdotool mousemove "$x" "$y" click --repeat 2 --delay 100 1
-}
-v_click_row() {
-    local x y
-    drive row-point && read -r x y <<<"$DRIVEN" && timeout 10 xdotool mousemove "$x" "$y" click 1
-}
 v_press() { sleep 0.5 && timeout 10 xdotool key "$1"; }  # KEYS to the window under the pointer
-v_selected() { drive selected && [ "$DRIVEN" = "$*" ]; }  # ROW...
-v_right_click() {
-    local x y
-    drive row-point && read -r x y <<<"$DRIVEN" && timeout 10 xdotool mousemove "$x" "$y" click 3
-}
 # The status line's total in KB, kept; then ROWS rows whose total lost KB, the sizes of the
 # rows deleted as the list showed them.
-v_total() { drive get-status && [[ $DRIVEN =~ \(([0-9,]+)KB\) ]] && TOTAL_KB=${BASH_REMATCH[1]//,/}; }
+v_total() { drive get-text main "$(id_of IDC_STATUS)" && [[ $DRIVEN =~ \(([0-9,]+)KB\) ]] && TOTAL_KB=${BASH_REMATCH[1]//,/}; }
 v_recounted() { v_rows "$1" && v_status "$1 Items Found \\($((TOTAL_KB - $2))KB\\)" 10; }
-v_kact_gone() { local i; for i; do [ ! -e "$DRIVES_DIR/d/kact/kact-$i.txt" ] || return 1; done; }
-v_kact_kept() { local i; for i; do [ -f "$DRIVES_DIR/d/kact/kact-$i.txt" ] || return 1; done; }
 
 # plain|shift FOLDER WHAT PATH...: the first row dragged through X, Shift held from the drag's
 # start when asked, to the driver's own drop target, which takes the files as Explorer would into
@@ -722,7 +691,7 @@ v_kact_kept() { local i; for i; do [ -f "$DRIVES_DIR/d/kact/kact-$i.txt" ] || re
 v_drag() {
     local x y tx ty target out="$WORK_DIR/driver-drop-target.out" keys=()
     [ "$1" = plain ] || keys=(keydown "$1")
-    drive row-point && read -r x y <<<"$DRIVEN" || return 1
+    drive point row && read -r x y <<<"$DRIVEN" || return 1
     rm -f "$out"
     drive_async drop-target "D:\\$2\\" 30
     target=$DRIVER_PID
@@ -732,8 +701,6 @@ v_drag() {
             sleep 0.3 mousemove "$tx" "$ty" sleep 0.5 mouseup 1 sleep 0.3 ${keys:+keyup "$1"}
     drive_wait "$target" drop-target && [ "$(tail -n +2 <<<"$DRIVEN")" = "$(printf '%s\n' "${@:3}")" ]
 }
-v_kdrag_in() { local i; for i in "${@:2}"; do [ -f "$DRIVES_DIR/d/$1/kdrag-$i.txt" ] || return 1; done; }
-v_kdrag_out() { local i; for i in "${@:2}"; do [ ! -e "$DRIVES_DIR/d/$1/kdrag-$i.txt" ] || return 1; done; }
 
 DRIVEN=""  # the output of the last driver command
 
@@ -776,8 +743,9 @@ step() {  # the step's text
     for i in "${!words[@]}"; do
         [[ ${words[i]} =~ ^ID[A-Z_]+$ ]] && words[i]="$(id_of "${words[i]}")"
     done
-    if declare -F "v_${words[0]//-/_}" >/dev/null; then "v_${words[0]//-/_}" "${words[@]:1}"; else drive "${words[@]}"; fi
+    if [ "${words[0]}" = not ]; then ! verb "${words[@]:1}"; else verb "${words[@]}"; fi
 }
+verb() { if declare -F "v_${1//-/_}" >/dev/null; then "v_${1//-/_}" "${@:2}"; else drive "$@"; fi; }
 
 PROGRAM_PID=""
 CRASHES=0  # Wine's crash reports in program.log so far; a crashed program may still exit with 0
@@ -866,7 +834,7 @@ body() {  # preset
     # One line a scenario, its name first; on fd 3, since Wine's programs read standard input.
     while read -r -u 3 name steps; do
         [[ $name =~ ^(${CORVELLA_E2E_ONLY:-.*})$ ]] || continue
-        case "$steps" in data\ * | no-data*) end_program ;; esac
+        case "$steps" in data\ * | no-data* | cached*) end_program ;; esac
         logged "$name" scenario "$steps"
     done 3< <(awk '/^[^ ]/ { if (line) print line; line = $0; next }
         { sub(/^ +/, ""); line = line (line ~ / / ? " ; " : " ") $0 } END { print line }' <<<"$SCENARIOS")

@@ -25,6 +25,7 @@ say() { printf '== %s\n' "$*" >&2; }
 die() { printf '%s: %s\n' "${0##*/}" "$*" >&2; exit 2; }
 stop_wine() { timeout 30 wineserver -k >/dev/null 2>&1; return 0; }
 in_background() { "$@" & wait $!; }
+quietly() { in_background timeout -k 10 "$@" >/dev/null 2>&1; }  # seconds command...
 
 within() {  # seconds command...: tries the command every 0.2 s until it succeeds
     local deadline=$((SECONDS + $1))
@@ -46,15 +47,14 @@ prepare_prefix() {
     if [ ! -f "$WINEPREFIX/.corvella-prefix-ready" ]; then
         say "making the Wine prefix ${WINEPREFIX#"$SOURCE_DIR"/}"
         rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX"
-        in_background timeout -k 10 600 wineboot -i >/dev/null 2>&1 || die "wineboot -i failed"
-        in_background timeout -k 10 600 wineserver -w || die "the prefix did not settle"
+        quietly 600 wineboot -i || die "wineboot -i failed"
+        quietly 600 wineserver -w || die "the prefix did not settle"
         touch "$WINEPREFIX/.corvella-prefix-ready"
     fi
     # The desktop program makes itself start with Windows, and booting the prefix would start it:
     # its autorun value goes first.
-    in_background timeout -k 10 300 wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' \
-        /v Corvella /f >/dev/null 2>&1
-    in_background timeout -k 10 300 wine wineboot >/dev/null 2>&1 || die "the prefix does not start"
+    quietly 300 wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Corvella /f
+    quietly 300 wine wineboot || die "the prefix does not start"
     # No crash dialog; windows that no window manager manages, drawn whole by Wine, which then
     # does not wait for a manager to confirm that a window was shown or hidden (it would wait two
     # seconds for each, which also reorders what a program does at its exit). The screen at 100%,
@@ -63,8 +63,7 @@ prepare_prefix() {
         '"ShowCrashDialog"=dword:00000000' '' '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' \
         '"Decorated"="N"' '"Managed"="N"' '' '[HKEY_CURRENT_USER\Control Panel\Desktop]' \
         '"LogPixels"=dword:00000060' >"$reg"
-    in_background timeout -k 10 300 wine regedit /S 'C:\corvella-tests.reg' >/dev/null 2>&1 ||
-        die "the Wine registry cannot be set"
+    quietly 300 wine regedit /S 'C:\corvella-tests.reg' || die "the Wine registry cannot be set"
     rm -f "$reg"
     for device in "$WINEPREFIX"/dosdevices/[a-z]:*; do
         [ "${device##*/}" = c: ] || rm -f "$device"
