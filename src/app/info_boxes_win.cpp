@@ -12,8 +12,6 @@ namespace corvella {
 
 namespace {
 
-constexpr COLORREF kTop = RGB(255, 255, 255);
-constexpr COLORREF kBottom = RGB(226, 224, 220);
 constexpr int kBandWidth = 25;  // pixels
 
 }  // namespace
@@ -36,7 +34,7 @@ std::optional<LRESULT> GradientDialog::OnMessage(UINT message, WPARAM wparam, LP
         case WM_ERASEBKGND: {
             const HDC dc = reinterpret_cast<HDC>(wparam);
             const RECT client = ClientRect();
-            FillVerticalGradient(dc, client, kTop, kBottom);
+            FillDialogBackground(dc, client);
             PaintOverBackground(dc, client);
             return TRUE;
         }
@@ -75,7 +73,7 @@ bool CMyAboutDlg::OnInitDialog() {
 void CMyAboutDlg::PaintOverBackground(HDC dc, const RECT& client) const {
     const int band = ui::ScaleForDpi(kBandWidth, ui::DpiOf(hwnd_));
     FillVerticalGradient(dc, RECT{client.left, client.top, client.left + band, client.bottom},
-                         RGB(0, 0, 0), kBottom);
+                         RGB(0, 0, 0), kDialogBottom);
 }
 
 CAboutDlg::CAboutDlg() : ui::Dialog(IDD_ABOUTBOX) {}

@@ -12,6 +12,14 @@ namespace corvella {
 void FillSolid(HDC dc, const RECT& rect, COLORREF colour);
 // Fills `rect` from `top` at its upper edge to `bottom` at its lower edge, strip by strip.
 void FillVerticalGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom);
+
+// The background of the program's own dialogs (the tab pages, the quick-button editors, the
+// welcome and about boxes): white at the top to a warm light grey at the bottom.
+constexpr COLORREF kDialogTop = RGB(255, 255, 255);
+constexpr COLORREF kDialogBottom = RGB(226, 224, 220);
+inline void FillDialogBackground(HDC dc, const RECT& client) {
+    FillVerticalGradient(dc, client, kDialogTop, kDialogBottom);
+}
 // Has the parent of `control` erase its background into `dc`, the control's own device context,
 // as it lies under the control: a control drawn over it looks transparent, and repainting it
 // alone never draws its text over its last picture.

@@ -9,18 +9,13 @@
 namespace corvella {
 
 bool EditorDialog::PreTranslateMessage(MSG& message) {
-    const UINT m = message.message;
-    const bool key = m == WM_KEYDOWN || m == WM_KEYUP || m == WM_CHAR || m == WM_SYSKEYDOWN ||
-                     m == WM_SYSKEYUP || m == WM_SYSCHAR;
-    // The character of Enter is '\r', its key VK_RETURN: the same number.
-    return key && message.wParam == VK_RETURN;
+    return IsEnterKey(message);
 }
 
 std::optional<LRESULT> EditorDialog::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_ERASEBKGND:
-            FillVerticalGradient(reinterpret_cast<HDC>(wparam), ClientRect(), RGB(255, 255, 255),
-                                 RGB(226, 224, 220));
+            FillDialogBackground(reinterpret_cast<HDC>(wparam), ClientRect());
             return TRUE;
         case WM_CTLCOLORSTATIC:
             // The labels show the gradient behind them.

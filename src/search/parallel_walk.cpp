@@ -231,14 +231,8 @@ void CQueryer::Splice(Frame& frame, const EntryView& e, PartTask& task) {
     damaged_ = damaged_ || task.damaged;
     ++splice_->spliced;
     // The folder's own record, after its subtree, as the walk takes it when it leaves a folder.
-    if constexpr (kWalk != Walk::Count) path_.resize(frame.path_length);
-    path_length_ = frame.path_length;
-    current_name_ = e.name_offset;
-    current_units_ = e.name_units;
-    current_size_kb_ = task.subtree_kb > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(task.subtree_kb);
-    current_folder_ = true;
-    current_time_ = e.last_write;
-    if (RunChain()) Take<kWalk>();
+    TakeFolder<kWalk>(frame.path_length, e.name_offset, e.name_units, e.last_write,
+                      task.subtree_kb);
     frame.sum_kb += task.subtree_kb;
 }
 

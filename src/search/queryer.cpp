@@ -231,6 +231,19 @@ bool CQueryer::Take() {
 }
 
 template <CQueryer::Walk kWalk>
+bool CQueryer::TakeFolder(size_t parent_path_length, uint32_t name, uint32_t units, uint64_t time,
+                          uint64_t sum_kb) {
+    if constexpr (kWalk != Walk::Count) path_.resize(parent_path_length);
+    path_length_ = parent_path_length;
+    current_name_ = name;
+    current_units_ = units;
+    current_size_kb_ = sum_kb > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(sum_kb);
+    current_folder_ = true;
+    current_time_ = time;
+    return !RunChain() || Take<kWalk>();
+}
+
+template <CQueryer::Walk kWalk>
 bool CQueryer::Traverse(uint32_t start_block) {
     if (!shared_visited_) visited_.assign(view_.size / 4 / 64 + 1, 0);
     stack_.clear();
@@ -309,14 +322,9 @@ bool CQueryer::Traverse(uint32_t start_block) {
         }
         // The folder's own record, with the total of its subtree, at its parent's depth.
         Frame& parent = stack_.back();
-        if constexpr (kWalk != Walk::Count) path_.resize(parent.path_length);
-        path_length_ = parent.path_length;
-        current_name_ = done.entry_name;
-        current_units_ = done.entry_units;
-        current_size_kb_ = done.sum_kb > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(done.sum_kb);
-        current_folder_ = true;
-        current_time_ = done.entry_time;
-        if (RunChain() && !Take<kWalk>()) return false;
+        if (!TakeFolder<kWalk>(parent.path_length, done.entry_name, done.entry_units,
+                               done.entry_time, done.sum_kb))
+            return false;
         parent.sum_kb += done.sum_kb;
     }
     return true;
@@ -348,6 +356,10 @@ template bool CQueryer::Traverse<CQueryer::Walk::All>(uint32_t);
 template bool CQueryer::Traverse<CQueryer::Walk::Count>(uint32_t);
 template bool CQueryer::Take<CQueryer::Walk::All>();
 template bool CQueryer::Take<CQueryer::Walk::Count>();
+template bool CQueryer::TakeFolder<CQueryer::Walk::All>(size_t, uint32_t, uint32_t, uint64_t,
+                                                        uint64_t);
+template bool CQueryer::TakeFolder<CQueryer::Walk::Count>(size_t, uint32_t, uint32_t, uint64_t,
+                                                          uint64_t);
 
 void CQueryer::AppendName(std::u16string& to, uint32_t name_offset, uint32_t units) const {
     for (uint32_t i = 0; i < units; ++i) to += char16_t(Load16(view_.base + name_offset + 2 * i));

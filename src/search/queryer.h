@@ -150,6 +150,11 @@ class CQueryer {
     bool Traverse(uint32_t start_block);
     template <Walk kWalk>
     bool Take();
+    // A folder's own record, after its subtree, at its parent's path: tested by the chain with
+    // the subtree's total as its size (held to 32 bits) and taken when it passes.
+    template <Walk kWalk>
+    bool TakeFolder(size_t parent_path_length, uint32_t name, uint32_t units, uint64_t time,
+                    uint64_t sum_kb);
     bool Fill(size_t need);
     bool Enter(uint32_t block);
     bool RunChain() const;

@@ -139,6 +139,20 @@ void Dialog::End(int result) {
     if (!modal_ && hwnd_) DestroyWindow(hwnd_);
 }
 
+bool Dialog::IsEnterKey(const MSG& message) {
+    switch (message.message) {
+        case WM_KEYDOWN:
+        case WM_KEYUP:
+        case WM_CHAR:
+        case WM_SYSKEYDOWN:
+        case WM_SYSKEYUP:
+        case WM_SYSCHAR:
+            return message.wParam == VK_RETURN;
+        default:
+            return false;
+    }
+}
+
 Dialog* Dialog::FromHandle(HWND window) {
     if (!window) return nullptr;
     // Only a window of the dialog class has a dialog procedure; only ours has this one, and only

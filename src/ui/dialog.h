@@ -48,6 +48,10 @@ class Dialog : public Wnd {
     // What End was given; IDCANCEL before that.
     int result() const { return result_; }
 
+    // Whether `message` is a key message of Enter (down, up, or its character '\r', which is the
+    // same number as VK_RETURN): dialogs that must never take Enter as OK swallow all of them.
+    static bool IsEnterKey(const MSG& message);
+
     // The dialog of `window`, if `window` is a dialog of this framework.
     static Dialog* FromHandle(HWND window);
 
