@@ -1,6 +1,7 @@
 #include "quickbuttons/toolbar_section.h"
 
 #include <algorithm>
+#include <string>
 
 #include "platform/case_fold.h"
 #include "platform/ini_text.h"
@@ -12,9 +13,7 @@ namespace corvella {
 namespace {
 
 std::u16string Key(const char16_t* name, int index) {
-    std::u16string key(name);
-    for (char c : std::to_string(index)) key += char16_t(c);
-    return key;
+    return name + FromUtf8(std::to_string(index));
 }
 
 std::u16string Bounded(std::u16string value) {
@@ -75,9 +74,7 @@ std::vector<std::pair<std::u16string, std::u16string>> ToolbarSectionEntries(
     const std::vector<QuickButtonDef>& buttons, std::u16string_view current_folder) {
     std::vector<std::pair<std::u16string, std::u16string>> entries;
     const int count = static_cast<int>(std::min<size_t>(buttons.size(), kMaxQuickButtons));
-    std::u16string number;
-    for (char c : std::to_string(count)) number += char16_t(c);
-    entries.emplace_back(u"tbnumber", number);
+    entries.emplace_back(u"tbnumber", FromUtf8(std::to_string(count)));
     for (int i = 0; i < count; ++i) {
         const QuickButtonDef& b = buttons[i];
         entries.emplace_back(Key(u"ICON_", i), OneLine(StoredIconPath(b.icon_path, current_folder)));
