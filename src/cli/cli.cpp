@@ -42,9 +42,13 @@ constexpr char16_t kUsage[] =
     u"[FILEDIR][FILENAME]\n"
     u"  --count                       print only \"N items found (MKB)\"\n"
     u"  --threads N                   walk the cache on N threads (default: one per core)\n"
+    u"  -v                            say on stderr whether the keeper or a walk answered\n"
     u"\n"
     u"The default cache is the desktop program's on Windows, and\n"
     u"$XDG_DATA_HOME/corvella/default.db (else ~/.local/share/corvella/default.db) on Linux.\n"
+    u"On Linux a running 'corvella watch' answers the searches of its cache through a socket in\n"
+    u"$XDG_RUNTIME_DIR/corvella/; without one, or with CORVELLA_NO_KEEPER=1, search walks the\n"
+    u"cache file itself. The answer is the same either way.\n"
     u"Exit status: 0 found, 1 nothing found (check: damaged), 2 an error.";
 
 const std::set<std::u16string> kValueOptions = {
@@ -111,8 +115,8 @@ int RunCli(const std::vector<std::u16string>& args, Console& console) {
         const bool takes_value = kValueOptions.count(name) != 0;
         if (!takes_value && kFlagOptions.count(name) == 0)
             return UsageError(console, u"unknown option '" + arg + u"' for " + command);
-        if (name == u"-v" && command != u"watch")
-            return UsageError(console, u"-v is an option of watch, not of " + command);
+        if (name == u"-v" && command != u"watch" && command != u"search")
+            return UsageError(console, u"-v is an option of watch and search, not of " + command);
         if (command != u"search" && name != u"--cache" && name != u"-v")  // the rest are search's
             return UsageError(console, name + u" is an option of search, not of " + command);
         if (takes_value && !inline_value) {

@@ -1,6 +1,10 @@
-// corvella search: one query over the cache, printed one result a line or as a count.
+// corvella search: one query over the cache, printed one result a line or as a count. The
+// keeper of the cache answers it when one runs; otherwise this process walks the file.
+#include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <string>
+#include <variant>
 #include <vector>
 
 #include "cli/cli.h"
@@ -9,16 +13,17 @@
 #include "platform/local_time.h"
 #include "platform/paths.h"
 #include "platform/text.h"
-#include "results/results_writer.h"
 #include "results/sort_results.h"
 #include "search/matchers.h"
 #include "search/search_criteria.h"
+#include "serve/search_answer.h"
+#ifndef _WIN32
+#include "serve/keeper_client.h"
+#endif
 
 namespace corvella {
 
 namespace {
-
-constexpr uint32_t kMostThreads = 256;
 
 // A whole number as typed, up to what 32 bits hold.
 std::optional<uint32_t> ParseKB(const std::u16string& text) {
@@ -89,16 +94,17 @@ std::u16string TypedLocation(const std::u16string& text) {
     return location.empty() ? std::u16string(u"/") : location;
 }
 
-}  // namespace
-
-int RunSearch(const CommandLine& command, Console& console) {
+// The request the command line makes, or the exit code of a mistake in it (said on `console`).
+std::variant<SearchRequest, int> ParseRequest(const CommandLine& command, Console& console) {
     if (command.positional.size() != 1) {
         return Bad(console,
                    command.positional.empty()
                        ? u"search needs a PATTERN (quote it, so that the shell leaves * alone)"
                        : u"search takes one PATTERN; put patterns in one argument, separated by ;");
     }
-    SearchCriteria criteria;
+    SearchRequest request;
+    request.cache_path = command.cache_path;
+    SearchCriteria& criteria = request.criteria;
     criteria.pattern = command.positional[0];
     // "" and ";;" have no item to match; the window shows an empty list, a script needs a word.
     if (PreparePattern(QueryPattern(criteria.pattern)).front() == 0) {
@@ -133,21 +139,30 @@ int RunSearch(const CommandLine& command, Console& console) {
         *enabled = true;
         *bound = *day;
     }
-    std::optional<SortKey> sort;
     if (command.Has(u"--sort")) {
-        sort = ParseSort(command.options.at(u"--sort"));
-        if (!sort) return Bad(console, u"--sort takes name, location, size, type or date");
+        request.sort = ParseSort(command.options.at(u"--sort"));
+        if (!request.sort) return Bad(console, u"--sort takes name, location, size, type or date");
     }
-    unsigned threads = CQueryer::MachineThreads();
+    request.threads = CQueryer::MachineThreads();
     if (command.Has(u"--threads")) {
         const auto n = ParseKB(command.options.at(u"--threads"));
-        if (!n || *n == 0 || *n > kMostThreads)
+        if (!n || *n == 0 || *n > kMostWalkThreads)
             return Bad(console, u"--threads needs a whole number from 1 to 256, not '" +
                                     command.options.at(u"--threads") + u"'");
-        threads = *n;
+        request.threads = *n;
     }
-    const std::u16string format =
-        command.Has(u"--format") ? command.options.at(u"--format") : u"[FILEDIR][FILENAME]";
+    request.threads = std::min(request.threads, kMostWalkThreads);
+    if (command.Has(u"--format")) request.format = command.options.at(u"--format");
+    request.count_only = command.Has(u"--count");
+    return request;
+}
+
+}  // namespace
+
+int RunSearch(const CommandLine& command, Console& console) {
+    std::variant<SearchRequest, int> parsed = ParseRequest(command, console);
+    if (const int* code = std::get_if<int>(&parsed)) return *code;
+    const SearchRequest& request = std::get<SearchRequest>(parsed);
 
     // A cache still being built is in use; one whose build was cut off is rebuilt over the
     // roots it had got to, as a missing one is built.
@@ -164,34 +179,21 @@ int RunSearch(const CommandLine& command, Console& console) {
         if (!BuildCacheFile(command.cache_path, roots, console)) return kExitError;
     }
 
-    ConsoleErrors errors(console);
-    CQueryer queryer(errors, command.cache_path);
-    queryer.SetCountOnly(command.Has(u"--count"));
-    queryer.SetWalkThreads(threads);
-    BuildFilterChain(queryer, criteria);
-    const QueryOutcome outcome = RunQueryLocked(queryer, QueryPattern(criteria.pattern), criteria.location);
-    queryer.ClearFilters();
-    if (outcome == QueryOutcome::Failed) return kExitError;
-    // The window warns and searches everything; a script cannot see a warning, and results from
-    // everywhere would pass for results from the location it named.
-    if (outcome == QueryOutcome::NoSuchLocation)
-        return Bad(console, u"The search location is invalid!! '" + criteria.location +
-                                u"' is not in the cache.");
-    if (queryer.damaged())
-        console.Err(
-            u"corvella: the cache file is damaged, so these results may be incomplete; "
-            u"rebuild it with 'corvella index'.");
-
-    ResultSet& results = queryer.results();
-    if (command.Has(u"--count")) {
-        console.Out(FormatThousands(queryer.match_count()) + u" items found (" +
-                    FormatThousands(queryer.total_size_kb()) + u"KB)");
-    } else {
-        if (sort) SortResults(results, *sort);
-        for (const ResultRecord& r : results.records)
-            console.Out(FormatResultLine(format, results.Location(r), results.Name(r)));
+    const bool verbose = command.Has(u"-v");
+#ifndef _WIN32
+    // The keeper's answer is printed only once it has come whole, so that a keeper going away
+    // mid-answer leaves nothing printed before the walk's own answer.
+    if (const std::optional<serve::SearchAnswer> answer = AskKeeper(request)) {
+        PlayBack(answer->lines, console);
+        if (verbose)
+            console.Err(u"corvella: answered by the keeper (cache generation " +
+                        FromUtf8(std::to_string(answer->generation)) + u")");
+        return answer->exit_code;
     }
-    return queryer.match_count() == 0 ? kExitNothing : kExitOk;
+#endif
+    const int code = AnswerSearch(request, console);
+    if (verbose) console.Err(u"corvella: answered by walking the cache file");
+    return code;
 }
 
 }  // namespace corvella

@@ -9,6 +9,12 @@
 // with the watchers paused (they record meanwhile, as during any build) and says so. That
 // happens once per run: a cache damaged again right after its rebuild points at something
 // outside the keeper that a second build would not mend, so it is reported and left alone.
+//
+// Serving. On POSIX the keeper answers the searches of its cache through a socket private to
+// its user (serve/keeper_server.h), once the start-up is done and until it stops. Each answer
+// names the generation it came from: the count of writes (applies, builds, defragmentations)
+// this keeper had finished to the cache file when the search began. A write finishing while
+// the search waits for the cache lock may already show in it, never the other way round.
 #include <atomic>
 #include <mutex>
 
@@ -25,6 +31,11 @@
 #include "platform/keeper_lock.h"
 #include "platform/paths.h"
 #include "watch/watcher_table.h"
+#ifndef _WIN32
+#include "platform/text.h"
+#include "serve/keeper_server.h"
+#include "serve/search_answer.h"
+#endif
 
 namespace corvella {
 
@@ -80,6 +91,49 @@ const char16_t* Describe(ApplyResult result) {
 // What the watchers found about the file, and what the main thread did about it.
 enum class Health { Sound, HealWanted, Healed, ToldAgain };
 
+#ifndef _WIN32
+// The answer to one request's body; nothing for what is not a request.
+serve::Bytes AnswerRequest(const serve::Bytes& body, const std::u16string& cache_path,
+                           uint64_t generation) {
+    const std::optional<SearchRequest> request = serve::DecodeRequest(body.data(), body.size());
+    if (!request) return {};
+    serve::SearchAnswer answer;
+    answer.generation = generation;
+    if (request->cache_path != cache_path) {
+        answer.status = serve::AnswerStatus::Declined;
+        return serve::EncodeAnswer(answer);
+    }
+    RecordingConsole recorded;
+    answer.exit_code = uint8_t(AnswerSearch(*request, recorded));
+    answer.lines = std::move(recorded.lines);
+    serve::Bytes bytes = serve::EncodeAnswer(answer);
+    if (bytes.size() <= serve::kMostAnswerBytes) return bytes;
+    return serve::EncodeAnswer({serve::AnswerStatus::Declined, generation, 0, {}});
+}
+
+// Listens for the searches of `cache_path`, saying where, or why not.
+void Serve(KeeperServer& server, const std::u16string& cache_path, Console& console) {
+    std::u16string problem;
+    const std::optional<std::string> path = platform::KeeperSocketPath(cache_path, true, problem);
+    if (!path) {
+        if (!problem.empty()) console.Err(u"corvella: not answering searches: " + problem);
+        return;
+    }
+    const std::u16string shown = FromUtf8(*path);
+    switch (server.Start(*path)) {
+        case platform::ListenOutcome::Listening:
+            console.Err(u"corvella: answering searches at " + shown);
+            break;
+        case platform::ListenOutcome::Occupied:
+            console.Err(u"corvella: not answering searches: another program listens at " + shown);
+            break;
+        case platform::ListenOutcome::Failed:
+            console.Err(u"corvella: not answering searches: cannot listen at " + shown);
+            break;
+    }
+}
+#endif
+
 }  // namespace
 
 int RunWatch(const CommandLine& command, Console& plain_console) {
@@ -124,8 +178,10 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     options.cache_path = cache_path;
     std::atomic<Health> health{Health::Sound};
     std::atomic<InterruptWait*> waiting{nullptr};
+    std::atomic<uint64_t> generation{0};  // writes this keeper finished to the cache file
     const bool verbose = command.Has(u"-v");
     options.on_applied = [&](const std::u16string& folder, ApplyResult result) {
+        if (result == ApplyResult::Applied) ++generation;
         if (verbose) console.Err(Describe(result) + folder);
         if (result != ApplyResult::Damaged) return;
         Health seen = Health::Sound;
@@ -144,6 +200,7 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     const auto build = [&] {
         table.PauseWatchers();
         BuildCacheFile(cache_path, roots, console);
+        ++generation;
         table.ResumeWatchers();
     };
     StartupSteps steps;
@@ -167,12 +224,19 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
         table.PauseWatchers();
         CCacheDefragmenter defragmenter(errors, cache_path);
         defragmenter.Defragment();
+        ++generation;
         table.ResumeWatchers();
     };
     CarryOutStartup(decision, state, steps);
 
     std::u16string watched;
     for (const std::u16string& root : roots) watched += (watched.empty() ? u"" : u", ") + root;
+#ifndef _WIN32
+    KeeperServer server([&](const serve::Bytes& body) {
+        return AnswerRequest(body, cache_path, generation.load());
+    });
+    Serve(server, cache_path, console);
+#endif
     InterruptWait interrupt;
     console.Err(u"corvella: watching " + watched + u"; Ctrl+C stops.");
     // Published before the first look at `health`: a watcher that finds the file damaged
@@ -188,6 +252,9 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
         if (interrupt.Wait()) break;
     }
 
+#ifndef _WIN32
+    server.Stop();
+#endif
     table.StopWatchers();
     waiting = nullptr;
     state.SetProgramExit(true);
