@@ -79,6 +79,8 @@ void KeeperServer::Serve(Connection& connection) {
             }
         }
     }
+    // The client learns at once that nothing more comes; the descriptor waits for Reap.
+    platform::ShutDownSocket(fd);
     std::lock_guard lock(lock_);
     connection.done = true;
 }
