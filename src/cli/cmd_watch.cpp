@@ -93,8 +93,10 @@ enum class Health { Sound, HealWanted, Healed, ToldAgain };
 
 #ifndef _WIN32
 // The answer to one request's body; nothing for what is not a request.
+// One answer is made at a time (`answering`): they take turns on the cache lock anyway, and so
+// at most one answer's lines are held while they are made.
 serve::Bytes AnswerRequest(const serve::Bytes& body, const std::u16string& cache_path,
-                           uint64_t generation) {
+                           uint64_t generation, std::mutex& answering) {
     const std::optional<SearchRequest> request = serve::DecodeRequest(body.data(), body.size());
     if (!request) return {};
     serve::SearchAnswer answer;
@@ -103,12 +105,17 @@ serve::Bytes AnswerRequest(const serve::Bytes& body, const std::u16string& cache
         answer.status = serve::AnswerStatus::Declined;
         return serve::EncodeAnswer(answer);
     }
+    std::lock_guard lock(answering);
     RecordingConsole recorded;
     answer.exit_code = uint8_t(AnswerSearch(*request, recorded));
-    answer.lines = std::move(recorded.lines);
+    if (recorded.overflow())
+        answer.status = serve::AnswerStatus::Declined;
+    else
+        answer.lines = std::move(recorded.lines);
     serve::Bytes bytes = serve::EncodeAnswer(answer);
-    if (bytes.size() <= serve::kMostAnswerBytes) return bytes;
-    return serve::EncodeAnswer({serve::AnswerStatus::Declined, generation, 0, {}});
+    return bytes.size() <= serve::kMostAnswerBytes
+               ? bytes
+               : serve::EncodeAnswer({serve::AnswerStatus::Declined, generation, 0, {}});
 }
 
 // Listens for the searches of `cache_path`, saying where, or why not.
@@ -189,8 +196,9 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
             if (InterruptWait* wait = waiting.load()) wait->Wake();
         } else if (seen == Health::Healed &&
                    health.compare_exchange_strong(seen, Health::ToldAgain)) {
-            console.Err(u"corvella: the cache file is damaged again after its rebuild; changes "
-                        u"are not applied until 'corvella index' builds it.");
+            console.Err(
+                u"corvella: the cache file is damaged again after its rebuild; changes "
+                u"are not applied until 'corvella index' builds it.");
         }
     };
     CWatcherTable table(options, [roots] { return roots; });
@@ -232,8 +240,9 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     std::u16string watched;
     for (const std::u16string& root : roots) watched += (watched.empty() ? u"" : u", ") + root;
 #ifndef _WIN32
+    std::mutex answering;
     KeeperServer server([&](const serve::Bytes& body) {
-        return AnswerRequest(body, cache_path, generation.load());
+        return AnswerRequest(body, cache_path, generation.load(), answering);
     });
     Serve(server, cache_path, console);
 #endif
@@ -244,8 +253,9 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     waiting = &interrupt;
     for (;;) {
         if (health == Health::HealWanted) {
-            console.Err(u"corvella: the cache file was cut short or replaced by another file; "
-                        u"building the cache again.");
+            console.Err(
+                u"corvella: the cache file was cut short or replaced by another file; "
+                u"building the cache again.");
             build();
             health = Health::Healed;
         }

@@ -11,11 +11,12 @@
 // wait for a connection can be woken from another thread.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 
 #include "platform/fd_posix.h"
 

@@ -21,8 +21,8 @@ constexpr int kBacklog = 16;
 bool PeerIsThisUser(int fd) {
     struct ucred peer {};
     socklen_t size = sizeof peer;
-    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
-           size == sizeof peer && peer.uid == ::geteuid();
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && size == sizeof peer &&
+           peer.uid == ::geteuid();
 }
 
 // FNV-1a: stable across runs and builds, which a socket name must be.

@@ -11,7 +11,7 @@ namespace {
 // A keeper answers a connection at once; the answer itself may take a long walk.
 constexpr int kConnectTimeoutMs = 300;
 constexpr int kWriteTimeoutMs = 2000;
-constexpr int kReadTimeoutMs = 60000;
+constexpr int kReadTimeoutMs = 15000;
 // The answer's room grows as it arrives, so that a length the keeper promised but did not
 // send costs nothing.
 constexpr size_t kReadStep = size_t(1) << 20;
@@ -26,11 +26,11 @@ bool KeeperRefused() {
 std::optional<serve::SearchAnswer> AskKeeper(const SearchRequest& request) {
     if (KeeperRefused()) return std::nullopt;
     std::u16string problem;
-    const std::optional<std::string> path = platform::KeeperSocketPath(request.cache_path, false,
-                                                                       problem);
+    const std::optional<std::string> path =
+        platform::KeeperSocketPath(request.cache_path, false, problem);
     if (!path) return std::nullopt;
-    const std::optional<platform::Descriptor> fd = platform::ConnectSocket(*path,
-                                                                           kConnectTimeoutMs);
+    const std::optional<platform::Descriptor> fd =
+        platform::ConnectSocket(*path, kConnectTimeoutMs);
     if (!fd) return std::nullopt;
     platform::SetSocketTimeouts(fd->get(), kReadTimeoutMs, kWriteTimeoutMs);
     const serve::Bytes body = serve::EncodeRequest(request);

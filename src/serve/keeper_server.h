@@ -24,7 +24,7 @@ namespace corvella {
 
 class KeeperServer {
   public:
-    static constexpr size_t kMostConnections = 16;
+    static constexpr size_t kMostConnections = 8;
     // A request's body in, the answer's body out; an empty answer closes the connection
     // unanswered (a request that is not one).
     using Handler = std::function<serve::Bytes(const serve::Bytes& request)>;

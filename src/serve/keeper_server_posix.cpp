@@ -13,9 +13,8 @@ constexpr int kWriteTimeoutMs = 30000;
 
 platform::ListenOutcome KeeperServer::Start(const std::string& path) {
     const platform::ListenOutcome outcome = listener_.Listen(path);
-    if (outcome == platform::ListenOutcome::Listening) acceptor_ = std::thread([this] {
-        AcceptLoop();
-    });
+    if (outcome == platform::ListenOutcome::Listening)
+        acceptor_ = std::thread([this] { AcceptLoop(); });
     return outcome;
 }
 

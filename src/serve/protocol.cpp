@@ -218,8 +218,8 @@ std::optional<SearchAnswer> DecodeAnswer(const uint8_t* body, size_t size) {
 }
 
 std::optional<size_t> FrameLength(const uint8_t head[4], size_t most) {
-    const size_t length = size_t(head[0]) | size_t(head[1]) << 8 | size_t(head[2]) << 16 |
-                          size_t(head[3]) << 24;
+    const size_t length =
+        size_t(head[0]) | size_t(head[1]) << 8 | size_t(head[2]) << 16 | size_t(head[3]) << 24;
     if (length > most) return std::nullopt;
     return length;
 }

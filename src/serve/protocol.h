@@ -34,8 +34,9 @@ inline constexpr uint8_t kVersion = 1;
 // A request holds four texts; the longest a path can be on any system is 32,767 units.
 inline constexpr size_t kMostTextUnits = 32768;
 inline constexpr size_t kMostRequestBytes = 4 * (4 + 2 * kMostTextUnits) + 64;
-// An answer is as long as the results; past this the keeper declines and the client walks.
-inline constexpr size_t kMostAnswerBytes = size_t(1) << 30;
+// An answer is as long as the results; past this the keeper declines and the client walks,
+// printing as it goes instead of holding it all.
+inline constexpr size_t kMostAnswerBytes = size_t(256) << 20;
 
 using Bytes = std::vector<uint8_t>;
 

@@ -16,14 +16,26 @@ namespace corvella {
 // Runs the request over its cache file under the cache lock; returns the exit code.
 int AnswerSearch(const SearchRequest& request, Console& console);
 
-// Keeps every line in order; progress is not part of an answer.
+// Keeps every line in order, until they would encode to more than an answer may hold; progress
+// is not part of an answer.
 class RecordingConsole final : public Console {
   public:
-    void Out(std::u16string_view line) override { lines.push_back({false, std::u16string(line)}); }
-    void Err(std::u16string_view line) override { lines.push_back({true, std::u16string(line)}); }
+    void Out(std::u16string_view line) override { Keep(false, line); }
+    void Err(std::u16string_view line) override { Keep(true, line); }
     void Progress(std::u16string_view) override {}
     void EndProgress() override {}
+    // Lines were left out: the answer is too long to send.
+    bool overflow() const { return overflow_; }
     std::vector<serve::AnswerLine> lines;
+
+  private:
+    void Keep(bool to_stderr, std::u16string_view line) {
+        bytes_ += 5 + 2 * line.size();  // as EncodeAnswer writes it
+        if (bytes_ > serve::kMostAnswerBytes) overflow_ = true;
+        if (!overflow_) lines.push_back({to_stderr, std::u16string(line)});
+    }
+    size_t bytes_ = 0;
+    bool overflow_ = false;
 };
 
 void PlayBack(const std::vector<serve::AnswerLine>& lines, Console& console);
