@@ -95,6 +95,30 @@ def hostile_clients(binary, cache, path):
         answered_by(cache, since)["keeper"] > 0, answered_by(cache, since)))
 
 
+def same_as_walk(binary, cache, cwd):
+    """The keeper's answers equal the walk's, stdout, stderr and exit code, where the asker's
+    folder and time zone must count, not the keeper's. Catches a request that leaves anything
+    of the asker's for the keeper to settle."""
+    # Written at 2020-06-15 12:00 UTC: the 16th where the asker lives, the 15th for the keeper.
+    make(cwd, "dated/written-in-june.txt", 1, 1592222400 * 10**9)
+    wait_until("the dated file is in the cache", lambda: (
+        (got := search(binary, cache, "written-in-june")) is not None and len(got) == 1, got))
+    env = {**os.environ, "TZ": "Etc/GMT-14"}
+    for args in (["--in", "dst", "--sort", "name", "--format", "[FILENAME] in [FILEDIR]", "*"],
+                 ["--in", "../tree/dst", "--folders", "--no-subdirs", "*"],
+                 ["--modified-from", "2020-06-16", "--modified-to", "2020-06-16", "june"],
+                 ["--in", "no-such-folder", "a"], ["--files", "zqxjv-nothing"]):
+        walked = run(binary, "search", "--cache", cache, *args, cwd=cwd,
+                     env={**env, "CORVELLA_NO_KEEPER": "1"})
+        served = run(binary, "search", "-v", "--cache", cache, *args, cwd=cwd, env=env)
+        err = served.stderr.splitlines()
+        expect(err and BY_KEEPER.match(err[-1].decode()), f"{args} not served: {served}")
+        expect(walked.stdout or walked.returncode, f"{args} finds nothing: {walked}")
+        expect((served.returncode, served.stdout, b"".join(l + b"\n" for l in err[:-1])) ==
+               (walked.returncode, walked.stdout, walked.stderr),
+               f"{args}: the keeper says {served}\nthe walk says {walked}")
+
+
 def dying_keeper(binary, cache, path):
     """A keeper that goes away mid-answer: the client prints nothing of it, and exactly what the
     walk prints."""
@@ -268,6 +292,9 @@ def main(binary, tmp):
         sock = re.search(r"^corvella: answering searches at (.*)$", watch.stderr(), re.M)
         expect(sock, f"the watcher does not say where it answers:\n{watch.stderr()}")
         sock = sock.group(1)
+
+        label = "the watcher answers as the walk does, by the asker's folder and time zone"
+        same_as_walk(binary, cache, tree)
 
         label = "clients that misbehave on the socket cost the watcher nothing"
         hostile_clients(binary, cache, sock)
