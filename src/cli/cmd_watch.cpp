@@ -96,16 +96,16 @@ enum class Health { Sound, HealWanted, Healed, ToldAgain };
 // One answer is made at a time (`answering`): they take turns on the cache lock anyway, and so
 // at most one answer's lines are held while they are made.
 serve::Bytes AnswerRequest(const serve::Bytes& body, const std::u16string& cache_path,
-                           uint64_t generation, std::mutex& answering) {
+                           const std::atomic<uint64_t>& generation, std::mutex& answering) {
     const std::optional<SearchRequest> request = serve::DecodeRequest(body.data(), body.size());
     if (!request) return {};
     serve::SearchAnswer answer;
-    answer.generation = generation;
     if (request->cache_path != cache_path) {
         answer.status = serve::AnswerStatus::Declined;
         return serve::EncodeAnswer(answer);
     }
     std::lock_guard lock(answering);
+    answer.generation = generation.load();
     RecordingConsole recorded;
     answer.exit_code = uint8_t(AnswerSearch(*request, recorded));
     if (recorded.overflow())
@@ -115,7 +115,7 @@ serve::Bytes AnswerRequest(const serve::Bytes& body, const std::u16string& cache
     serve::Bytes bytes = serve::EncodeAnswer(answer);
     return bytes.size() <= serve::kMostAnswerBytes
                ? bytes
-               : serve::EncodeAnswer({serve::AnswerStatus::Declined, generation, 0, {}});
+               : serve::EncodeAnswer({serve::AnswerStatus::Declined, answer.generation, 0, {}});
 }
 
 // Listens for the searches of `cache_path`, saying where, or why not.
@@ -196,9 +196,8 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
             if (InterruptWait* wait = waiting.load()) wait->Wake();
         } else if (seen == Health::Healed &&
                    health.compare_exchange_strong(seen, Health::ToldAgain)) {
-            console.Err(
-                u"corvella: the cache file is damaged again after its rebuild; changes "
-                u"are not applied until 'corvella index' builds it.");
+            console.Err(u"corvella: the cache file is damaged again after its rebuild; changes "
+                        u"are not applied until 'corvella index' builds it.");
         }
     };
     CWatcherTable table(options, [roots] { return roots; });
@@ -242,7 +241,7 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
 #ifndef _WIN32
     std::mutex answering;
     KeeperServer server([&](const serve::Bytes& body) {
-        return AnswerRequest(body, cache_path, generation.load(), answering);
+        return AnswerRequest(body, cache_path, generation, answering);
     });
     Serve(server, cache_path, console);
 #endif
@@ -253,9 +252,8 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     waiting = &interrupt;
     for (;;) {
         if (health == Health::HealWanted) {
-            console.Err(
-                u"corvella: the cache file was cut short or replaced by another file; "
-                u"building the cache again.");
+            console.Err(u"corvella: the cache file was cut short or replaced by another file; "
+                        u"building the cache again.");
             build();
             health = Health::Healed;
         }
