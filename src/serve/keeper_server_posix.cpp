@@ -1,5 +1,8 @@
 #include "serve/keeper_server.h"
 
+#include <new>
+#include <system_error>
+
 namespace corvella {
 
 namespace {
@@ -38,7 +41,11 @@ void KeeperServer::AcceptLoop() {
         std::lock_guard lock(lock_);
         Connection& c = connections_.emplace_back();
         c.fd = std::move(*fd);
-        c.thread = std::thread([this, &c] { Serve(c); });
+        try {
+            c.thread = std::thread([this, &c] { Serve(c); });
+        } catch (const std::system_error&) {
+            connections_.pop_back();  // no thread to be had: closed, and its client walks
+        }
     }
 }
 
@@ -70,7 +77,12 @@ void KeeperServer::Serve(Connection& connection) {
         (length = serve::FrameLength(head, serve::kMostRequestBytes))) {
         request.resize(*length);
         if (platform::ReceiveAll(fd, request.data(), request.size())) {
-            const serve::Bytes answer = handler_(request);
+            serve::Bytes answer;
+            // Memory running out for one answer ends its connection, not the keeper.
+            try {
+                answer = handler_(request);
+            } catch (const std::bad_alloc&) {
+            }
             if (!answer.empty()) {
                 const auto size = serve::FrameHead(answer.size());
                 if (platform::SendAll(fd, size.data(), size.size()))
