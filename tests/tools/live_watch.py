@@ -82,7 +82,10 @@ def hostile_clients(binary, cache, path):
             expect(s.recv(16) == b"", f"the keeper answered {sent[:16]!r}")
     for _ in range(20):  # each gone before its answer, some with the answer half sent
         with connect(path) as s:
-            s.sendall(request(cache, "*"))
+            try:
+                s.sendall(request(cache, "*"))
+            except OSError:  # past the connections served at once: closed at once
+                pass
     idle = [connect(path) for _ in range(20)]
     try:
         expect(search(binary, cache, "--count", "*") is not None, "a search beside idle clients")
@@ -93,6 +96,39 @@ def hostile_clients(binary, cache, path):
     wait_until("the keeper answers again", lambda: (
         search(binary, cache, "--count", "*") is not None and
         answered_by(cache, since)["keeper"] > 0, answered_by(cache, since)))
+
+
+def other_user_refused(cache, path):
+    """Run as root: with every folder on the way and the socket opened to all, a process of
+    another user connects but gets no answer. Catches a keeper that trusts the folder alone."""
+    opened = [path]
+    folder = os.path.dirname(path)
+    while folder != os.path.dirname(folder) and folder not in ("/tmp", "/"):
+        opened.append(folder)
+        folder = os.path.dirname(folder)
+    modes = {p: os.stat(p).st_mode & 0o777 for p in opened}
+    try:
+        for p in opened:
+            os.chmod(p, 0o777 if p == path else 0o711)
+        pid = os.fork()
+        if pid == 0:
+            code = 2  # could not even connect
+            try:
+                os.setgid(65534)
+                os.setuid(65534)
+                with connect(path) as s:
+                    code = 0
+                    s.sendall(request(cache, "*"))
+                    code = 0 if s.recv(16) == b"" else 1
+            except OSError:  # connected, and cut off by the keeper
+                pass
+            os._exit(code)
+        code = os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
+    finally:
+        for p, mode in modes.items():
+            os.chmod(p, mode)
+    expect(code == 0, "another user's request was " + ("answered" if code == 1 else
+                                                         "not even made"))
 
 
 def same_as_walk(binary, cache, cwd):
@@ -298,6 +334,8 @@ def main(binary, tmp):
 
         label = "clients that misbehave on the socket cost the watcher nothing"
         hostile_clients(binary, cache, sock)
+        if os.geteuid() == 0:
+            other_user_refused(cache, sock)
 
         label = "between applies, two searches at once never shut each other out"
         pair = [Hammer(binary, cache, "--count", "*") for _ in range(2)]
