@@ -92,32 +92,6 @@ const char16_t* Describe(ApplyResult result) {
 enum class Health { Sound, HealWanted, Healed, ToldAgain };
 
 #ifndef _WIN32
-// The answer to one request's body; nothing for what is not a request.
-// One answer is made at a time (`answering`): they take turns on the cache lock anyway, and so
-// at most one answer's lines are held while they are made.
-serve::Bytes AnswerRequest(const serve::Bytes& body, const std::u16string& cache_path,
-                           const std::atomic<uint64_t>& generation, std::mutex& answering) {
-    const std::optional<SearchRequest> request = serve::DecodeRequest(body.data(), body.size());
-    if (!request) return {};
-    serve::SearchAnswer answer;
-    if (request->cache_path != cache_path) {
-        answer.status = serve::AnswerStatus::Declined;
-        return serve::EncodeAnswer(answer);
-    }
-    std::lock_guard lock(answering);
-    answer.generation = generation.load();
-    RecordingConsole recorded;
-    answer.exit_code = uint8_t(AnswerSearch(*request, recorded));
-    if (recorded.overflow())
-        answer.status = serve::AnswerStatus::Declined;
-    else
-        answer.lines = std::move(recorded.lines);
-    serve::Bytes bytes = serve::EncodeAnswer(answer);
-    return bytes.size() <= serve::kMostAnswerBytes
-               ? bytes
-               : serve::EncodeAnswer({serve::AnswerStatus::Declined, answer.generation, 0, {}});
-}
-
 // Listens for the searches of `cache_path`, saying where, or why not.
 void Serve(KeeperServer& server, const std::u16string& cache_path, Console& console) {
     std::u16string problem;
@@ -241,7 +215,7 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
 #ifndef _WIN32
     std::mutex answering;
     KeeperServer server([&](const serve::Bytes& body) {
-        return AnswerRequest(body, cache_path, generation, answering);
+        return AnswerRequestBody(body, cache_path, generation, answering);
     });
     Serve(server, cache_path, console);
 #endif

@@ -51,4 +51,27 @@ void PlayBack(const std::vector<serve::AnswerLine>& lines, Console& console) {
     }
 }
 
+serve::Bytes AnswerRequestBody(const serve::Bytes& body, const std::u16string& cache_path,
+                               const std::atomic<uint64_t>& generation, std::mutex& answering) {
+    const std::optional<SearchRequest> request = serve::DecodeRequest(body.data(), body.size());
+    if (!request) return {};
+    serve::SearchAnswer answer;
+    if (request->cache_path != cache_path) {
+        answer.status = serve::AnswerStatus::Declined;
+        return serve::EncodeAnswer(answer);
+    }
+    std::lock_guard lock(answering);
+    answer.generation = generation.load();
+    RecordingConsole recorded;
+    answer.exit_code = uint8_t(AnswerSearch(*request, recorded));
+    if (recorded.overflow())
+        answer.status = serve::AnswerStatus::Declined;
+    else
+        answer.lines = std::move(recorded.lines);
+    serve::Bytes bytes = serve::EncodeAnswer(answer);
+    return bytes.size() <= serve::kMostAnswerBytes
+               ? bytes
+               : serve::EncodeAnswer({serve::AnswerStatus::Declined, answer.generation, 0, {}});
+}
+
 }  // namespace corvella

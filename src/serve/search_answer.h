@@ -5,6 +5,9 @@
 // client's side.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "cli/console.h"
@@ -39,5 +42,13 @@ class RecordingConsole final : public Console {
 };
 
 void PlayBack(const std::vector<serve::AnswerLine>& lines, Console& console);
+
+// What a keeper of `cache_path` answers to a request's body; nothing for what is not a request.
+// A request for another cache, or an answer too long to send, is declined. One answer is made
+// at a time (`answering`): they take turns on the cache lock anyway, and so at most one answer's
+// lines are held while they are made. `generation`: the keeper's count of writes to the cache
+// file it has finished, read once the answer's turn has come.
+serve::Bytes AnswerRequestBody(const serve::Bytes& body, const std::u16string& cache_path,
+                               const std::atomic<uint64_t>& generation, std::mutex& answering);
 
 }  // namespace corvella
