@@ -1,5 +1,5 @@
 // The main window's side of the cache: the start-up decision, the caching thread, saving,
-// loading and defragmenting the cache file, and Watchkeeper.
+// loading and defragmenting the cache file, Watchkeeper, and the answers to the command line.
 #include <windows.h>
 // These system headers build on <windows.h>.
 #include <commdlg.h>
@@ -10,8 +10,10 @@
 #include "cache/startup_sequence.h"
 #include "cache/state_file.h"
 #include "platform/drives.h"
+#include "platform/local_pipe_win.h"
 #include "platform/text_win.h"
 #include "resource.h"
+#include "serve/search_answer.h"
 #include "ui/post.h"
 #include "ui/wait_cursor.h"
 
@@ -28,6 +30,7 @@ void CMainDlg::StartCache() {
     options.cache_path = paths_.cache;
     // A file cut short or replaced takes no change again: it is built anew, once.
     options.on_applied = [this](const std::u16string&, ApplyResult result) {
+        if (result == ApplyResult::Applied) ++cache_generation_;
         if (result != ApplyResult::Damaged) return;
         ui::Post(hwnd_, [this] {
             if (cache_healed_ || build_running_) return;
@@ -78,6 +81,12 @@ void CMainDlg::StartCache() {
         });
     // A build started here says so itself when it ends.
     if (!build_started) cache_ready_ = true;
+
+    // Without the pipe (its name taken, say) the command line walks the file itself.
+    pipe_server_ = std::make_unique<KeeperPipeServer>([this](const serve::Bytes& body) {
+        return AnswerRequestBody(body, paths_.cache, cache_generation_, answering_);
+    });
+    pipe_server_->Start(platform::KeeperPipeName(paths_.cache));
 }
 
 void CMainDlg::OnUpdateSearchCache() {
@@ -99,6 +108,7 @@ void CMainDlg::CachingThreadProc() {
     cacher_->SetStatusWindow(this);
     watchers_->PauseWatchers();
     cacher_->BuildCache(roots);
+    ++cache_generation_;
     watchers_->ResumeWatchers();
     ui::Post(hwnd_, [this] { EnableCacheCommands(true); });
     // A build stopped by the exit stays unfinished, so the next start builds again.
@@ -169,6 +179,7 @@ void CMainDlg::OnLoadCacheFile() {
                           FALSE)) {
         ShowErrorBox(failed);  // the old cache stays in the .bak file
     }
+    ++cache_generation_;
     watchers_->ResumeWatchers();
 }
 
@@ -177,6 +188,7 @@ void CMainDlg::OnDefragCacheFile() {
     watchers_->PauseWatchers();
     CCacheDefragmenter defragmenter(errors_, paths_.cache);
     defragmenter.Defragment();
+    ++cache_generation_;
     watchers_->ResumeWatchers();
 }
 

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +35,7 @@
 #include "ui/dialog.h"
 #include "ui/gdi.h"
 #include "ui/menu.h"
+#include "serve/keeper_pipe_server_win.h"
 #include "watch/watcher_table.h"
 
 namespace corvella {
@@ -173,6 +175,13 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     std::unique_ptr<CWatcherTable> watchers_;
     // After everything the build touches, so that it is joined before they go.
     OwnedThread caching_thread_;
+    // Writes the program finished to the cache file (applies, builds, defragmentations, loads):
+    // the generation each answer to the command line names.
+    std::atomic<uint64_t> cache_generation_{0};
+    std::mutex answering_;
+    // Answers corvella-cli.exe's searches from StartCache on; stopped first at the exit, and
+    // declared last, so that it is gone before anything its answers touch.
+    std::unique_ptr<KeeperPipeServer> pipe_server_;
 
     Rect initial_window_, last_window_;
     bool initialised_ = false;

@@ -1,5 +1,6 @@
 // corvella search: one query over the cache, printed one result a line or as a count. The
-// keeper of the cache answers it when one runs; otherwise this process walks the file.
+// keeper of the cache (`corvella watch` on POSIX, the desktop program on Windows) answers it
+// when one runs; otherwise this process walks the file.
 #include <algorithm>
 #include <cstdio>
 #include <optional>
@@ -16,10 +17,8 @@
 #include "results/sort_results.h"
 #include "search/matchers.h"
 #include "search/search_criteria.h"
-#include "serve/search_answer.h"
-#ifndef _WIN32
 #include "serve/keeper_client.h"
-#endif
+#include "serve/search_answer.h"
 
 namespace corvella {
 
@@ -180,7 +179,6 @@ int RunSearch(const CommandLine& command, Console& console) {
     }
 
     const bool verbose = command.Has(u"-v");
-#ifndef _WIN32
     // The keeper's answer is printed only once it has come whole, so that a keeper going away
     // mid-answer leaves nothing printed before the walk's own answer.
     if (const std::optional<serve::SearchAnswer> answer = AskKeeper(request)) {
@@ -190,7 +188,6 @@ int RunSearch(const CommandLine& command, Console& console) {
                         FromUtf8(std::to_string(answer->generation)) + u")");
         return answer->exit_code;
     }
-#endif
     const int code = AnswerSearch(request, console);
     if (verbose) console.Err(u"corvella: answered by walking the cache file");
     return code;

@@ -1,6 +1,9 @@
 // The client's side: `corvella search` asks the keeper of its cache first.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "serve/protocol.h"
@@ -13,5 +16,16 @@ namespace corvella {
 // file and prints what the walk says, having printed nothing yet. Set CORVELLA_NO_KEEPER=1 to
 // ask no keeper.
 std::optional<serve::SearchAnswer> AskKeeper(const SearchRequest& request);
+
+// A connection to the keeper of one cache, every transfer bounded in time: a Unix socket, or a
+// named pipe to the desktop program (keeper_client_posix.cpp, keeper_client_win.cpp).
+class KeeperLine {
+  public:
+    virtual ~KeeperLine() = default;
+    virtual bool Send(const uint8_t* data, size_t size) = 0;
+    virtual bool Receive(uint8_t* data, size_t size) = 0;
+};
+// The line to the keeper of `cache_path`, or nothing when none listens.
+std::unique_ptr<KeeperLine> OpenKeeperLine(const std::u16string& cache_path);
 
 }  // namespace corvella
