@@ -46,9 +46,10 @@ constexpr char16_t kUsage[] =
     u"\n"
     u"The default cache is the desktop program's on Windows, and\n"
     u"$XDG_DATA_HOME/corvella/default.db (else ~/.local/share/corvella/default.db) on Linux.\n"
-    u"On Linux a running 'corvella watch' answers the searches of its cache through a socket in\n"
-    u"$XDG_RUNTIME_DIR/corvella/; without one, or with CORVELLA_NO_KEEPER=1, search walks the\n"
-    u"cache file itself. The answer is the same either way.\n"
+    u"A running keeper of the cache answers its searches: 'corvella watch' through a socket in\n"
+    u"$XDG_RUNTIME_DIR/corvella/ on Linux, the desktop program through a named pipe on Windows.\n"
+    u"Without one, or with CORVELLA_NO_KEEPER=1, search walks the cache file itself. The answer\n"
+    u"is the same either way.\n"
     u"Exit status: 0 found, 1 nothing found (check: damaged), 2 an error.";
 
 const std::set<std::u16string> kValueOptions = {

@@ -1,5 +1,6 @@
 #include "platform/local_pipe_win.h"
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <algorithm>
@@ -23,23 +24,35 @@ std::wstring HashName(const std::string& text) {
     return name;
 }
 
-// "D:P(A;;GA;;;<this user's SID>)": a protected list that allows this user alone.
+// This process's user, as the token's TOKEN_USER; empty when it cannot be read.
+std::vector<uint8_t> ThisUser() {
+    HANDLE token_value = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token_value)) return {};
+    const Handle token(token_value);
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<uint8_t> user(size);
+    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, user.data(), size, &size))
+        return {};
+    return user;
+}
+
+PSID SidOf(std::vector<uint8_t>& user) {
+    return reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+}
+
+// "O:<this user>D:P(A;;GA;;;<this user>)": owned by this user, and a protected list that allows
+// this user alone. The owner is set rather than left to the token's default (the
+// administrators' group for an elevated one), so that a client can tell the pipe is its user's.
 class UserOnlySecurity {
   public:
     UserOnlySecurity() {
-        HANDLE token_value = nullptr;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token_value)) return;
-        const Handle token(token_value);
-        DWORD size = 0;
-        GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-        std::vector<uint8_t> user(size);
+        std::vector<uint8_t> user = ThisUser();
         wchar_t* sid = nullptr;
-        if (size == 0 ||
-            !GetTokenInformation(token.get(), TokenUser, user.data(), size, &size) ||
-            !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid))
-            return;
-        const std::wstring text = L"D:P(A;;GA;;;" + std::wstring(sid) + L")";
+        if (user.empty() || !ConvertSidToStringSidW(SidOf(user), &sid)) return;
+        const std::wstring me(sid);
         LocalFree(sid);
+        const std::wstring text = L"O:" + me + L"D:P(A;;GA;;;" + me + L")";
         if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1,
                                                                   &descriptor_, nullptr))
             descriptor_ = nullptr;
@@ -83,8 +96,21 @@ DWORD TransferOnce(HANDLE pipe, HANDLE stop, bool write, uint8_t* data, size_t s
     return moved;
 }
 
-bool Transfer(HANDLE pipe, HANDLE stop, bool write, uint8_t* data, size_t size,
-              DWORD timeout_ms) {
+// A pipe another user made first under this name would hear what this user searches for and
+// answer what it likes.
+bool OwnedByThisUser(HANDLE pipe) {
+    std::vector<uint8_t> user = ThisUser();
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (user.empty() || GetSecurityInfo(pipe, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                        nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    const bool same = owner != nullptr && EqualSid(owner, SidOf(user));
+    LocalFree(descriptor);
+    return same;
+}
+
+bool Transfer(HANDLE pipe, HANDLE stop, bool write, uint8_t* data, size_t size, DWORD timeout_ms) {
     while (size > 0) {
         const DWORD moved = TransferOnce(pipe, stop, write, data, size, timeout_ms);
         if (moved == 0) return false;
@@ -113,12 +139,11 @@ FileHandle MakePipeInstance(const std::wstring& name, bool first) {
 FileHandle ConnectPipe(const std::wstring& name, DWORD timeout_ms) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         // Identification only: the program learns who asks, and cannot act as the asker.
-        FileHandle pipe(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING,
-                                    FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT |
-                                        SECURITY_IDENTIFICATION,
-                                    nullptr));
-        if (pipe || GetLastError() != ERROR_PIPE_BUSY) return pipe;
+        FileHandle pipe(CreateFileW(
+            name.c_str(), GENERIC_READ | GENERIC_WRITE | READ_CONTROL, 0, nullptr, OPEN_EXISTING,
+            FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+        if (pipe) return OwnedByThisUser(pipe.get()) ? std::move(pipe) : FileHandle();
+        if (GetLastError() != ERROR_PIPE_BUSY) return pipe;
         if (!WaitNamedPipeW(name.c_str(), timeout_ms)) break;
     }
     return FileHandle();

@@ -1,8 +1,9 @@
 // Named pipes private to this user, one per cache file, through which the desktop program
 // answers the searches of the command line.
 //
-// The pipe is named by a hash of the cache file's path. Its security descriptor allows this
-// user alone, it refuses clients on other machines, and the first instance is made with
+// The pipe is named by a hash of the cache file's path. Its security descriptor makes this user
+// its owner and allows this user alone (a client connects only to a pipe its own user owns), it
+// refuses clients on other machines, and the first instance is made with
 // FILE_FLAG_FIRST_PIPE_INSTANCE, so that a pipe of that name made before by anyone else makes
 // the program serve no one rather than share a name. Every transfer is overlapped and bounded:
 // it gives up after its timeout, or when a stop event is set.
