@@ -1,9 +1,12 @@
+// The data folder in the situations the end-to-end run cannot make: read-only or missing shipped
+// settings, a profile that is a file, a copy that fails half way. A missing folder made from the
+// shipped settings, the user's settings kept at later starts and a file under the folder's name
+// left alone are checked by that run.
 #include "app/data_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
 #include <string>
 
 #include "support/test_tree.h"
@@ -17,13 +20,6 @@ using test::TempDir;
 using test::WriteBytes;
 
 const std::vector<uint8_t> kShipped = {'[', 'O', 'P', 'T', 'I', 'O', 'N', 'S', ']', '\r', '\n'};
-
-std::set<std::string> NamesIn(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
 
 // The program's folder with its shipped settings, and a profile folder to make the data in.
 struct Machine {
@@ -41,20 +37,6 @@ struct Machine {
     }
     DataFolderOutcome Provide() { return Provide(program / "settings.ini"); }
 };
-
-TEST(DataFolder, MissingFolderIsMadeWholeFromTheShippedSettings) {
-    Machine m;
-    EXPECT_EQ(m.Provide(), DataFolderOutcome::Created);
-    EXPECT_EQ(NamesIn(m.profile), std::set<std::string>{"Corvella Data"});
-    EXPECT_EQ(NamesIn(m.data), std::set<std::string>{"settings.ini"});
-    EXPECT_EQ(ReadBytes(m.data / "settings.ini"), kShipped);
-
-    // The next start, and every one after it, leaves the user's own settings alone.
-    WriteBytes(m.data / "settings.ini", {'m', 'i', 'n', 'e'});
-    EXPECT_EQ(m.Provide(), DataFolderOutcome::Present);
-    EXPECT_EQ(ReadBytes(m.data / "settings.ini"), (std::vector<uint8_t>{'m', 'i', 'n', 'e'}));
-    EXPECT_EQ(NamesIn(m.profile), std::set<std::string>{"Corvella Data"});
-}
 
 // Settings shipped read-only (from read-only media, or a locked-down program folder) must not
 // make the user's copy read-only, or no option or history could ever be saved.
@@ -76,21 +58,12 @@ TEST(DataFolder, ProgramWithoutShippedSettingsStillGetsAnEmptyFolder) {
     EXPECT_TRUE(fs::is_empty(m.data));
 }
 
-TEST(DataFolder, WhatStandsInTheWayFailsAndIsLeftAsItWas) {
-    {  // a file under the folder's name
-        Machine m;
-        WriteBytes(m.data, {'x'});
-        EXPECT_EQ(m.Provide(), DataFolderOutcome::Failed);
-        EXPECT_EQ(ReadBytes(m.data), std::vector<uint8_t>{'x'});
-        EXPECT_EQ(NamesIn(m.profile), std::set<std::string>{"Corvella Data"});
-    }
-    {  // a file where the profile folder should be
-        Machine m;
-        fs::remove(m.profile);
-        WriteBytes(m.profile, {'p'});
-        EXPECT_EQ(m.Provide(), DataFolderOutcome::Failed);
-        EXPECT_EQ(ReadBytes(m.profile), std::vector<uint8_t>{'p'});
-    }
+TEST(DataFolder, AFileWhereTheProfileFolderShouldBeFailsAndIsLeftAsItWas) {
+    Machine m;
+    fs::remove(m.profile);
+    WriteBytes(m.profile, {'p'});
+    EXPECT_EQ(m.Provide(), DataFolderOutcome::Failed);
+    EXPECT_EQ(ReadBytes(m.profile), std::vector<uint8_t>{'p'});
 }
 
 #ifndef _WIN32

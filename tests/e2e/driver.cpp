@@ -17,11 +17,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cwchar>
-#include <regex>
-#include <string>
-#include <vector>
-
-#include "resource.h"
 #include <functional>
 #include <regex>
 #include <string>
@@ -209,10 +204,11 @@ RECT RectIn(HWND main, int id) {
     return rect;
 }
 
-// Prints the outer size, the list's width and the two boxes' width; with `check`, fails unless
-// the resize rules hold: the list down to the status line, the status line on the bottom edge, the
-// boxes and buttons side by side within the window. (The dialog template's own layout, before
-// the first resize, is not held to them.)
+// Prints the outer size, the list's width, the two boxes' width, the window's place and whether
+// it has a taskbar button ("app": shown, and not a tool window; else "tool"); with `check`, fails
+// unless the resize rules hold: the list down to the status line, the status line on the bottom
+// edge, the boxes and buttons side by side within the window. (The dialog template's own layout,
+// before the first resize, is not held to them.)
 int Layout(HWND main, bool check) {
     RECT outer{}, client{};
     GetWindowRect(main, &outer);
@@ -229,8 +225,10 @@ int Layout(HWND main, bool check) {
         {search.right <= client.right, L"Search reaches out of the window"}};
     for (const auto& [holds, broken] : rules)
         if (check && !holds) return Fail(broken);
+    const LONG_PTR style = GetWindowLongPtrW(main, GWL_EXSTYLE);
     Print(Numbers({outer.right - outer.left, outer.bottom - outer.top, list.right - list.left,
-                   location.right - pattern.left}));
+                   location.right - pattern.left, outer.left, outer.top}) +
+          ((style & WS_EX_APPWINDOW) && !(style & WS_EX_TOOLWINDOW) ? L" app" : L" tool"));
     return 0;
 }
 
@@ -262,35 +260,6 @@ void Press(std::initializer_list<WORD> keys) {
     for (auto key = keys.end(); key != keys.begin();)
         inputs.push_back(INPUT{INPUT_KEYBOARD, {.ki = {*--key, 0, KEYEVENTF_KEYUP, 0, 0}}});
     SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
-}
-
-// Registry values of the current user: a key's path below HKEY_CURRENT_USER and a value's name.
-int RegistryCommand(const std::wstring& command, const std::vector<std::wstring>& args) {
-    const wchar_t* path = args[0].c_str();
-    if (command == L"reg-forget") {
-        const LSTATUS status = RegDeleteTreeW(HKEY_CURRENT_USER, path);
-        return Check(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND, L"not deleted");
-    }
-    const wchar_t* name = args[1].c_str();
-    if (command == L"reg-get") {
-        wchar_t text[4096] = {};
-        DWORD bytes = sizeof text;
-        if (RegGetValueW(HKEY_CURRENT_USER, path, name, RRF_RT_REG_SZ, nullptr, text, &bytes))
-            return Fail(L"no text value");
-        Print(text);
-        return 0;
-    }
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                        nullptr))
-        return Fail(L"the key does not open");
-    const LSTATUS status = args.size() < 3
-                               ? RegDeleteValueW(key, name)
-                               : RegSetValueExW(key, name, 0, REG_SZ, (const BYTE*)args[2].c_str(),
-                                                DWORD((args[2].size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return Check(status == ERROR_SUCCESS || (args.size() < 3 && status == ERROR_FILE_NOT_FOUND),
-                 L"not written");
 }
 
 // A visible top-level window whose title begins with `title` (wizards add to it page by page)
@@ -661,8 +630,6 @@ int wmain(int argc, wchar_t** argv) {
         Print(TextOf(notepad));
         return !PostMessageW(notepad, WM_CLOSE, 0, 0);
     }
-    if ((command == L"reg-forget" && need(1)) || (command.starts_with(L"reg-") && need(2)))
-        return RegistryCommand(command, args);
     if (command == L"hot-key") {
         Press({VK_SHIFT, VK_ESCAPE});
         return 0;
@@ -794,15 +761,6 @@ int wmain(int argc, wchar_t** argv) {
         if (!Shell_NotifyIconW(NIM_DELETE, &icon) || InTray(main))
             return Fail(L"the icon was not there to lose");
         return !Send(main, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-    }
-    // The window's place and whether it has a taskbar button (shown, and not a tool window).
-    if (command == L"where") {
-        RECT outer{};
-        GetWindowRect(main, &outer);
-        const LONG_PTR style = GetWindowLongPtrW(main, GWL_EXSTYLE);
-        Print(Numbers({outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top}) +
-              ((style & WS_EX_APPWINDOW) && !(style & WS_EX_TOOLWINDOW) ? L" app" : L" tool"));
-        return 0;
     }
     if (command == L"move" && need(2))
         return !SetWindowPos(main, nullptr, int(number(0)), int(number(1)), 0, 0,

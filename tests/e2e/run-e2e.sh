@@ -164,7 +164,6 @@ option-toggles
             setting ENABLE_DIALOGS=1 ; menu ID_TRAY_CHECK_INTEGRITY ; box IDYES
             setting CHECK_INTEGRITY=0 ; command ID_OPTIONS_CHECK_INTEGRITY ; no-box
             setting CHECK_INTEGRITY=1 ; menu ID_TRAY_MESSAGE_DIALOGS ; box IDYES ; setting ENABLE_DIALOGS=0
-exit-without-question
             exit
 growth-defragments
             data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE CacheFileSize=$((KEPT_SIZE / 1048576))
@@ -186,11 +185,6 @@ criteria-pages
             same-count --files ; choose page IDC_PAGE_KIND 0 ; click page IDC_PAGE_NO_SUBDIRS
             same-count --no-subdirs ; served --sort name ; key 13 page IDC_PAGE_NO_SUBDIRS ; sleep 1 ; visible yes 0
             key 27 page IDC_PAGE_NO_SUBDIRS ; visible no ; running ; exit
-dpi-150     cached ; dpi 144 ; open
-            find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 16-results-150-dpi
-            tab 1 ; click page IDC_PAGE_MIN_CHECK ; click page IDC_PAGE_TO_CHECK ; sleep 1
-            shoot 17-size-date-150-dpi ; tab 2 ; click page IDC_PAGE_NO_SUBDIRS ; sleep 1
-            shoot 18-advanced-150-dpi ; exit ; dpi 96
 quick-buttons
             cached
             buttons 'Logs|*.log|DEFAULT|.\icons\music.ico' 'Reports|qzreport-000*|D:\qz\alpha|C:\none.ico' 'Songs|*.mp3|  DEFAULT |.\icons\music.ico'
@@ -226,8 +220,7 @@ quick-overflow
             overflows yes ; mouse button more click 1 ; popup yes 10 ; sleep 1 ; shoot 22-quick-overflow
             mouse here mousemove_relative 20 10 click 1 ; popup no 10 ; found "$FIRST_HIDDEN"
             quick 0 ; status "$INVALID" ; rows $REPORTS ; exit
-quick-150-dpi
-            cached ; dpi 144 ; twelve-buttons
+dpi-150     cached ; dpi 144 ; twelve-buttons
             open ; overflows yes ; mouse button 0 ; shoot 23-quick-hover-150-dpi ; mouse button more click 1
             popup yes 10 ; sleep 1 ; shoot 24-quick-overflow-150-dpi ; mouse here mousemove_relative 20 10 click 1 ; popup no 10
             found "$FIRST_HIDDEN" ; menu ID_TOOLS_CUSTOMIZE_TOOLBAR
@@ -235,7 +228,10 @@ quick-150-dpi
             click 'Customize Toolbar' IDC_TB_ADD ; dialog 'Add Toolbar Button' 'Location:'
             shoot 26-add-toolbar-button-150-dpi ; click 'Add Toolbar Button' IDC_ADD_CANCEL
             no-dialog 'Add Toolbar Button' ; click 'Customize Toolbar' IDC_TB_CANCEL
-            no-dialog 'Customize Toolbar' ; exit ; dpi 96
+            no-dialog 'Customize Toolbar' ; mouse away ; find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 16-results-150-dpi
+            tab 1 ; click page IDC_PAGE_MIN_CHECK ; click page IDC_PAGE_TO_CHECK ; sleep 1
+            shoot 17-size-date-150-dpi ; tab 2 ; click page IDC_PAGE_NO_SUBDIRS ; sleep 1
+            shoot 18-advanced-150-dpi ; exit ; dpi 96
 hidden-start
             cached ; start /HIDE
             window yes $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running ; tool-window
@@ -308,7 +304,19 @@ EOF
 RUN='Software\Microsoft\Windows\CurrentVersion\Run' DESKTOP='Control Panel\Desktop'
 AUTORUN='"C:\corvella\Corvella.exe" /hide'
 # A Windows user who never ran the program: no marker of a first start, no autorun value.
-v_new_user() { drive reg-forget 'Software\Corvella' && drive reg-set "$RUN" Corvella; }
+v_new_user() {
+    { ! reg query 'HKCU\Software\Corvella' || reg delete 'HKCU\Software\Corvella' /f; } && v_reg_set "$RUN" Corvella
+}
+# KEY NAME [TEXT]: the current user's value NAME of KEY set to TEXT, or deleted when none is given.
+v_reg_set() {
+    if [ $# -eq 3 ]; then reg add "HKCU\\$1" /v "$2" /d "$3" /f; else
+        ! reg query "HKCU\\$1" /v "$2" || reg delete "HKCU\\$1" /v "$2" /f; fi
+}
+# KEY NAME: that text value, in DRIVEN; fails when there is none.
+v_reg_get() {
+    reg query "HKCU\\$1" /v "$2" &&
+        DRIVEN="$(tr -d '\r' <"$WORK_DIR/launch.out" | sed -n "s/^ *$2 \{2,\}REG_SZ \{2,\}//p")"
+}
 v_timeouts() {  # AutoEndTasks HungAppTimeout WaitToKillAppTimeout
     prints reg-get "$DESKTOP" AutoEndTasks = "$1" && prints reg-get "$DESKTOP" HungAppTimeout = "$2" &&
         prints reg-get "$DESKTOP" WaitToKillAppTimeout = "$3"
@@ -318,11 +326,11 @@ v_timeouts() {  # AutoEndTasks HungAppTimeout WaitToKillAppTimeout
 v_placed() {
     local x y w h kind
     [ -n "${START_LAYOUT:-}" ] || { drive layout && START_LAYOUT=$DRIVEN; } || return 1
-    drive where && read -r x y w h kind <<<"$DRIVEN" && [ "$kind" = app ] &&
+    drive layout && read -r w h _ _ x y kind <<<"$DRIVEN" && [ "$kind" = app ] &&
         [ "$w $h" = "$(cut -d ' ' -f 1,2 <<<"$START_LAYOUT")" ] &&
         [ $(((2 * x + w - 1280) ** 2 + (2 * y + h - 1024) ** 2)) -le 2 ]
 }
-v_tool_window() { drive where && [[ $DRIVEN == *' tool' ]]; }
+v_tool_window() { drive layout && [[ $DRIVEN == *' tool' ]]; }
 
 v_data() {  # DIALOGS CHECK [KEY=VALUE...]: a fresh data folder, with a state file if keys are given
     [ "$DPI" = 96 ] || v_dpi 96 || return 1  # a scenario that failed at another scale
@@ -611,13 +619,13 @@ v_box() {  # BUTTON [TEXT [SECONDS [ID]]]: the same for a message box; then ID i
 v_no_box() { ! drive dialog Corvella 0.5 1; }  # one that is open is answered
 v_no_dialog() { within 5 dialog_gone "$1"; }  # TITLE
 dialog_gone() { ! drive dialog "$1" 0; }
-# COMMAND [ARGUMENT...] = LINE...: the driver command prints exactly these lines within 5 s (what
-# was posted to the program may still wait in its queue).
+# VERB [ARGUMENT...] = LINE...: the verb (a driver command, or one that sets DRIVEN) gives exactly
+# these lines within 5 s (what was posted to the program may still wait in its queue).
 v_is() { within 5 prints "$@"; }
 prints() {
     local i
     for ((i = 1; i < $#; i++)); do [ "${!i}" = = ] && break; done
-    drive "${@:1:i-1}" && [ "$DRIVEN" = "$(printf '%s\n' "${@:i+1}")" ]
+    verb "${@:1:i-1}" && [ "$DRIVEN" = "$(printf '%s\n' "${@:i+1}")" ]
 }
 # PATH... exist as files (yes) or not at all (no).
 v_disk() {
@@ -653,9 +661,9 @@ v_mouse() {
 v_resize() {
     local w0 h0 list0 boxes0 w h list boxes want_w=$1
     [ -n "${START_LAYOUT:-}" ] || { drive layout && START_LAYOUT=$DRIVEN; } || return 1
-    read -r w0 h0 list0 boxes0 <<<"$START_LAYOUT"
+    read -r w0 h0 list0 boxes0 _ <<<"$START_LAYOUT"
     [[ $want_w != +* ]] || want_w=$((w0 + ${want_w#+}))
-    drive layout "$want_w" "$2" && read -r w h list boxes <<<"$DRIVEN" &&
+    drive layout "$want_w" "$2" && read -r w h list boxes _ <<<"$DRIVEN" &&
         [ "$w" -eq $((want_w > w0 ? want_w : w0)) ] && [ "$h" -eq $(($2 > h0 ? $2 : h0)) ] &&
         [ $((list - list0)) -eq $((w - w0)) ] && [ $((boxes - boxes0)) -le $((w - w0)) ] &&
         [ $((boxes - boxes0)) -ge $((w - w0 - 1)) ]
