@@ -176,17 +176,19 @@ bool PrefetchListing::Open(const std::u16string& folder) {
             lock.unlock();
             ListFolder(own_lister_, path, *current_);
             lock.lock();
-            if (QueueChildren(key, path, *current_) != 0) WakeIdleWorkers();
-            return current_->opened;
+            QueueChildren(key, path, *current_);
+        } else {
+            // A worker lists it now.
+            writer_waiting_ = true;
+            WakeIdleWorkers();  // past the limit, they wait for exactly this
+            listing_ready_.wait(lock, [&] { return (found = done_.find(key)) != done_.end(); });
+            writer_waiting_ = false;
         }
-        // A worker lists it now.
-        writer_waiting_ = true;
-        WakeIdleWorkers();  // past the limit, they wait for exactly this
-        listing_ready_.wait(lock, [&] { return (found = done_.find(key)) != done_.end(); });
-        writer_waiting_ = false;
     }
-    current_ = std::move(found->second);
-    done_.erase(found);
+    if (!current_) {
+        current_ = std::move(found->second);
+        done_.erase(found);
+    }
     if (done_.size() + in_flight_ < max_waiting_) WakeIdleWorkers();  // a place is free
     lock.unlock();
     return current_->opened;
