@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <vector>
 
@@ -191,19 +192,27 @@ int RunSearch(const CommandLine& command, Console& console) {
         engine = &indexed;
     }
     EngineAnswer answer;
-    std::vector<double> took;
+    // Wall time, and the processor time of all threads, which a loaded machine skews less.
+    std::vector<double> took, cpu;
     for (uint32_t i = 0; i < repeat; ++i) {
         const auto start = std::chrono::steady_clock::now();
+        const std::clock_t start_cpu = std::clock();
         answer = engine->Run(criteria, command.Has(u"--count"));
+        cpu.push_back(1000.0 * double(std::clock() - start_cpu) / CLOCKS_PER_SEC);
         took.push_back(std::chrono::duration<double, std::milli>(
                            std::chrono::steady_clock::now() - start).count());
         if (answer.outcome == QueryOutcome::Failed) break;
     }
     if (repeat > 1) {
         std::sort(took.begin(), took.end());
-        char line[160];
-        std::snprintf(line, sizeof line, "corvella: %zu queries by the %s, median %.3f ms each",
-                      took.size(), answer.from_index ? "index" : "walk", took[took.size() / 2]);
+        std::sort(cpu.begin(), cpu.end());
+        const IndexedEngine::IndexSize size = indexed.SizeOfIndex();
+        char line[240];
+        std::snprintf(line, sizeof line,
+                      "corvella: %zu queries by the %s, median %.3f ms each (cpu %.3f ms); "
+                      "index: %zu entries, %zu names, %zu bytes",
+                      took.size(), answer.from_index ? "index" : "walk", took[took.size() / 2],
+                      cpu[cpu.size() / 2], size.entries, size.names, size.bytes);
         console.Err(FromUtf8(line));
     }
     const QueryOutcome outcome = answer.outcome;

@@ -59,6 +59,7 @@ class NameIndex {
                unsigned threads, ResultSet& results) const;
 
     size_t entries() const { return parent_.size(); }
+    size_t distinct_names() const { return name_at_.size(); }
     // The bytes its arrays hold.
     size_t MemoryBytes() const;
 

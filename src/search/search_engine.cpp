@@ -61,9 +61,11 @@ bool IndexedEngine::IndexCurrent() {
     return snapshot && snapshot->index;
 }
 
-size_t IndexedEngine::IndexBytes() {
+IndexedEngine::IndexSize IndexedEngine::SizeOfIndex() {
     std::lock_guard lock(snapshot_lock_);
-    return snapshot_ && snapshot_->index ? snapshot_->index->MemoryBytes() : 0;
+    if (!snapshot_ || !snapshot_->index) return {};
+    const NameIndex& index = *snapshot_->index;
+    return {index.MemoryBytes(), index.entries(), index.distinct_names()};
 }
 
 IndexedEngine::Refresh IndexedEngine::RefreshNow() {

@@ -74,8 +74,11 @@ class IndexedEngine final : public SearchEngine {
     void RefreshInBackground();
     // Whether the index agrees with the file now.
     bool IndexCurrent();
-    // The bytes the index holds, 0 without one.
-    size_t IndexBytes();
+    // The bytes the index holds, and its entries and distinct names; zeros without one.
+    struct IndexSize {
+        size_t bytes = 0, entries = 0, names = 0;
+    };
+    IndexSize SizeOfIndex();
 
     EngineAnswer Run(const SearchCriteria& criteria, bool count_only) override;
 
