@@ -1,6 +1,8 @@
 #include "search/search_engine.h"
 
+#include <algorithm>
 #include <new>
+#include <vector>
 #include <system_error>
 
 #include "cache/cache_shared.h"
@@ -70,30 +72,32 @@ IndexedEngine::IndexSize IndexedEngine::SizeOfIndex() {
 
 IndexedEngine::Refresh IndexedEngine::RefreshNow() {
     std::recursive_mutex& cache_lock = CCacheShared::Instance().CacheFileLock();
-    platform::MappedFile file;
     auto fresh = std::make_shared<Snapshot>();
-    {
+    std::vector<uint8_t> bytes;
+    try {
         std::lock_guard lock(cache_lock);
         if (const auto held = CurrentSnapshot())
             return held->index ? Refresh::Current : Refresh::Damaged;
         fresh->generation = CCacheShared::Instance().Generation();
         fresh->stamp = platform::StampOf(cache_path_);
+        platform::MappedFile file;
         if (file.OpenExisting(cache_path_, platform::MappedFile::Access::ReadOnly) !=
             platform::MapStep::Done)
             return Refresh::Unreadable;
-    }
-    // Offsets are 32-bit, as the walk reads them.
-    const CacheView view{file.data(),
-                         uint32_t(file.size() < kMaxCacheBytes ? file.size() : kMaxCacheBytes)};
-    NameIndex::BuildOutcome built = NameIndex::BuildOutcome::Damaged;
-    try {
-        fresh->index = NameIndex::Build(view, built);
+        // Offsets are 32-bit, as the walk reads them.
+        bytes.assign(file.data(), file.data() + std::min<uint64_t>(file.size(), kMaxCacheBytes));
     } catch (const std::bad_alloc&) {
         return Refresh::OutOfMemory;
     }
-    file.Close();
+    NameIndex::BuildOutcome built = NameIndex::BuildOutcome::Damaged;
+    try {
+        fresh->index = NameIndex::Build(CacheView{bytes.data(), uint32_t(bytes.size())}, built);
+    } catch (const std::bad_alloc&) {
+        return Refresh::OutOfMemory;
+    }
+    bytes = {};
     std::lock_guard lock(cache_lock);
-    // Written meanwhile: what was read may mix two versions.
+    // Written since it was copied: a newer index is wanted.
     if (fresh->generation != CCacheShared::Instance().Generation() ||
         !(fresh->stamp == platform::StampOf(cache_path_)))
         return Refresh::Changed;

@@ -7,9 +7,11 @@
 // soon as it is applied, and a new index is built on a thread of its own. The index never
 // answers for a file it was not read from; each answer names the generation it came from.
 //
-// An index is read with the file mapped but CacheFileLock released, so that a long read does
-// not hold up the watchers: a write meanwhile changes the generation or the stamp, and the read
-// is thrown away. A file the walk would call damaged gets no index until it changes.
+// An index is read from a copy of the file's bytes, taken under CacheFileLock: the file stays
+// open only as long as a walk keeps it, so a build or an apply of this process never finds it
+// held, and the index is then made without holding up the watchers. A write after the copy
+// changes the generation or the stamp, and the new index is thrown away. A file the walk would
+// call damaged gets no index until it changes.
 #pragma once
 
 #include <atomic>
