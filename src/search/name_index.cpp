@@ -59,38 +59,32 @@ std::unique_ptr<NameIndex> NameIndex::Build(const CacheView& view, BuildOutcome&
 
     // Distinct names: a candidate is appended to the pool, looked up, and taken back when the
     // same text is already there.
-    const auto hash = [&x](uint32_t id) {
-        const char16_t* p = x.NameText(id);
+    const auto hash = [&x](uint32_t at) {
         uint64_t h = 1469598103934665603ull;
-        for (uint32_t i = 0, n = x.NameUnits(id); i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
+        for (char16_t c : x.NameAt(at)) h = (h ^ c) * 1099511628211ull;
         return size_t(h);
     };
-    const auto same = [&x](uint32_t a, uint32_t b) {
-        const uint32_t n = x.NameUnits(a);
-        return n == x.NameUnits(b) && std::equal(x.NameText(a), x.NameText(a) + n, x.NameText(b));
-    };
+    const auto same = [&x](uint32_t a, uint32_t b) { return x.NameAt(a) == x.NameAt(b); };
     using NameSet = std::unordered_set<uint32_t, decltype(hash), decltype(same)>;
     std::optional<NameSet> names(std::in_place, 1024, hash, same);
     const auto intern = [&](const EntryView& e) {
-        const uint32_t id = uint32_t(x.name_at_.size());
-        const size_t mark = x.pool_.size();
-        x.pool_.push_back(char16_t(e.name_units & 0xFFFF));
-        x.pool_.push_back(char16_t(e.name_units >> 16));
-        x.name_at_.push_back(uint32_t(x.pool_.size()));
+        const uint32_t at = uint32_t(x.pool_.size());
         for (uint32_t i = 0; i < e.name_units; ++i) x.pool_.push_back(e.NameUnit(view, i));
         x.pool_.push_back(0);
-        const auto [it, added] = names->insert(id);
-        if (added) return id;
-        x.pool_.resize(mark);
-        x.name_at_.pop_back();
+        const auto [it, added] = names->insert(at);
+        if (added) {
+            ++x.distinct_names_;
+            return at;
+        }
+        x.pool_.resize(at);
         return *it;
     };
 
     // Parents are first known by the order their folders were entered, and renumbered once
     // every folder has its place.
     std::vector<uint32_t> entered_at;  // the order a folder was entered -> its entry number
-    const auto add = [&](uint32_t name_id, uint32_t parent, uint32_t size_kb, uint64_t time) {
-        x.name_id_.push_back(name_id);
+    const auto add = [&](uint32_t name_at, uint32_t parent, uint32_t size_kb, uint64_t time) {
+        x.name_at_.push_back(name_at);
         x.parent_.push_back(parent);
         x.size_kb_.push_back(size_kb);
         x.time_.push_back(time);
@@ -111,13 +105,12 @@ std::unique_ptr<NameIndex> NameIndex::Build(const CacheView& view, BuildOutcome&
         BlockReader reader;
         uint32_t order;       // when it was entered; kNone for the drives' block
         uint32_t parent;      // its parent's order
-        uint32_t name_id;
+        uint32_t name_at;
         uint64_t time;
         uint64_t sum_kb;
-        uint32_t begin;       // the first entry of its subtree
     };
     std::vector<Frame> stack;
-    stack.push_back(Frame{BlockReader(view, kRootBlockOffset), kNone, kNone, 0, 0, 0, 0});
+    stack.push_back(Frame{BlockReader(view, kRootBlockOffset), kNone, kNone, 0, 0, 0});
     EntryView e;
     while (!stack.empty()) {
         Frame& frame = stack.back();
@@ -130,14 +123,14 @@ std::unique_ptr<NameIndex> NameIndex::Build(const CacheView& view, BuildOutcome&
             }
             if (e.value == NoBlock) {
                 const uint32_t at = add(id | kFolderBit, frame.order, 0, e.last_write);
-                x.folders_.emplace_back(at, at | kNoBlockBit);
+                x.no_block_.push_back(at);
                 continue;
             }
             if (!enter(e.value)) return nullptr;  // outside the folder area, or reached twice
             const uint32_t order = uint32_t(entered_at.size());
             entered_at.push_back(kNone);
             stack.push_back(Frame{BlockReader(view, e.value), order, frame.order, id,
-                                  e.last_write, 0, uint32_t(x.parent_.size())});
+                                  e.last_write, 0});
             continue;
         }
         if (frame.reader.fault() != BlockFault::None) return nullptr;
@@ -145,39 +138,48 @@ std::unique_ptr<NameIndex> NameIndex::Build(const CacheView& view, BuildOutcome&
         stack.pop_back();
         if (stack.empty()) break;
         const uint32_t at =
-            add(done.name_id | kFolderBit, done.parent, SaturatedKB(done.sum_kb), done.time);
+            add(done.name_at | kFolderBit, done.parent, SaturatedKB(done.sum_kb), done.time);
         entered_at[done.order] = at;
-        x.folders_.emplace_back(at, done.begin);
         stack.back().sum_kb += done.sum_kb;
     }
     for (uint32_t& parent : x.parent_)
         if (parent != kNone) parent = entered_at[parent];
     entered_at = {};
     names.reset();
-    for (auto* v : {&x.name_id_, &x.parent_, &x.size_kb_, &x.name_at_}) v->shrink_to_fit();
+    for (auto* v : {&x.name_at_, &x.parent_, &x.size_kb_}) v->shrink_to_fit();
     x.time_.shrink_to_fit();
     x.pool_.shrink_to_fit();
-    x.folders_.shrink_to_fit();
+    x.no_block_.shrink_to_fit();
     outcome = BuildOutcome::Built;
     return index;
 }
 
 size_t NameIndex::MemoryBytes() const {
-    return 4 * (name_id_.capacity() + parent_.capacity() + size_kb_.capacity() +
-                name_at_.capacity()) +
-           8 * (time_.capacity() + folders_.capacity()) + 2 * pool_.capacity();
+    return 4 * (name_at_.capacity() + parent_.capacity() + size_kb_.capacity()) +
+           4 * no_block_.capacity() + 8 * time_.capacity() + 2 * pool_.capacity();
 }
 
-uint32_t NameIndex::FolderInfo(uint32_t folder) const {
-    const auto it = std::lower_bound(
-        folders_.begin(), folders_.end(), folder,
-        [](const std::pair<uint32_t, uint32_t>& f, uint32_t entry) { return f.first < entry; });
-    return it != folders_.end() && it->first == folder ? it->second : (folder | kNoBlockBit);
+uint32_t NameIndex::SubtreeBegin(uint32_t folder) const {
+    // Ancestors come after their descendants, so an entry below the folder climbs to it, and
+    // one before its subtree climbs past it: a binary search over the entries before it.
+    const auto descends = [&](uint32_t entry) {
+        while (entry < folder) entry = parent_[entry];  // kNone is past every entry
+        return entry == folder;
+    };
+    uint32_t low = 0, high = folder;
+    while (low < high) {
+        const uint32_t middle = low + (high - low) / 2;
+        if (descends(middle))
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return low;
 }
 
 template <typename Visit>
 void NameIndex::ForEachChild(uint32_t folder, Visit visit) const {
-    uint32_t at = folder == kNone ? 0 : FolderInfo(folder) & ~kNoBlockBit;
+    uint32_t at = folder == kNone ? 0 : SubtreeBegin(folder);
     const uint32_t end = folder == kNone ? uint32_t(parent_.size()) : folder;
     // The first entry of each child's subtree climbs to the child, which the next one follows.
     while (at < end) {
@@ -225,7 +227,7 @@ bool NameIndex::FindLocation(std::u16string_view location, char16_t sep, uint32_
         }
         return true;
     });
-    if (best == kNone || (FolderInfo(best) & kNoBlockBit)) return false;
+    if (best == kNone || !HasBlock(best)) return false;
     uint32_t at = best;
     std::u16string_view rest =
         location.size() > best_length ? location.substr(best_length + 1) : std::u16string_view();
@@ -248,7 +250,7 @@ bool NameIndex::FindLocation(std::u16string_view location, char16_t sep, uint32_
                 if (last) step = Refused;  // a file is no location
                 return !last;
             }
-            if (FolderInfo(child) & kNoBlockBit) {
+            if (!HasBlock(child)) {
                 step = Refused;
                 return false;
             }
@@ -278,7 +280,7 @@ void NameIndex::ScanPart(const Range& range, const std::vector<uint8_t>& verdict
     if (count_only && name_only) {
         uint64_t matches = 0, total = 0;
         for (uint32_t i = range.begin; i < range.end; ++i) {
-            const uint64_t ok = verdicts[name_id_[i] & ~kFolderBit];
+            const uint64_t ok = verdicts[name_at_[i] & ~kFolderBit];
             matches += ok;
             total += size_kb_[i] & (0 - ok);
         }
@@ -290,7 +292,7 @@ void NameIndex::ScanPart(const Range& range, const std::vector<uint8_t>& verdict
     uint32_t path_of = kNone;  // the folder `path` spells; kNone spells the drives' ""
     try {
         for (uint32_t i = range.begin; i < range.end; ++i) {
-            const uint32_t id = name_id_[i];
+            const uint32_t id = name_at_[i];
             const bool folder = (id & kFolderBit) != 0;
             if (!verdicts[id & ~kFolderBit]) continue;
             const uint32_t kb = size_kb_[i];
@@ -339,7 +341,7 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
     if (!location.empty() && location != u"My Computer") {
         uint32_t folder = kNone;
         if (FindLocation(location, separator, folder))
-            range = Range{FolderInfo(folder) & ~kNoBlockBit, folder, folder};
+            range = Range{SubtreeBegin(folder), folder, folder};
         else
             answer.outcome = QueryOutcome::NoSuchLocation;
     }
@@ -348,27 +350,37 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
     const Matcher matcher = SelectMatcher(pattern);
     const std::u16string prepared = PreparePattern(pattern);
     const uint32_t min_units = MinimumNameUnits(prepared);
-    const auto name_matches = [&](uint32_t id) {
-        const uint32_t units = NameUnits(id);
+    const auto name_matches = [&](uint32_t at) {
+        const std::u16string_view name = NameAt(at);
+        const uint32_t units = uint32_t(name.size());
         if (units < min_units) return false;
-        const auto* text = reinterpret_cast<const uint8_t*>(NameText(id));
+        const auto* text = reinterpret_cast<const uint8_t*>(name.data());
         if (matcher == MatchSubstring)
             return MatchSubstringKnownLength(text, units, prepared.data(), min_units) != 0;
         return matcher(text, prepared.data()) != 0;
     };
-    std::vector<uint8_t> verdicts(name_at_.size(), 0);
+    // A verdict at each name's place in the pool.
+    std::vector<uint8_t> verdicts(pool_.size(), 0);
     const uint32_t span = range.end - range.begin;
-    if (span < name_at_.size()) {  // a small location: only its own names
+    if (span < distinct_names_) {  // a small location: only its own names
         for (uint32_t i = range.begin; i < range.end; ++i) {
-            const uint32_t id = name_id_[i] & ~kFolderBit;
-            verdicts[id] = name_matches(id);
+            const uint32_t at = name_at_[i] & ~kFolderBit;
+            verdicts[at] = name_matches(at);
         }
     } else {
-        const unsigned parts = PartsFor(name_at_.size(), threads);
+        // Each part starts at the first name that begins in its stretch of the pool.
+        const size_t units = pool_.size();
+        const auto name_start = [&](size_t at) {
+            while (at > 0 && at < units && pool_[at - 1] != 0) ++at;
+            return at;
+        };
+        const unsigned parts = PartsFor(units, threads);
         RunParts(parts, [&](unsigned k) {
-            const uint64_t n = name_at_.size();
-            for (uint64_t id = n * k / parts, end = n * (k + 1) / parts; id < end; ++id)
-                verdicts[id] = name_matches(uint32_t(id));
+            const size_t end = name_start(units * (k + 1) / parts);
+            for (size_t at = name_start(units * k / parts); at < end;) {
+                verdicts[at] = name_matches(uint32_t(at));
+                at += NameAt(uint32_t(at)).size() + 1;
+            }
         });
     }
 

@@ -4,7 +4,7 @@
 // Layout. Entries are numbered in the order a walk answers them: a folder right after its whole
 // subtree, siblings in block order. A folder's subtree is then one contiguous range ending just
 // before it, and a search of any location is a scan of one range, cut into equal parts for the
-// threads and put back together in order. Per entry there is a name id (its top bit marks a
+// threads and put back together in order. Per entry there is its name's place (its top bit marks a
 // folder), the parent's number, the size in KB (a folder: its subtree's total, held to 32 bits as
 // the walk holds it) and the last-write time. Names are stored once per distinct text, as the
 // cache stores them (NUL-terminated UTF-16); the matchers fold as they read, as they do for the
@@ -24,6 +24,7 @@
 // index sizes its arrays from the matches it found, so it has no such limits to carry.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -59,14 +60,13 @@ class NameIndex {
                unsigned threads, ResultSet& results) const;
 
     size_t entries() const { return parent_.size(); }
-    size_t distinct_names() const { return name_at_.size(); }
+    size_t distinct_names() const { return distinct_names_; }
     // The bytes its arrays hold.
     size_t MemoryBytes() const;
 
   private:
     static constexpr uint32_t kNone = 0xFFFFFFFF;
     static constexpr uint32_t kFolderBit = 0x80000000;
-    static constexpr uint32_t kNoBlockBit = 0x80000000;
 
     struct Range {
         uint32_t begin = 0, end = 0;
@@ -74,18 +74,15 @@ class NameIndex {
     };
     struct Part;  // what one thread's stretch of the range came to
 
-    const char16_t* NameText(uint32_t id) const { return pool_.data() + name_at_[id]; }
-    uint32_t NameUnits(uint32_t id) const {
-        const char16_t* p = NameText(id);
-        return uint32_t(p[-2]) | uint32_t(p[-1]) << 16;
+    // A name by its place in the pool.
+    std::u16string_view NameAt(uint32_t at) const { return std::u16string_view(pool_.data() + at); }
+    std::u16string_view Name(uint32_t entry) const { return NameAt(name_at_[entry] & ~kFolderBit); }
+    bool IsFolder(uint32_t entry) const { return (name_at_[entry] & kFolderBit) != 0; }
+    // Where a folder's subtree begins: the entries from there up to it all descend from it.
+    uint32_t SubtreeBegin(uint32_t folder) const;
+    bool HasBlock(uint32_t folder) const {
+        return !std::binary_search(no_block_.begin(), no_block_.end(), folder);
     }
-    std::u16string_view Name(uint32_t entry) const {
-        const uint32_t id = name_id_[entry] & ~kFolderBit;
-        return {NameText(id), NameUnits(id)};
-    }
-    bool IsFolder(uint32_t entry) const { return (name_id_[entry] & kFolderBit) != 0; }
-    // For a folder: where its subtree begins, and whether it has a block (kNoBlockBit clear).
-    uint32_t FolderInfo(uint32_t folder) const;
 
     bool FindLocation(std::u16string_view location, char16_t separator, uint32_t& folder) const;
     // The entries directly in `folder` (kNone: the drives), in block order.
@@ -99,15 +96,15 @@ class NameIndex {
                   Part& part) const;
 
     // Per entry, in answer order.
-    std::vector<uint32_t> name_id_;  // the top bit marks a folder
+    std::vector<uint32_t> name_at_;  // the name's place in the pool; the top bit marks a folder
     std::vector<uint32_t> parent_;   // kNone for a drive
     std::vector<uint32_t> size_kb_;
     std::vector<uint64_t> time_;
-    // Per folder, by entry number: {entry, subtree begin | kNoBlockBit}.
-    std::vector<std::pair<uint32_t, uint32_t>> folders_;
-    // Distinct names: each is [units low, units high, text..., 0] in the pool.
+    // The folders the file has no block for (never listed), in order.
+    std::vector<uint32_t> no_block_;
+    // The distinct names, each ended by a NUL, one after another.
     std::vector<char16_t> pool_;
-    std::vector<uint32_t> name_at_;  // id -> the pool offset of its text
+    size_t distinct_names_ = 0;
 };
 
 }  // namespace corvella
