@@ -47,8 +47,8 @@ uint32_t SaturatedKB(uint64_t kb) {
 struct NameIndex::Part {
     uint64_t matches = 0;
     uint64_t total_kb = 0;
-    std::vector<ResultRecord> records;  // offsets into this part's own pool
-    std::vector<char16_t> pool;
+    std::vector<uint32_t> found;  // the entries taken, for a listing
+    uint64_t chars = 0;           // the characters their texts need in the pool
     bool out_of_memory = false;
 };
 
@@ -313,21 +313,36 @@ void NameIndex::ScanPart(const Range& range, const std::vector<uint8_t>& verdict
                 if (parent_[i] != kNone) AppendPath(path, parent_[i], separator);
                 path_of = parent_[i];
             }
-            ResultRecord record;
-            record.location = uint32_t(part.pool.size());
-            part.pool.insert(part.pool.end(), path.begin(), path.end());
-            part.pool.push_back(0);
-            record.name = uint32_t(part.pool.size());
-            const std::u16string_view name = Name(i);
-            part.pool.insert(part.pool.end(), name.begin(), name.end());
-            part.pool.push_back(0);
-            record.size_kb = kb;
-            record.is_folder = folder ? 1 : 0;
-            record.last_write = time_[i];
-            part.records.push_back(record);
+            part.found.push_back(i);
+            part.chars += path.size() + 1 + Name(i).size() + 1;
         }
     } catch (const std::bad_alloc&) {
         part.out_of_memory = true;
+    }
+}
+
+void NameIndex::FillPart(const Part& part, char16_t separator, ResultRecord* record,
+                         char16_t* pool, uint32_t pool_at) const {
+    std::u16string path;
+    uint32_t path_of = kNone;
+    for (const uint32_t i : part.found) {
+        if (parent_[i] != path_of) {
+            path.clear();
+            if (parent_[i] != kNone) AppendPath(path, parent_[i], separator);
+            path_of = parent_[i];
+        }
+        record->location = pool_at;
+        pool = std::copy(path.begin(), path.end(), pool);
+        *pool++ = 0;
+        const std::u16string_view name = Name(i);
+        record->name = pool_at + uint32_t(path.size() + 1);
+        pool = std::copy(name.begin(), name.end(), pool);
+        *pool++ = 0;
+        pool_at += uint32_t(path.size() + name.size() + 2);
+        record->size_kb = size_kb_[i];
+        record->is_folder = IsFolder(i) ? 1 : 0;
+        record->last_write = time_[i];
+        ++record;
     }
 }
 
@@ -394,29 +409,23 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
     });
     verdicts = {};
 
-    // The parts back together in order; their texts move by what the parts before them hold.
+    // The parts back together in order: each writes its records and texts where the parts
+    // before it end.
     std::vector<size_t> record_at(parts + 1, 0), pool_at(parts + 1, 0);
     for (unsigned k = 0; k < parts; ++k) {
         if (found[k].out_of_memory) throw std::bad_alloc();
         answer.matches += found[k].matches;
         answer.total_size_kb += found[k].total_kb;
-        record_at[k + 1] = record_at[k] + found[k].records.size();
-        pool_at[k + 1] = pool_at[k] + found[k].pool.size();
+        record_at[k + 1] = record_at[k] + found[k].found.size();
+        pool_at[k + 1] = pool_at[k] + found[k].chars;
     }
     if (count_only) return answer;
     if (pool_at[parts] > 0xFFFFFFFFull) throw std::bad_alloc();  // pool offsets are 32-bit
     results.records.resize(record_at[parts]);
     results.pool.resize(pool_at[parts]);
     RunParts(parts, [&](unsigned k) {
-        const uint32_t shift = uint32_t(pool_at[k]);
-        ResultRecord* to = results.records.data() + record_at[k];
-        for (ResultRecord r : found[k].records) {
-            r.location += shift;
-            r.name += shift;
-            *to++ = r;
-        }
-        std::copy(found[k].pool.begin(), found[k].pool.end(), results.pool.begin() + pool_at[k]);
-        found[k] = Part();
+        FillPart(found[k], separator, results.records.data() + record_at[k],
+                 results.pool.data() + pool_at[k], uint32_t(pool_at[k]));
     });
     return answer;
 }

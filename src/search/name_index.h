@@ -94,6 +94,10 @@ class NameIndex {
     void ScanPart(const Range& range, const std::vector<uint8_t>& verdicts,
                   const SearchCriteria& criteria, char16_t separator, bool count_only,
                   Part& part) const;
+    // Writes the part's records from `record` on, their texts into `pool` at pool offset
+    // `pool_at`.
+    void FillPart(const Part& part, char16_t separator, ResultRecord* record, char16_t* pool,
+                  uint32_t pool_at) const;
 
     // Per entry, in answer order.
     std::vector<uint32_t> name_at_;  // the name's place in the pool; the top bit marks a folder
