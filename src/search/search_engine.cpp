@@ -90,10 +90,11 @@ IndexedEngine::Refresh IndexedEngine::RefreshNow() {
         return Refresh::OutOfMemory;
     }
     NameIndex::BuildOutcome built = NameIndex::BuildOutcome::Damaged;
+    bool out_of_memory = false;
     try {
         fresh->index = NameIndex::Build(CacheView{bytes.data(), uint32_t(bytes.size())}, built);
     } catch (const std::bad_alloc&) {
-        return Refresh::OutOfMemory;
+        out_of_memory = true;  // kept as a file without index: not tried again until it changes
     }
     bytes = {};
     std::lock_guard lock(cache_lock);
@@ -103,6 +104,7 @@ IndexedEngine::Refresh IndexedEngine::RefreshNow() {
         return Refresh::Changed;
     std::lock_guard hold(snapshot_lock_);
     snapshot_ = std::move(fresh);
+    if (out_of_memory) return Refresh::OutOfMemory;
     return built == NameIndex::BuildOutcome::Built ? Refresh::Built : Refresh::Damaged;
 }
 

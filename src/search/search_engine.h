@@ -86,7 +86,8 @@ class IndexedEngine final : public SearchEngine {
 
   private:
     struct Snapshot {
-        std::unique_ptr<NameIndex> index;  // null: the file was damaged at this generation
+        // Null: the file was damaged at this generation, or memory ran out reading it.
+        std::unique_ptr<NameIndex> index;
         uint64_t generation = 0;
         platform::FileStamp stamp;
     };
