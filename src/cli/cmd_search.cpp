@@ -199,8 +199,9 @@ int RunSearch(const CommandLine& command, Console& console) {
         const std::clock_t start_cpu = std::clock();
         answer = engine->Run(criteria, command.Has(u"--count"));
         cpu.push_back(1000.0 * double(std::clock() - start_cpu) / CLOCKS_PER_SEC);
-        took.push_back(std::chrono::duration<double, std::milli>(
-                           std::chrono::steady_clock::now() - start).count());
+        took.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
         if (answer.outcome == QueryOutcome::Failed) break;
     }
     if (repeat > 1) {

@@ -190,8 +190,8 @@ FileStamp StampOf(const std::u16string& path) {
     const auto ns = [](const struct timespec& t) {
         return uint64_t(t.tv_sec) * 1000000000u + uint64_t(t.tv_nsec);
     };
-    return FileStamp{uint64_t(st.st_dev), uint64_t(st.st_ino), uint64_t(st.st_size),
-                     ns(st.st_mtim), ns(st.st_ctim)};
+    return FileStamp{uint64_t(st.st_dev), uint64_t(st.st_ino), uint64_t(st.st_size), ns(st.st_mtim),
+                     ns(st.st_ctim)};
 }
 
 bool IsFolder(const std::u16string& path) {

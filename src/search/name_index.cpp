@@ -103,8 +103,8 @@ std::unique_ptr<NameIndex> NameIndex::Build(const CacheView& view, BuildOutcome&
 
     struct Frame {
         BlockReader reader;
-        uint32_t order;       // when it was entered; kNone for the drives' block
-        uint32_t parent;      // its parent's order
+        uint32_t order;   // when it was entered; kNone for the drives' block
+        uint32_t parent;  // its parent's order
         uint32_t name_at;
         uint64_t time;
         uint64_t sum_kb;
@@ -129,8 +129,8 @@ std::unique_ptr<NameIndex> NameIndex::Build(const CacheView& view, BuildOutcome&
             if (!enter(e.value)) return nullptr;  // outside the folder area, or reached twice
             const uint32_t order = uint32_t(entered_at.size());
             entered_at.push_back(kNone);
-            stack.push_back(Frame{BlockReader(view, e.value), order, frame.order, id,
-                                  e.last_write, 0});
+            stack.push_back(
+                Frame{BlockReader(view, e.value), order, frame.order, id, e.last_write, 0});
             continue;
         }
         if (frame.reader.fault() != BlockFault::None) return nullptr;
@@ -240,11 +240,10 @@ bool NameIndex::FindLocation(std::u16string_view location, char16_t sep, uint32_
         ForEachChild(at, [&](uint32_t child) {
             const std::u16string_view name = Name(child);
             if (name.size() != component.size()) return true;
-            if (fold ? !std::equal(name.begin(), name.end(), component.begin(),
-                                   [](char16_t a, char16_t b) {
-                                       return FoldCase(a) == FoldCase(b);
-                                   })
-                     : name != component)
+            if (fold
+                    ? !std::equal(name.begin(), name.end(), component.begin(),
+                                  [](char16_t a, char16_t b) { return FoldCase(a) == FoldCase(b); })
+                    : name != component)
                 return true;
             if (!IsFolder(child)) {
                 if (last) step = Refused;  // a file is no location
@@ -321,8 +320,8 @@ void NameIndex::ScanPart(const Range& range, const std::vector<uint8_t>& verdict
     }
 }
 
-void NameIndex::FillPart(const Part& part, char16_t separator, ResultRecord* record,
-                         char16_t* pool, uint32_t pool_at) const {
+void NameIndex::FillPart(const Part& part, char16_t separator, ResultRecord* record, char16_t* pool,
+                         uint32_t pool_at) const {
     std::u16string path;
     uint32_t path_of = kNone;
     for (const uint32_t i : part.found) {
@@ -347,8 +346,8 @@ void NameIndex::FillPart(const Part& part, char16_t separator, ResultRecord* rec
 }
 
 NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16string& pattern,
-                                 std::u16string_view location, char16_t separator,
-                                 bool count_only, unsigned threads, ResultSet& results) const {
+                                 std::u16string_view location, char16_t separator, bool count_only,
+                                 unsigned threads, ResultSet& results) const {
     results.Clear();
     Answer answer;
     Range range{0, uint32_t(parent_.size()), kNone};

@@ -56,8 +56,8 @@ class NameIndex {
     // `pattern` is already folded (QueryPattern), `location` as typed. Records go to `results`
     // unless `count_only`. Throws std::bad_alloc.
     Answer Run(const SearchCriteria& criteria, const std::u16string& pattern,
-               std::u16string_view location, char16_t separator, bool count_only,
-               unsigned threads, ResultSet& results) const;
+               std::u16string_view location, char16_t separator, bool count_only, unsigned threads,
+               ResultSet& results) const;
 
     size_t entries() const { return parent_.size(); }
     size_t distinct_names() const { return distinct_names_; }

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <new>
-#include <vector>
 #include <system_error>
+#include <vector>
 
 #include "cache/cache_shared.h"
 #include "platform/ticks.h"

@@ -31,9 +31,9 @@ namespace corvella {
 
 struct EngineAnswer {
     QueryOutcome outcome = QueryOutcome::Done;
-    bool damaged = false;      // the walk met a damaged file and answered what it could read
+    bool damaged = false;  // the walk met a damaged file and answered what it could read
     bool from_index = false;
-    uint64_t generation = 0;   // the cache generation the answer was computed from
+    uint64_t generation = 0;  // the cache generation the answer was computed from
     uint64_t matches = 0;
     uint64_t total_size_kb = 0;
     uint32_t start_ticks = 0;
@@ -61,9 +61,9 @@ class WalkEngine final : public SearchEngine {
 
 class IndexedEngine final : public SearchEngine {
   public:
-    // `walk` answers while there is no current index; its separator and threads are the index's.
-    IndexedEngine(ErrorSink& errors, std::u16string cache_path, CQueryer& walk,
-                  char16_t separator, unsigned threads);
+    // `walk` answers while there is no current index; `separator` and `threads` should be its own.
+    IndexedEngine(ErrorSink& errors, std::u16string cache_path, CQueryer& walk, char16_t separator,
+                  unsigned threads);
     ~IndexedEngine() override;
     IndexedEngine(const IndexedEngine&) = delete;
     IndexedEngine& operator=(const IndexedEngine&) = delete;

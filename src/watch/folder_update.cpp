@@ -13,15 +13,12 @@
 // the old block untouched.
 #include "watch/folder_update.h"
 
-#include "cache/cache_shared.h"
-
 #include <new>
 #include <unordered_map>
 #include <unordered_set>
 
-#include "cache/cache_shared.h"
-
 #include "cache/cache_check.h"
+#include "cache/cache_shared.h"
 #include "cache/entry_record.h"
 #include "platform/case_fold.h"
 #include "platform/drives.h"

@@ -314,8 +314,7 @@ Outcome RunChecked(const std::u16string& cache, const Query& query, uint8_t capa
             "a bare count in parts answered differently from the count on one thread");
     bool listed_by_index = false, counted_by_index = false;
     const Outcome indexed = RunIndexed(cache, query, errors, false, threads - 1, listed_by_index);
-    const Outcome indexed_count =
-        RunIndexed(cache, query, errors, true, threads, counted_by_index);
+    const Outcome indexed_count = RunIndexed(cache, query, errors, true, threads, counted_by_index);
     Require(SameResults(roomy, indexed) && indexed.matches == roomy.results.size(),
             "the index answered differently from the walk");
     Require(SameResults(counted, indexed_count) && counted.matches == indexed_count.matches,

@@ -36,8 +36,7 @@ TEST(IndexedEngine, AnIndexBehindTheFileIsNeverUsed) {
     const auto search = [&] {
         const EngineAnswer a = engine.Run({.pattern = u"*.txt"}, false);
         Names names;
-        for (const ResultRecord& r : a.results->records)
-            names.emplace_back(a.results->Name(r));
+        for (const ResultRecord& r : a.results->records) names.emplace_back(a.results->Name(r));
         return std::pair(a.from_index, names);
     };
     ASSERT_EQ(engine.RefreshNow(), IndexedEngine::Refresh::Built);
@@ -49,8 +48,8 @@ TEST(IndexedEngine, AnIndexBehindTheFileIsNeverUsed) {
     EXPECT_EQ(search(), std::pair(true, (Names{u"new.txt", u"more.txt"})));
 
     platform::FileProblem problem;
-    ASSERT_EQ(ReplaceCacheFile(dir.U16("cache.db"), old_bytes.data(),
-                               uint32_t(old_bytes.size()), problem),
+    ASSERT_EQ(ReplaceCacheFile(dir.U16("cache.db"), old_bytes.data(), uint32_t(old_bytes.size()),
+                               problem),
               platform::MapStep::Done);
     EXPECT_EQ(search(), std::pair(false, Names{u"old.txt"}));
     ASSERT_EQ(engine.RefreshNow(), IndexedEngine::Refresh::Built);
