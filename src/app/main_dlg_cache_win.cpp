@@ -38,7 +38,10 @@ void CMainDlg::StartCache() {
     watchers_ = std::make_unique<CWatcherTable>(options);
 
     // Searches may start from here on: the runner's idle signal is set.
-    query_ = std::make_unique<QueryerSearch>(*queryer_, [this] { return criteria_.Snapshot(); });
+    queryer_->SetWalkThreads(CQueryer::MachineThreads());
+    engine_ = std::make_unique<IndexedEngine>(errors_, paths_.cache, *queryer_,
+                                              platform::kPathSeparator, CQueryer::MachineThreads());
+    query_ = std::make_unique<QueryerSearch>(*engine_, [this] { return criteria_.Snapshot(); });
     runner_ = std::make_unique<SearchRunner>(*query_, list_.model(), *this, cache_ready_, [] {
         SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1),
                                  static_cast<SIZE_T>(-1));
@@ -76,8 +79,11 @@ void CMainDlg::StartCache() {
         ui::Post(hwnd_, [this] {
             if (welcome_.Create(hwnd_)) welcome_.Show(SW_SHOW);
         });
-    // A build started here says so itself when it ends.
-    if (!build_started) cache_ready_ = true;
+    // A build started here says so itself when it ends, and starts the index.
+    if (!build_started) {
+        cache_ready_ = true;
+        engine_->RefreshInBackground();
+    }
 }
 
 void CMainDlg::OnUpdateSearchCache() {
@@ -104,6 +110,7 @@ void CMainDlg::CachingThreadProc() {
     // A build stopped by the exit stays unfinished, so the next start builds again.
     if (!exiting_) {
         state.SetUpdateCacheExit(true);
+        engine_->RefreshInBackground();
         if (!cache_ready_.exchange(true))
             ui::Post(hwnd_, [this] { list_.ShowMessageRow(ListMode::CacheReady); });
     }

@@ -156,6 +156,9 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     SearchHistory locations_{HistoryKind::Locations, 0};
 
     std::unique_ptr<CQueryer> queryer_;  // from OnInitDialog on, as the cacher
+    // The index once the cache is ready, the walk of queryer_ until then and whenever the
+    // index is behind the file.
+    std::unique_ptr<IndexedEngine> engine_;
     std::unique_ptr<QueryerSearch> query_;
     std::unique_ptr<SearchRunner> runner_;
 
