@@ -109,6 +109,14 @@ time_once() {
 
 tools=(corvella find fdfind plocate)
 
+# How many listing threads a build starts here: two per core, 4 to 8.
+listers() {
+    local n
+    n=$((2 * $(nproc)))
+    if [ "$n" -lt 4 ]; then n=4; elif [ "$n" -gt 8 ]; then n=8; fi
+    echo "$n"
+}
+
 run_tool() {  # run_tool TOOL TREE
     local tool=$1 tree=$2
     case "$tool" in
@@ -181,7 +189,8 @@ bench_tree() {  # bench_tree LABEL TREE RUNS
             }'
     done
     echo
-    echo "  corvella  corvella index --cache FILE TREE; one fstatat per entry"
+    echo "  corvella  corvella index --cache FILE TREE; one fstatat per entry; folders listed"
+    echo "            on $(listers) worker threads and by the writer, blocks written in walk order"
     echo "  find      find TREE -printf '%s %T@ %p\\n'; one thread; one stat per entry"
     echo "  fdfind    fdfind -uu . TREE; multi-threaded ($(nproc) threads here), names only,"
     echo "            no stat per entry"

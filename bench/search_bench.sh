@@ -318,6 +318,7 @@ bench_tree() {  # bench_tree LABEL TREE RUNS
                 p, c, k, l, f, d, nc, nl, nf, nd, c / f, (l > 0 ? c / l : 0), (l > 0 ? k / l : 0),
                 b / (c / 1000) / 1e9 }'
     done
+    in_process_table
     echo
     echo "  minimum wall ms per search"
     printf '  %-9s | %9s %9s %9s %9s %9s\n' pattern corvella keeper plocate find fdfind
@@ -326,6 +327,50 @@ bench_tree() {  # bench_tree LABEL TREE RUNS
         for tool in "${tools[@]}"; do mins+=("$(min_of <"$tmp/times-$i-$tool")"); done
         printf '  %-9s | %9.1f %9.1f %9.1f %9.1f %9.1f\n' "${patterns[$i]}" "${mins[@]}"
     done
+}
+
+# One query inside a running program: `--repeat` runs the same query again and again in one
+# process and reports the median of the queries alone (wall and processor time, all threads),
+# from the in-memory index (read once, before the first) and from the walk of the mapped file.
+repeats=21
+in_process() {  # in_process ENGINE [--count]: "wall cpu" of the median query, and the index size
+    local line status=0
+    if [ "${2-}" = --count ]; then
+        "$corvella" search --cache "$db" --engine "$1" --repeat "$repeats" --count "$pattern" \
+            >/dev/null 2>"$tmp/stderr" || status=$?
+    else
+        "$corvella" search --cache "$db" --engine "$1" --repeat "$repeats" "$pattern" \
+            >/dev/null 2>"$tmp/stderr" || status=$?
+    fi
+    [ "$status" -le 1 ] || { cat "$tmp/stderr" >&2; die "corvella --engine $1 failed on '$pattern'"; }
+    line=$(grep 'queries by the' "$tmp/stderr") || { cat "$tmp/stderr" >&2; die "no timing line"; }
+    case "$line" in *"by the $1"*) ;; *) die "asked for the $1, answered by another: $line" ;; esac
+    # "... median 3.123 ms each (cpu 5.001 ms); index: N entries, M names, B bytes"
+    echo "$line" | sed -E 's/.*median ([0-9.]+) ms each \(cpu ([0-9.]+) ms\); index: ([0-9]+) entries, ([0-9]+) names, ([0-9]+) bytes/\1 \2 \3 \4 \5/'
+}
+
+in_process_table() {
+    note "$label: one query inside a running program, $repeats per pattern and engine"
+    echo
+    echo "  one query inside a running program: median of $repeats queries in one process, wall ms"
+    echo "  and (in brackets) processor ms summed over its threads; index: read once before them"
+    echo
+    printf '  %-9s | %18s %18s | %18s %18s
+' pattern 'index, count' 'index, list' \
+        'walk, count' 'walk, list'
+    local i index_size=""
+    for i in "${!patterns[@]}"; do
+        pattern=${patterns[$i]}
+        local ic_w ic_c il_w il_c wc_w wc_c wl_w wl_c e n b
+        read -r ic_w ic_c _ <<<"$(in_process index --count)"
+        read -r il_w il_c e n b <<<"$(in_process index)"
+        read -r wc_w wc_c _ <<<"$(in_process walk --count)"
+        read -r wl_w wl_c _ <<<"$(in_process walk)"
+        index_size="$e entries, $n distinct names, $b bytes"
+        printf '  %-9s | %9.1f (%6.1f) %9.1f (%6.1f) | %9.1f (%6.1f) %9.1f (%6.1f)\n' "$pattern" \
+            "$ic_w" "$ic_c" "$il_w" "$il_c" "$wc_w" "$wc_c" "$wl_w" "$wl_c"
+    done
+    echo "  index: $index_size; cache file $cache_bytes bytes"
 }
 
 print_commands() {
@@ -337,6 +382,7 @@ print_commands() {
         translate "$pattern"
         echo "  '$pattern' (${pattern_notes[$i]})"
         echo "    corvella  CORVELLA_NO_KEEPER=1 corvella search --cache CACHE --count $(shell_words "$pattern")"
+        echo "    in process: corvella search --cache CACHE --engine index|walk --repeat $repeats [--count] $(shell_words "$pattern")"
         echo "    keeper    corvella search -v --cache CACHE --count $(shell_words "$pattern")," \
             "with 'corvella watch --cache CACHE TREE' running"
         echo "    plocate   plocate -d DB -i -b -c $(shell_words "${plocate_args[@]}")"

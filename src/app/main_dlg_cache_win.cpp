@@ -30,7 +30,6 @@ void CMainDlg::StartCache() {
     options.cache_path = paths_.cache;
     // A file cut short or replaced takes no change again: it is built anew, once.
     options.on_applied = [this](const std::u16string&, ApplyResult result) {
-        if (result == ApplyResult::Applied) ++cache_generation_;
         if (result != ApplyResult::Damaged) return;
         ui::Post(hwnd_, [this] {
             if (cache_healed_ || build_running_) return;
@@ -41,7 +40,10 @@ void CMainDlg::StartCache() {
     watchers_ = std::make_unique<CWatcherTable>(options);
 
     // Searches may start from here on: the runner's idle signal is set.
-    query_ = std::make_unique<QueryerSearch>(*queryer_, [this] { return criteria_.Snapshot(); });
+    queryer_->SetWalkThreads(CQueryer::MachineThreads());
+    engine_ = std::make_unique<IndexedEngine>(errors_, paths_.cache, *queryer_,
+                                              platform::kPathSeparator, CQueryer::MachineThreads());
+    query_ = std::make_unique<QueryerSearch>(*engine_, [this] { return criteria_.Snapshot(); });
     runner_ = std::make_unique<SearchRunner>(*query_, list_.model(), *this, cache_ready_, [] {
         SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1),
                                  static_cast<SIZE_T>(-1));
@@ -79,13 +81,15 @@ void CMainDlg::StartCache() {
         ui::Post(hwnd_, [this] {
             if (welcome_.Create(hwnd_)) welcome_.Show(SW_SHOW);
         });
-    // A build started here says so itself when it ends.
-    if (!build_started) cache_ready_ = true;
+    // A build started here says so itself when it ends, and starts the index.
+    if (!build_started) {
+        cache_ready_ = true;
+        engine_->RefreshInBackground();
+    }
 
     // Without the pipe (its name taken, say) the command line walks the file itself.
-    pipe_server_ = std::make_unique<KeeperPipeServer>([this](const serve::Bytes& body) {
-        return AnswerRequestBody(body, paths_.cache, cache_generation_, answering_);
-    });
+    pipe_server_ = std::make_unique<KeeperPipeServer>(
+        [this](const serve::Bytes& body) { return AnswerRequestBody(body, paths_.cache, *engine_); });
     pipe_server_->Start(platform::KeeperPipeName(paths_.cache));
 }
 
@@ -108,12 +112,12 @@ void CMainDlg::CachingThreadProc() {
     cacher_->SetStatusWindow(this);
     watchers_->PauseWatchers();
     cacher_->BuildCache(roots);
-    ++cache_generation_;
     watchers_->ResumeWatchers();
     ui::Post(hwnd_, [this] { EnableCacheCommands(true); });
     // A build stopped by the exit stays unfinished, so the next start builds again.
     if (!exiting_) {
         state.SetUpdateCacheExit(true);
+        engine_->RefreshInBackground();
         if (!cache_ready_.exchange(true))
             ui::Post(hwnd_, [this] { list_.ShowMessageRow(ListMode::CacheReady); });
     }
@@ -179,7 +183,6 @@ void CMainDlg::OnLoadCacheFile() {
                           FALSE)) {
         ShowErrorBox(failed);  // the old cache stays in the .bak file
     }
-    ++cache_generation_;
     watchers_->ResumeWatchers();
 }
 
@@ -188,7 +191,6 @@ void CMainDlg::OnDefragCacheFile() {
     watchers_->PauseWatchers();
     CCacheDefragmenter defragmenter(errors_, paths_.cache);
     defragmenter.Defragment();
-    ++cache_generation_;
     watchers_->ResumeWatchers();
 }
 

@@ -9,7 +9,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <mutex>
 #include <memory>
 #include <optional>
 #include <string>
@@ -158,6 +157,9 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     SearchHistory locations_{HistoryKind::Locations, 0};
 
     std::unique_ptr<CQueryer> queryer_;  // from OnInitDialog on, as the cacher
+    // The index once the cache is ready, the walk of queryer_ until then and whenever the
+    // index is behind the file.
+    std::unique_ptr<IndexedEngine> engine_;
     std::unique_ptr<QueryerSearch> query_;
     std::unique_ptr<SearchRunner> runner_;
 
@@ -175,10 +177,6 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     std::unique_ptr<CWatcherTable> watchers_;
     // After everything the build touches, so that it is joined before they go.
     OwnedThread caching_thread_;
-    // Writes the program finished to the cache file (applies, builds, defragmentations, loads):
-    // the generation each answer to the command line names.
-    std::atomic<uint64_t> cache_generation_{0};
-    std::mutex answering_;
     // Answers corvella-cli.exe's searches from StartCache on; stopped first at the exit, and
     // declared last, so that it is gone before anything its answers touch.
     std::unique_ptr<KeeperPipeServer> pipe_server_;

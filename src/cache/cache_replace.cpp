@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "cache/cache_shared.h"
+
 namespace corvella {
 
 platform::MapStep ReplaceCacheFile(const std::u16string& cache_path, const uint8_t* bytes,
@@ -30,6 +32,7 @@ platform::MapStep ReplaceCacheFile(const std::u16string& cache_path, const uint8
         platform::RemoveFile(fresh);
         return platform::MapStep::File;
     }
+    CCacheShared::Instance().BumpGeneration();
     return platform::MapStep::Done;
 }
 

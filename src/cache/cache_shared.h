@@ -8,6 +8,8 @@
 // threads from failing on each other.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -20,11 +22,18 @@ class CCacheShared {
     std::recursive_mutex& CacheFileLock() { return cache_file_lock_; }
     std::recursive_mutex& SearchLock() { return search_lock_; }
 
+    // The cache generation: every writer of a cache file in this process bumps it, holding
+    // CacheFileLock, once its writes are in the file. Whatever was derived from the file under
+    // an older generation may no longer agree with it.
+    uint64_t Generation() const { return generation_.load(std::memory_order_acquire); }
+    void BumpGeneration() { generation_.fetch_add(1, std::memory_order_acq_rel); }
+
   private:
     CCacheShared() = default;
 
     std::recursive_mutex cache_file_lock_;
     std::recursive_mutex search_lock_;
+    std::atomic<uint64_t> generation_{0};
 };
 
 // The data folder joined with key "filepath" of section "CACHEFILE" in the settings file

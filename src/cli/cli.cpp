@@ -42,6 +42,9 @@ constexpr char16_t kUsage[] =
     u"[FILEDIR][FILENAME]\n"
     u"  --count                       print only \"N items found (MKB)\"\n"
     u"  --threads N                   walk the cache on N threads (default: one per core)\n"
+    u"  --engine walk|index           walk the file (default), or read it into the in-memory\n"
+    u"                                index first and answer from that (same results)\n"
+    u"  --repeat N                    run the query N times; stderr gets the median time\n"
     u"  -v                            say on stderr whether the keeper or a walk answered\n"
     u"\n"
     u"The default cache is the desktop program's on Windows, and\n"
@@ -55,7 +58,7 @@ constexpr char16_t kUsage[] =
 const std::set<std::u16string> kValueOptions = {
     u"--cache",         u"--in",          u"--min-size", u"--max-size",
     u"--modified-from", u"--modified-to", u"--sort",     u"--format",
-    u"--threads"};
+    u"--threads",       u"--engine",      u"--repeat"};
 const std::set<std::u16string> kFlagOptions = {u"--files", u"--folders", u"--no-subdirs",
                                                u"--count", u"-v"};
 std::u16string DefaultCachePath() {

@@ -2,7 +2,9 @@
 // keeper of the cache (`corvella watch` on POSIX, the desktop program on Windows) answers it
 // when one runs; otherwise this process walks the file.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <variant>
@@ -17,6 +19,7 @@
 #include "results/sort_results.h"
 #include "search/matchers.h"
 #include "search/search_criteria.h"
+#include "search/search_engine.h"
 #include "serve/keeper_client.h"
 #include "serve/search_answer.h"
 
@@ -178,18 +181,73 @@ int RunSearch(const CommandLine& command, Console& console) {
         if (!BuildCacheFile(command.cache_path, roots, console)) return kExitError;
     }
 
+    std::u16string engine_name = u"walk";
+    if (command.Has(u"--engine")) engine_name = command.options.at(u"--engine");
+    if (engine_name != u"walk" && engine_name != u"index")
+        return Bad(console, u"--engine takes walk or index");
+    uint32_t repeat = 1;
+    if (command.Has(u"--repeat")) {
+        const auto n = ParseKB(command.options.at(u"--repeat"));
+        if (!n || *n == 0 || *n > 100000)
+            return Bad(console, u"--repeat needs a whole number from 1 to 100000, not '" +
+                                    command.options.at(u"--repeat") + u"'");
+        repeat = *n;
+    }
+
     const bool verbose = command.Has(u"-v");
     // The keeper's answer is printed only once it has come whole, so that a keeper going away
-    // mid-answer leaves nothing printed before the walk's own answer.
-    if (const std::optional<serve::SearchAnswer> answer = AskKeeper(request)) {
-        PlayBack(answer->lines, console);
-        if (verbose)
-            console.Err(u"corvella: answered by the keeper (cache generation " +
-                        FromUtf8(std::to_string(answer->generation)) + u")");
-        return answer->exit_code;
+    // mid-answer leaves nothing printed before the walk's own answer. An engine named or a
+    // repeat asked for measures this process, so no keeper is asked then.
+    if (!command.Has(u"--engine") && repeat == 1) {
+        if (const std::optional<serve::SearchAnswer> answer = AskKeeper(request)) {
+            PlayBack(answer->lines, console);
+            if (verbose)
+                console.Err(u"corvella: answered by the keeper (cache generation " +
+                            FromUtf8(std::to_string(answer->generation)) + u")");
+            return answer->exit_code;
+        }
     }
-    const int code = AnswerSearch(request, console);
-    if (verbose) console.Err(u"corvella: answered by walking the cache file");
+
+    ConsoleErrors errors(console);
+    CQueryer queryer(errors, command.cache_path);
+    queryer.SetWalkThreads(request.threads);
+    WalkEngine walk(queryer);
+    IndexedEngine indexed(errors, command.cache_path, queryer, platform::kPathSeparator,
+                          request.threads);
+    SearchEngine* engine = &walk;
+    if (engine_name == u"index") {
+        indexed.RefreshNow();  // a file it cannot index is walked
+        engine = &indexed;
+    }
+    EngineAnswer answer;
+    // Wall time, and the processor time of all threads, which a loaded machine skews less.
+    std::vector<double> took, cpu;
+    for (uint32_t i = 0; i < repeat; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        const std::clock_t start_cpu = std::clock();
+        answer = engine->Run(request.criteria, request.count_only);
+        cpu.push_back(1000.0 * double(std::clock() - start_cpu) / CLOCKS_PER_SEC);
+        took.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+        if (answer.outcome == QueryOutcome::Failed) break;
+    }
+    if (repeat > 1) {
+        std::sort(took.begin(), took.end());
+        std::sort(cpu.begin(), cpu.end());
+        const IndexedEngine::IndexSize size = indexed.SizeOfIndex();
+        char line[240];
+        std::snprintf(line, sizeof line,
+                      "corvella: %zu queries by the %s, median %.3f ms each (cpu %.3f ms); "
+                      "index: %zu entries, %zu names, %zu bytes",
+                      took.size(), answer.from_index ? "index" : "walk", took[took.size() / 2],
+                      cpu[cpu.size() / 2], size.entries, size.names, size.bytes);
+        console.Err(FromUtf8(line));
+    }
+    const int code = PrintAnswer(request, answer, console);
+    if (verbose)
+        console.Err(answer.from_index ? u"corvella: answered from an index this process read"
+                                      : u"corvella: answered by walking the cache file");
     return code;
 }
 

@@ -11,10 +11,9 @@
 // outside the keeper that a second build would not mend, so it is reported and left alone.
 //
 // Serving. On POSIX the keeper answers the searches of its cache through a socket private to
-// its user (serve/keeper_server.h), once the start-up is done and until it stops. Each answer
-// names the generation it came from: the count of writes (applies, builds, defragmentations)
-// this keeper had finished to the cache file when the search began. A write finishing while
-// the search waits for the cache lock may already show in it, never the other way round.
+// its user (serve/keeper_server.h), once the start-up is done and until it stops, from the
+// in-memory index on all cores (the walk while the index is missing or stale). Each answer
+// names the cache generation it came from.
 #include <atomic>
 #include <mutex>
 
@@ -33,6 +32,7 @@
 #include "watch/watcher_table.h"
 #ifndef _WIN32
 #include "platform/text.h"
+#include "search/search_engine.h"
 #include "serve/keeper_server.h"
 #include "serve/search_answer.h"
 #endif
@@ -159,10 +159,8 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     options.cache_path = cache_path;
     std::atomic<Health> health{Health::Sound};
     std::atomic<InterruptWait*> waiting{nullptr};
-    std::atomic<uint64_t> generation{0};  // writes this keeper finished to the cache file
     const bool verbose = command.Has(u"-v");
     options.on_applied = [&](const std::u16string& folder, ApplyResult result) {
-        if (result == ApplyResult::Applied) ++generation;
         if (verbose) console.Err(Describe(result) + folder);
         if (result != ApplyResult::Damaged) return;
         Health seen = Health::Sound;
@@ -181,7 +179,6 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     const auto build = [&] {
         table.PauseWatchers();
         BuildCacheFile(cache_path, roots, console);
-        ++generation;
         table.ResumeWatchers();
     };
     StartupSteps steps;
@@ -205,7 +202,6 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
         table.PauseWatchers();
         CCacheDefragmenter defragmenter(errors, cache_path);
         defragmenter.Defragment();
-        ++generation;
         table.ResumeWatchers();
     };
     CarryOutStartup(decision, state, steps);
@@ -213,10 +209,13 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     std::u16string watched;
     for (const std::u16string& root : roots) watched += (watched.empty() ? u"" : u", ") + root;
 #ifndef _WIN32
-    std::mutex answering;
-    KeeperServer server([&](const serve::Bytes& body) {
-        return AnswerRequestBody(body, cache_path, generation, answering);
-    });
+    CQueryer walk(errors, cache_path);
+    walk.SetWalkThreads(CQueryer::MachineThreads());
+    IndexedEngine engine(errors, cache_path, walk, platform::kPathSeparator,
+                         CQueryer::MachineThreads());
+    engine.RefreshInBackground();
+    KeeperServer server(
+        [&](const serve::Bytes& body) { return AnswerRequestBody(body, cache_path, engine); });
     Serve(server, cache_path, console);
 #endif
     InterruptWait interrupt;

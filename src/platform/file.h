@@ -127,6 +127,13 @@ std::u16string SystemErrorText(int error);
 // The calling thread's last system error (errno, or GetLastError() on Windows).
 int LastSystemError();
 bool FileExists(const std::u16string& path);
+// What tells one version of a file from another across processes: which file the path names
+// (a file renamed over it is another), its size and its times. All zero when it is missing.
+struct FileStamp {
+    uint64_t volume = 0, id = 0, size = 0, write_time = 0, change_time = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const std::u16string& path);
 bool IsFolder(const std::u16string& path);
 bool RemoveFile(const std::u16string& path);
 // Puts `from` in place of `to` in one step; `to`, if it exists, is never seen half written.

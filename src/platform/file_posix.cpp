@@ -184,6 +184,16 @@ bool FileExists(const std::u16string& path) {
     return ::stat(ToUtf8(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+FileStamp StampOf(const std::u16string& path) {
+    struct stat st {};
+    if (::stat(ToUtf8(path).c_str(), &st) != 0) return {};
+    const auto ns = [](const struct timespec& t) {
+        return uint64_t(t.tv_sec) * 1000000000u + uint64_t(t.tv_nsec);
+    };
+    return FileStamp{uint64_t(st.st_dev), uint64_t(st.st_ino), uint64_t(st.st_size), ns(st.st_mtim),
+                     ns(st.st_ctim)};
+}
+
 bool IsFolder(const std::u16string& path) {
     struct stat st {};
     return ::stat(ToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);

@@ -195,6 +195,17 @@ bool FileExists(const std::u16string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+FileStamp StampOf(const std::u16string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(LongPath(path).c_str(), GetFileExInfoStandard, &data)) return {};
+    const auto join = [](DWORD high, DWORD low) { return uint64_t(high) << 32 | low; };
+    // A file renamed over the cache brings its own creation time.
+    return FileStamp{0, join(data.ftCreationTime.dwHighDateTime, data.ftCreationTime.dwLowDateTime),
+                     join(data.nFileSizeHigh, data.nFileSizeLow),
+                     join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime),
+                     0};
+}
+
 bool IsFolder(const std::u16string& path) {
     const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);

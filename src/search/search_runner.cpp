@@ -9,14 +9,16 @@
 namespace corvella {
 
 SearchAnswer QueryerSearch::Run(const std::u16string& pattern, const std::u16string& location) {
-    BuildFilterChain(queryer_, criteria_());
+    SearchCriteria criteria = criteria_();
+    criteria.pattern = pattern;  // already folded: folding again changes nothing
+    criteria.location = location;
+    const EngineAnswer found = engine_.Run(criteria, /*count_only=*/false);
     SearchAnswer answer;
-    answer.outcome = RunQueryLocked(queryer_, pattern, location);
-    queryer_.ClearFilters();
-    answer.results = &queryer_.results();
-    answer.total_size_kb = queryer_.total_size_kb();
-    answer.start_ticks = queryer_.start_ticks();
-    answer.end_ticks = queryer_.end_ticks();
+    answer.outcome = found.outcome;
+    answer.results = found.results;
+    answer.total_size_kb = found.total_size_kb;
+    answer.start_ticks = found.start_ticks;
+    answer.end_ticks = found.end_ticks;
     return answer;
 }
 

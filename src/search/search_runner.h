@@ -30,6 +30,7 @@
 #include "results/result_set.h"
 #include "search/queryer.h"
 #include "search/search_criteria.h"
+#include "search/search_engine.h"
 
 namespace corvella {
 
@@ -50,17 +51,15 @@ class SearchQuery {
 };
 
 // The engine's query with the criteria of the window's pages, which `criteria` reads on the
-// worker as each pass begins. Its walks use every core.
+// worker as each pass begins.
 class QueryerSearch final : public SearchQuery {
   public:
-    QueryerSearch(CQueryer& queryer, std::function<SearchCriteria()> criteria)
-        : queryer_(queryer), criteria_(std::move(criteria)) {
-        queryer_.SetWalkThreads(CQueryer::MachineThreads());
-    }
+    QueryerSearch(SearchEngine& engine, std::function<SearchCriteria()> criteria)
+        : engine_(engine), criteria_(std::move(criteria)) {}
     SearchAnswer Run(const std::u16string& pattern, const std::u16string& location) override;
 
   private:
-    CQueryer& queryer_;
+    SearchEngine& engine_;
     std::function<SearchCriteria()> criteria_;
 };
 

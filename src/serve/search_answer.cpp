@@ -1,5 +1,6 @@
 #include "serve/search_answer.h"
 
+#include "cache/cache_shared.h"
 #include "cli/cli.h"
 #include "platform/text.h"
 #include "results/results_writer.h"
@@ -7,39 +8,30 @@
 
 namespace corvella {
 
-int AnswerSearch(const SearchRequest& request, Console& console) {
+int PrintAnswer(const SearchRequest& request, EngineAnswer& answer, Console& console) {
     const SearchCriteria& criteria = request.criteria;
-    ConsoleErrors errors(console);
-    CQueryer queryer(errors, request.cache_path);
-    queryer.SetCountOnly(request.count_only);
-    queryer.SetWalkThreads(request.threads);
-    BuildFilterChain(queryer, criteria);
-    const QueryOutcome outcome =
-        RunQueryLocked(queryer, QueryPattern(criteria.pattern), criteria.location);
-    queryer.ClearFilters();
-    if (outcome == QueryOutcome::Failed) return kExitError;
+    if (answer.outcome == QueryOutcome::Failed) return kExitError;
     // The window warns and searches everything; a script cannot see a warning, and results from
     // everywhere would pass for results from the location it named.
-    if (outcome == QueryOutcome::NoSuchLocation) {
+    if (answer.outcome == QueryOutcome::NoSuchLocation) {
         console.Err(u"corvella: The search location is invalid!! '" + criteria.location +
                     u"' is not in the cache.");
         return kExitError;
     }
-    if (queryer.damaged())
+    if (answer.damaged)
         console.Err(
             u"corvella: the cache file is damaged, so these results may be incomplete; "
             u"rebuild it with 'corvella index'.");
-
-    ResultSet& results = queryer.results();
     if (request.count_only) {
-        console.Out(FormatThousands(queryer.match_count()) + u" items found (" +
-                    FormatThousands(queryer.total_size_kb()) + u"KB)");
+        console.Out(FormatThousands(answer.matches) + u" items found (" +
+                    FormatThousands(answer.total_size_kb) + u"KB)");
     } else {
+        ResultSet& results = *answer.results;
         if (request.sort) SortResults(results, *request.sort);
         for (const ResultRecord& r : results.records)
             console.Out(FormatResultLine(request.format, results.Location(r), results.Name(r)));
     }
-    return queryer.match_count() == 0 ? kExitNothing : kExitOk;
+    return answer.matches == 0 ? kExitNothing : kExitOk;
 }
 
 void PlayBack(const std::vector<serve::AnswerLine>& lines, Console& console) {
@@ -52,7 +44,7 @@ void PlayBack(const std::vector<serve::AnswerLine>& lines, Console& console) {
 }
 
 serve::Bytes AnswerRequestBody(const serve::Bytes& body, const std::u16string& cache_path,
-                               const std::atomic<uint64_t>& generation, std::mutex& answering) {
+                               SearchEngine& engine) {
     const std::optional<SearchRequest> request = serve::DecodeRequest(body.data(), body.size());
     if (!request) return {};
     serve::SearchAnswer answer;
@@ -60,10 +52,13 @@ serve::Bytes AnswerRequestBody(const serve::Bytes& body, const std::u16string& c
         answer.status = serve::AnswerStatus::Declined;
         return serve::EncodeAnswer(answer);
     }
-    std::lock_guard lock(answering);
-    answer.generation = generation.load();
     RecordingConsole recorded;
-    answer.exit_code = uint8_t(AnswerSearch(*request, recorded));
+    {
+        std::lock_guard lock(CCacheShared::Instance().SearchLock());
+        EngineAnswer found = engine.Run(request->criteria, request->count_only);
+        answer.generation = found.generation;
+        answer.exit_code = uint8_t(PrintAnswer(*request, found, recorded));
+    }
     if (recorded.overflow())
         answer.status = serve::AnswerStatus::Declined;
     else

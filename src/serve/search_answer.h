@@ -1,23 +1,23 @@
 // What `corvella search` says for one request: its result lines on stdout, its messages on
-// stderr and its exit code. The file walk of the command line and the keeper both answer by
-// calling AnswerSearch, so that an answer served by the keeper is the walk's by construction;
+// stderr and its exit code. The command line's own search and the keeper both run a search
+// engine (search_engine.h) and print its answer with PrintAnswer, so that an answer served by
+// the keeper is the command line's by construction;
 // RecordingConsole keeps the lines for the keeper to send, and PlayBack prints them on the
 // client's side.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 #include "cli/console.h"
+#include "search/search_engine.h"
 #include "serve/protocol.h"
 #include "serve/search_request.h"
 
 namespace corvella {
 
-// Runs the request over its cache file under the cache lock; returns the exit code.
-int AnswerSearch(const SearchRequest& request, Console& console);
+// Says what `answer`, the engine's answer to the request, comes to; returns the exit code.
+int PrintAnswer(const SearchRequest& request, EngineAnswer& answer, Console& console);
 
 // Keeps every line in order, until they would encode to more than an answer may hold; progress
 // is not part of an answer.
@@ -43,12 +43,11 @@ class RecordingConsole final : public Console {
 
 void PlayBack(const std::vector<serve::AnswerLine>& lines, Console& console);
 
-// What a keeper of `cache_path` answers to a request's body; nothing for what is not a request.
-// A request for another cache, or an answer too long to send, is declined. One answer is made
-// at a time (`answering`): they take turns on the cache lock anyway, and so at most one answer's
-// lines are held while they are made. `generation`: the keeper's count of writes to the cache
-// file it has finished, read once the answer's turn has come.
+// What a keeper of `cache_path` answers to a request's body from `engine` (the keeper's own,
+// on all its cores); nothing for what is not a request. A request for another cache, or an
+// answer too long to send, is declined. Answers are made under SearchLock, one at a time, as
+// the engine wants, and so at most one answer's lines are held while they are made.
 serve::Bytes AnswerRequestBody(const serve::Bytes& body, const std::u16string& cache_path,
-                               const std::atomic<uint64_t>& generation, std::mutex& answering);
+                               SearchEngine& engine);
 
 }  // namespace corvella

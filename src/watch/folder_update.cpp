@@ -18,6 +18,7 @@
 #include <unordered_set>
 
 #include "cache/cache_check.h"
+#include "cache/cache_shared.h"
 #include "cache/entry_record.h"
 #include "platform/case_fold.h"
 #include "platform/drives.h"
@@ -93,7 +94,11 @@ ApplyResult CFolderUpdater::ApplyFolderChange(const std::u16string& cache_path,
     }
     struct Closer {
         platform::MappedFile& file;
-        ~Closer() { file.Close(); }
+        // Whatever the apply came to, the file may have changed under an older generation.
+        ~Closer() {
+            file.Close();
+            CCacheShared::Instance().BumpGeneration();
+        }
     } closer{file_};
     // Cut short or replaced since the last update: no folder of it can be trusted.
     if (file_.size() > kMaxCacheBytes || !CheckCacheHeader(View()).ok) return ApplyResult::Damaged;

@@ -7,6 +7,8 @@
 //   - a query with tight capacities (the counting route) and a bare count with a roomy query;
 //   - each of those walked in parts on several threads with the same walk on one thread (also
 //     whether both took the counting route);
+//   - the in-memory index (list and bare count, in parts) with the walk: it must be built for
+//     every file the check accepts, and answer what the walk answers;
 //   - a query for everything with the whole-file check's counts, when the check accepts the file;
 //   - a location found by walking real names from the file with the records it gives back.
 //
@@ -36,6 +38,7 @@
 #include "results/sort_results.h"
 #include "search/queryer.h"
 #include "search/search_criteria.h"
+#include "search/search_engine.h"
 
 namespace {
 
@@ -250,6 +253,29 @@ Outcome Run(const std::u16string& cache, const Query& query, QueryCapacities cap
     return outcome;
 }
 
+// The query through the index engine: the index when the file gave one, else its walk.
+Outcome RunIndexed(const std::u16string& cache, const Query& query, int& errors_shown,
+                   bool count_only, unsigned threads, bool& from_index) {
+    CountErrors errors;
+    CQueryer walk(errors, cache);
+    walk.SetPathSeparator(query.separator);
+    IndexedEngine engine(errors, cache, walk, query.separator, threads);
+    engine.RefreshNow();
+    SearchCriteria criteria = query.criteria;
+    criteria.pattern = query.pattern;
+    criteria.location = query.location;
+    const EngineAnswer answer = engine.Run(criteria, count_only);
+    Outcome outcome;
+    outcome.code = answer.outcome;
+    outcome.damaged = answer.damaged;
+    outcome.total_kb = answer.total_size_kb;
+    outcome.matches = answer.matches;
+    outcome.results = std::move(*answer.results);
+    from_index = answer.from_index;
+    errors_shown += errors.count;
+    return outcome;
+}
+
 bool SameResults(const Outcome& a, const Outcome& b) {
     if (a.code != b.code || a.damaged != b.damaged || a.total_kb != b.total_kb ||
         a.results.size() != b.results.size())
@@ -286,6 +312,15 @@ Outcome RunChecked(const std::u16string& cache, const Query& query, uint8_t capa
             "the walk in parts answered differently from the walk on one thread");
     Require(SameResults(counted, counted_parts) && counted.matches == counted_parts.matches,
             "a bare count in parts answered differently from the count on one thread");
+    bool listed_by_index = false, counted_by_index = false;
+    const Outcome indexed = RunIndexed(cache, query, errors, false, threads - 1, listed_by_index);
+    const Outcome indexed_count = RunIndexed(cache, query, errors, true, threads, counted_by_index);
+    Require(SameResults(roomy, indexed) && indexed.matches == roomy.results.size(),
+            "the index answered differently from the walk");
+    Require(SameResults(counted, indexed_count) && counted.matches == indexed_count.matches,
+            "a bare count by the index answered differently from the walk's");
+    Require(!check_ok || (listed_by_index && counted_by_index),
+            "no index was built for a file the check accepts");
     Require(roomy.code != QueryOutcome::Failed && errors == 0,
                "a query of an existing file failed or showed a message");
     Require(SameResults(roomy, tight), "the counting route answered differently");

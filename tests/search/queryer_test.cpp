@@ -2,7 +2,8 @@
 // caches that updates have loosened, more matches than the first walk holds, and damaged files.
 // The filters, counting, sorting and POSIX roots are checked against an independent reference
 // over the command line (tools/reference_search.py). Every query here is also walked in parts on
-// several threads, which must answer exactly as the walk on one thread does.
+// several threads, and answered by the in-memory index, which must both answer exactly as the
+// walk on one thread does.
 #include "search/queryer.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include "cache/cacher.h"
 #include "cache/entry_record.h"
 #include "search/search_criteria.h"
+#include "search/search_engine.h"
 #include "support/test_tree.h"
 
 namespace corvella {
@@ -51,6 +53,26 @@ class QueryTest : public ::testing::Test {
         const auto plain = std::tuple(code_, damaged_, counted_, total_);
         EXPECT_EQ(QueryOn(3, c, capacities), rows) << "walked in parts";
         EXPECT_EQ(std::tuple(code_, damaged_, counted_, total_), plain) << "walked in parts";
+        EXPECT_EQ(FromIndex(c), rows);
+        return rows;
+    }
+    // A damaged file gets no index: the walk answers, and says so.
+    std::vector<Row> FromIndex(const SearchCriteria& c) {
+        CQueryer walk(errors_, dir_.U16("cache.db"));
+        walk.SetPathSeparator(u'\\');
+        IndexedEngine engine(errors_, dir_.U16("cache.db"), walk, u'\\', 3);
+        engine.RefreshNow();
+        const EngineAnswer a = engine.Run(c, /*count_only=*/false);
+        EXPECT_EQ(std::tuple(a.from_index, a.outcome, a.damaged, a.total_size_kb),
+                  std::tuple(!damaged_ && code_ != QueryOutcome::Failed, code_, damaged_, total_));
+        std::vector<Row> rows;
+        const ResultSet& r = *a.results;
+        for (const ResultRecord& rec : r.records)
+            rows.push_back({std::u16string(r.Location(rec)), std::u16string(r.Name(rec)),
+                            rec.size_kb, rec.is_folder != 0, rec.last_write});
+        const EngineAnswer count = engine.Run(c, /*count_only=*/true);
+        EXPECT_EQ(std::tuple(count.matches, count.total_size_kb),
+                  std::tuple(rows.size(), a.total_size_kb));
         return rows;
     }
     std::vector<Row> QueryOn(unsigned threads, const SearchCriteria& c,
@@ -206,6 +228,15 @@ TEST(QueryCapacity, MoreThan530000MatchesWithTheRealCapacities) {
         EXPECT_EQ(r.Location(r.records[270000]), u"C:\\b\\");
         EXPECT_EQ(r.FullPath(r.records.back(), u'\\'), u"C:\\c\\f000019999");
     }
+    // The index has no capacities to carry: every match, the same ones.
+    CQueryer walk(errors, dir.U16("big.db"));
+    IndexedEngine engine(errors, dir.U16("big.db"), walk, u'\\', 2);
+    ASSERT_EQ(engine.RefreshNow(), IndexedEngine::Refresh::Built);
+    const EngineAnswer a = engine.Run({.pattern = u"f*", .location = u""}, false);
+    ASSERT_TRUE(a.from_index);
+    ASSERT_EQ(a.results->size(), 560000u);
+    EXPECT_EQ(a.results->Location(a.results->records[270000]), u"C:\\b\\");
+    EXPECT_EQ(a.results->FullPath(a.results->records.back(), u'\\'), u"C:\\c\\f000019999");
 }
 
 TEST_F(QueryTest, DamagedFilesGiveWhatCanBeReadWithoutCrashingOrLooping) {
@@ -247,7 +278,7 @@ TEST_F(QueryTest, ACacheThatCannotBeOpenedFailsWithItsMessage) {
     EXPECT_EQ(q.RunQuery(u"*", u""), QueryOutcome::Failed);
     EXPECT_EQ(errors_.messages,
               std::vector<std::u16string>(
-                  3,  // the held file: once by each walk
+                  5,  // the held file: once by each walk; the index engine walks it twice
                   u"Can not open dat file! File may be used by another program or does not "
                   u"exists! In CQueryer::InitTraverse - 000"));
 }

@@ -208,7 +208,8 @@ TEST(SearchRunnerEngine, TheCriteriaOfThePagesNarrowARealQuery) {
     test::CollectErrors errors;
     CQueryer queryer(errors, dir.U16("cache.db"));
     queryer.SetPathSeparator(u'\\');
-    QueryerSearch query(queryer, [] {
+    WalkEngine walk(queryer);
+    QueryerSearch query(walk, [] {
         SearchCriteria files;
         files.kind = SearchKind::FilesOnly;
         return files;

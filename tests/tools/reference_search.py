@@ -273,10 +273,11 @@ def diff(want, got):
     return "\n".join(lines[:24] + (["..."] if len(lines) > 24 else []))
 
 
-def check(binary, ref, db, pattern, opts, cwd, threads):
+def check(binary, ref, db, pattern, opts, cwd, threads, engine):
     """Whether the reference finds anything, and why the search differs from it (or None); with
     ref None, a command line that must be refused: exit 2, a message and no output."""
-    args = ["search", "--cache", db, "--threads", threads, *opts] + ([pattern] if ref else [])
+    args = ["search", "--cache", db, "--threads", threads, "--engine", engine, *opts] + \
+        ([pattern] if ref else [])
     want_out, want_warn, want_rc = ref.answer(pattern, opts, cwd) if ref else (b"", [], 2)
     p = run(binary, *map(os.fsencode, args), cwd=cwd, timeout=60)
     err = p.stderr.decode("utf-8", "backslashreplace").splitlines()
@@ -403,8 +404,10 @@ def main(binary, tmp):
     expect(listed == on_disk, f"the reference reads {listed} records, the tree has {on_disk}")
     failures = runs = found = 0
     for n, pattern, opts, cwd in cases(tmp, tree, other):
-        for threads in ("1", "3"):
-            hit, why = check(binary, refs.get(n), dbs[n or 2], pattern, opts, cwd, threads)
+        # The walk on one thread and in parts, and the in-memory index in one part and in three.
+        for threads, engine in (("1", "walk"), ("3", "walk"), ("1", "index"), ("3", "index")):
+            hit, why = check(binary, refs.get(n), dbs[n or 2], pattern, opts, cwd, threads,
+                             engine)
             runs, found, failures = runs + 1, found + hit, failures + bool(why)
             if why:
                 print("FAIL  " + indented(why))

@@ -1,0 +1,432 @@
+#include "search/name_index.h"
+
+#include <algorithm>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <unordered_set>
+
+#include "platform/case_fold.h"
+#include "platform/text.h"
+#include "search/matchers.h"
+
+namespace corvella {
+
+namespace {
+
+// Runs work(k) for every k below `parts`: on threads of their own and the calling thread. A
+// thread that cannot be started leaves its part to the calling thread.
+template <typename Work>
+void RunParts(unsigned parts, Work work) {
+    std::vector<std::thread> threads;
+    std::vector<unsigned> left;
+    for (unsigned k = 1; k < parts; ++k) {
+        try {
+            threads.emplace_back([&work, k] { work(k); });
+        } catch (const std::system_error&) {
+            left.push_back(k);
+        }
+    }
+    work(0);
+    for (unsigned k : left) work(k);
+    for (std::thread& t : threads) t.join();
+}
+
+// As many parts as threads, each of one item at least. A thread costs far less to start than
+// a person notices, so small ranges are split as large ones are, and walked the same way.
+unsigned PartsFor(uint64_t items, unsigned threads) {
+    return unsigned(std::clamp<uint64_t>(threads, 1, std::max<uint64_t>(1, items)));
+}
+
+uint32_t SaturatedKB(uint64_t kb) {
+    return kb > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(kb);
+}
+
+}  // namespace
+
+struct NameIndex::Part {
+    uint64_t matches = 0;
+    uint64_t total_kb = 0;
+    std::vector<uint32_t> found;  // the entries taken, for a listing
+    uint64_t chars = 0;           // the characters their texts need in the pool
+    bool out_of_memory = false;
+};
+
+std::unique_ptr<NameIndex> NameIndex::Build(const CacheView& view, BuildOutcome& outcome) {
+    std::unique_ptr<NameIndex> index(new NameIndex);
+    NameIndex& x = *index;
+    outcome = BuildOutcome::Damaged;
+
+    // Distinct names: a candidate is appended to the pool, looked up, and taken back when the
+    // same text is already there.
+    const auto hash = [&x](uint32_t at) {
+        uint64_t h = 1469598103934665603ull;
+        for (char16_t c : x.NameAt(at)) h = (h ^ c) * 1099511628211ull;
+        return size_t(h);
+    };
+    const auto same = [&x](uint32_t a, uint32_t b) { return x.NameAt(a) == x.NameAt(b); };
+    using NameSet = std::unordered_set<uint32_t, decltype(hash), decltype(same)>;
+    std::optional<NameSet> names(std::in_place, 1024, hash, same);
+    const auto intern = [&](const EntryView& e) {
+        const uint32_t at = uint32_t(x.pool_.size());
+        for (uint32_t i = 0; i < e.name_units; ++i) x.pool_.push_back(e.NameUnit(view, i));
+        x.pool_.push_back(0);
+        const auto [it, added] = names->insert(at);
+        if (added) {
+            ++x.distinct_names_;
+            return at;
+        }
+        x.pool_.resize(at);
+        return *it;
+    };
+
+    // Parents are first known by the order their folders were entered, and renumbered once
+    // every folder has its place.
+    std::vector<uint32_t> entered_at;  // the order a folder was entered -> its entry number
+    const auto add = [&](uint32_t name_at, uint32_t parent, uint32_t size_kb, uint64_t time) {
+        x.name_at_.push_back(name_at);
+        x.parent_.push_back(parent);
+        x.size_kb_.push_back(size_kb);
+        x.time_.push_back(time);
+        return uint32_t(x.parent_.size() - 1);
+    };
+
+    std::vector<uint64_t> visited(view.size / 4 / 64 + 1, 0);
+    const auto enter = [&](uint32_t block) {
+        if (block < kFirstBlockOffset || block >= view.size) return false;
+        uint64_t& word = visited[block / 4 / 64];
+        const uint64_t bit = uint64_t(1) << (block / 4 % 64);
+        if (word & bit) return false;
+        word |= bit;
+        return true;
+    };
+
+    struct Frame {
+        BlockReader reader;
+        uint32_t order;   // when it was entered; kNone for the drives' block
+        uint32_t parent;  // its parent's order
+        uint32_t name_at;
+        uint64_t time;
+        uint64_t sum_kb;
+    };
+    std::vector<Frame> stack;
+    stack.push_back(Frame{BlockReader(view, kRootBlockOffset), kNone, kNone, 0, 0, 0});
+    EntryView e;
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.reader.NextEntry(e)) {
+            const uint32_t id = intern(e);
+            if (e.IsFile()) {
+                add(id, frame.order, e.value, e.last_write);
+                frame.sum_kb += e.value;
+                continue;
+            }
+            if (e.value == NoBlock) {
+                const uint32_t at = add(id | kFolderBit, frame.order, 0, e.last_write);
+                x.no_block_.push_back(at);
+                continue;
+            }
+            if (!enter(e.value)) return nullptr;  // outside the folder area, or reached twice
+            const uint32_t order = uint32_t(entered_at.size());
+            entered_at.push_back(kNone);
+            stack.push_back(
+                Frame{BlockReader(view, e.value), order, frame.order, id, e.last_write, 0});
+            continue;
+        }
+        if (frame.reader.fault() != BlockFault::None) return nullptr;
+        const Frame done = frame;
+        stack.pop_back();
+        if (stack.empty()) break;
+        const uint32_t at =
+            add(done.name_at | kFolderBit, done.parent, SaturatedKB(done.sum_kb), done.time);
+        entered_at[done.order] = at;
+        stack.back().sum_kb += done.sum_kb;
+    }
+    for (uint32_t& parent : x.parent_)
+        if (parent != kNone) parent = entered_at[parent];
+    entered_at = {};
+    names.reset();
+    for (auto* v : {&x.name_at_, &x.parent_, &x.size_kb_}) v->shrink_to_fit();
+    x.time_.shrink_to_fit();
+    x.pool_.shrink_to_fit();
+    x.no_block_.shrink_to_fit();
+    outcome = BuildOutcome::Built;
+    return index;
+}
+
+size_t NameIndex::MemoryBytes() const {
+    return 4 * (name_at_.capacity() + parent_.capacity() + size_kb_.capacity()) +
+           4 * no_block_.capacity() + 8 * time_.capacity() + 2 * pool_.capacity();
+}
+
+uint32_t NameIndex::SubtreeBegin(uint32_t folder) const {
+    // Ancestors come after their descendants, so an entry below the folder climbs to it, and
+    // one before its subtree climbs past it: a binary search over the entries before it.
+    const auto descends = [&](uint32_t entry) {
+        while (entry < folder) entry = parent_[entry];  // kNone is past every entry
+        return entry == folder;
+    };
+    uint32_t low = 0, high = folder;
+    while (low < high) {
+        const uint32_t middle = low + (high - low) / 2;
+        if (descends(middle))
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return low;
+}
+
+template <typename Visit>
+void NameIndex::ForEachChild(uint32_t folder, Visit visit) const {
+    uint32_t at = folder == kNone ? 0 : SubtreeBegin(folder);
+    const uint32_t end = folder == kNone ? uint32_t(parent_.size()) : folder;
+    // The first entry of each child's subtree climbs to the child, which the next one follows.
+    while (at < end) {
+        uint32_t child = at;
+        while (parent_[child] != folder) child = parent_[child];
+        if (!visit(child)) return;
+        at = child + 1;
+    }
+}
+
+void NameIndex::AppendPath(std::u16string& to, uint32_t folder, char16_t separator) const {
+    std::vector<uint32_t> chain;
+    for (uint32_t f = folder; f != kNone; f = parent_[f]) chain.push_back(f);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        to += Name(*it);
+        if (to.empty() || to.back() != separator) to += separator;
+    }
+}
+
+// The rules of CQueryer::FindLocation, over the parent links.
+bool NameIndex::FindLocation(std::u16string_view location, char16_t sep, uint32_t& folder) const {
+    const bool fold = sep != u'/';
+    if (fold) {
+        if (!location.empty() && location.back() == sep) location.remove_suffix(1);
+    } else {
+        if (location.empty() || location[0] != sep) return false;
+        while (location.size() > 1 && location.back() == sep) location.remove_suffix(1);
+    }
+    const auto same = [&](std::u16string_view a, std::u16string_view b) {
+        return fold ? EqualsFolded(a, b) : a == b;
+    };
+    uint32_t best = kNone;
+    size_t best_length = 0;
+    ForEachChild(kNone, [&](uint32_t drive) {
+        if (!IsFolder(drive)) return true;
+        std::u16string_view name = Name(drive);
+        if (!name.empty() && name.back() == sep) name.remove_suffix(1);
+        const bool prefix = location.size() >= name.size() &&
+                            same(location.substr(0, name.size()), name) &&
+                            (location.size() == name.size() || location[name.size()] == sep) &&
+                            !(name.empty() && location.empty());
+        if (prefix && (best == kNone || name.size() > best_length)) {
+            best_length = name.size();
+            best = drive;
+        }
+        return true;
+    });
+    if (best == kNone || !HasBlock(best)) return false;
+    uint32_t at = best;
+    std::u16string_view rest =
+        location.size() > best_length ? location.substr(best_length + 1) : std::u16string_view();
+    while (!rest.empty()) {
+        const size_t cut = rest.find(sep);
+        const bool last = cut == std::u16string_view::npos;
+        const std::u16string_view component = rest.substr(0, cut);
+        if (component.empty() || component.size() > 259) return false;
+        enum { Looking, Descended, Refused } step = Looking;
+        ForEachChild(at, [&](uint32_t child) {
+            const std::u16string_view name = Name(child);
+            if (name.size() != component.size()) return true;
+            if (fold
+                    ? !std::equal(name.begin(), name.end(), component.begin(),
+                                  [](char16_t a, char16_t b) { return FoldCase(a) == FoldCase(b); })
+                    : name != component)
+                return true;
+            if (!IsFolder(child)) {
+                if (last) step = Refused;  // a file is no location
+                return !last;
+            }
+            if (!HasBlock(child)) {
+                step = Refused;
+                return false;
+            }
+            at = child;
+            step = Descended;
+            return false;
+        });
+        if (step != Descended) return false;
+        if (last) break;
+        rest = rest.substr(cut + 1);
+        if (rest.empty()) return false;  // a separator too many at the end
+    }
+    folder = at;
+    return true;
+}
+
+void NameIndex::ScanPart(const Range& range, const std::vector<uint8_t>& verdicts,
+                         const SearchCriteria& c, char16_t separator, bool count_only,
+                         Part& part) const {
+    const bool files_only = c.kind == SearchKind::FilesOnly;
+    const bool folders_only = c.kind == SearchKind::FoldersOnly;
+    const bool name_only = !c.no_subdirectories && c.kind == SearchKind::All &&
+                           !c.min_size_enabled && !c.max_size_enabled && !c.date_from_enabled &&
+                           !c.date_to_enabled;
+    // The commonest query, a bare count by name: no branch on the verdict, which a common
+    // pattern makes a coin toss.
+    if (count_only && name_only) {
+        uint64_t matches = 0, total = 0;
+        for (uint32_t i = range.begin; i < range.end; ++i) {
+            const uint64_t ok = verdicts[name_at_[i] & ~kFolderBit];
+            matches += ok;
+            total += size_kb_[i] & (0 - ok);
+        }
+        part.matches = matches;
+        part.total_kb = total;
+        return;
+    }
+    std::u16string path;
+    uint32_t path_of = kNone;  // the folder `path` spells; kNone spells the drives' ""
+    try {
+        for (uint32_t i = range.begin; i < range.end; ++i) {
+            const uint32_t id = name_at_[i];
+            const bool folder = (id & kFolderBit) != 0;
+            if (!verdicts[id & ~kFolderBit]) continue;
+            const uint32_t kb = size_kb_[i];
+            if (!name_only) {
+                if (c.no_subdirectories && parent_[i] != range.top_parent) continue;
+                if ((files_only && folder) || (folders_only && !folder)) continue;
+                if (c.min_size_enabled && kb < c.min_size_kb) continue;
+                if (c.max_size_enabled && kb > c.max_size_kb) continue;
+                const uint64_t time = time_[i];
+                if (c.date_from_enabled && time < c.date_from) continue;
+                if (c.date_to_enabled && time > c.date_to) continue;
+            }
+            ++part.matches;
+            part.total_kb += kb;
+            if (count_only) continue;
+            if (parent_[i] != path_of) {
+                path.clear();
+                if (parent_[i] != kNone) AppendPath(path, parent_[i], separator);
+                path_of = parent_[i];
+            }
+            part.found.push_back(i);
+            part.chars += path.size() + 1 + Name(i).size() + 1;
+        }
+    } catch (const std::bad_alloc&) {
+        part.out_of_memory = true;
+    }
+}
+
+void NameIndex::FillPart(const Part& part, char16_t separator, ResultRecord* record, char16_t* pool,
+                         uint32_t pool_at) const {
+    std::u16string path;
+    uint32_t path_of = kNone;
+    for (const uint32_t i : part.found) {
+        if (parent_[i] != path_of) {
+            path.clear();
+            if (parent_[i] != kNone) AppendPath(path, parent_[i], separator);
+            path_of = parent_[i];
+        }
+        record->location = pool_at;
+        pool = std::copy(path.begin(), path.end(), pool);
+        *pool++ = 0;
+        const std::u16string_view name = Name(i);
+        record->name = pool_at + uint32_t(path.size() + 1);
+        pool = std::copy(name.begin(), name.end(), pool);
+        *pool++ = 0;
+        pool_at += uint32_t(path.size() + name.size() + 2);
+        record->size_kb = size_kb_[i];
+        record->is_folder = IsFolder(i) ? 1 : 0;
+        record->last_write = time_[i];
+        ++record;
+    }
+}
+
+NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16string& pattern,
+                                 std::u16string_view location, char16_t separator, bool count_only,
+                                 unsigned threads, ResultSet& results) const {
+    results.Clear();
+    Answer answer;
+    Range range{0, uint32_t(parent_.size()), kNone};
+    location = TrimBlanks(location);
+    if (!location.empty() && location != u"My Computer") {
+        uint32_t folder = kNone;
+        if (FindLocation(location, separator, folder))
+            range = Range{SubtreeBegin(folder), folder, folder};
+        else
+            answer.outcome = QueryOutcome::NoSuchLocation;
+    }
+
+    // The name test once per distinct name the range can hold.
+    const Matcher matcher = SelectMatcher(pattern);
+    const std::u16string prepared = PreparePattern(pattern);
+    const uint32_t min_units = MinimumNameUnits(prepared);
+    const auto name_matches = [&](uint32_t at) {
+        const std::u16string_view name = NameAt(at);
+        const uint32_t units = uint32_t(name.size());
+        if (units < min_units) return false;
+        const auto* text = reinterpret_cast<const uint8_t*>(name.data());
+        if (matcher == MatchSubstring)
+            return MatchSubstringKnownLength(text, units, prepared.data(), min_units) != 0;
+        return matcher(text, prepared.data()) != 0;
+    };
+    // A verdict at each name's place in the pool.
+    std::vector<uint8_t> verdicts(pool_.size(), 0);
+    const uint32_t span = range.end - range.begin;
+    if (span < distinct_names_) {  // a small location: only its own names
+        for (uint32_t i = range.begin; i < range.end; ++i) {
+            const uint32_t at = name_at_[i] & ~kFolderBit;
+            verdicts[at] = name_matches(at);
+        }
+    } else {
+        // Each part starts at the first name that begins in its stretch of the pool.
+        const size_t units = pool_.size();
+        const auto name_start = [&](size_t at) {
+            while (at > 0 && at < units && pool_[at - 1] != 0) ++at;
+            return at;
+        };
+        const unsigned parts = PartsFor(units, threads);
+        RunParts(parts, [&](unsigned k) {
+            const size_t end = name_start(units * (k + 1) / parts);
+            for (size_t at = name_start(units * k / parts); at < end;) {
+                verdicts[at] = name_matches(uint32_t(at));
+                at += NameAt(uint32_t(at)).size() + 1;
+            }
+        });
+    }
+
+    const unsigned parts = PartsFor(span, threads);
+    std::vector<Part> found(parts);
+    RunParts(parts, [&](unsigned k) {
+        const Range mine{uint32_t(range.begin + uint64_t(span) * k / parts),
+                         uint32_t(range.begin + uint64_t(span) * (k + 1) / parts),
+                         range.top_parent};
+        ScanPart(mine, verdicts, criteria, separator, count_only, found[k]);
+    });
+    verdicts = {};
+
+    // The parts back together in order: each writes its records and texts where the parts
+    // before it end.
+    std::vector<size_t> record_at(parts + 1, 0), pool_at(parts + 1, 0);
+    for (unsigned k = 0; k < parts; ++k) {
+        if (found[k].out_of_memory) throw std::bad_alloc();
+        answer.matches += found[k].matches;
+        answer.total_size_kb += found[k].total_kb;
+        record_at[k + 1] = record_at[k] + found[k].found.size();
+        pool_at[k + 1] = pool_at[k] + found[k].chars;
+    }
+    if (count_only) return answer;
+    if (pool_at[parts] > 0xFFFFFFFFull) throw std::bad_alloc();  // pool offsets are 32-bit
+    results.records.resize(record_at[parts]);
+    results.pool.resize(pool_at[parts]);
+    RunParts(parts, [&](unsigned k) {
+        FillPart(found[k], separator, results.records.data() + record_at[k],
+                 results.pool.data() + pool_at[k], uint32_t(pool_at[k]));
+    });
+    return answer;
+}
+
+}  // namespace corvella
