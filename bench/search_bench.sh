@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Search speed of `corvella search --count` against plocate, find and fdfind, all measured in the
-# same run on the same warm trees (see bench/README.md):
+# same run on the same warm trees (see bench/README.md). corvella is timed twice: walking the
+# cache file itself (CORVELLA_NO_KEEPER=1), and answered by a `corvella watch` keeping the cache
+# (the "keeper" column; every such answer is checked to have come from the keeper):
 #   small  the extracted Debian linux-source tree (about 84,000 entries)
 #   large  hard-linked copies of it under one parent folder (about 2,000,000 entries)
 # Then, unless --no-matchers, the matcher micro-benchmark over the small tree's cache.
@@ -163,17 +165,51 @@ shell_words() {  # the arguments as one would type them
 
 # --- timing ---------------------------------------------------------------------------------
 
-tools=(corvella plocate find fdfind)
+tools=(corvella keeper plocate find fdfind)
 
 # Each prints the number of matches on stdout.
 count_corvella() {
     # "2,808 items found (10,976,496KB)"; exit 1 means nothing found, which is no error here.
     local line status=0
-    line=$("$corvella" search --cache "$db" --count "$pattern" 2>"$tmp/stderr") || status=$?
+    line=$(CORVELLA_NO_KEEPER=1 "$corvella" search --cache "$db" --count "$pattern" \
+        2>"$tmp/stderr") || status=$?
     [ "$status" -le 1 ] || return "$status"
     line=${line%% items found*}
     echo "${line//,/}"
 }
+count_keeper() {
+    local line status=0
+    line=$("$corvella" search -v --cache "$db" --count "$pattern" 2>"$tmp/stderr") || status=$?
+    [ "$status" -le 1 ] || return "$status"
+    grep -q '^corvella: answered by the keeper' "$tmp/stderr" || return 3
+    line=${line%% items found*}
+    echo "${line//,/}"
+}
+
+# A keeper of $db over $tree, its socket in a private folder of the run's own.
+keeper_pid=""
+start_keeper() {
+    export XDG_RUNTIME_DIR="$tmp/run"
+    mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+    "$corvella" watch --cache "$db" "$tree" 2>"$tmp/keeper.err" &
+    keeper_pid=$!
+    local waited=0
+    until grep -q '^corvella: watching' "$tmp/keeper.err"; do
+        kill -0 "$keeper_pid" 2>/dev/null || { cat "$tmp/keeper.err" >&2; die "the keeper ended"; }
+        sleep 0.2
+        waited=$((waited + 1))
+        [ "$waited" -lt 3000 ] || die "the keeper did not start within 10 minutes"
+    done
+    grep -q '^corvella: answering searches at' "$tmp/keeper.err" ||
+        { cat "$tmp/keeper.err" >&2; die "the keeper does not answer searches"; }
+}
+stop_keeper() {
+    [ -n "$keeper_pid" ] || return 0
+    kill -INT "$keeper_pid" 2>/dev/null || true
+    wait "$keeper_pid" || true
+    keeper_pid=""
+}
+trap stop_keeper EXIT
 count_plocate() {
     local status=0
     plocate -d "$plocate_db" -i -b -c "${plocate_args[@]}" 2>"$tmp/stderr" || status=$?
@@ -227,6 +263,8 @@ bench_tree() {  # bench_tree LABEL TREE RUNS
     local cache_bytes
     cache_bytes=$(stat -c %s "$db")
 
+    note "$label: starting a keeper of the cache"
+    start_keeper
     local i tool r
     for i in "${!patterns[@]}"; do
         pattern=${patterns[$i]}
@@ -242,7 +280,10 @@ bench_tree() {  # bench_tree LABEL TREE RUNS
                 run_tool "$tool" "$tmp/times-$i-$tool" "$tmp/count-$i-$tool"
             done
         done
+        cmp -s "$tmp/count-$i-corvella" "$tmp/count-$i-keeper" ||
+            die "the keeper counted otherwise than the walk for '$pattern'"
     done
+    stop_keeper
 
     echo
     echo "Tree $label: $tree"
@@ -253,13 +294,15 @@ bench_tree() {  # bench_tree LABEL TREE RUNS
         printf "  corvella cache %d bytes (%.1f MiB, %.1f per entry), built in %.2f s;\n", b, b / 1048576, b / e, cj - ci
         printf "  plocate database %d bytes (%.1f MiB), built in %.2f s\n", p, p / 1048576, pj - cj }'
     echo
-    echo "  median wall ms per search, the process started and ended each time; matches as each"
-    echo "  tool counted them; ratios of medians (below 1: corvella is faster); scan: cache bytes"
-    echo "  over corvella's median"
+    echo "  median wall ms per search, the process started and ended each time; corvella walking"
+    echo "  the file, and answered by its keeper; matches as each tool counted them (the keeper's"
+    echo "  are the walk's); ratios of medians (below 1: corvella is faster); scan: cache bytes"
+    echo "  over the walk's median"
     echo
-    printf '  %-9s | %9s %9s %9s %9s | %8s %8s %8s %8s | %8s %8s | %9s\n' pattern corvella plocate \
-        find fdfind corvella plocate find fdfind 'c/find' 'c/ploc' 'scan GB/s'
-    printf '  %-9s | %9s %9s %9s %9s | %8s %8s %8s %8s |\n' '' 'ms' 'ms' 'ms' 'ms' \
+    printf '  %-9s | %9s %9s %9s %9s %9s | %8s %8s %8s %8s | %8s %8s %8s | %9s\n' pattern \
+        corvella keeper plocate find fdfind corvella plocate find fdfind 'c/find' 'c/ploc' \
+        'k/ploc' 'scan GB/s'
+    printf '  %-9s | %9s %9s %9s %9s %9s | %8s %8s %8s %8s |\n' '' 'ms' 'ms' 'ms' 'ms' 'ms' \
         matches matches matches matches
     local i
     for i in "${!patterns[@]}"; do
@@ -268,20 +311,21 @@ bench_tree() {  # bench_tree LABEL TREE RUNS
             meds+=("$(median_of <"$tmp/times-$i-$tool")")
             counts+=("$(cat "$tmp/count-$i-$tool")")
         done
-        awk -v p="${patterns[$i]}" -v c="${meds[0]}" -v l="${meds[1]}" -v f="${meds[2]}" \
-            -v d="${meds[3]}" -v nc="${counts[0]}" -v nl="${counts[1]}" -v nf="${counts[2]}" \
-            -v nd="${counts[3]}" -v b="$cache_bytes" 'BEGIN {
-            printf "  %-9s | %9.1f %9.1f %9.1f %9.1f | %8d %8d %8d %8d | %8.3f %8.2f | %9.2f\n",
-                p, c, l, f, d, nc, nl, nf, nd, c / f, (l > 0 ? c / l : 0), b / (c / 1000) / 1e9 }'
+        awk -v p="${patterns[$i]}" -v c="${meds[0]}" -v k="${meds[1]}" -v l="${meds[2]}" \
+            -v f="${meds[3]}" -v d="${meds[4]}" -v nc="${counts[0]}" -v nl="${counts[2]}" \
+            -v nf="${counts[3]}" -v nd="${counts[4]}" -v b="$cache_bytes" 'BEGIN {
+            printf "  %-9s | %9.1f %9.1f %9.1f %9.1f %9.1f | %8d %8d %8d %8d | %8.3f %8.2f %8.2f | %9.2f\n",
+                p, c, k, l, f, d, nc, nl, nf, nd, c / f, (l > 0 ? c / l : 0), (l > 0 ? k / l : 0),
+                b / (c / 1000) / 1e9 }'
     done
     in_process_table
     echo
     echo "  minimum wall ms per search"
-    printf '  %-9s | %9s %9s %9s %9s\n' pattern corvella plocate find fdfind
+    printf '  %-9s | %9s %9s %9s %9s %9s\n' pattern corvella keeper plocate find fdfind
     for i in "${!patterns[@]}"; do
         local mins=()
         for tool in "${tools[@]}"; do mins+=("$(min_of <"$tmp/times-$i-$tool")"); done
-        printf '  %-9s | %9.1f %9.1f %9.1f %9.1f\n' "${patterns[$i]}" "${mins[@]}"
+        printf '  %-9s | %9.1f %9.1f %9.1f %9.1f %9.1f\n' "${patterns[$i]}" "${mins[@]}"
     done
 }
 
@@ -337,8 +381,10 @@ print_commands() {
         pattern=${patterns[$i]}
         translate "$pattern"
         echo "  '$pattern' (${pattern_notes[$i]})"
-        echo "    corvella  corvella search --cache CACHE --count $(shell_words "$pattern")"
+        echo "    corvella  CORVELLA_NO_KEEPER=1 corvella search --cache CACHE --count $(shell_words "$pattern")"
         echo "    in process: corvella search --cache CACHE --engine index|walk --repeat $repeats [--count] $(shell_words "$pattern")"
+        echo "    keeper    corvella search -v --cache CACHE --count $(shell_words "$pattern")," \
+            "with 'corvella watch --cache CACHE TREE' running"
         echo "    plocate   plocate -d DB -i -b -c $(shell_words "${plocate_args[@]}")"
         echo "    find      find TREE $(shell_words "${find_args[@]}") | wc -l"
         echo "    fdfind    fdfind -uu -i $(shell_words "${fd_args[@]}") TREE | wc -l"
@@ -387,7 +433,7 @@ if [ "$matchers" = 1 ]; then
 fi
 
 rm -f "$corvella" "$tmp"/*.db "$tmp"/*.plocate "$tmp"/stateinfo.ini "$tmp"/stderr "$tmp"/times-* \
-    "$tmp"/count-*
+    "$tmp"/count-* "$tmp"/*.keeper "$tmp"/keeper.err
 echo
 echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "Total benchmark time, preparation included: $(($(date +%s) - started)) s"

@@ -1,5 +1,5 @@
 // The main window's side of the cache: the start-up decision, the caching thread, saving,
-// loading and defragmenting the cache file, and Watchkeeper.
+// loading and defragmenting the cache file, Watchkeeper, and the answers to the command line.
 #include <windows.h>
 // These system headers build on <windows.h>.
 #include <commdlg.h>
@@ -10,8 +10,10 @@
 #include "cache/startup_sequence.h"
 #include "cache/state_file.h"
 #include "platform/drives.h"
+#include "platform/local_pipe_win.h"
 #include "platform/text_win.h"
 #include "resource.h"
+#include "serve/search_answer.h"
 #include "ui/post.h"
 #include "ui/wait_cursor.h"
 
@@ -84,6 +86,11 @@ void CMainDlg::StartCache() {
         cache_ready_ = true;
         engine_->RefreshInBackground();
     }
+
+    // Without the pipe (its name taken, say) the command line walks the file itself.
+    pipe_server_ = std::make_unique<KeeperPipeServer>(
+        [this](const serve::Bytes& body) { return AnswerRequestBody(body, paths_.cache, *engine_); });
+    pipe_server_->Start(platform::KeeperPipeName(paths_.cache));
 }
 
 void CMainDlg::OnUpdateSearchCache() {

@@ -135,6 +135,7 @@ void CMainDlg::ShutdownCleanup() {
     Show(SW_HIDE);
     // A running search may finish within three seconds; workers that have not begun return.
     if (runner_) runner_->Shutdown(std::chrono::milliseconds(3000));
+    if (pipe_server_) pipe_server_->Stop();
     tray_icon_.Remove();
     list_.StopIconThread();
     if (watchers_) watchers_->StopWatchers();

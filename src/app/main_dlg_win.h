@@ -34,6 +34,7 @@
 #include "ui/dialog.h"
 #include "ui/gdi.h"
 #include "ui/menu.h"
+#include "serve/keeper_pipe_server_win.h"
 #include "watch/watcher_table.h"
 
 namespace corvella {
@@ -176,6 +177,9 @@ class CMainDlg final : public ui::Dialog, public SearchView, public StatusSink {
     std::unique_ptr<CWatcherTable> watchers_;
     // After everything the build touches, so that it is joined before they go.
     OwnedThread caching_thread_;
+    // Answers corvella-cli.exe's searches from StartCache on; stopped first at the exit, and
+    // declared last, so that it is gone before anything its answers touch.
+    std::unique_ptr<KeeperPipeServer> pipe_server_;
 
     Rect initial_window_, last_window_;
     bool initialised_ = false;

@@ -45,9 +45,14 @@ constexpr char16_t kUsage[] =
     u"  --engine walk|index           walk the file (default), or read it into the in-memory\n"
     u"                                index first and answer from that (same results)\n"
     u"  --repeat N                    run the query N times; stderr gets the median time\n"
+    u"  -v                            say on stderr whether the keeper or a walk answered\n"
     u"\n"
     u"The default cache is the desktop program's on Windows, and\n"
     u"$XDG_DATA_HOME/corvella/default.db (else ~/.local/share/corvella/default.db) on Linux.\n"
+    u"A running keeper of the cache answers its searches: 'corvella watch' through a socket in\n"
+    u"$XDG_RUNTIME_DIR/corvella/ on Linux, the desktop program through a named pipe on Windows.\n"
+    u"Without one, or with CORVELLA_NO_KEEPER=1, search walks the cache file itself. The answer\n"
+    u"is the same either way.\n"
     u"Exit status: 0 found, 1 nothing found (check: damaged), 2 an error.";
 
 const std::set<std::u16string> kValueOptions = {
@@ -114,8 +119,8 @@ int RunCli(const std::vector<std::u16string>& args, Console& console) {
         const bool takes_value = kValueOptions.count(name) != 0;
         if (!takes_value && kFlagOptions.count(name) == 0)
             return UsageError(console, u"unknown option '" + arg + u"' for " + command);
-        if (name == u"-v" && command != u"watch")
-            return UsageError(console, u"-v is an option of watch, not of " + command);
+        if (name == u"-v" && command != u"watch" && command != u"search")
+            return UsageError(console, u"-v is an option of watch and search, not of " + command);
         if (command != u"search" && name != u"--cache" && name != u"-v")  // the rest are search's
             return UsageError(console, name + u" is an option of search, not of " + command);
         if (takes_value && !inline_value) {

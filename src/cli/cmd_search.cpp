@@ -1,9 +1,13 @@
-// corvella search: one query over the cache, printed one result a line or as a count.
+// corvella search: one query over the cache, printed one result a line or as a count. The
+// keeper of the cache (`corvella watch` on POSIX, the desktop program on Windows) answers it
+// when one runs; otherwise this process walks the file.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <optional>
+#include <string>
+#include <variant>
 #include <vector>
 
 #include "cli/cli.h"
@@ -12,17 +16,16 @@
 #include "platform/local_time.h"
 #include "platform/paths.h"
 #include "platform/text.h"
-#include "results/results_writer.h"
 #include "results/sort_results.h"
 #include "search/matchers.h"
 #include "search/search_criteria.h"
 #include "search/search_engine.h"
+#include "serve/keeper_client.h"
+#include "serve/search_answer.h"
 
 namespace corvella {
 
 namespace {
-
-constexpr uint32_t kMostThreads = 256;
 
 // A whole number as typed, up to what 32 bits hold.
 std::optional<uint32_t> ParseKB(const std::u16string& text) {
@@ -93,16 +96,17 @@ std::u16string TypedLocation(const std::u16string& text) {
     return location.empty() ? std::u16string(u"/") : location;
 }
 
-}  // namespace
-
-int RunSearch(const CommandLine& command, Console& console) {
+// The request the command line makes, or the exit code of a mistake in it (said on `console`).
+std::variant<SearchRequest, int> ParseRequest(const CommandLine& command, Console& console) {
     if (command.positional.size() != 1) {
         return Bad(console,
                    command.positional.empty()
                        ? u"search needs a PATTERN (quote it, so that the shell leaves * alone)"
                        : u"search takes one PATTERN; put patterns in one argument, separated by ;");
     }
-    SearchCriteria criteria;
+    SearchRequest request;
+    request.cache_path = command.cache_path;
+    SearchCriteria& criteria = request.criteria;
     criteria.pattern = command.positional[0];
     // "" and ";;" have no item to match; the window shows an empty list, a script needs a word.
     if (PreparePattern(QueryPattern(criteria.pattern)).front() == 0) {
@@ -137,21 +141,30 @@ int RunSearch(const CommandLine& command, Console& console) {
         *enabled = true;
         *bound = *day;
     }
-    std::optional<SortKey> sort;
     if (command.Has(u"--sort")) {
-        sort = ParseSort(command.options.at(u"--sort"));
-        if (!sort) return Bad(console, u"--sort takes name, location, size, type or date");
+        request.sort = ParseSort(command.options.at(u"--sort"));
+        if (!request.sort) return Bad(console, u"--sort takes name, location, size, type or date");
     }
-    unsigned threads = CQueryer::MachineThreads();
+    request.threads = CQueryer::MachineThreads();
     if (command.Has(u"--threads")) {
         const auto n = ParseKB(command.options.at(u"--threads"));
-        if (!n || *n == 0 || *n > kMostThreads)
+        if (!n || *n == 0 || *n > kMostWalkThreads)
             return Bad(console, u"--threads needs a whole number from 1 to 256, not '" +
                                     command.options.at(u"--threads") + u"'");
-        threads = *n;
+        request.threads = *n;
     }
-    const std::u16string format =
-        command.Has(u"--format") ? command.options.at(u"--format") : u"[FILEDIR][FILENAME]";
+    request.threads = std::min(request.threads, kMostWalkThreads);
+    if (command.Has(u"--format")) request.format = command.options.at(u"--format");
+    request.count_only = command.Has(u"--count");
+    return request;
+}
+
+}  // namespace
+
+int RunSearch(const CommandLine& command, Console& console) {
+    std::variant<SearchRequest, int> parsed = ParseRequest(command, console);
+    if (const int* code = std::get_if<int>(&parsed)) return *code;
+    const SearchRequest& request = std::get<SearchRequest>(parsed);
 
     // A cache still being built is in use; one whose build was cut off is rebuilt over the
     // roots it had got to, as a missing one is built.
@@ -181,11 +194,26 @@ int RunSearch(const CommandLine& command, Console& console) {
         repeat = *n;
     }
 
+    const bool verbose = command.Has(u"-v");
+    // The keeper's answer is printed only once it has come whole, so that a keeper going away
+    // mid-answer leaves nothing printed before the walk's own answer. An engine named or a
+    // repeat asked for measures this process, so no keeper is asked then.
+    if (!command.Has(u"--engine") && repeat == 1) {
+        if (const std::optional<serve::SearchAnswer> answer = AskKeeper(request)) {
+            PlayBack(answer->lines, console);
+            if (verbose)
+                console.Err(u"corvella: answered by the keeper (cache generation " +
+                            FromUtf8(std::to_string(answer->generation)) + u")");
+            return answer->exit_code;
+        }
+    }
+
     ConsoleErrors errors(console);
     CQueryer queryer(errors, command.cache_path);
-    queryer.SetWalkThreads(threads);
+    queryer.SetWalkThreads(request.threads);
     WalkEngine walk(queryer);
-    IndexedEngine indexed(errors, command.cache_path, queryer, platform::kPathSeparator, threads);
+    IndexedEngine indexed(errors, command.cache_path, queryer, platform::kPathSeparator,
+                          request.threads);
     SearchEngine* engine = &walk;
     if (engine_name == u"index") {
         indexed.RefreshNow();  // a file it cannot index is walked
@@ -197,7 +225,7 @@ int RunSearch(const CommandLine& command, Console& console) {
     for (uint32_t i = 0; i < repeat; ++i) {
         const auto start = std::chrono::steady_clock::now();
         const std::clock_t start_cpu = std::clock();
-        answer = engine->Run(criteria, command.Has(u"--count"));
+        answer = engine->Run(request.criteria, request.count_only);
         cpu.push_back(1000.0 * double(std::clock() - start_cpu) / CLOCKS_PER_SEC);
         took.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
@@ -216,28 +244,11 @@ int RunSearch(const CommandLine& command, Console& console) {
                       cpu[cpu.size() / 2], size.entries, size.names, size.bytes);
         console.Err(FromUtf8(line));
     }
-    const QueryOutcome outcome = answer.outcome;
-    if (outcome == QueryOutcome::Failed) return kExitError;
-    // The window warns and searches everything; a script cannot see a warning, and results from
-    // everywhere would pass for results from the location it named.
-    if (outcome == QueryOutcome::NoSuchLocation)
-        return Bad(console, u"The search location is invalid!! '" + criteria.location +
-                                u"' is not in the cache.");
-    if (answer.damaged)
-        console.Err(
-            u"corvella: the cache file is damaged, so these results may be incomplete; "
-            u"rebuild it with 'corvella index'.");
-
-    ResultSet& results = *answer.results;
-    if (command.Has(u"--count")) {
-        console.Out(FormatThousands(answer.matches) + u" items found (" +
-                    FormatThousands(answer.total_size_kb) + u"KB)");
-    } else {
-        if (sort) SortResults(results, *sort);
-        for (const ResultRecord& r : results.records)
-            console.Out(FormatResultLine(format, results.Location(r), results.Name(r)));
-    }
-    return answer.matches == 0 ? kExitNothing : kExitOk;
+    const int code = PrintAnswer(request, answer, console);
+    if (verbose)
+        console.Err(answer.from_index ? u"corvella: answered from an index this process read"
+                                      : u"corvella: answered by walking the cache file");
+    return code;
 }
 
 }  // namespace corvella

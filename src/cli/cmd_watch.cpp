@@ -9,6 +9,11 @@
 // with the watchers paused (they record meanwhile, as during any build) and says so. That
 // happens once per run: a cache damaged again right after its rebuild points at something
 // outside the keeper that a second build would not mend, so it is reported and left alone.
+//
+// Serving. On POSIX the keeper answers the searches of its cache through a socket private to
+// its user (serve/keeper_server.h), once the start-up is done and until it stops, from the
+// in-memory index on all cores (the walk while the index is missing or stale). Each answer
+// names the cache generation it came from.
 #include <atomic>
 #include <mutex>
 
@@ -25,6 +30,12 @@
 #include "platform/keeper_lock.h"
 #include "platform/paths.h"
 #include "watch/watcher_table.h"
+#ifndef _WIN32
+#include "platform/text.h"
+#include "search/search_engine.h"
+#include "serve/keeper_server.h"
+#include "serve/search_answer.h"
+#endif
 
 namespace corvella {
 
@@ -79,6 +90,30 @@ const char16_t* Describe(ApplyResult result) {
 
 // What the watchers found about the file, and what the main thread did about it.
 enum class Health { Sound, HealWanted, Healed, ToldAgain };
+
+#ifndef _WIN32
+// Listens for the searches of `cache_path`, saying where, or why not.
+void Serve(KeeperServer& server, const std::u16string& cache_path, Console& console) {
+    std::u16string problem;
+    const std::optional<std::string> path = platform::KeeperSocketPath(cache_path, true, problem);
+    if (!path) {
+        if (!problem.empty()) console.Err(u"corvella: not answering searches: " + problem);
+        return;
+    }
+    const std::u16string shown = FromUtf8(*path);
+    switch (server.Start(*path)) {
+        case platform::ListenOutcome::Listening:
+            console.Err(u"corvella: answering searches at " + shown);
+            break;
+        case platform::ListenOutcome::Occupied:
+            console.Err(u"corvella: not answering searches: another program listens at " + shown);
+            break;
+        case platform::ListenOutcome::Failed:
+            console.Err(u"corvella: not answering searches: cannot listen at " + shown);
+            break;
+    }
+}
+#endif
 
 }  // namespace
 
@@ -173,6 +208,16 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
 
     std::u16string watched;
     for (const std::u16string& root : roots) watched += (watched.empty() ? u"" : u", ") + root;
+#ifndef _WIN32
+    CQueryer walk(errors, cache_path);
+    walk.SetWalkThreads(CQueryer::MachineThreads());
+    IndexedEngine engine(errors, cache_path, walk, platform::kPathSeparator,
+                         CQueryer::MachineThreads());
+    engine.RefreshInBackground();
+    KeeperServer server(
+        [&](const serve::Bytes& body) { return AnswerRequestBody(body, cache_path, engine); });
+    Serve(server, cache_path, console);
+#endif
     InterruptWait interrupt;
     console.Err(u"corvella: watching " + watched + u"; Ctrl+C stops.");
     // Published before the first look at `health`: a watcher that finds the file damaged
@@ -188,6 +233,9 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
         if (interrupt.Wait()) break;
     }
 
+#ifndef _WIN32
+    server.Stop();
+#endif
     table.StopWatchers();
     waiting = nullptr;
     state.SetProgramExit(true);

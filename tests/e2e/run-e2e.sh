@@ -183,7 +183,7 @@ criteria-pages
             click page IDC_PAGE_TO_CHECK ; tab 2 ; mouse tab 0 sleep 1 ; shoot 15-advanced-page ; mouse away
             choose page IDC_PAGE_KIND 2 ; same-count --folders ; choose page IDC_PAGE_KIND 1
             same-count --files ; choose page IDC_PAGE_KIND 0 ; click page IDC_PAGE_NO_SUBDIRS
-            same-count --no-subdirs ; key 13 page IDC_PAGE_NO_SUBDIRS ; sleep 1 ; visible yes 0
+            same-count --no-subdirs ; served --sort name ; key 13 page IDC_PAGE_NO_SUBDIRS ; sleep 1 ; visible yes 0
             key 27 page IDC_PAGE_NO_SUBDIRS ; visible no ; running ; exit
 quick-buttons
             cached
@@ -464,6 +464,20 @@ cli_count() {
         sleep 1
     done
     return 1
+}
+# OPTIONS...: the command line's search of `*` in D:\ is answered by the running program through
+# its pipe, and says what the command line's own walk of the file says.
+v_served() {
+    local cache="C:\\users\\$WINE_USER\\AppData\\Roaming\\Corvella Data\\default.db"
+    local served walked said
+    served="$(run_in_wine "$START_WAIT" "$APP_DIR" 'C:\corvella\corvella-cli.exe' search -v \
+        --cache "$cache" --in 'D:\' "$@" '*' 2>"$LOG_DIR/served.err" | tr -d '\r')"
+    said="$(tr -d '\r' <"$LOG_DIR/served.err")"
+    walked="$(CORVELLA_NO_KEEPER=1 run_in_wine "$START_WAIT" "$APP_DIR" \
+        'C:\corvella\corvella-cli.exe' search --cache "$cache" --in 'D:\' "$@" '*' | tr -d '\r')"
+    printf '   served %s -> %s lines, %s\n' "$*" "$(wc -l <<<"$walked")" "$said"
+    [[ $said =~ ^corvella:\ answered\ by\ the\ keeper ]] && [ -n "$walked" ] &&
+        [ "$served" = "$walked" ]
 }
 # OPTIONS...: searching `*` in D:\ with the pages set as these command-line options shows as many
 # rows as the command line counts, and fewer than without the options; with none, all of them.

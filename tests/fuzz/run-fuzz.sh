@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the cache fuzz target with clang++ (libFuzzer, ASan, UBSan) in build/fuzz, replays the
-# inputs that made it fail before (tests/fuzz/crashes/, so a fixed fault stays fixed), then fuzzes
-# for a bounded time from a copy of the committed seed corpus. Exits non-zero when any input
-# crashes, hangs or runs out of memory; that input is left in build/fuzz/run/artifacts/.
+# Builds the fuzz targets with clang++ (libFuzzer, ASan, UBSan) in build/fuzz, replays the
+# inputs that made the cache target fail before (tests/fuzz/crashes/, so a fixed fault stays
+# fixed), then fuzzes the cache target for a bounded time from a copy of the committed seed
+# corpus, and the keeper's request and answer parser (corpus-request/) for a quarter of that.
+# Exits non-zero when any input crashes, hangs or runs out of memory; that input is left in
+# build/fuzz/run/artifacts/.
 #
 #   tests/fuzz/run-fuzz.sh [SECONDS]      default 60, or $CORVELLA_FUZZ_SECONDS
 set -uo pipefail
@@ -20,12 +22,13 @@ compiler="$(command -v clang++-14 || command -v clang++)" ||
 
 [ -f "$BUILD_DIR/build.ninja" ] || cmake -S "$FUZZ_DIR" -B "$BUILD_DIR" -G Ninja \
     -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_BUILD_TYPE=RelWithDebInfo || exit 2
-cmake --build "$BUILD_DIR" --target cache_fuzz || exit 2
+cmake --build "$BUILD_DIR" --target cache_fuzz request_fuzz || exit 2
 target="$BUILD_DIR/cache_fuzz"
 
 rm -rf "$RUN_DIR"
-mkdir -p "$RUN_DIR/corpus" "$RUN_DIR/artifacts" "$RUN_DIR/tmp"
+mkdir -p "$RUN_DIR/corpus" "$RUN_DIR/corpus-request" "$RUN_DIR/artifacts" "$RUN_DIR/tmp"
 cp "$FUZZ_DIR"/corpus/* "$RUN_DIR/corpus/"
+cp "$FUZZ_DIR"/corpus-request/* "$RUN_DIR/corpus-request/"
 # The target's temporary cache file goes with the run; a leak is a failure like any other.
 export TMPDIR="$RUN_DIR/tmp"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:symbolize=1}"
@@ -43,15 +46,18 @@ for input in "$FUZZ_DIR"/crashes/*; do
     fi
 done
 
-echo "run-fuzz: fuzzing for ${SECONDS_TO_RUN}s"
-# -max_len: the seeds are a few KB; larger files only slow every run down.
-if ! "$target" -max_total_time="$SECONDS_TO_RUN" -max_len=8192 "${limits[@]}" \
-    -artifact_prefix="$RUN_DIR/artifacts/" -print_final_stats=1 "$RUN_DIR/corpus" \
-    >"$RUN_DIR/fuzz.log" 2>&1; then
-    tail -n 80 "$RUN_DIR/fuzz.log" >&2
-    echo "run-fuzz: the fuzzer failed; full log $RUN_DIR/fuzz.log, input in" \
-         "$RUN_DIR/artifacts/" >&2
-    status=1
-fi
-grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units)' "$RUN_DIR/fuzz.log"
+fuzz() {  # target seconds corpus
+    echo "run-fuzz: fuzzing $1 for ${2}s"
+    # -max_len: the seeds are a few KB; larger files only slow every run down.
+    if ! "$BUILD_DIR/$1" -max_total_time="$2" -max_len=8192 "${limits[@]}" \
+        -artifact_prefix="$RUN_DIR/artifacts/" -print_final_stats=1 "$3" \
+        >"$RUN_DIR/$1.log" 2>&1; then
+        tail -n 80 "$RUN_DIR/$1.log" >&2
+        echo "run-fuzz: $1 failed; full log $RUN_DIR/$1.log, input in $RUN_DIR/artifacts/" >&2
+        status=1
+    fi
+    grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units)' "$RUN_DIR/$1.log"
+}
+fuzz cache_fuzz "$SECONDS_TO_RUN" "$RUN_DIR/corpus"
+fuzz request_fuzz "$(( (SECONDS_TO_RUN + 3) / 4 ))" "$RUN_DIR/corpus-request"
 exit $status

@@ -1,5 +1,6 @@
-// What only POSIX file systems have: virtual file systems and paths past PATH_MAX. Links, names
-// that are not UTF-8 and sizes past 4 GiB are built and read back by tools/verify_index.py.
+// What only POSIX file systems have: virtual file systems, paths past PATH_MAX, and the folder
+// of the keeper's sockets. Links, names that are not UTF-8 and sizes past 4 GiB are built and
+// read back by tools/verify_index.py.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <utility>
 
 #include "platform/dir_list.h"
+#include "platform/local_socket.h"
 #include "platform/mounts_posix.h"
 #include "platform/text.h"
 #include "support/test_tree.h"
@@ -61,6 +63,32 @@ TEST(Mounts, VirtualNetworkAndOpticalFileSystemsAreNotEntered) {
         if (e.name == u"usr") EXPECT_FALSE(e.no_enter);
     }
     EXPECT_EQ(proc_found, 1);
+}
+
+// A socket folder others may enter would let them put their own socket where a client looks,
+// or read what the keeper answers; and two caches must never share a socket.
+TEST(KeeperSocket, LivesOnlyInAFolderOfThisUsersAlone) {
+    test::TempDir dir;
+    const std::string runtime = dir.path().string();
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    std::u16string problem;
+    const auto path = platform::KeeperSocketPath(u"/data/a.db", true, problem);
+    ASSERT_TRUE(path) << test::Narrow(problem);
+    EXPECT_EQ(path->rfind(runtime + "/corvella/", 0), 0u) << *path;
+    struct stat st {};
+    ASSERT_EQ(::stat((runtime + "/corvella").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(platform::KeeperSocketPath(u"/data/a.db", false, problem), path);
+    EXPECT_NE(platform::KeeperSocketPath(u"/data/b.db", false, problem), path);
+
+    ASSERT_EQ(::chmod((runtime + "/corvella").c_str(), 0755), 0);
+    for (bool make : {true, false}) {
+        EXPECT_FALSE(platform::KeeperSocketPath(u"/data/a.db", make, problem));
+        EXPECT_NE(test::Narrow(problem).find("mode 0700"), std::string::npos);
+    }
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_FALSE(platform::KeeperSocketPath(u"/data/a.db", true, problem));
+    EXPECT_TRUE(problem.empty());
 }
 
 }  // namespace

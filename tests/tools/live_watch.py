@@ -2,7 +2,8 @@
 """Runs `corvella watch` over a real tree and changes the tree under it. Every change must reach
 the cache; searches from other processes meanwhile must either answer or say that the cache file
 is in use; and the state file must let the next start tell a clean stop from a crash or a cut-off
-build.
+build. While a watcher runs, every search of its cache is answered by it through its socket, and
+clients that misbehave on that socket cost it nothing; with none, searches walk the file.
 
 usage: live_watch.py CORVELLA_BINARY
 """
@@ -11,6 +12,8 @@ import os
 import re
 import shutil
 import signal
+import socket
+import struct
 import subprocess
 import sys
 import threading
@@ -22,18 +25,156 @@ SETTLE = 20  # a change reaching the cache, a watcher starting or stopping
 IN_USE = ("Can not open dat file! File may be used by another program or does not exists! "
           "In CQueryer::InitTraverse - 000")
 COUNT_LINE = re.compile(r"^[\d,]+ items found \([\d,]+KB\)$")
+BY_KEEPER = re.compile(r"^corvella: answered by the keeper \(cache generation \d+\)$")
+BY_WALK = "corvella: answered by walking the cache file"
+ANSWERED_BY = {}  # cache -> {"keeper": n, "walk": n}
 
 
 def search(binary, cache, *args):
     """The result lines, or None when the cache file was in use. Anything else, a damaged cache
-    above all, is a failure."""
-    p = run(binary, "search", "--cache", cache, *args, text=True, errors="replace")
+    above all, is a failure. Counts who answered in ANSWERED_BY."""
+    p = run(binary, "search", "-v", "--cache", cache, *args, text=True, errors="replace")
+    err = p.stderr.splitlines()
+    by = "keeper" if err and BY_KEEPER.match(err[-1]) else "walk" if err[-1:] == [BY_WALK] else ""
+    expect(by, f"search {args} does not say who answered:\n{p.stderr}")
+    ANSWERED_BY.setdefault(cache, {"keeper": 0, "walk": 0})[by] += 1
     # The fixed text, then the file and the system's reason on a line of their own.
-    if p.returncode == 2 and p.stderr.splitlines()[:1] == [IN_USE]:
+    if p.returncode == 2 and err[:1] == [IN_USE]:
         return None
-    expect(p.returncode in (0, 1) and not p.stderr,
+    expect(p.returncode in (0, 1) and len(err) == 1,
            f"search {args} exits {p.returncode}\n{p.stdout}{p.stderr}")
     return p.stdout.splitlines()
+
+
+def answered_by(cache, since):
+    """Who answered the searches of cache since the ANSWERED_BY snapshot `since`."""
+    now = ANSWERED_BY.get(cache, {"keeper": 0, "walk": 0})
+    return {k: now[k] - since.get(k, 0) for k in now}
+
+
+def request(cache, pattern):
+    """The frame of a search request as `corvella search --count PATTERN` sends it."""
+    def text(s):
+        units = s.encode("utf-16-le")
+        return struct.pack("<I", len(units) // 2) + units
+    body = (b"CVQ\x01" + struct.pack("<IBIIIQQ", 1, 0, 1, 0, 0, 0, 0) + text(cache) +
+            text(pattern) + text("My Computer") + text("[FILEDIR][FILENAME]"))
+    return struct.pack("<I", len(body)) + body
+
+
+def connect(path):
+    s = socket.socket(socket.AF_UNIX)
+    s.connect(path)  # blocking: a Unix socket's full queue refuses a non-blocking connect
+    s.settimeout(SETTLE)
+    return s
+
+
+def hostile_clients(binary, cache, path):
+    """Garbage, a length past every bound, a client gone mid-answer and more idle clients than
+    the keeper serves at once: each costs its own connection only, and the keeper answers the
+    next search. Catches a parse that trusts the peer, a SIGPIPE that kills the keeper, and an
+    accepting loop that waits on a client."""
+    for sent in (b"garbage, not a frame at all", struct.pack("<I", 0xFFFFFFFF) + b"x" * 64,
+                 request(cache, "*")[:-3]):
+        with connect(path) as s:
+            s.sendall(sent)
+            s.shutdown(socket.SHUT_WR)
+            expect(s.recv(16) == b"", f"the keeper answered {sent[:16]!r}")
+    for _ in range(20):  # each gone before its answer, some with the answer half sent
+        with connect(path) as s:
+            try:
+                s.sendall(request(cache, "*"))
+            except OSError:  # past the connections served at once: closed at once
+                pass
+    idle = [connect(path) for _ in range(20)]
+    try:
+        expect(search(binary, cache, "--count", "*") is not None, "a search beside idle clients")
+    finally:
+        for s in idle:
+            s.close()
+    since = dict(ANSWERED_BY[cache])
+    wait_until("the keeper answers again", lambda: (
+        search(binary, cache, "--count", "*") is not None and
+        answered_by(cache, since)["keeper"] > 0, answered_by(cache, since)))
+
+
+def other_user_refused(cache, path):
+    """Run as root: with every folder on the way and the socket opened to all, a process of
+    another user connects but gets no answer. Catches a keeper that trusts the folder alone."""
+    opened = [path]
+    folder = os.path.dirname(path)
+    while folder != os.path.dirname(folder) and folder not in ("/tmp", "/"):
+        opened.append(folder)
+        folder = os.path.dirname(folder)
+    modes = {p: os.stat(p).st_mode & 0o777 for p in opened}
+    try:
+        for p in opened:
+            os.chmod(p, 0o777 if p == path else 0o711)
+        pid = os.fork()
+        if pid == 0:
+            code = 2  # could not even connect
+            try:
+                os.setgid(65534)
+                os.setuid(65534)
+                with connect(path) as s:
+                    code = 0
+                    s.sendall(request(cache, "*"))
+                    code = 0 if s.recv(16) == b"" else 1
+            except OSError:  # connected, and cut off by the keeper
+                pass
+            os._exit(code)
+        code = os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
+    finally:
+        for p, mode in modes.items():
+            os.chmod(p, mode)
+    expect(code == 0, "another user's request was " + ("answered" if code == 1 else
+                                                         "not even made"))
+
+
+def same_as_walk(binary, cache, cwd):
+    """The keeper's answers equal the walk's, stdout, stderr and exit code, where the asker's
+    folder and time zone must count, not the keeper's. Catches a request that leaves anything
+    of the asker's for the keeper to settle."""
+    # Written at 2020-06-15 12:00 UTC: the 16th where the asker lives, the 15th for the keeper.
+    make(cwd, "dated/written-in-june.txt", 1, 1592222400 * 10**9)
+    wait_until("the dated file is in the cache", lambda: (
+        (got := search(binary, cache, "written-in-june")) is not None and len(got) == 1, got))
+    env = {**os.environ, "TZ": "Etc/GMT-14"}
+    for args in (["--in", "dst", "--sort", "name", "--format", "[FILENAME] in [FILEDIR]", "*"],
+                 ["--in", "../tree/dst", "--folders", "--no-subdirs", "*"],
+                 ["--modified-from", "2020-06-16", "--modified-to", "2020-06-16", "june"],
+                 ["--in", "no-such-folder", "a"], ["--files", "zqxjv-nothing"]):
+        walked = run(binary, "search", "--cache", cache, *args, cwd=cwd,
+                     env={**env, "CORVELLA_NO_KEEPER": "1"})
+        served = run(binary, "search", "-v", "--cache", cache, *args, cwd=cwd, env=env)
+        err = served.stderr.splitlines()
+        expect(err and BY_KEEPER.match(err[-1].decode()), f"{args} not served: {served}")
+        expect(walked.stdout or walked.returncode, f"{args} finds nothing: {walked}")
+        expect((served.returncode, served.stdout, b"".join(l + b"\n" for l in err[:-1])) ==
+               (walked.returncode, walked.stdout, walked.stderr),
+               f"{args}: the keeper says {served}\nthe walk says {walked}")
+
+
+def dying_keeper(binary, cache, path):
+    """A keeper that goes away mid-answer: the client prints nothing of it, and exactly what the
+    walk prints."""
+    walk = run(binary, "search", "--cache", cache, "*", env={**os.environ,
+                                                            "CORVELLA_NO_KEEPER": "1"})
+    with socket.socket(socket.AF_UNIX) as server:
+        server.bind(path)
+        server.listen(1)
+        def half_answer():
+            conn, _ = server.accept()
+            with conn:
+                conn.recv(65536)
+                conn.sendall(struct.pack("<I", 1000) + b"CVA\x01" + bytes(30))
+        t = threading.Thread(target=half_answer, daemon=True)
+        t.start()
+        p = run(binary, "search", "--cache", cache, "*")
+        t.join(SETTLE)
+    os.remove(path)
+    expect((p.returncode, p.stdout, p.stderr) == (walk.returncode, walk.stdout, walk.stderr),
+           f"after a keeper died mid-answer: {p}\nthe walk: {walk}")
 
 
 def wait_until(what, probe):
@@ -116,6 +257,9 @@ class Hammer:
 
 
 def main(binary, tmp):
+    # The keeper's sockets in a folder of the test's own.
+    os.environ["XDG_RUNTIME_DIR"] = os.path.join(tmp, "run")
+    os.mkdir(os.environ["XDG_RUNTIME_DIR"], 0o700)
     tree = os.path.join(tmp, "tree")
     # Each cache in a folder of its own: the state file lies beside the cache.
     cache = os.path.join(tmp, "watched", "w.db")
@@ -178,6 +322,21 @@ def main(binary, tmp):
         label = "searches beside the watcher answer or say the file is in use"
         beside.finish()
 
+        label = "every search of the watched cache was answered by the watcher"
+        expect(ANSWERED_BY[cache]["walk"] == 0 and ANSWERED_BY[fresh] == {"keeper": 0, "walk": 1},
+               f"answered by: {ANSWERED_BY}")
+        sock = re.search(r"^corvella: answering searches at (.*)$", watch.stderr(), re.M)
+        expect(sock, f"the watcher does not say where it answers:\n{watch.stderr()}")
+        sock = sock.group(1)
+
+        label = "the watcher answers as the walk does, by the asker's folder and time zone"
+        same_as_walk(binary, cache, tree)
+
+        label = "clients that misbehave on the socket cost the watcher nothing"
+        hostile_clients(binary, cache, sock)
+        if os.geteuid() == 0:
+            other_user_refused(cache, sock)
+
         label = "between applies, two searches at once never shut each other out"
         pair = [Hammer(binary, cache, "--count", "*") for _ in range(2)]
         for h in pair:
@@ -190,11 +349,15 @@ def main(binary, tmp):
 
         label = "Ctrl+C ends the watcher cleanly and the state file says so"
         watch.interrupt()
+        expect(not os.path.exists(sock), "the socket is left behind after Ctrl+C")
         state = read_state(cache)
         expect(state.get("ProgramExit") == state.get("UpdateCacheExit") == "TRUE",
                f"state after Ctrl+C: {state}")
         expect(run(binary, "check", "--cache", cache).returncode == 0, "check of the watched "
                "cache fails")
+
+        label = "a keeper that dies mid-answer leaves the walk's answer alone"
+        dying_keeper(binary, cache, sock)
 
         label = "after a clean stop the next start does not rebuild; after a crash it does"
         start(says="").kill()
