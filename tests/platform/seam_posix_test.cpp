@@ -60,7 +60,9 @@ TEST(Mounts, VirtualNetworkAndOpticalFileSystemsAreNotEntered) {
     int proc_found = 0;
     while (lister.Next(e)) {
         if (e.name == u"proc") proc_found += e.folder && e.no_enter;
-        if (e.name == u"usr") EXPECT_FALSE(e.no_enter);
+        if (e.name == u"usr") {
+            EXPECT_FALSE(e.no_enter);
+        }
     }
     EXPECT_EQ(proc_found, 1);
 }
