@@ -8,6 +8,7 @@
 
 #include "platform/case_fold.h"
 #include "platform/text.h"
+#include "search/location_lookup.h"
 #include "search/matchers.h"
 
 namespace corvella {
@@ -199,71 +200,28 @@ void NameIndex::AppendPath(std::u16string& to, uint32_t folder, char16_t separat
     }
 }
 
-// The rules of CQueryer::FindLocation, over the parent links.
+// The rule of location_lookup.h, over the parent links.
 bool NameIndex::FindLocation(std::u16string_view location, char16_t sep, uint32_t& folder) const {
-    const bool fold = sep != u'/';
-    if (fold) {
-        if (!location.empty() && location.back() == sep) location.remove_suffix(1);
-    } else {
-        if (location.empty() || location[0] != sep) return false;
-        while (location.size() > 1 && location.back() == sep) location.remove_suffix(1);
-    }
-    const auto same = [&](std::u16string_view a, std::u16string_view b) {
-        return fold ? EqualsFolded(a, b) : a == b;
-    };
-    uint32_t best = kNone;
-    size_t best_length = 0;
-    ForEachChild(kNone, [&](uint32_t drive) {
-        if (!IsFolder(drive)) return true;
-        std::u16string_view name = Name(drive);
-        if (!name.empty() && name.back() == sep) name.remove_suffix(1);
-        const bool prefix = location.size() >= name.size() &&
-                            same(location.substr(0, name.size()), name) &&
-                            (location.size() == name.size() || location[name.size()] == sep) &&
-                            !(name.empty() && location.empty());
-        if (prefix && (best == kNone || name.size() > best_length)) {
-            best_length = name.size();
-            best = drive;
-        }
-        return true;
-    });
-    if (best == kNone || !HasBlock(best)) return false;
-    uint32_t at = best;
-    std::u16string_view rest =
-        location.size() > best_length ? location.substr(best_length + 1) : std::u16string_view();
-    while (!rest.empty()) {
-        const size_t cut = rest.find(sep);
-        const bool last = cut == std::u16string_view::npos;
-        const std::u16string_view component = rest.substr(0, cut);
-        if (component.empty() || component.size() > 259) return false;
-        enum { Looking, Descended, Refused } step = Looking;
-        ForEachChild(at, [&](uint32_t child) {
-            const std::u16string_view name = Name(child);
-            if (name.size() != component.size()) return true;
-            if (fold
-                    ? !std::equal(name.begin(), name.end(), component.begin(),
-                                  [](char16_t a, char16_t b) { return FoldCase(a) == FoldCase(b); })
-                    : name != component)
+    struct Source {
+        const NameIndex& x;
+        void EachRoot(const RootVisit<uint32_t>& visit) const {
+            x.ForEachChild(kNone, [&](uint32_t drive) {
+                if (x.IsFolder(drive)) visit(drive, x.Name(drive));
                 return true;
-            if (!IsFolder(child)) {
-                if (last) step = Refused;  // a file is no location
-                return !last;
-            }
-            if (!HasBlock(child)) {
-                step = Refused;
-                return false;
-            }
-            at = child;
-            step = Descended;
-            return false;
-        });
-        if (step != Descended) return false;
-        if (last) break;
-        rest = rest.substr(cut + 1);
-        if (rest.empty()) return false;  // a separator too many at the end
-    }
-    folder = at;
-    return true;
+            });
+        }
+        void EachChild(uint32_t at, const ChildVisit<uint32_t>& visit) const {
+            x.ForEachChild(at, visit);
+        }
+        bool NameIs(uint32_t entry, std::u16string_view text, bool fold) const {
+            const std::u16string_view name = x.Name(entry);
+            return fold ? EqualsFolded(name, text) : name == text;
+        }
+        bool IsFolder(uint32_t entry) const { return x.IsFolder(entry); }
+        bool HasBlock(uint32_t entry) const { return x.HasBlock(entry); }
+        static void Enter(uint32_t) {}
+    } source{*this};
+    return LookUpLocation(location, sep, source, folder);
 }
 
 void NameIndex::ScanPart(const Range& range, const std::vector<uint8_t>& verdicts,

@@ -10,6 +10,7 @@
 #include "platform/drives.h"
 #include "platform/text.h"
 #include "platform/ticks.h"
+#include "search/location_lookup.h"
 #include "search/parallel_walk.h"
 
 namespace corvella {
@@ -374,75 +375,40 @@ bool CQueryer::NameEquals(const EntryView& e, std::u16string_view text, bool fol
     return true;
 }
 
-// The root whose name is the longest component-wise prefix of the location, then folder by
-// folder. Windows ('\\'): compared case-blind, one trailing separator allowed; POSIX ('/'):
-// case-sensitive, trailing separators ignored. An empty component (a doubled or leading
-// separator), a file, a folder without a block or a missing name: not found. The path handed
-// back is spelled with the stored names.
+// Looks the location up by the rule of location_lookup.h; the path handed back is spelled with
+// the stored names.
 bool CQueryer::FindLocation(std::u16string_view location, uint32_t& block, std::u16string& path) {
-    const char16_t sep = separator_;
-    const bool fold = sep != u'/';
-    if (fold) {
-        if (!location.empty() && location.back() == sep) location.remove_suffix(1);
-    } else {
-        if (location.empty() || location[0] != sep) return false;
-        while (location.size() > 1 && location.back() == sep) location.remove_suffix(1);
-    }
-    const auto same = [&](std::u16string_view a, std::u16string_view b) {
-        return fold ? EqualsFolded(a, b) : a == b;
-    };
-
-    BlockReader roots(view_, kRootBlockOffset);
-    EntryView e, best;
-    size_t best_length = 0;  // of the root's name without a trailing separator
-    bool found = false;
-    while (roots.NextEntry(e)) {
-        if (!e.IsFolder()) continue;
-        std::u16string name = e.Name(view_);
-        if (!name.empty() && name.back() == sep) name.pop_back();  // "/" is the root of all
-        const bool prefix = location.size() >= name.size() &&
-                            same(location.substr(0, name.size()), name) &&
-                            (location.size() == name.size() || location[name.size()] == sep) &&
-                            !(name.empty() && location.empty());
-        if (prefix && (!found || name.size() > best_length)) {
-            best_length = name.size();
-            best = e;
-            found = true;
+    struct Source {
+        CQueryer& q;
+        std::u16string built;
+        void EachRoot(const RootVisit<EntryView>& visit) {
+            BlockReader roots(q.view_, kRootBlockOffset);
+            EntryView e;
+            while (roots.NextEntry(e))
+                if (e.IsFolder()) visit(e, e.Name(q.view_));
         }
-    }
-    if (!found || best.value == NoBlock || best.value < kFirstBlockOffset) return false;
-    std::u16string built = best.Name(view_);
-    if (built.empty() || built.back() != sep) built += sep;
-    uint32_t at = best.value;
-    std::u16string_view rest =
-        location.size() > best_length ? location.substr(best_length + 1) : std::u16string_view();
-    while (!rest.empty()) {
-        const size_t cut = rest.find(sep);
-        const bool last = cut == std::u16string_view::npos;
-        const std::u16string_view component = rest.substr(0, cut);
-        if (component.empty() || component.size() > 259) return false;
-        BlockReader reader(view_, at);
-        bool descended = false;
-        while (reader.NextEntry(e)) {
-            if (e.name_units != component.size() || !NameEquals(e, component, fold)) continue;
-            if (e.IsFile()) {
-                if (last) return false;  // a file is no location
-                continue;
-            }
-            if (e.value == NoBlock || e.value < kFirstBlockOffset) return false;
-            AppendName(built, e.name_offset, e.name_units);
-            built += sep;
-            at = e.value;
-            descended = true;
-            break;
+        void EachChild(const EntryView& folder, const ChildVisit<EntryView>& visit) {
+            BlockReader reader(q.view_, folder.value);
+            EntryView e;
+            while (reader.NextEntry(e))
+                if (!visit(e)) return;
         }
-        if (!descended) return false;
-        if (last) break;
-        rest = rest.substr(cut + 1);
-        if (rest.empty()) return false;  // a separator too many at the end
-    }
-    block = at;
-    path = std::move(built);
+        bool NameIs(const EntryView& e, std::u16string_view text, bool fold) const {
+            return e.name_units == text.size() && q.NameEquals(e, text, fold);
+        }
+        static bool IsFolder(const EntryView& e) { return !e.IsFile(); }
+        static bool HasBlock(const EntryView& e) {
+            return e.value != NoBlock && e.value >= kFirstBlockOffset;
+        }
+        void Enter(const EntryView& e) {
+            q.AppendName(built, e.name_offset, e.name_units);
+            if (built.empty() || built.back() != q.separator_) built += q.separator_;
+        }
+    } source{*this, {}};
+    EntryView found;
+    if (!LookUpLocation(location, separator_, source, found)) return false;
+    block = found.value;
+    path = std::move(source.built);
     return true;
 }
 
