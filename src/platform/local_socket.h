@@ -60,6 +60,9 @@ std::optional<Descriptor> ConnectSocket(const std::string& path, int timeout_ms)
 void SetSocketTimeouts(int fd, int read_timeout_ms, int write_timeout_ms);
 // All of `size` bytes, or false (timeout, error, the peer gone). Never raises SIGPIPE.
 bool SendAll(int fd, const uint8_t* data, size_t size);
+// A frame's head and body in as few sends as the socket takes: the reader wakes once for a short
+// frame instead of once for the head and again for the body.
+bool SendAll(int fd, const uint8_t* head, size_t head_size, const uint8_t* body, size_t body_size);
 bool ReceiveAll(int fd, uint8_t* data, size_t size);
 // Ends both directions, waking a thread blocked on `fd`; the descriptor stays open.
 void ShutDownSocket(int fd);

@@ -2,6 +2,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -176,6 +177,28 @@ bool SendAll(int fd, const uint8_t* data, size_t size) {
         if (sent <= 0) return false;
         data += sent;
         size -= size_t(sent);
+    }
+    return true;
+}
+
+bool SendAll(int fd, const uint8_t* head, size_t head_size, const uint8_t* body,
+             size_t body_size) {
+    iovec parts[2] = {{const_cast<uint8_t*>(head), head_size},
+                      {const_cast<uint8_t*>(body), body_size}};
+    msghdr message{};
+    message.msg_iov = parts;
+    message.msg_iovlen = 2;
+    while (parts[0].iov_len + parts[1].iov_len > 0) {
+        const ssize_t sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) return false;
+        size_t left = size_t(sent);
+        for (iovec& part : parts) {
+            const size_t taken = left < part.iov_len ? left : part.iov_len;
+            part.iov_base = static_cast<uint8_t*>(part.iov_base) + taken;
+            part.iov_len -= taken;
+            left -= taken;
+        }
     }
     return true;
 }

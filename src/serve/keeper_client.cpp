@@ -25,10 +25,12 @@ std::optional<serve::SearchAnswer> AskKeeper(const SearchRequest& request) {
     if (body.size() > serve::kMostRequestBytes) return std::nullopt;
     const std::unique_ptr<KeeperLine> line = OpenKeeperLine(request.cache_path);
     if (!line) return std::nullopt;
+    // One send for the whole (short) request: the keeper wakes once for it.
     const auto head = serve::FrameHead(body.size());
+    serve::Bytes frame(head.begin(), head.end());
+    frame.insert(frame.end(), body.begin(), body.end());
     uint8_t answer_head[4];
-    if (!line->Send(head.data(), head.size()) || !line->Send(body.data(), body.size()) ||
-        !line->Receive(answer_head, 4))
+    if (!line->Send(frame.data(), frame.size()) || !line->Receive(answer_head, 4))
         return std::nullopt;
     const std::optional<size_t> length = serve::FrameLength(answer_head, serve::kMostAnswerBytes);
     if (!length) return std::nullopt;

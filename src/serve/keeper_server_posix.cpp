@@ -85,8 +85,7 @@ void KeeperServer::Serve(Connection& connection) {
             }
             if (!answer.empty()) {
                 const auto size = serve::FrameHead(answer.size());
-                if (platform::SendAll(fd, size.data(), size.size()))
-                    platform::SendAll(fd, answer.data(), answer.size());
+                platform::SendAll(fd, size.data(), size.size(), answer.data(), answer.size());
             }
         }
     }
