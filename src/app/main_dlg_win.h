@@ -31,10 +31,10 @@
 #include "search/queryer.h"
 #include "search/search_runner.h"
 #include "search/tab_sheet_win.h"
+#include "serve/keeper_pipe_server_win.h"
 #include "ui/dialog.h"
 #include "ui/gdi.h"
 #include "ui/menu.h"
-#include "serve/keeper_pipe_server_win.h"
 #include "watch/watcher_table.h"
 
 namespace corvella {

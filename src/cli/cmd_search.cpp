@@ -165,6 +165,19 @@ int RunSearch(const CommandLine& command, Console& console) {
     std::variant<SearchRequest, int> parsed = ParseRequest(command, console);
     if (const int* code = std::get_if<int>(&parsed)) return *code;
     const SearchRequest& request = std::get<SearchRequest>(parsed);
+    // Checked before any cache is built for the search.
+    std::u16string engine_name = u"walk";
+    if (command.Has(u"--engine")) engine_name = command.options.at(u"--engine");
+    if (engine_name != u"walk" && engine_name != u"index")
+        return Bad(console, u"--engine takes walk or index");
+    uint32_t repeat = 1;
+    if (command.Has(u"--repeat")) {
+        const auto n = ParseKB(command.options.at(u"--repeat"));
+        if (!n || *n == 0 || *n > 100000)
+            return Bad(console, u"--repeat needs a whole number from 1 to 100000, not '" +
+                                    command.options.at(u"--repeat") + u"'");
+        repeat = *n;
+    }
 
     // A cache still being built is in use; one whose build was cut off is rebuilt over the
     // roots it had got to, as a missing one is built.
@@ -179,19 +192,6 @@ int RunSearch(const CommandLine& command, Console& console) {
         std::vector<std::u16string> roots = CacheRoots(command.cache_path);
         if (roots.empty()) roots = DefaultRoots();
         if (!BuildCacheFile(command.cache_path, roots, console)) return kExitError;
-    }
-
-    std::u16string engine_name = u"walk";
-    if (command.Has(u"--engine")) engine_name = command.options.at(u"--engine");
-    if (engine_name != u"walk" && engine_name != u"index")
-        return Bad(console, u"--engine takes walk or index");
-    uint32_t repeat = 1;
-    if (command.Has(u"--repeat")) {
-        const auto n = ParseKB(command.options.at(u"--repeat"));
-        if (!n || *n == 0 || *n > 100000)
-            return Bad(console, u"--repeat needs a whole number from 1 to 100000, not '" +
-                                    command.options.at(u"--repeat") + u"'");
-        repeat = *n;
     }
 
     const bool verbose = command.Has(u"-v");
