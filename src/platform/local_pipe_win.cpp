@@ -7,22 +7,13 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "platform/text_win.h"
 
 namespace corvella::platform {
 
 namespace {
 
 constexpr DWORD kBufferBytes = 64 * 1024;
-
-// FNV-1a of the path's UTF-8: the same name in every run and build, as the POSIX socket's.
-std::wstring HashName(const std::string& text) {
-    uint64_t hash = 0xcbf29ce484222325ull;
-    for (unsigned char c : text) hash = (hash ^ c) * 0x100000001b3ull;
-    static constexpr wchar_t kHex[] = L"0123456789abcdef";
-    std::wstring name;
-    for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(hash >> shift) & 15];
-    return name;
-}
 
 // This process's user, as the token's TOKEN_USER; empty when it cannot be read.
 std::vector<uint8_t> ThisUser() {
@@ -123,7 +114,7 @@ bool Transfer(HANDLE pipe, HANDLE stop, bool write, uint8_t* data, size_t size, 
 }  // namespace
 
 std::wstring KeeperPipeName(const std::u16string& cache_path) {
-    return L"\\\\.\\pipe\\corvella-" + HashName(ToUtf8(cache_path));
+    return L"\\\\.\\pipe\\corvella-" + ToWide(Widen(StableHashName(cache_path)));
 }
 
 FileHandle MakePipeInstance(const std::wstring& name, bool first) {

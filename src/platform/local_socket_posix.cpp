@@ -26,16 +26,6 @@ bool PeerIsThisUser(int fd) {
            peer.uid == ::geteuid();
 }
 
-// FNV-1a: stable across runs and builds, which a socket name must be.
-std::string HashName(const std::string& text) {
-    uint64_t hash = 0xcbf29ce484222325ull;
-    for (unsigned char c : text) hash = (hash ^ c) * 0x100000001b3ull;
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string name;
-    for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(hash >> shift) & 15];
-    return name;
-}
-
 bool AddressOf(const std::string& path, sockaddr_un& address) {
     address = {};
     address.sun_family = AF_UNIX;
@@ -65,7 +55,7 @@ std::optional<std::string> KeeperSocketPath(const std::u16string& cache_path, bo
         problem = FromUtf8(folder) + u" is not a folder of this user's alone (mode 0700)";
         return std::nullopt;
     }
-    std::string path = folder + "/" + HashName(ToUtf8(cache_path)) + ".sock";
+    std::string path = folder + "/" + StableHashName(cache_path) + ".sock";
     sockaddr_un address;
     if (!AddressOf(path, address)) {
         problem = u"the socket's path " + FromUtf8(path) + u" is too long";

@@ -136,6 +136,15 @@ bool EqualsAsciiNoCase(std::u16string_view a, std::u16string_view b) {
     return true;
 }
 
+std::string StableHashName(std::u16string_view text) {
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (unsigned char c : ToUtf8(text)) hash = (hash ^ c) * 0x100000001b3ull;
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string name;
+    for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(hash >> shift) & 15];
+    return name;
+}
+
 std::u16string Widen(std::string_view ascii) {
     std::u16string out;
     out.reserve(ascii.size());

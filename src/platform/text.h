@@ -24,4 +24,8 @@ bool EqualsAsciiNoCase(std::u16string_view a, std::u16string_view b);
 // A plain ASCII literal widened; for the fixed texts of messages.
 std::u16string Widen(std::string_view ascii);
 
+// Sixteen lowercase hex digits of the FNV-1a hash of the text's UTF-8: the same in every run and
+// build, so that a keeper and its clients name one socket or pipe for one cache file.
+std::string StableHashName(std::u16string_view text);
+
 }  // namespace corvella

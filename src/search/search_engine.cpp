@@ -43,6 +43,12 @@ IndexedEngine::~IndexedEngine() {
     if (builder_.joinable()) builder_.join();
 }
 
+// Under CacheFileLock: whether the file is still the one read at `generation` with `stamp`.
+bool IndexedEngine::FileUnchangedSince(const Snapshot& snapshot) const {
+    return snapshot.generation == CCacheShared::Instance().Generation() &&
+           snapshot.stamp == platform::StampOf(cache_path_);
+}
+
 // Under CacheFileLock: the snapshot read from the file as it is now (its index may be null,
 // for a damaged file), or null.
 std::shared_ptr<const IndexedEngine::Snapshot> IndexedEngine::CurrentSnapshot() {
@@ -51,9 +57,7 @@ std::shared_ptr<const IndexedEngine::Snapshot> IndexedEngine::CurrentSnapshot() 
         std::lock_guard lock(snapshot_lock_);
         snapshot = snapshot_;
     }
-    if (!snapshot || snapshot->generation != CCacheShared::Instance().Generation() ||
-        !(snapshot->stamp == platform::StampOf(cache_path_)))
-        return nullptr;
+    if (!snapshot || !FileUnchangedSince(*snapshot)) return nullptr;
     return snapshot;
 }
 
@@ -99,9 +103,7 @@ IndexedEngine::Refresh IndexedEngine::RefreshNow() {
     bytes = {};
     std::lock_guard lock(cache_lock);
     // Written since it was copied: a newer index is wanted.
-    if (fresh->generation != CCacheShared::Instance().Generation() ||
-        !(fresh->stamp == platform::StampOf(cache_path_)))
-        return Refresh::Changed;
+    if (!FileUnchangedSince(*fresh)) return Refresh::Changed;
     std::lock_guard hold(snapshot_lock_);
     snapshot_ = std::move(fresh);
     if (out_of_memory) return Refresh::OutOfMemory;

@@ -91,6 +91,7 @@ class IndexedEngine final : public SearchEngine {
         uint64_t generation = 0;
         platform::FileStamp stamp;
     };
+    bool FileUnchangedSince(const Snapshot& snapshot) const;
     std::shared_ptr<const Snapshot> CurrentSnapshot();
     void StartBuilder();
 

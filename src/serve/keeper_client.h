@@ -17,6 +17,11 @@ namespace corvella {
 // ask no keeper.
 std::optional<serve::SearchAnswer> AskKeeper(const SearchRequest& request);
 
+// The client's waits, in ms: a keeper takes a connection at once; its answer may take a long walk.
+inline constexpr unsigned kKeeperConnectMs = 300;
+inline constexpr unsigned kKeeperWriteMs = 2000;
+inline constexpr unsigned kKeeperReadMs = 15000;
+
 // A connection to the keeper of one cache, every transfer bounded in time: a Unix socket, or a
 // named pipe to the desktop program (keeper_client_posix.cpp, keeper_client_win.cpp).
 class KeeperLine {

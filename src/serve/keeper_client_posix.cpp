@@ -5,15 +5,10 @@ namespace corvella {
 
 namespace {
 
-// A keeper answers a connection at once; the answer itself may take a long walk.
-constexpr int kConnectTimeoutMs = 300;
-constexpr int kWriteTimeoutMs = 2000;
-constexpr int kReadTimeoutMs = 15000;
-
 class SocketLine final : public KeeperLine {
   public:
     explicit SocketLine(platform::Descriptor fd) : fd_(std::move(fd)) {
-        platform::SetSocketTimeouts(fd_.get(), kReadTimeoutMs, kWriteTimeoutMs);
+        platform::SetSocketTimeouts(fd_.get(), kKeeperReadMs, kKeeperWriteMs);
     }
     bool Send(const uint8_t* data, size_t size) override {
         return platform::SendAll(fd_.get(), data, size);
@@ -32,7 +27,7 @@ std::unique_ptr<KeeperLine> OpenKeeperLine(const std::u16string& cache_path) {
     std::u16string problem;
     const std::optional<std::string> path = platform::KeeperSocketPath(cache_path, false, problem);
     if (!path) return nullptr;
-    std::optional<platform::Descriptor> fd = platform::ConnectSocket(*path, kConnectTimeoutMs);
+    std::optional<platform::Descriptor> fd = platform::ConnectSocket(*path, kKeeperConnectMs);
     if (!fd) return nullptr;
     return std::make_unique<SocketLine>(std::move(*fd));
 }

@@ -5,19 +5,14 @@ namespace corvella {
 
 namespace {
 
-// The program answers a connection at once; the answer itself may take a long walk.
-constexpr DWORD kConnectTimeoutMs = 300;
-constexpr DWORD kWriteTimeoutMs = 2000;
-constexpr DWORD kReadTimeoutMs = 15000;
-
 class PipeLine final : public KeeperLine {
   public:
     explicit PipeLine(platform::FileHandle pipe) : pipe_(std::move(pipe)) {}
     bool Send(const uint8_t* data, size_t size) override {
-        return platform::PipeWrite(pipe_.get(), nullptr, data, size, kWriteTimeoutMs);
+        return platform::PipeWrite(pipe_.get(), nullptr, data, size, kKeeperWriteMs);
     }
     bool Receive(uint8_t* data, size_t size) override {
-        return platform::PipeRead(pipe_.get(), nullptr, data, size, kReadTimeoutMs);
+        return platform::PipeRead(pipe_.get(), nullptr, data, size, kKeeperReadMs);
     }
 
   private:
@@ -28,7 +23,7 @@ class PipeLine final : public KeeperLine {
 
 std::unique_ptr<KeeperLine> OpenKeeperLine(const std::u16string& cache_path) {
     platform::FileHandle pipe =
-        platform::ConnectPipe(platform::KeeperPipeName(cache_path), kConnectTimeoutMs);
+        platform::ConnectPipe(platform::KeeperPipeName(cache_path), kKeeperConnectMs);
     if (!pipe) return nullptr;
     return std::make_unique<PipeLine>(std::move(pipe));
 }
