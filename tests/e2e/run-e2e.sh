@@ -353,8 +353,7 @@ v_shipped_settings() { cmp "$DATA_DIR/settings.ini" "$PROGRAM_DIR/settings.ini";
 # what a build cut off had published.
 v_whole() {
     local out
-    out="$(run_in_wine "$START_WAIT" "$APP_DIR" 'C:\corvella\corvella-cli.exe' check --cache \
-        "C:\\users\\$WINE_USER\\AppData\\Roaming\\Corvella Data\\default.db" 2>&1 | tr -d '\r')"
+    out="$(cli check 2>&1)"
     printf '%s\n' "$out"
     grep -q '^free blocks: ' <<<"$out" && ! grep -q 'damaged' <<<"$out"
 }
@@ -451,14 +450,17 @@ v_saved() {
     cmp <(printf "$2") "$WINEPREFIX/drive_c/$1" || { od -c "$WINEPREFIX/drive_c/$1" | head; return 1; }
 }
 v_state() { expect_ini stateinfo.ini "$@"; }
+# COMMAND [ARGUMENT...]: the command line on the first user's cache file, without carriage returns.
+cli() {
+    run_in_wine "$START_WAIT" "$APP_DIR" 'C:\corvella\corvella-cli.exe' "$1" --cache \
+        "C:\\users\\$WINE_USER\\AppData\\Roaming\\Corvella Data\\default.db" "${@:2}" | tr -d '\r'
+}
 # OPTIONS...: the command line's count of `*` in D:\ with these options, in COUNTED. A cache
 # file that the program holds open this moment is asked again.
 cli_count() {
     local out try
     for try in 1 2 3; do
-        out="$(run_in_wine "$START_WAIT" "$APP_DIR" 'C:\corvella\corvella-cli.exe' search --cache \
-            "C:\\users\\$WINE_USER\\AppData\\Roaming\\Corvella Data\\default.db" --in "D:\\" \
-            --count "$@" '*' 2>&1 | tr -d '\r')"
+        out="$(cli search --in 'D:\' --count "$@" '*' 2>&1)"
         printf '   cli %s -> %s\n' "$*" "$out"
         [[ $out =~ ([0-9,]+)\ items\ found ]] && COUNTED=${BASH_REMATCH[1]//,/} && return
         sleep 1
@@ -468,13 +470,10 @@ cli_count() {
 # OPTIONS...: the command line's search of `*` in D:\ is answered by the running program through
 # its pipe, and says what the command line's own walk of the file says.
 v_served() {
-    local cache="C:\\users\\$WINE_USER\\AppData\\Roaming\\Corvella Data\\default.db"
     local served walked said
-    served="$(run_in_wine "$START_WAIT" "$APP_DIR" 'C:\corvella\corvella-cli.exe' search -v \
-        --cache "$cache" --in 'D:\' "$@" '*' 2>"$LOG_DIR/served.err" | tr -d '\r')"
+    served="$(cli search -v --in 'D:\' "$@" '*' 2>"$LOG_DIR/served.err")"
     said="$(tr -d '\r' <"$LOG_DIR/served.err")"
-    walked="$(CORVELLA_NO_KEEPER=1 run_in_wine "$START_WAIT" "$APP_DIR" \
-        'C:\corvella\corvella-cli.exe' search --cache "$cache" --in 'D:\' "$@" '*' | tr -d '\r')"
+    walked="$(CORVELLA_NO_KEEPER=1 cli search --in 'D:\' "$@" '*')"
     printf '   served %s -> %s lines, %s\n' "$*" "$(wc -l <<<"$walked")" "$said"
     [[ $said =~ ^corvella:\ answered\ by\ the\ keeper ]] && [ -n "$walked" ] &&
         [ "$served" = "$walked" ]
