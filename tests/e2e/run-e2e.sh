@@ -296,9 +296,7 @@ reinstall-keeps-data
             own-settings ; open ; install ; ends ; installed ; own-settings-kept
             disk yes "$DATA_DIR/default.db" ; open ; find search qzreport $REPORTS
 uninstall-while-running
-            run-value ; uninstall ; ends ; uninstalled ; own-settings-kept ; disk yes "$DATA_DIR/default.db"
-uninstall-removes-data
-            install ; installed ; uninstall /REMOVEDATA ; uninstalled ; disk no "$DATA_DIR"
+            run-value ; uninstall /REMOVEDATA ; ends ; uninstalled ; disk no "$DATA_DIR"
 EOF
 
 RUN='Software\Microsoft\Windows\CurrentVersion\Run' DESKTOP='Control Panel\Desktop'
