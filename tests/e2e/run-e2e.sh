@@ -232,11 +232,6 @@ dpi-150     cached ; dpi 144 ; twelve-buttons
             tab 1 ; click page IDC_PAGE_MIN_CHECK ; click page IDC_PAGE_TO_CHECK ; sleep 1
             shoot 17-size-date-150-dpi ; tab 2 ; click page IDC_PAGE_NO_SUBDIRS ; sleep 1
             shoot 18-advanced-150-dpi ; exit ; dpi 96
-hidden-start
-            cached ; start /HIDE
-            window yes $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running ; tool-window
-            tray-icon yes 10 ; find type qzreport $REPORTS ; hot-key ; visible yes ; placed
-            close ; ends ; state ProgramExit=TRUE
 histories   data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; maxima 3 5 ; cache ; open
             find enter qzreport-001 10 ; is entries IDC_PATTERN = qzreport-001 qzreport-001
             find enter qzreport-002 10 ; is entries IDC_PATTERN = qzreport-002 qzreport-002 qzreport-001
@@ -260,7 +255,9 @@ start-with-windows
             not reg-get "$RUN" Corvella ; command ID_OPTIONS_START_WITH_WINDOWS ; no-box ; is reg-get "$RUN" Corvella = "$AUTORUN" ; exit
             reg-set "$RUN" Corvella 'C:\Program Files\Corvella\Corvella.exe /hide'
             reg-set "$DESKTOP" HungAppTimeout 20000 ; reg-set "$DESKTOP" AutoEndTasks 1
-            open ; is reg-get "$RUN" Corvella = "$AUTORUN" ; timeouts 0 20000 5000 ; exit
+            start /HIDE ; window yes $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running ; tool-window
+            is reg-get "$RUN" Corvella = "$AUTORUN" ; timeouts 0 20000 5000 ; tray-icon yes 10
+            find type qzreport $REPORTS ; hot-key ; visible yes ; placed ; close ; ends ; state ProgramExit=TRUE
 session-end-during-build
             data 0 1 UpdateCacheExit=FALSE ProgramExit=TRUE ; cache ; start-watching "$BUILDING" end-session
             state ProgramExit=TRUE UpdateCacheExit=FALSE ; visible no ; tray-icon no
@@ -269,11 +266,6 @@ data-folder-blocked
             no-data-but-a-file ; start
             box IDOK "Can not find the application data directory \"C:\users\\$WINE_USER\AppData\Roaming\Corvella Data\" for Corvella, Please reinstall this program." $START_WAIT
             ends ; untouched
-missing-data-folder
-            no-data ; open ; disk yes "$DATA_DIR/settings.ini" ; shipped-settings
-            is quick = 'Docs shown' 'Pictures shown' 'Music shown' 'Videos shown' 'more hidden'
-            dialog 'Welcome to Corvella' '' IDOK ; shoot 29-shipped-quick-buttons
-            exit asked
 setup-pages
             no-data-no-install ; wizard 'C:\corvella\setup.exe'
             page "$SETUP_TITLE" Welcome 0 ; shoot 30-setup-welcome ; page "$SETUP_TITLE" Welcome 1
@@ -289,9 +281,10 @@ silent-install
             no-data-no-install ; install ; installed ; use-installed ; start-build
             find search qzreport $REPORTS ; exit asked
 second-user
-            other-user ; open ; disk yes "$DATA_DIR/settings.ini" ; shipped-settings ; status "$BUILT" $BUILD_WAIT
-            find search qzreport $REPORTS ; exit asked
-            first-user
+            other-user ; open ; disk yes "$DATA_DIR/settings.ini" ; shipped-settings
+            is quick = 'Docs shown' 'Pictures shown' 'Music shown' 'Videos shown' 'more hidden'
+            dialog 'Welcome to Corvella' '' IDOK ; shoot 29-shipped-quick-buttons ; status "$BUILT" $BUILD_WAIT
+            find search qzreport $REPORTS ; exit asked ; first-user
 reinstall-keeps-data
             own-settings ; open ; install ; ends ; installed ; own-settings-kept
             disk yes "$DATA_DIR/default.db" ; open ; find search qzreport $REPORTS
