@@ -561,7 +561,7 @@ int DropTarget(const std::wstring& folder, double seconds) {
         if (!Serve(seconds, [&] { return target.dropped(); }))
             Print(L"nothing was dropped");
         else
-            status = target.Report() ? 0 : Fail(L"the files were not all copied or moved");
+            status = target.Report() ? 0 : Fail(L"the data was unsound, or the files were not all copied or moved");
         RevokeDragDrop(window);
     }
     if (window) DestroyWindow(window);
