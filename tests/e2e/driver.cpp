@@ -287,6 +287,16 @@ bool SelectRows(HWND list, const std::vector<int>& rows) {
     return done;
 }
 
+std::vector<std::wstring> DropPaths(HDROP drop) {
+    std::vector<std::wstring> paths(DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0));
+    for (UINT i = 0; i < paths.size(); ++i) {
+        wchar_t path[MAX_PATH] = {};
+        DragQueryFileW(drop, i, path, MAX_PATH);
+        paths[i] = path;
+    }
+    return paths;
+}
+
 // The clipboard's text, on one line with its line ends shown as \r and \n; or the files of its
 // drop list, one a line.
 int PrintClipboard(bool files) {
@@ -294,14 +304,9 @@ int PrintClipboard(bool files) {
     std::wstring text;
     bool found = false;
     if (const HANDLE data = GetClipboardData(files ? CF_HDROP : CF_UNICODETEXT); data && files) {
-        const auto drop = static_cast<HDROP>(data);
-        const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-        for (UINT i = 0; i < count; ++i) {
-            wchar_t path[MAX_PATH] = {};
-            DragQueryFileW(drop, i, path, MAX_PATH);
-            text += (i ? L"\n" : L"") + std::wstring(path);
-        }
-        found = count > 0;
+        for (const std::wstring& path : DropPaths(static_cast<HDROP>(data)))
+            text += (text.empty() ? L"" : L"\n") + path;
+        found = !text.empty();
     } else if (const auto* chars = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr) {
         found = true;
         for (const wchar_t* c = chars; *c; ++c)
@@ -422,18 +427,10 @@ class FolderDropTarget final : public IDropTarget {
     HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD keys, POINTL, DWORD* effect) override {
         preferred_ = Preferred(data);
         effect_ = *effect = Choose(keys, *effect);
-        FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-        STGMEDIUM medium{};
-        if (SUCCEEDED(data->GetData(&format, &medium))) {
-            const auto drop = static_cast<HDROP>(medium.hGlobal);
-            const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-            for (UINT i = 0; i < count; ++i) {
-                wchar_t path[MAX_PATH] = {};
-                DragQueryFileW(drop, i, path, MAX_PATH);
-                paths_.push_back(path);
-            }
-            ReleaseStgMedium(&medium);
-        }
+        // Read twice: a source that hands out its stored block itself loses it to the first
+        // reader's release.
+        paths_ = DropList(data);
+        sound_ = !paths_.empty() && DropList(data) == paths_ && ListsAll(data);
         shell_items_ = ShellItems(data);
         dropped_ = true;
         return S_OK;
@@ -442,14 +439,15 @@ class FolderDropTarget final : public IDropTarget {
     bool dropped() const { return dropped_; }
 
     // The effect's name with the count of shell items, then each path of the drop list; false
-    // when a file could not be copied or moved.
+    // when the data was unsound or a file could not be copied or moved.
     bool Report() const {
         Print(std::wstring(effect_ == DROPEFFECT_COPY   ? L"copy"
                            : effect_ == DROPEFFECT_MOVE ? L"move"
                            : effect_ == DROPEFFECT_LINK ? L"link"
                                                         : L"none") +
               L", " + std::to_wstring(shell_items_) + L" shell items");
-        bool done = true;
+        if (!sound_) Print(L"the formats are not all listed, or a second read differs");
+        bool done = sound_;
         for (const std::wstring& path : paths_) {
             Print(path);
             const std::wstring to = folder_ + path.substr(path.find_last_of(L'\\') + 1);
@@ -461,10 +459,32 @@ class FolderDropTarget final : public IDropTarget {
     }
 
   private:
+    static std::vector<std::wstring> DropList(IDataObject* data) {
+        FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium{};
+        if (FAILED(data->GetData(&format, &medium))) return {};
+        std::vector<std::wstring> paths = DropPaths(static_cast<HDROP>(medium.hGlobal));
+        ReleaseStgMedium(&medium);
+        return paths;
+    }
+    // Targets that look through the list of formats, as mail windows do, refuse a drag whose
+    // list lacks one that it holds.
+    static bool ListsAll(IDataObject* data) {
+        std::vector<CLIPFORMAT> wanted = {CF_HDROP, Format(CFSTR_PREFERREDDROPEFFECT),
+                                          Format(CFSTR_SHELLIDLIST)};
+        IEnumFORMATETC* list = nullptr;
+        if (FAILED(data->EnumFormatEtc(DATADIR_GET, &list)) || !list) return false;
+        for (FORMATETC format{}; list->Next(1, &format, nullptr) == S_OK;)
+            wanted.erase(std::remove(wanted.begin(), wanted.end(), format.cfFormat), wanted.end());
+        list->Release();
+        return wanted.empty();
+    }
+    static CLIPFORMAT Format(const wchar_t* name) {
+        return static_cast<CLIPFORMAT>(RegisterClipboardFormatW(name));
+    }
     // A number that the data carries in the clipboard format `name`, read by `read`; 0 when none.
     static UINT FromData(IDataObject* data, const wchar_t* name, UINT (*read)(const void*)) {
-        FORMATETC format{static_cast<CLIPFORMAT>(RegisterClipboardFormatW(name)), nullptr,
-                         DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        FORMATETC format{Format(name), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
         STGMEDIUM medium{};
         UINT value = 0;
         if (FAILED(data->GetData(&format, &medium))) return 0;
@@ -500,7 +520,7 @@ class FolderDropTarget final : public IDropTarget {
     DWORD preferred_ = 0, effect_ = DROPEFFECT_NONE;
     UINT shell_items_ = 0;
     std::vector<std::wstring> paths_;
-    bool dropped_ = false;
+    bool dropped_ = false, sound_ = false;
 };
 
 // Serves the calls that reach this thread (the drag's calls into the target come as messages)
@@ -541,7 +561,7 @@ int DropTarget(const std::wstring& folder, double seconds) {
         if (!Serve(seconds, [&] { return target.dropped(); }))
             Print(L"nothing was dropped");
         else
-            status = target.Report() ? 0 : Fail(L"the files were not all copied or moved");
+            status = target.Report() ? 0 : Fail(L"the data was unsound, or the files were not all copied or moved");
         RevokeDragDrop(window);
     }
     if (window) DestroyWindow(window);

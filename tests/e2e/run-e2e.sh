@@ -232,11 +232,6 @@ dpi-150     cached ; dpi 144 ; twelve-buttons
             tab 1 ; click page IDC_PAGE_MIN_CHECK ; click page IDC_PAGE_TO_CHECK ; sleep 1
             shoot 17-size-date-150-dpi ; tab 2 ; click page IDC_PAGE_NO_SUBDIRS ; sleep 1
             shoot 18-advanced-150-dpi ; exit ; dpi 96
-hidden-start
-            cached ; start /HIDE
-            window yes $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running ; tool-window
-            tray-icon yes 10 ; find type qzreport $REPORTS ; hot-key ; visible yes ; placed
-            close ; ends ; state ProgramExit=TRUE
 histories   data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; maxima 3 5 ; cache ; open
             find enter qzreport-001 10 ; is entries IDC_PATTERN = qzreport-001 qzreport-001
             find enter qzreport-002 10 ; is entries IDC_PATTERN = qzreport-002 qzreport-002 qzreport-001
@@ -260,7 +255,9 @@ start-with-windows
             not reg-get "$RUN" Corvella ; command ID_OPTIONS_START_WITH_WINDOWS ; no-box ; is reg-get "$RUN" Corvella = "$AUTORUN" ; exit
             reg-set "$RUN" Corvella 'C:\Program Files\Corvella\Corvella.exe /hide'
             reg-set "$DESKTOP" HungAppTimeout 20000 ; reg-set "$DESKTOP" AutoEndTasks 1
-            open ; is reg-get "$RUN" Corvella = "$AUTORUN" ; timeouts 0 20000 5000 ; exit
+            start /HIDE ; window yes $START_WAIT ; visible no ; sleep 3 ; visible no 0 ; running ; tool-window
+            is reg-get "$RUN" Corvella = "$AUTORUN" ; timeouts 0 20000 5000 ; tray-icon yes 10
+            find type qzreport $REPORTS ; hot-key ; visible yes ; placed ; close ; ends ; state ProgramExit=TRUE
 session-end-during-build
             data 0 1 UpdateCacheExit=FALSE ProgramExit=TRUE ; cache ; start-watching "$BUILDING" end-session
             state ProgramExit=TRUE UpdateCacheExit=FALSE ; visible no ; tray-icon no
@@ -269,11 +266,6 @@ data-folder-blocked
             no-data-but-a-file ; start
             box IDOK "Can not find the application data directory \"C:\users\\$WINE_USER\AppData\Roaming\Corvella Data\" for Corvella, Please reinstall this program." $START_WAIT
             ends ; untouched
-missing-data-folder
-            no-data ; open ; disk yes "$DATA_DIR/settings.ini" ; shipped-settings
-            is quick = 'Docs shown' 'Pictures shown' 'Music shown' 'Videos shown' 'more hidden'
-            dialog 'Welcome to Corvella' '' IDOK ; shoot 29-shipped-quick-buttons
-            exit asked
 setup-pages
             no-data-no-install ; wizard 'C:\corvella\setup.exe'
             page "$SETUP_TITLE" Welcome 0 ; shoot 30-setup-welcome ; page "$SETUP_TITLE" Welcome 1
@@ -289,16 +281,15 @@ silent-install
             no-data-no-install ; install ; installed ; use-installed ; start-build
             find search qzreport $REPORTS ; exit asked
 second-user
-            other-user ; open ; disk yes "$DATA_DIR/settings.ini" ; shipped-settings ; status "$BUILT" $BUILD_WAIT
-            find search qzreport $REPORTS ; exit asked
-            first-user
+            other-user ; open ; disk yes "$DATA_DIR/settings.ini" ; shipped-settings
+            is quick = 'Docs shown' 'Pictures shown' 'Music shown' 'Videos shown' 'more hidden'
+            dialog 'Welcome to Corvella' '' IDOK ; shoot 29-shipped-quick-buttons ; status "$BUILT" $BUILD_WAIT
+            find search qzreport $REPORTS ; exit asked ; first-user
 reinstall-keeps-data
             own-settings ; open ; install ; ends ; installed ; own-settings-kept
             disk yes "$DATA_DIR/default.db" ; open ; find search qzreport $REPORTS
 uninstall-while-running
-            run-value ; uninstall ; ends ; uninstalled ; own-settings-kept ; disk yes "$DATA_DIR/default.db"
-uninstall-removes-data
-            install ; installed ; uninstall /REMOVEDATA ; uninstalled ; disk no "$DATA_DIR"
+            run-value ; uninstall /REMOVEDATA ; ends ; uninstalled ; disk no "$DATA_DIR"
 EOF
 
 RUN='Software\Microsoft\Windows\CurrentVersion\Run' DESKTOP='Control Panel\Desktop'
@@ -353,8 +344,7 @@ v_shipped_settings() { cmp "$DATA_DIR/settings.ini" "$PROGRAM_DIR/settings.ini";
 # what a build cut off had published.
 v_whole() {
     local out
-    out="$(run_in_wine "$START_WAIT" "$APP_DIR" 'C:\corvella\corvella-cli.exe' check --cache \
-        "C:\\users\\$WINE_USER\\AppData\\Roaming\\Corvella Data\\default.db" 2>&1 | tr -d '\r')"
+    out="$(cli check 2>&1)"
     printf '%s\n' "$out"
     grep -q '^free blocks: ' <<<"$out" && ! grep -q 'damaged' <<<"$out"
 }
@@ -451,14 +441,17 @@ v_saved() {
     cmp <(printf "$2") "$WINEPREFIX/drive_c/$1" || { od -c "$WINEPREFIX/drive_c/$1" | head; return 1; }
 }
 v_state() { expect_ini stateinfo.ini "$@"; }
+# COMMAND [ARGUMENT...]: the command line on the first user's cache file, without carriage returns.
+cli() {
+    run_in_wine "$START_WAIT" "$APP_DIR" 'C:\corvella\corvella-cli.exe' "$1" --cache \
+        "C:\\users\\$WINE_USER\\AppData\\Roaming\\Corvella Data\\default.db" "${@:2}" | tr -d '\r'
+}
 # OPTIONS...: the command line's count of `*` in D:\ with these options, in COUNTED. A cache
 # file that the program holds open this moment is asked again.
 cli_count() {
     local out try
     for try in 1 2 3; do
-        out="$(run_in_wine "$START_WAIT" "$APP_DIR" 'C:\corvella\corvella-cli.exe' search --cache \
-            "C:\\users\\$WINE_USER\\AppData\\Roaming\\Corvella Data\\default.db" --in "D:\\" \
-            --count "$@" '*' 2>&1 | tr -d '\r')"
+        out="$(cli search --in 'D:\' --count "$@" '*' 2>&1)"
         printf '   cli %s -> %s\n' "$*" "$out"
         [[ $out =~ ([0-9,]+)\ items\ found ]] && COUNTED=${BASH_REMATCH[1]//,/} && return
         sleep 1
@@ -468,13 +461,10 @@ cli_count() {
 # OPTIONS...: the command line's search of `*` in D:\ is answered by the running program through
 # its pipe, and says what the command line's own walk of the file says.
 v_served() {
-    local cache="C:\\users\\$WINE_USER\\AppData\\Roaming\\Corvella Data\\default.db"
     local served walked said
-    served="$(run_in_wine "$START_WAIT" "$APP_DIR" 'C:\corvella\corvella-cli.exe' search -v \
-        --cache "$cache" --in 'D:\' "$@" '*' 2>"$LOG_DIR/served.err" | tr -d '\r')"
+    served="$(cli search -v --in 'D:\' "$@" '*' 2>"$LOG_DIR/served.err")"
     said="$(tr -d '\r' <"$LOG_DIR/served.err")"
-    walked="$(CORVELLA_NO_KEEPER=1 run_in_wine "$START_WAIT" "$APP_DIR" \
-        'C:\corvella\corvella-cli.exe' search --cache "$cache" --in 'D:\' "$@" '*' | tr -d '\r')"
+    walked="$(CORVELLA_NO_KEEPER=1 cli search --in 'D:\' "$@" '*')"
     printf '   served %s -> %s lines, %s\n' "$*" "$(wc -l <<<"$walked")" "$said"
     [[ $said =~ ^corvella:\ answered\ by\ the\ keeper ]] && [ -n "$walked" ] &&
         [ "$served" = "$walked" ]

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs the Windows builds under Wine: each preset's unit tests, then short runs of its command
-# line (index a small tree and check the cache; watch a drive while files change on it).
+# Runs the Windows builds under Wine: each preset's unit tests, then a short run of its command
+# line watching a drive while files change on it.
 #
 #   tests/wine/run-wine-tests.sh PRESET...      PRESET: win64, win32 (built beforehand)
 #
@@ -39,18 +39,6 @@ check_counts() {  # cache drives folders files: `check` passes on the cache and 
     cli check --cache "$1" && grep -qx "drives: $2" <<<"$CLI_OUT" &&
         grep -qx "folders: $3" <<<"$CLI_OUT" && grep -qx "files: $4" <<<"$CLI_OUT" ||
         { echo "check should pass and count $2 drive(s), $3 folders and $4 files"; return 1; }
-}
-
-# Indexes a small tree, names from several scripts among it, and checks the cache it wrote.
-index_and_check() {
-    local tree="$WINEPREFIX/drive_c/corvella-cli/tree"
-    rm -rf "${tree%/*}"
-    mkdir -p "$tree/docs/deep" "$tree/Ünïcødé"
-    printf 'a\n' | tee "$tree/readme.txt" "$tree/docs/a.txt" "$tree/Ünïcødé/日本語.txt" >/dev/null
-    : >"$tree/docs/b.txt"
-    head -c 5000 /dev/zero >"$tree/docs/deep/c.bin"
-    cli index --cache 'C:\corvella-cli\test.db' 'C:\corvella-cli\tree' &&
-        check_counts 'C:\corvella-cli\test.db' 1 3 5
 }
 
 # Searches for PATTERN until the output is exactly EXPECTED ("" for nothing found): a change the
@@ -103,7 +91,7 @@ body() {  # preset...: each step in the background, so that an interrupt ends it
         DIR="$WINEPREFIX/drive_c/corvella-test/$preset" WIN_DIR="C:\\corvella-test\\$preset"
         rm -rf "$DIR" && mkdir -p "$DIR"
         cp "$SOURCE_DIR/build/$preset/tests/corvella_tests.exe" "$SOURCE_DIR/build/$preset/src/corvella-cli.exe" "$DIR/"
-        for step in unit_tests index_and_check watch; do
+        for step in unit_tests watch; do
             logged "$preset-$step" in_background "$step" || stop_wine  # it may leave a dialog behind
         done
     done
