@@ -14,16 +14,16 @@ namespace {
 
 using Entries = std::vector<std::u16string>;
 
-SearchHistory Patterns(int max, const Entries& oldest_last) {
-    SearchHistory history(HistoryKind::Patterns, max);
+SearchHistory History(HistoryKind kind, int max, const Entries& oldest_last) {
+    SearchHistory history(kind, max);
     for (auto it = oldest_last.rbegin(); it != oldest_last.rend(); ++it) history.Add(*it);
     return history;
 }
-
-SearchHistory Locations(int max, const Entries& oldest_last) {
-    SearchHistory history(HistoryKind::Locations, max);
-    for (auto it = oldest_last.rbegin(); it != oldest_last.rend(); ++it) history.Add(*it);
-    return history;
+SearchHistory Patterns(int max, const Entries& e) {
+    return History(HistoryKind::Patterns, max, e);
+}
+SearchHistory Locations(int max, const Entries& e) {
+    return History(HistoryKind::Locations, max, e);
 }
 
 // The box, given the same edit: what the window does with it.
@@ -33,23 +33,10 @@ Entries AppliedToBox(Entries box, const HistoryEdit& edit) {
     return box;
 }
 
-HistoryEdit Edit(int removed, int inserted_at, std::u16string text, bool select) {
-    HistoryEdit edit;
-    edit.removed = removed;
-    edit.inserted_at = inserted_at;
-    edit.text = std::move(text);
-    edit.select = select;
-    return edit;
-}
-
-HistoryEdit Unchanged(bool store) {
-    HistoryEdit edit;
-    edit.store = store;
-    return edit;
-}
-
-void WriteSettings(const test::TempDir& dir, const std::string& text) {
+// settings.ini in `dir` holding `text`; its path.
+std::u16string WriteSettings(const test::TempDir& dir, const std::string& text) {
     std::ofstream(dir.path() / "settings.ini", std::ios::binary) << text;
+    return dir.U16("settings.ini");
 }
 
 // Fault: a match kept the old spelling, was found case-sensitively, or left a duplicate behind;
@@ -59,7 +46,7 @@ TEST(SearchHistory, AMatchMovesToTheTopAsTheTextSearched) {
     const Entries before = history.entries();
     const HistoryEdit edit = history.Add(u"*.MP");
     EXPECT_EQ(history.entries(), (Entries{u"*.MP", u"*.txt", u"report"}));
-    EXPECT_EQ(edit, Edit(1, 0, u"*.MP", true));
+    EXPECT_EQ(edit, (HistoryEdit{1, 0, u"*.MP", true}));
     EXPECT_EQ(AppliedToBox(before, edit), history.entries());
 
     // The first entry from the top that begins with the text is the one taken.
@@ -80,7 +67,7 @@ TEST(SearchHistory, TheOldestEntryMakesRoomAndMyComputerStays) {
     SearchHistory history = Patterns(3, {u"c", u"b", u"a"});
     const HistoryEdit edit = history.Add(u"d");
     EXPECT_EQ(history.entries(), (Entries{u"d", u"c", u"b"}));
-    EXPECT_EQ(edit, Edit(2, 0, u"d", false));
+    EXPECT_EQ(edit, (HistoryEdit{2, 0, u"d", false}));
 
     SearchHistory locations = Locations(5, {u"E:\\", u"D:\\c", u"D:\\b", u"D:\\a"});
     const Entries before = locations.entries();
@@ -100,12 +87,12 @@ TEST(SearchHistory, TheOldestEntryMakesRoomAndMyComputerStays) {
 TEST(SearchHistory, MyComputerAndEmptyTextsChangeNothing) {
     SearchHistory locations = Locations(5, {u"D:\\a"});
     for (const char16_t* text : {u"my computer", u"MY", u"My Computer"}) {
-        EXPECT_EQ(locations.Add(text), Unchanged(false));
+        EXPECT_EQ(locations.Add(text), (HistoryEdit{-1, -1, u"", false, false}));
         EXPECT_EQ(locations.entries(), (Entries{u"My Computer", u"D:\\a"}));
     }
-    EXPECT_EQ(locations.Add(u"   "), Unchanged(true));
+    EXPECT_EQ(locations.Add(u"   "), HistoryEdit{});
     SearchHistory patterns = Patterns(5, {u"a"});
-    EXPECT_EQ(patterns.Add(u""), Unchanged(true));
+    EXPECT_EQ(patterns.Add(u""), HistoryEdit{});
     EXPECT_EQ(patterns.entries(), Entries{u"a"});
 }
 
@@ -119,7 +106,7 @@ TEST(SearchHistory, TextsThatCannotBeStoredStayOut) {
     for (const std::u16string& text :
          {std::u16string(u"one\r\n[OPTIONS]"), std::u16string(u"two\nlines"),
           std::u16string(u"nul\0x", 5), longest + u'y'}) {
-        EXPECT_EQ(history.Add(text), Unchanged(true));
+        EXPECT_EQ(history.Add(text), HistoryEdit{});
         EXPECT_EQ(history.entries(), Entries{u"a"});
     }
     SearchHistory locations = Locations(5, {});
@@ -132,8 +119,7 @@ TEST(SearchHistory, TextsThatCannotBeStoredStayOut) {
 // checked by the end-to-end run.)
 TEST(SearchHistory, TextsWithIniSyntaxComeBackAsTheyWere) {
     test::TempDir dir;
-    const std::u16string settings = dir.U16("settings.ini");
-    WriteSettings(dir, "[PATTERNHISTORY]\r\nmaxnumber=20\r\n");
+    const std::u16string settings = WriteSettings(dir, "[PATTERNHISTORY]\r\nmaxnumber=20\r\n");
     const Entries hostile = {u"[PATTERNHISTORY]", u"hisnumber=0", u";not a comment", u"a=b=c",
                              std::u16string(kLongestStorableText, u'q')};
     SearchHistory patterns = SearchHistory::Load(HistoryKind::Patterns, settings);
@@ -148,8 +134,7 @@ TEST(SearchHistory, TextsWithIniSyntaxComeBackAsTheyWere) {
 // one did anything, or storing over a damaged count hung deleting keys that never were.
 TEST(SearchHistory, DamagedSettingsLoadWithinTheLimit) {
     test::TempDir dir;
-    const std::u16string settings = dir.U16("settings.ini");
-    WriteSettings(
+    const std::u16string settings = WriteSettings(
         dir,
         "[PATTERNHISTORY]\r\nmaxnumber=3\r\nhisnumber=2000000000\r\nPATTERN_0=a\r\n"
         "PATTERN_2=c\r\nPATTERN_3=d\r\n"
@@ -174,8 +159,8 @@ TEST(SearchHistory, DamagedSettingsLoadWithinTheLimit) {
 // Fault: without a maxnumber the history was still loaded, or a search left the old keys.
 TEST(SearchHistory, WithoutAMaximumTheFirstSearchErasesTheStoredHistory) {
     test::TempDir dir;
-    const std::u16string settings = dir.U16("settings.ini");
-    WriteSettings(dir, "[PATTERNHISTORY]\r\nhisnumber=2\r\nPATTERN_0=a\r\nPATTERN_1=b\r\n");
+    const std::u16string settings =
+        WriteSettings(dir, "[PATTERNHISTORY]\r\nhisnumber=2\r\nPATTERN_0=a\r\nPATTERN_1=b\r\n");
     SearchHistory patterns = SearchHistory::Load(HistoryKind::Patterns, settings);
     EXPECT_EQ(patterns.entries(), Entries{});
     patterns.Add(u"c");

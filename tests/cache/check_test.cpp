@@ -54,7 +54,7 @@ TEST_F(CheckTest, SoundFileReportsItsContents) {
     EXPECT_EQ(r.free_blocks, 0u);
 }
 
-TEST_F(CheckTest, FindsDamageInHeaderAndBlocks) {
+TEST_F(CheckTest, FindsDamageInHeaderBlocksAndFreeListWithoutHanging) {
     using Damage = std::function<void(std::vector<uint8_t>&)>;
     const auto points_to = [&](uint32_t target) -> Damage {
         return [=, this](auto& f) { Store32(&f[root_ + 4 + ValueFieldOffset(1)], target); };
@@ -102,40 +102,34 @@ TEST_F(CheckTest, FindsDamageInHeaderAndBlocks) {
              Store32(&f[a_], c_ - a_ + 2);
          },
          "name runs past"},
+        {"a\\ claims the first byte of c\\'s block", [&](auto& f) { Store32(&f[a_], c_ - a_ + 1); },
+         "overlap"},
+        // Found without hanging.
+        {"c\\ holds a folder leading back to the drive's block",
+         [&](auto& f) {
+             Store32(&f[c_], 6 + RecordBytes(1));
+             f.resize(f.size() + RecordBytes(1));
+             Store32(&f[kDataEndOffset], static_cast<uint32_t>(f.size()));
+             Store32(&f[kFileSizeOffset], static_cast<uint32_t>(f.size()));
+             WriteEntryRecord(&f[c_ + 4], {u"l", 0, true, 0});
+             Store32(&f[c_ + 4 + ValueFieldOffset(1)], root_);
+             Store16(&f[c_ + 4 + RecordBytes(1)], 0);
+         },
+         "reached twice"},
+        {"a free list looping on a\\, cut off from the tree",
+         [&](auto& f) {
+             Store32(&f[root_ + 4 + ValueFieldOffset(1)], NoBlock);
+             Store32(&f[kFreeListHeadOffset], a_);
+             Store32(&f[a_ + 4], a_);
+         },
+         "cycle"},
+        {"a free block a folder still uses",
+         [&](auto& f) { Store32(&f[kFreeListHeadOffset], a_), Store32(&f[a_ + 4], NoBlock); },
+         "still a folder's block"},
     };
     for (const auto& [what, damage, fault] : rows)
         EXPECT_NE(FaultAfter(damage).find(fault), std::string::npos)
             << what << ": " << FaultAfter(damage);
-    // a\ claims the first byte of c\'s block.
-    EXPECT_NE(FaultAfter([&](auto& f) { Store32(&f[a_], c_ - a_ + 1); }).find("overlap"),
-              std::string::npos);
-}
-
-TEST_F(CheckTest, FindsCyclesAndSharedBlocksWithoutHanging) {
-    const std::string loop = FaultAfter([&](auto& f) {
-        // Give c\ a record that points to the drive's block.
-        Store32(&f[c_], 6 + RecordBytes(1));
-        f.resize(f.size() + RecordBytes(1));
-        Store32(&f[kDataEndOffset], static_cast<uint32_t>(f.size()));
-        Store32(&f[kFileSizeOffset], static_cast<uint32_t>(f.size()));
-        WriteEntryRecord(&f[c_ + 4], {u"l", 0, true, 0});
-        Store32(&f[c_ + 4 + ValueFieldOffset(1)], root_);
-        Store16(&f[c_ + 4 + RecordBytes(1)], 0);
-    });
-    EXPECT_NE(loop.find("reached twice"), std::string::npos) << loop;
-    // A free list that loops on itself: a\ is cut off from the tree and links to itself.
-    const std::string free_loop = FaultAfter([&](auto& f) {
-        Store32(&f[root_ + 4 + ValueFieldOffset(1)], NoBlock);
-        Store32(&f[kFreeListHeadOffset], a_);
-        Store32(&f[a_ + 4], a_);
-    });
-    EXPECT_NE(free_loop.find("cycle"), std::string::npos) << free_loop;
-    // A free block that a folder still uses.
-    const std::string shared = FaultAfter([&](auto& f) {
-        Store32(&f[kFreeListHeadOffset], a_);
-        Store32(&f[a_ + 4], NoBlock);
-    });
-    EXPECT_NE(shared, "");
 }
 
 TEST_F(CheckTest, RemovedFolderEntriesAndOversizedBlocksAreSound) {

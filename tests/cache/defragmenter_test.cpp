@@ -8,7 +8,7 @@
 #include "cache/cache_check.h"
 #include "cache/cache_shared.h"
 #include "cache/state_file.h"
-#include "support/test_tree.h"
+#include "support/cache_fixtures.h"
 
 namespace corvella {
 namespace {
@@ -17,19 +17,12 @@ using test::Check;
 using test::FakeTree;
 namespace fs = std::filesystem;
 
-struct Defrag {
-    test::TempDir dir;
-    test::CollectErrors errors;
-
-    std::u16string CachePath() const { return dir.U16("cache.db"); }
-    fs::path Cache() const { return dir.path() / "cache.db"; }
-    std::vector<uint8_t> File() const { return test::ReadBytes(Cache()); }
+// A cache built from `tree` (the sample tree, or one set by hand), then defragmented.
+struct Defrag : test::FakeBuild {
     StateFile State() const { return StateFile(dir.U16("stateinfo.ini")); }
-    void Build(FakeTree& tree, const std::vector<std::u16string>& roots) {
-        ASSERT_TRUE(test::BuildFake(tree, roots, CachePath()));
-    }
-    // Defragments the cache file; the result and the defragmenter's own account of it.
-    int Run(uint32_t* faults = nullptr) {
+    void Build(const std::vector<std::u16string>& roots) { ASSERT_TRUE(Run(roots)); }
+    // The defragmenter's result and its own account of the faults it met.
+    int Defragment(uint32_t* faults = nullptr) {
         CCacheDefragmenter defragmenter(errors, CachePath());
         const int result = defragmenter.Defragment();
         if (faults) *faults = defragmenter.faults();
@@ -66,13 +59,12 @@ void AddSampleTree(FakeTree& tree) {
 
 TEST(Defragment, FreshBuildComesBackByteForByte) {
     Defrag d;
-    FakeTree tree;
-    AddSampleTree(tree);
-    d.Build(tree, {u"C:\\", u"D:\\"});
+    AddSampleTree(d.tree);
+    d.Build({u"C:\\", u"D:\\"});
     const auto built = d.File();
     ASSERT_TRUE(d.State().SetCacheFileSize(0));
 
-    ASSERT_EQ(d.Run(), 0);
+    ASSERT_EQ(d.Defragment(), 0);
     EXPECT_TRUE(d.errors.messages.empty());
     EXPECT_EQ(d.File(), built);
     EXPECT_EQ(d.State().CacheFileSizeMiB(), 1u);
@@ -95,7 +87,7 @@ TEST(Defragment, FolderWithoutBlockGetsAnEmptyOneInItsPlace) {
         tree.Add(u"C:\\a\\after\\", {u"y" + std::u16string(pad, u'y') + u".txt"});
         tree.AddGenerated(u"C:\\a\\after\\", files, 12);
         if (!skip) tree.AddFolder(u"C:\\a\\junction\\");
-        d.Build(tree, {u"C:\\"});
+        EXPECT_TRUE(test::BuildFake(tree, {u"C:\\"}, d.CachePath()));
         return d.File();
     };
     constexpr uint32_t kMiB = 1048576;
@@ -107,20 +99,19 @@ TEST(Defragment, FolderWithoutBlockGetsAnEmptyOneInItsPlace) {
     const auto skipped = build(true, pad, files);
     EXPECT_EQ(skipped.size() + 6, expected.size());
 
-    ASSERT_EQ(d.Run(), 0);
+    ASSERT_EQ(d.Defragment(), 0);
     EXPECT_EQ(d.File(), expected);
 }
 
 TEST(Defragment, HeldCacheFileIsLeftAsItWas) {
     Defrag d;
-    FakeTree tree;
-    AddSampleTree(tree);
-    d.Build(tree, {u"C:\\"});
+    AddSampleTree(d.tree);
+    d.Build({u"C:\\"});
     const auto built = d.File();
     {
         platform::ExclusiveFile holder;
         ASSERT_TRUE(holder.OpenExisting(d.CachePath()));
-        EXPECT_EQ(d.Run(), -1);
+        EXPECT_EQ(d.Defragment(), -1);
     }
     ASSERT_EQ(d.errors.messages.size(), 1u);
     EXPECT_EQ(d.errors.messages[0],
@@ -133,9 +124,8 @@ TEST(Defragment, HeldCacheFileIsLeftAsItWas) {
 
 TEST(Defragment, FailureToWriteTheNewFileKeepsTheOldOne) {
     Defrag d;
-    FakeTree tree;
-    AddSampleTree(tree);
-    d.Build(tree, {u"C:\\"});
+    AddSampleTree(d.tree);
+    d.Build({u"C:\\"});
     std::vector<uint8_t> loose = d.File();
     loose.resize(loose.size() + 4096);  // something to compact
     Store32(&loose[kFileSizeOffset], static_cast<uint32_t>(loose.size()));
@@ -143,7 +133,7 @@ TEST(Defragment, FailureToWriteTheNewFileKeepsTheOldOne) {
     ASSERT_TRUE(d.State().SetCacheFileSize(7));
     fs::create_directory(d.dir.path() / "cache.db.new");  // the new file cannot be created
 
-    EXPECT_EQ(d.Run(), 0);
+    EXPECT_EQ(d.Defragment(), 0);
     ASSERT_EQ(d.errors.messages.size(), 1u);
     EXPECT_EQ(d.errors.messages[0],
               u"Can not create or open dat file! File may be used by "
@@ -155,12 +145,12 @@ TEST(Defragment, FailureToWriteTheNewFileKeepsTheOldOne) {
 
 TEST(Defragment, CyclesAndStrayOffsetsBecomeEmptyFolders) {
     Defrag d;
-    FakeTree tree;
+    FakeTree& tree = d.tree;
     tree.Add(u"C:\\", {u"loop", true}).Add(u"C:\\", {u"stray", true});
     tree.Add(u"C:\\", {u"header", true}).Add(u"C:\\", {u"keep", true});
     tree.Add(u"C:\\loop\\", {u"x.txt"}).Add(u"C:\\keep\\", {u"k.txt"});
     tree.AddFolder(u"C:\\stray\\").AddFolder(u"C:\\header\\");
-    d.Build(tree, {u"C:\\"});
+    d.Build({u"C:\\"});
     std::vector<uint8_t> f = d.File();
     const uint32_t loop = Load32(&f[ValueField(f, kFirstBlockOffset, u"loop")]);
     // C:\loop\x.txt becomes a folder that leads back to C:\.
@@ -171,7 +161,7 @@ TEST(Defragment, CyclesAndStrayOffsetsBecomeEmptyFolders) {
     test::WriteBytes(d.Cache(), f);
 
     uint32_t faults = 0;
-    ASSERT_EQ(d.Run(&faults), 0);
+    ASSERT_EQ(d.Defragment(&faults), 0);
     EXPECT_EQ(faults, 3u);
     const auto out = d.File();
     ASSERT_TRUE(Check(out).ok) << Check(out).fault;

@@ -9,7 +9,6 @@
 #include <fstream>
 
 #include "cli/console.h"
-#include "platform/drives.h"
 #include "platform/file.h"
 #include "support/test_tree.h"
 
@@ -23,10 +22,10 @@ struct CliRun : Console {
     CliRun(std::vector<std::u16string> args) { code = RunCli(args, *this); }
     void Out(std::u16string_view line) override { out.push_back(test::Narrow(line)); }
     void Err(std::u16string_view line) override { err += test::Narrow(line) + "\n"; }
-    void Progress(std::u16string_view text) override { progress.push_back(test::Narrow(text)); }
+    void Progress(std::u16string_view) override {}
     void EndProgress() override {}
     int code = -1;
-    Lines out, progress;
+    Lines out;
     std::string err;
 };
 
@@ -45,43 +44,17 @@ class CliTest : public ::testing::Test {
         test::WriteFileOfSize(tree_ / "Docs" / "old" / "notes.txt", 10);
         test::WriteFileOfSize(tree_ / "Docs" / "old" / "empty.txt", 0);
         test::WriteFileOfSize(tree_ / "photo.jpg", 200000);
-        root_ = test::Narrow(test::ToU16(fs::canonical(tree_)));
     }
     CliRun Index() { return CliRun({u"index", u"--cache", cache_, test::ToU16(tree_)}); }
     CliRun Search(std::vector<std::u16string> args) {
         args.insert(args.begin(), {u"search", u"--cache", cache_});
         return CliRun(args);
     }
-    // A path below the tree, spelled with this platform's separator.
-    std::string Under(std::string relative) const {
-        std::replace(relative.begin(), relative.end(), '/', char(platform::kPathSeparator));
-        return root_ + char(platform::kPathSeparator) + relative;
-    }
 
     test::TempDir dir_;
     fs::path tree_ = dir_.path() / "tree";
     std::u16string cache_ = dir_.U16("out/cache.db");  // its folder does not exist yet
-    std::string root_;
 };
-
-TEST_F(CliTest, IndexReportsProgressAndReplacesACacheThenSearches) {
-    for (int i = 0; i < 1000; ++i) test::WriteFileOfSize(tree_ / "empty" / std::to_string(i), 0);
-    const CliRun index = Index();
-    ASSERT_EQ(index.code, kExitOk) << index.err;
-    EXPECT_EQ(index.progress.front().rfind("[Caching Drive ", 0), 0u) << index.progress.front();
-    EXPECT_EQ(index.progress.back().rfind("[Caching is Finished] 1008 items cached,", 0), 0u);
-    fs::remove_all(tree_ / "empty");
-    fs::create_directory(tree_ / "empty");
-    ASSERT_EQ(Index().code, kExitOk);
-
-    // One search through each route: the matching rules, options, sorts and formats are held
-    // against an independent reference in tools/reference_search.py.
-    EXPECT_EQ(Search({u"--sort=name", u"--format", u"[FILENAME] in [FILEDIR]", u"txt"}).out,
-              (Lines{"empty.txt in " + Under("Docs/old/"), "notes.txt in " + Under("Docs/old/"),
-                     "Report.TXT in " + Under("Docs/")}));
-    EXPECT_EQ(Search({u"--count", u"*"}).out, Lines{"8 items found (405KB)"});
-    EXPECT_EQ(Search({u"nothing-like-this"}).code, kExitNothing);
-}
 
 // A build with stderr in a log: a progress line every few seconds and the summary, not one every
 // thousand entries.

@@ -221,6 +221,13 @@ struct Query {
     SearchCriteria criteria;
     char16_t separator = u'/';
     std::u16string expected_base;  // the folder path a found location must give, or empty
+
+    SearchCriteria Criteria() const {
+        SearchCriteria c = criteria;
+        c.pattern = pattern;
+        c.location = location;
+        return c;
+    }
 };
 
 struct Outcome {
@@ -238,10 +245,7 @@ Outcome Run(const std::u16string& cache, const Query& query, QueryCapacities cap
     queryer.SetCountOnly(count_only);
     queryer.SetWalkThreads(threads);
     queryer.SetPathSeparator(query.separator);
-    SearchCriteria criteria = query.criteria;
-    criteria.pattern = query.pattern;
-    criteria.location = query.location;
-    BuildFilterChain(queryer, criteria);
+    BuildFilterChain(queryer, query.Criteria());
     Outcome outcome;
     outcome.code = RunQueryLocked(queryer, QueryPattern(query.pattern), query.location);
     outcome.damaged = queryer.damaged();
@@ -261,10 +265,7 @@ Outcome RunIndexed(const std::u16string& cache, const Query& query, int& errors_
     walk.SetPathSeparator(query.separator);
     IndexedEngine engine(errors, cache, walk, query.separator, threads);
     engine.RefreshNow();
-    SearchCriteria criteria = query.criteria;
-    criteria.pattern = query.pattern;
-    criteria.location = query.location;
-    const EngineAnswer answer = engine.Run(criteria, count_only);
+    const EngineAnswer answer = engine.Run(query.Criteria(), count_only);
     Outcome outcome;
     outcome.code = answer.outcome;
     outcome.damaged = answer.damaged;

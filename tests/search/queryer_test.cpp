@@ -33,6 +33,14 @@ struct Row {
     bool operator==(const Row&) const = default;
 };
 
+std::vector<Row> RowsOf(const ResultSet& r) {
+    std::vector<Row> rows;
+    for (const ResultRecord& rec : r.records)
+        rows.push_back({std::u16string(r.Location(rec)), std::u16string(r.Name(rec)), rec.size_kb,
+                        rec.is_folder != 0, rec.last_write});
+    return rows;
+}
+
 class QueryTest : public ::testing::Test {
   protected:
     // Rows as kEverything lists them; C:\Data is not entered.
@@ -65,11 +73,7 @@ class QueryTest : public ::testing::Test {
         const EngineAnswer a = engine.Run(c, /*count_only=*/false);
         EXPECT_EQ(std::tuple(a.from_index, a.outcome, a.damaged, a.total_size_kb),
                   std::tuple(!damaged_ && code_ != QueryOutcome::Failed, code_, damaged_, total_));
-        std::vector<Row> rows;
-        const ResultSet& r = *a.results;
-        for (const ResultRecord& rec : r.records)
-            rows.push_back({std::u16string(r.Location(rec)), std::u16string(r.Name(rec)),
-                            rec.size_kb, rec.is_folder != 0, rec.last_write});
+        const std::vector<Row> rows = RowsOf(*a.results);
         const EngineAnswer count = engine.Run(c, /*count_only=*/true);
         EXPECT_EQ(std::tuple(count.matches, count.total_size_kb),
                   std::tuple(rows.size(), a.total_size_kb));
@@ -86,12 +90,7 @@ class QueryTest : public ::testing::Test {
         counted_ = q.counted();
         total_ = q.total_size_kb();
         in_parts_ = q.walked_in_parts();
-        std::vector<Row> rows;
-        const ResultSet& r = q.results();
-        for (const ResultRecord& rec : r.records)
-            rows.push_back({std::u16string(r.Location(rec)), std::u16string(r.Name(rec)),
-                            rec.size_kb, rec.is_folder != 0, rec.last_write});
-        return rows;
+        return RowsOf(q.results());
     }
     std::vector<Row> Query(std::u16string pattern, std::u16string location = u"My Computer") {
         return Query(

@@ -1,5 +1,6 @@
 // The search thread against a query that the test holds open: coalescing of typing, one worker
-// at a time, empty patterns, failed and misdirected queries, the exit flag; and one real query.
+// at a time, empty patterns, failed and misdirected queries, the exit flag. The pages' criteria
+// narrowing the desktop's real searches are checked end to end (criteria-pages).
 #include "search/search_runner.h"
 
 #include <gtest/gtest.h>
@@ -196,36 +197,6 @@ TEST_F(SearchRunnerTest, WorkersWaitingAtExitReturnWithoutSearching) {
     runner_.StartSearch(u"b", u"My Computer");
     runner_.Shutdown();
     EXPECT_EQ(query_.patterns.size(), 1u);
-}
-
-TEST(SearchRunnerEngine, TheCriteriaOfThePagesNarrowARealQuery) {
-    test::TempDir dir;
-    test::FakeTree tree;
-    tree.Add(u"C:\\", {u"notes.txt", false, 2048, 1})
-        .Add(u"C:\\", {u"old.txt", true, 0, 1})
-        .Add(u"C:\\", {u"a.bin", false, 10, 1});
-    ASSERT_TRUE(test::BuildFake(tree, {u"C:\\"}, dir.U16("cache.db")));
-    test::CollectErrors errors;
-    CQueryer queryer(errors, dir.U16("cache.db"));
-    queryer.SetPathSeparator(u'\\');
-    WalkEngine walk(queryer);
-    QueryerSearch query(walk, [] {
-        SearchCriteria files;
-        files.kind = SearchKind::FilesOnly;
-        return files;
-    });
-    ResultListModel list;
-    RecordingView view;
-    std::atomic<bool> ready{true};
-    SearchRunner runner(query, list, view, ready);
-    runner.StartSearch(u"*.TXT", u"C:\\");
-    view.WaitForReports(1);
-    runner.Shutdown();
-    ListItem item;
-    ASSERT_TRUE(list.GetItem(0, 1, item));
-    EXPECT_EQ(item.location + item.name, u"C:\\notes.txt");
-    EXPECT_EQ(view.reports[0].records, 1u);
-    EXPECT_TRUE(errors.messages.empty());
 }
 
 }  // namespace

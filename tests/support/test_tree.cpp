@@ -144,11 +144,9 @@ std::vector<ReadEntry> ReadAllEntries(const std::vector<uint8_t>& file, char16_t
     return out;
 }
 
-std::vector<std::u16string> Paths(const std::vector<ReadEntry>& entries, bool mark_folders,
-                                  char16_t separator) {
+std::vector<std::u16string> Paths(const std::vector<ReadEntry>& entries) {
     std::vector<std::u16string> paths;
-    for (const auto& e : entries)
-        paths.push_back(e.path + (mark_folders && e.folder ? std::u16string(1, separator) : u""));
+    for (const auto& e : entries) paths.push_back(e.path);
     return paths;
 }
 

@@ -102,9 +102,7 @@ struct ReadEntry {
     uint64_t time;
 };
 std::vector<ReadEntry> ReadAllEntries(const std::vector<uint8_t>& file, char16_t separator);
-// Their paths alone, folders with a trailing separator when `mark_folders`.
-std::vector<std::u16string> Paths(const std::vector<ReadEntry>& entries, bool mark_folders = false,
-                                  char16_t separator = u'\\');
+std::vector<std::u16string> Paths(const std::vector<ReadEntry>& entries);  // in the same order
 CacheCheckReport Check(const std::vector<uint8_t>& file);
 
 // Appends a record to a result set, its texts to the pool.

@@ -22,11 +22,9 @@ import signal
 import subprocess
 import sys
 import tempfile
-import threading
-import time
 import traceback
 
-from cache_image import Mismatch, expect, make
+from cache_image import Keeper, Mismatch, expect, make, wait_until
 
 # setup(ctx) prepares ctx.tmp and returns the command's arguments, or a str saying why the row
 # cannot run here; check(ctx, proc), when given, judges what is left afterwards.
@@ -64,32 +62,6 @@ ROWS = []
 # keeper: one keeper per cache, healing what it keeps, builds cut off or running, folders a
 # build cannot read, locations and patterns that match nothing.
 
-class Keeper:
-    """`watch` on the row's cache in the background, read line by line; killed at exit at the
-    latest."""
-
-    def __init__(self, ctx):
-        self.proc = subprocess.Popen([ctx.binary, "watch", "--cache", ctx.cache, ctx.tree],
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.PIPE, text=True)
-        atexit.register(self.proc.kill)
-        self.said = []
-        threading.Thread(target=lambda: self.said.extend(self.proc.stderr), daemon=True).start()
-        self.wait_for("watching")
-
-    def wait_for(self, text):
-        deadline = time.monotonic() + LIMIT / 2
-        while not any(text in line for line in self.said):
-            expect(time.monotonic() < deadline and self.proc.poll() is None,
-                   f"the keeper never said {text!r}: {self.said}")
-            time.sleep(0.05)
-
-    def stop(self):
-        self.proc.terminate()
-        self.proc.wait(LIMIT)
-        return "".join(self.said)
-
-
 def cut_off(ctx):
     """A cache whose state file says its build did not end, with a file added after it."""
     ctx.indexed()
@@ -120,7 +92,7 @@ def held_by_a_build(ctx):
 def keeper_started_on_damage(ctx):
     ctx.indexed()
     os.truncate(ctx.cache, os.path.getsize(ctx.cache) - 64)
-    ctx.keeper = Keeper(ctx)
+    ctx.keeper = Keeper(ctx.binary, ctx.cache, ctx.tree)
     return ["check", "--cache", ctx.cache]
 
 
@@ -128,16 +100,13 @@ def keeper_meets_damage(spoil):
     """A running keeper whose cache `spoil` damages; the row's search waits for the rebuild."""
     def setup(ctx):
         ctx.indexed()
-        ctx.keeper = Keeper(ctx)
+        ctx.keeper = Keeper(ctx.binary, ctx.cache, ctx.tree)
         spoil(ctx.cache)
         make(ctx.tree, "a/after.txt", 10)
         ctx.keeper.wait_for("building the cache again")
-        deadline = time.monotonic() + LIMIT / 2
-        while subprocess.run([ctx.binary, "check", "--cache", ctx.cache],
-                             capture_output=True).returncode != 0:
-            expect(time.monotonic() < deadline, f"no whole cache after the rebuild: "
-                   f"{ctx.keeper.said}")
-            time.sleep(0.1)
+        wait_until("a whole cache after the rebuild", lambda: (subprocess.run(
+            [ctx.binary, "check", "--cache", ctx.cache], capture_output=True).returncode == 0,
+            ctx.keeper.said()))
         return ["search", "--cache", ctx.cache, "after.txt"]
     return setup
 
@@ -149,14 +118,14 @@ def replace_with_junk(cache):
 
 
 def healed_once(ctx, p):
-    said = ctx.keeper.stop()
+    said = ctx.keeper.kill()
     expect("after.txt" in p.stdout and said.count("building the cache again") == 1,
            f"the keeper should rebuild once and say so:\n{said}")
 
 
 def second_keeper(ctx):
     ctx.indexed()
-    ctx.keeper = Keeper(ctx)
+    ctx.keeper = Keeper(ctx.binary, ctx.cache, ctx.tree)
     return ["watch", "--cache", ctx.cache, ctx.tree]
 
 
@@ -199,7 +168,7 @@ def twenty_named(ctx, p):
 
 ROWS += [
     Row("keeper: rebuilds the damaged cache it starts on", keeper_started_on_damage, 0, "",
-        lambda ctx, p: expect("damaged" in ctx.keeper.stop(), "the keeper did not say so")),
+        lambda ctx, p: expect("damaged" in ctx.keeper.kill(), "the keeper did not say so")),
     Row("keeper: heals a cache cut short while it runs, once",
         keeper_meets_damage(lambda cache: os.truncate(cache, os.path.getsize(cache) - 64)), 0,
         "", healed_once),

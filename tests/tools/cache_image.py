@@ -9,19 +9,24 @@ Names are str as the file system gives them to Python: a unit that is not valid 
 The tools' shared plumbing (making a tree, running the program, a tool's frame) lives at the end.
 """
 
+import atexit
 import collections
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 
 DATA_END, FILE_SIZE, FREE_HEAD = 100, 104, 128
 ROOT_BLOCK, FIRST_BLOCK = 132, 131072
 NO_BLOCK = 0xFFFFFFFF
 TAG_FILE, TAG_FOLDER, TAG_REMOVED = 1, 2, 3
 FILETIME_1970 = 116444736000000000
+SETTLE = 30  # a change reaching the cache, a keeper starting, stopping or rebuilding
 
 
 class Mismatch(Exception):
@@ -107,6 +112,54 @@ def run(binary, *args, timeout=120, **kw):
     p = subprocess.run([binary, *args], capture_output=True, timeout=timeout, **kw)
     expect(0 <= p.returncode < 128, f"corvella {args} crashed ({p.returncode})\n{p.stderr}")
     return p
+
+
+def wait_until(what, probe):
+    """Polls probe() -> (done, what it saw) until done; shows the last sight when it never is."""
+    deadline = time.monotonic() + SETTLE
+    while True:
+        ok, last = probe()
+        if ok:
+            return
+        expect(time.monotonic() < deadline, f"{what}: not so after {SETTLE}s; last seen: {last!r}")
+        time.sleep(0.05)
+
+
+class Keeper:
+    """`corvella watch` in the background, started once it says it watches, its stderr collected
+    line by line; killed at exit at the latest."""
+
+    def __init__(self, binary, cache, tree, *options):
+        self.proc = subprocess.Popen([binary, "watch", "--cache", cache, *options, tree],
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.PIPE, text=True, errors="replace")
+        atexit.register(self.kill)
+        self.lines = []
+        self.reader = threading.Thread(target=lambda: self.lines.extend(self.proc.stderr),
+                                       daemon=True)
+        self.reader.start()
+        self.wait_for("corvella: watching ")
+
+    def said(self):
+        return "".join(self.lines)
+
+    def wait_for(self, text):
+        wait_until(f"the keeper says {text!r}", lambda: (
+            text in self.said() or self.proc.poll() is not None, self.said()))
+        expect(self.proc.poll() is None, f"the keeper ended ({self.proc.poll()}):\n{self.said()}")
+
+    def interrupt(self):
+        """Ctrl+C, which must end it cleanly; a TimeoutExpired fails the caller."""
+        self.proc.send_signal(signal.SIGINT)
+        code = self.proc.wait(SETTLE)
+        expect(code == 0, f"watch exits {code} after Ctrl+C\n{self.said()}")
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.wait()
+        self.reader.join(SETTLE)
+        return self.said()
 
 
 def indented(text):

@@ -11,17 +11,14 @@ usage: live_watch.py CORVELLA_BINARY
 import os
 import re
 import shutil
-import signal
 import socket
 import struct
 import subprocess
 import sys
 import threading
-import time
 
-from cache_image import Mismatch, expect, make, run, tool
+from cache_image import SETTLE, Keeper, Mismatch, expect, make, run, tool, wait_until
 
-SETTLE = 20  # a change reaching the cache, a watcher starting or stopping
 IN_USE = ("Can not open dat file! File may be used by another program or does not exists! "
           "In CQueryer::InitTraverse - 000")
 COUNT_LINE = re.compile(r"^[\d,]+ items found \([\d,]+KB\)$")
@@ -177,18 +174,6 @@ def dying_keeper(binary, cache, path):
            f"after a keeper died mid-answer: {p}\nthe walk: {walk}")
 
 
-def wait_until(what, probe):
-    """Polls probe() -> (done, what it saw) until done; shows the last sight when it never is."""
-    deadline = time.monotonic() + SETTLE
-    while True:
-        ok, last = probe()
-        if ok:
-            return
-        if time.monotonic() > deadline:
-            raise Mismatch(f"{what}: not so after {SETTLE}s; last seen: {last!r}")
-        time.sleep(0.1)
-
-
 def state_path(cache):
     return os.path.join(os.path.dirname(cache), "stateinfo.ini")
 
@@ -196,34 +181,6 @@ def state_path(cache):
 def read_state(cache):
     with open(state_path(cache), encoding="utf-8") as f:
         return dict(re.findall(r"^(\w+)=(.*?)\s*$", f.read(), re.M))
-
-
-class Watch:
-    """`corvella watch` in the background, its stderr collected line by line."""
-
-    def __init__(self, binary, cache, tree):
-        self.proc = subprocess.Popen([binary, "watch", "--cache", cache, "-v", tree],
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.PIPE, text=True, errors="replace")
-        self.lines = []
-        threading.Thread(target=lambda: self.lines.extend(self.proc.stderr), daemon=True).start()
-        wait_until("watch says it is watching", lambda: (
-            self.proc.poll() is not None or "corvella: watching " in self.stderr(),
-            self.stderr()))
-        expect(self.proc.poll() is None, f"watch ended ({self.proc.poll()})\n{self.stderr()}")
-
-    def stderr(self):
-        return "".join(self.lines)
-
-    def interrupt(self):
-        self.proc.send_signal(signal.SIGINT)
-        code = self.proc.wait(SETTLE)  # a TimeoutExpired fails the test
-        expect(code == 0, f"watch exits {code} after Ctrl+C\n{self.stderr()}")
-
-    def kill(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-        self.proc.wait()
 
 
 class Hammer:
@@ -269,8 +226,8 @@ def main(binary, tmp):
 
     def start(says=None):
         """A watcher; says "" when it must not rebuild, else what it must say of rebuilding."""
-        watches.append(Watch(binary, cache, tree))
-        said = watches[-1].stderr()
+        watches.append(Keeper(binary, cache, tree, "-v"))
+        said = watches[-1].said()
         if says is not None:
             expect(says in said if says else "building the cache again" not in said,
                    f"a start should {f'say {says!r}' if says else 'not rebuild'}, says:\n{said}")
@@ -325,8 +282,8 @@ def main(binary, tmp):
         label = "every search of the watched cache was answered by the watcher"
         expect(ANSWERED_BY[cache]["walk"] == 0 and ANSWERED_BY[fresh] == {"keeper": 0, "walk": 1},
                f"answered by: {ANSWERED_BY}")
-        sock = re.search(r"^corvella: answering searches at (.*)$", watch.stderr(), re.M)
-        expect(sock, f"the watcher does not say where it answers:\n{watch.stderr()}")
+        sock = re.search(r"^corvella: answering searches at (.*)$", watch.said(), re.M)
+        expect(sock, f"the watcher does not say where it answers:\n{watch.said()}")
         sock = sock.group(1)
 
         label = "the watcher answers as the walk does, by the asker's folder and time zone"
@@ -336,16 +293,6 @@ def main(binary, tmp):
         hostile_clients(binary, cache, sock)
         if os.geteuid() == 0:
             other_user_refused(cache, sock)
-
-        label = "between applies, two searches at once never shut each other out"
-        pair = [Hammer(binary, cache, "--count", "*") for _ in range(2)]
-        for h in pair:
-            h.thread.start()
-        time.sleep(2)
-        for h in pair:
-            h.finish()
-        expect(not any(h.seen["in use"] for h in pair), "searches refused each other: " +
-               ", ".join(f"{len(h.seen['in use'])} of {len(h.seen['answered'])}" for h in pair))
 
         label = "Ctrl+C ends the watcher cleanly and the state file says so"
         watch.interrupt()
@@ -380,7 +327,7 @@ def main(binary, tmp):
         expect(read_state(cache).get("UpdateCacheExit") == "TRUE",
                f"state after the rebuild: {read_state(cache)}")
     except (Mismatch, subprocess.TimeoutExpired) as e:
-        last = watches[-1].stderr() if watches else ""
+        last = watches[-1].said() if watches else ""
         raise Mismatch(f"{label}\n{e}\nthe last watcher's stderr:\n{last}") from e
     finally:
         beside.halt()

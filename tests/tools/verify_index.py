@@ -12,8 +12,8 @@ import os
 import re
 import sys
 
-from cache_image import (FILETIME_1970, FIRST_BLOCK, NO_BLOCK, ROOT_BLOCK, TAG_FILE, TAG_FOLDER,
-                         Image, expect, kib, make, run, tool)
+from cache_image import (DATA_END, FILE_SIZE, FILETIME_1970, FIRST_BLOCK, FREE_HEAD, NO_BLOCK,
+                         ROOT_BLOCK, TAG_FILE, TAG_FOLDER, Image, expect, kib, make, run, tool)
 
 
 def listing(path):
@@ -31,9 +31,9 @@ def verify_cache(cache_path, roots):
     with open(cache_path, "rb") as f:
         image = Image(f.read())
     data = image.data
-    expect(len(data) >= FIRST_BLOCK and image.u32(0) == 1 and not any(data[4:100])
-           and not any(data[108:128]) and image.u32(128) == NO_BLOCK
-           and image.u32(100) == image.u32(104) == len(data),
+    expect(len(data) >= FIRST_BLOCK and image.u32(0) == 1 and not any(data[4:DATA_END])
+           and not any(data[FILE_SIZE + 4:FREE_HEAD]) and image.u32(FREE_HEAD) == NO_BLOCK
+           and image.u32(DATA_END) == image.u32(FILE_SIZE) == len(data),
            f"bad header for a fresh {len(data)}-byte build: {data[:ROOT_BLOCK].hex()}")
     root = image.block(ROOT_BLOCK)
     expect(root.capacity == root.used and not any(data[ROOT_BLOCK + root.used:FIRST_BLOCK]),
