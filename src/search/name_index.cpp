@@ -464,7 +464,9 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
     // The parts back together in order: each writes its records and texts where the parts
     // before it end.
     const size_t parts = found.size();
-    std::vector<size_t> record_at(parts + 1, 0), pool_at(parts + 1, 0);
+    // 64-bit sums, so that on a 32-bit build too a pool past what offsets hold is refused, not
+    // wrapped into one too small for its texts.
+    std::vector<uint64_t> record_at(parts + 1, 0), pool_at(parts + 1, 0);
     for (size_t k = 0; k < parts; ++k) {
         if (found[k].out_of_memory) throw std::bad_alloc();
         answer.matches += found[k].matches;
@@ -473,9 +475,13 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
         pool_at[k + 1] = pool_at[k] + found[k].chars;
     }
     if (count_only) return answer;
-    if (pool_at[parts] > 0xFFFFFFFFull) throw std::bad_alloc();  // pool offsets are 32-bit
-    results.records.resize(record_at[parts]);
-    results.pool.resize(pool_at[parts]);
+    // Pool offsets are 32-bit; past what a vector can hold is memory running out, not an error
+    // of another kind.
+    if (pool_at[parts] > 0xFFFFFFFFull || pool_at[parts] > results.pool.max_size() ||
+        record_at[parts] > results.records.max_size())
+        throw std::bad_alloc();
+    results.records.resize(size_t(record_at[parts]));
+    results.pool.resize(size_t(pool_at[parts]));
     RunParts(unsigned(parts), [&](unsigned k) {
         FillPart(found[k], separator, results.records.data() + record_at[k],
                  results.pool.data() + pool_at[k], uint32_t(pool_at[k]));
