@@ -3,6 +3,7 @@
 // when one runs; otherwise this process walks the file.
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <cstdio>
 #include <ctime>
 #include <optional>
@@ -168,8 +169,14 @@ int RunSearch(const CommandLine& command, Console& console) {
     // Checked before any cache is built for the search.
     std::u16string engine_name = u"walk";
     if (command.Has(u"--engine")) engine_name = command.options.at(u"--engine");
-    if (engine_name != u"walk" && engine_name != u"index")
-        return Bad(console, u"--engine takes walk or index");
+    // The index's routes answer the same; naming one measures or tests it alone.
+    static const std::map<std::u16string, NameIndex::Route> kIndexRoutes = {
+        {u"index", NameIndex::Route::Choose},
+        {u"index-scan", NameIndex::Route::Scan},
+        {u"index-postings", NameIndex::Route::Postings}};
+    const auto route = kIndexRoutes.find(engine_name);
+    if (engine_name != u"walk" && route == kIndexRoutes.end())
+        return Bad(console, u"--engine takes walk, index, index-scan or index-postings");
     uint32_t repeat = 1;
     if (command.Has(u"--repeat")) {
         const auto n = ParseKB(command.options.at(u"--repeat"));
@@ -215,7 +222,8 @@ int RunSearch(const CommandLine& command, Console& console) {
     IndexedEngine indexed(errors, command.cache_path, queryer, platform::kPathSeparator,
                           request.threads);
     SearchEngine* engine = &walk;
-    if (engine_name == u"index") {
+    if (route != kIndexRoutes.end()) {
+        indexed.SetRoute(route->second);
         indexed.RefreshNow();  // a file it cannot index is walked
         engine = &indexed;
     }

@@ -39,6 +39,12 @@ unsigned PartsFor(uint64_t items, unsigned threads) {
     return unsigned(std::clamp<uint64_t>(threads, 1, std::max<uint64_t>(1, items)));
 }
 
+// Whether only the name decides: no filter is set.
+bool NameOnly(const SearchCriteria& c) {
+    return !c.no_subdirectories && c.kind == SearchKind::All && !c.min_size_enabled &&
+           !c.max_size_enabled && !c.date_from_enabled && !c.date_to_enabled;
+}
+
 uint32_t SaturatedKB(uint64_t kb) {
     return kb > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(kb);
 }
@@ -58,25 +64,25 @@ std::unique_ptr<NameIndex> NameIndex::Build(const CacheView& view, BuildOutcome&
     NameIndex& x = *index;
     outcome = BuildOutcome::Damaged;
 
-    // Distinct names: a candidate is appended to the pool, looked up, and taken back when the
-    // same text is already there.
-    const auto hash = [&x](uint32_t at) {
+    // Distinct names: a candidate is appended to the pool with the next number, looked up, and
+    // taken back when the same text is already there.
+    const auto hash = [&x](uint32_t id) {
         uint64_t h = 1469598103934665603ull;
-        for (char16_t c : x.NameAt(at)) h = (h ^ c) * 1099511628211ull;
+        for (char16_t c : x.NameText(id)) h = (h ^ c) * 1099511628211ull;
         return size_t(h);
     };
-    const auto same = [&x](uint32_t a, uint32_t b) { return x.NameAt(a) == x.NameAt(b); };
+    const auto same = [&x](uint32_t a, uint32_t b) { return x.NameText(a) == x.NameText(b); };
     using NameSet = std::unordered_set<uint32_t, decltype(hash), decltype(same)>;
     std::optional<NameSet> names(std::in_place, 1024, hash, same);
     const auto intern = [&](const EntryView& e) {
         const uint32_t at = uint32_t(x.pool_.size());
         for (uint32_t i = 0; i < e.name_units; ++i) x.pool_.push_back(e.NameUnit(view, i));
         x.pool_.push_back(0);
-        const auto [it, added] = names->insert(at);
-        if (added) {
-            ++x.distinct_names_;
-            return at;
-        }
+        const uint32_t id = uint32_t(x.name_start_.size());
+        x.name_start_.push_back(at);
+        const auto [it, added] = names->insert(id);
+        if (added) return id;
+        x.name_start_.pop_back();
         x.pool_.resize(at);
         return *it;
     };
@@ -85,7 +91,7 @@ std::unique_ptr<NameIndex> NameIndex::Build(const CacheView& view, BuildOutcome&
     // every folder has its place.
     std::vector<uint32_t> entered_at;  // the order a folder was entered -> its entry number
     const auto add = [&](uint32_t name_at, uint32_t parent, uint32_t size_kb, uint64_t time) {
-        x.name_at_.push_back(name_at);
+        x.name_id_.push_back(name_at);
         x.parent_.push_back(parent);
         x.size_kb_.push_back(size_kb);
         x.time_.push_back(time);
@@ -147,7 +153,25 @@ std::unique_ptr<NameIndex> NameIndex::Build(const CacheView& view, BuildOutcome&
         if (parent != kNone) parent = entered_at[parent];
     entered_at = {};
     names.reset();
-    for (auto* v : {&x.name_at_, &x.parent_, &x.size_kb_}) v->shrink_to_fit();
+
+    // The postings, by a counting sort: each name's entries land in answer order.
+    const size_t name_count = x.name_start_.size();
+    x.postings_at_.assign(name_count + 1, 0);
+    x.name_kb_.assign(name_count, 0);
+    for (size_t i = 0; i < x.name_id_.size(); ++i) {
+        const uint32_t id = x.name_id_[i] & ~kFolderBit;
+        ++x.postings_at_[id + 1];
+        x.name_kb_[id] += x.size_kb_[i];
+    }
+    for (size_t id = 0; id < name_count; ++id) x.postings_at_[id + 1] += x.postings_at_[id];
+    x.postings_.resize(x.name_id_.size());
+    {
+        std::vector<uint32_t> next(x.postings_at_.begin(), x.postings_at_.end() - 1);
+        for (uint32_t i = 0; i < uint32_t(x.name_id_.size()); ++i)
+            x.postings_[next[x.name_id_[i] & ~kFolderBit]++] = i;
+    }
+
+    for (auto* v : {&x.name_id_, &x.parent_, &x.size_kb_, &x.name_start_}) v->shrink_to_fit();
     x.time_.shrink_to_fit();
     x.pool_.shrink_to_fit();
     x.no_block_.shrink_to_fit();
@@ -156,8 +180,10 @@ std::unique_ptr<NameIndex> NameIndex::Build(const CacheView& view, BuildOutcome&
 }
 
 size_t NameIndex::MemoryBytes() const {
-    return 4 * (name_at_.capacity() + parent_.capacity() + size_kb_.capacity()) +
-           4 * no_block_.capacity() + 8 * time_.capacity() + 2 * pool_.capacity();
+    return 4 * (name_id_.capacity() + parent_.capacity() + size_kb_.capacity()) +
+           4 * (no_block_.capacity() + name_start_.capacity() + postings_at_.capacity() +
+                postings_.capacity()) +
+           8 * (time_.capacity() + name_kb_.capacity()) + 2 * pool_.capacity();
 }
 
 uint32_t NameIndex::SubtreeBegin(uint32_t folder) const {
@@ -227,17 +253,13 @@ bool NameIndex::FindLocation(std::u16string_view location, char16_t sep, uint32_
 void NameIndex::ScanPart(const Range& range, const std::vector<uint8_t>& verdicts,
                          const SearchCriteria& c, char16_t separator, bool count_only,
                          Part& part) const {
-    const bool files_only = c.kind == SearchKind::FilesOnly;
-    const bool folders_only = c.kind == SearchKind::FoldersOnly;
-    const bool name_only = !c.no_subdirectories && c.kind == SearchKind::All &&
-                           !c.min_size_enabled && !c.max_size_enabled && !c.date_from_enabled &&
-                           !c.date_to_enabled;
+    const bool name_only = NameOnly(c);
     // The commonest query, a bare count by name: no branch on the verdict, which a common
     // pattern makes a coin toss.
     if (count_only && name_only) {
         uint64_t matches = 0, total = 0;
         for (uint32_t i = range.begin; i < range.end; ++i) {
-            const uint64_t ok = verdicts[name_at_[i] & ~kFolderBit];
+            const uint64_t ok = verdicts[name_id_[i] & ~kFolderBit];
             matches += ok;
             total += size_kb_[i] & (0 - ok);
         }
@@ -245,26 +267,38 @@ void NameIndex::ScanPart(const Range& range, const std::vector<uint8_t>& verdict
         part.total_kb = total;
         return;
     }
+    // The range's entries with a matching name, as the scan meets them.
+    const auto matching = [&](auto take) {
+        for (uint32_t i = range.begin; i < range.end; ++i)
+            if (verdicts[name_id_[i] & ~kFolderBit]) take(i);
+    };
+    TakeEntries(matching, range.top_parent, c, name_only, separator, count_only, part);
+}
+
+template <typename Entries>
+void NameIndex::TakeEntries(Entries entries, uint32_t top_parent, const SearchCriteria& c,
+                            bool name_only, char16_t separator, bool count_only,
+                            Part& part) const {
+    const bool files_only = c.kind == SearchKind::FilesOnly;
+    const bool folders_only = c.kind == SearchKind::FoldersOnly;
     std::u16string path;
     uint32_t path_of = kNone;  // the folder `path` spells; kNone spells the drives' ""
     try {
-        for (uint32_t i = range.begin; i < range.end; ++i) {
-            const uint32_t id = name_at_[i];
-            const bool folder = (id & kFolderBit) != 0;
-            if (!verdicts[id & ~kFolderBit]) continue;
+        entries([&](uint32_t i) {
+            const bool folder = IsFolder(i);
             const uint32_t kb = size_kb_[i];
             if (!name_only) {
-                if (c.no_subdirectories && parent_[i] != range.top_parent) continue;
-                if ((files_only && folder) || (folders_only && !folder)) continue;
-                if (c.min_size_enabled && kb < c.min_size_kb) continue;
-                if (c.max_size_enabled && kb > c.max_size_kb) continue;
+                if (c.no_subdirectories && parent_[i] != top_parent) return;
+                if ((files_only && folder) || (folders_only && !folder)) return;
+                if (c.min_size_enabled && kb < c.min_size_kb) return;
+                if (c.max_size_enabled && kb > c.max_size_kb) return;
                 const uint64_t time = time_[i];
-                if (c.date_from_enabled && time < c.date_from) continue;
-                if (c.date_to_enabled && time > c.date_to) continue;
+                if (c.date_from_enabled && time < c.date_from) return;
+                if (c.date_to_enabled && time > c.date_to) return;
             }
             ++part.matches;
             part.total_kb += kb;
-            if (count_only) continue;
+            if (count_only) return;
             if (parent_[i] != path_of) {
                 path.clear();
                 if (parent_[i] != kNone) AppendPath(path, parent_[i], separator);
@@ -272,10 +306,29 @@ void NameIndex::ScanPart(const Range& range, const std::vector<uint8_t>& verdict
             }
             part.found.push_back(i);
             part.chars += path.size() + 1 + Name(i).size() + 1;
-        }
+        });
     } catch (const std::bad_alloc&) {
         part.out_of_memory = true;
     }
+}
+
+std::vector<uint32_t> NameIndex::Postings(const Range& range,
+                                          const std::vector<uint8_t>& verdicts) const {
+    std::vector<uint32_t> entries;
+    size_t lists = 0;
+    for (uint32_t id = 0; id < verdicts.size(); ++id) {
+        if (!verdicts[id]) continue;
+        const auto first = postings_.begin() + postings_at_[id];
+        const auto last = postings_.begin() + postings_at_[id + 1];
+        const auto from = std::lower_bound(first, last, range.begin);
+        const auto to = std::lower_bound(from, last, range.end);
+        if (from == to) continue;
+        entries.insert(entries.end(), from, to);
+        ++lists;
+    }
+    // Each list is in answer order already; several are merged by sorting their positions.
+    if (lists > 1) std::sort(entries.begin(), entries.end());
+    return entries;
 }
 
 void NameIndex::FillPart(const Part& part, char16_t separator, ResultRecord* record, char16_t* pool,
@@ -305,10 +358,11 @@ void NameIndex::FillPart(const Part& part, char16_t separator, ResultRecord* rec
 
 NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16string& pattern,
                                  std::u16string_view location, char16_t separator, bool count_only,
-                                 unsigned threads, ResultSet& results) const {
+                                 unsigned threads, ResultSet& results, Route route) const {
     results.Clear();
     Answer answer;
-    Range range{0, uint32_t(parent_.size()), kNone};
+    const uint32_t entry_count = uint32_t(parent_.size());
+    Range range{0, entry_count, kNone};
     location = TrimBlanks(location);
     if (!location.empty() && location != u"My Computer") {
         uint32_t folder = kNone;
@@ -322,8 +376,8 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
     const Matcher matcher = SelectMatcher(pattern);
     const std::u16string prepared = PreparePattern(pattern);
     const uint32_t min_units = MinimumNameUnits(prepared);
-    const auto name_matches = [&](uint32_t at) {
-        const std::u16string_view name = NameAt(at);
+    const auto name_matches = [&](uint32_t id) {
+        const std::u16string_view name = NameText(id);
         const uint32_t units = uint32_t(name.size());
         if (units < min_units) return false;
         const auto* text = reinterpret_cast<const uint8_t*>(name.data());
@@ -331,45 +385,89 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
             return MatchSubstringKnownLength(text, units, prepared.data(), min_units) != 0;
         return matcher(text, prepared.data()) != 0;
     };
-    // A verdict at each name's place in the pool.
-    std::vector<uint8_t> verdicts(pool_.size(), 0);
+    const uint32_t name_count = uint32_t(name_start_.size());
+    std::vector<uint8_t> verdicts(name_count, 0);
     const uint32_t span = range.end - range.begin;
-    if (span < distinct_names_) {  // a small location: only its own names
+    // The entries the matching names carry, all of them: what the postings would visit.
+    uint64_t carried = 0;
+    if (span < name_count && route != Route::Postings) {  // a small location: only its own names
         for (uint32_t i = range.begin; i < range.end; ++i) {
-            const uint32_t at = name_at_[i] & ~kFolderBit;
-            verdicts[at] = name_matches(at);
+            const uint32_t id = name_id_[i] & ~kFolderBit;
+            verdicts[id] = name_matches(id);
         }
+        route = Route::Scan;
     } else {
-        // Each part starts at the first name that begins in its stretch of the pool.
-        const size_t units = pool_.size();
-        const auto name_start = [&](size_t at) {
-            while (at > 0 && at < units && pool_[at - 1] != 0) ++at;
-            return at;
-        };
-        const unsigned parts = PartsFor(units, threads);
+        const unsigned parts = PartsFor(name_count, threads);
+        std::vector<uint64_t> carried_by(parts, 0);
         RunParts(parts, [&](unsigned k) {
-            const size_t end = name_start(units * (k + 1) / parts);
-            for (size_t at = name_start(units * k / parts); at < end;) {
-                verdicts[at] = name_matches(uint32_t(at));
-                at += NameAt(uint32_t(at)).size() + 1;
+            const uint32_t first = uint32_t(uint64_t(name_count) * k / parts);
+            const uint32_t end = uint32_t(uint64_t(name_count) * (k + 1) / parts);
+            const auto take = [&](uint32_t id) {
+                verdicts[id] = 1;
+                carried_by[k] += postings_at_[id + 1] - postings_at_[id];
+            };
+            if (matcher != MatchSubstring || first == end) {
+                for (uint32_t id = first; id < end; ++id)
+                    if (name_matches(id)) take(id);
+                return;
+            }
+            // A plain text is looked for in the part's stretch of the pool at once, not name
+            // by name: the names' NULs fold to nothing the text holds, so no find straddles
+            // two names, and each find names the one it lies in.
+            const auto* pool = reinterpret_cast<const uint8_t*>(pool_.data());
+            const uint32_t stop = end < name_count ? name_start_[end] : uint32_t(pool_.size());
+            for (uint32_t at = name_start_[first]; at < stop;) {
+                const int found = MatchSubstringKnownLength(pool + 2 * size_t(at), stop - at,
+                                                            prepared.data(), min_units);
+                if (found == 0) break;
+                const uint32_t hit = at + uint32_t(found) - 1;
+                const uint32_t id = uint32_t(
+                    std::upper_bound(name_start_.begin() + first, name_start_.begin() + end, hit) -
+                    name_start_.begin() - 1);
+                take(id);
+                at = id + 1 < name_count ? name_start_[id + 1] : stop;
             }
         });
+        for (uint64_t n : carried_by) carried += n;
     }
+    // Over everything, a bare count by name is the names' own sums.
+    if (route != Route::Scan && count_only && NameOnly(criteria) && span == entry_count) {
+        answer.matches = carried;
+        for (uint32_t id = 0; id < name_count; ++id)
+            if (verdicts[id]) answer.total_size_kb += name_kb_[id];
+        return answer;
+    }
+    if (route == Route::Choose)
+        route = carried <= entry_count / kPostingsShare ? Route::Postings : Route::Scan;
 
-    const unsigned parts = PartsFor(span, threads);
-    std::vector<Part> found(parts);
-    RunParts(parts, [&](unsigned k) {
-        const Range mine{uint32_t(range.begin + uint64_t(span) * k / parts),
-                         uint32_t(range.begin + uint64_t(span) * (k + 1) / parts),
-                         range.top_parent};
-        ScanPart(mine, verdicts, criteria, separator, count_only, found[k]);
-    });
+    std::vector<Part> found;
+    if (route == Route::Postings) {
+        const std::vector<uint32_t> entries = Postings(range, verdicts);
+        const auto listed = [&](auto take) {
+            for (const uint32_t i : entries) take(i);
+        };
+        found.resize(1);
+        TakeEntries(listed, range.top_parent, criteria, NameOnly(criteria), separator, count_only,
+                    found[0]);
+    } else {
+        const unsigned parts = PartsFor(span, threads);
+        found.resize(parts);
+        RunParts(parts, [&](unsigned k) {
+            const Range mine{uint32_t(range.begin + uint64_t(span) * k / parts),
+                             uint32_t(range.begin + uint64_t(span) * (k + 1) / parts),
+                             range.top_parent};
+            ScanPart(mine, verdicts, criteria, separator, count_only, found[k]);
+        });
+    }
     verdicts = {};
 
     // The parts back together in order: each writes its records and texts where the parts
     // before it end.
-    std::vector<size_t> record_at(parts + 1, 0), pool_at(parts + 1, 0);
-    for (unsigned k = 0; k < parts; ++k) {
+    const size_t parts = found.size();
+    // 64-bit sums, so that on a 32-bit build too a pool past what offsets hold is refused, not
+    // wrapped into one too small for its texts.
+    std::vector<uint64_t> record_at(parts + 1, 0), pool_at(parts + 1, 0);
+    for (size_t k = 0; k < parts; ++k) {
         if (found[k].out_of_memory) throw std::bad_alloc();
         answer.matches += found[k].matches;
         answer.total_size_kb += found[k].total_kb;
@@ -377,10 +475,14 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
         pool_at[k + 1] = pool_at[k] + found[k].chars;
     }
     if (count_only) return answer;
-    if (pool_at[parts] > 0xFFFFFFFFull) throw std::bad_alloc();  // pool offsets are 32-bit
-    results.records.resize(record_at[parts]);
-    results.pool.resize(pool_at[parts]);
-    RunParts(parts, [&](unsigned k) {
+    // Pool offsets are 32-bit; past what a vector can hold is memory running out, not an error
+    // of another kind.
+    if (pool_at[parts] > 0xFFFFFFFFull || pool_at[parts] > results.pool.max_size() ||
+        record_at[parts] > results.records.max_size())
+        throw std::bad_alloc();
+    results.records.resize(size_t(record_at[parts]));
+    results.pool.resize(size_t(pool_at[parts]));
+    RunParts(unsigned(parts), [&](unsigned k) {
         FillPart(found[k], separator, results.records.data() + record_at[k],
                  results.pool.data() + pool_at[k], uint32_t(pool_at[k]));
     });

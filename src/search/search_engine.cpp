@@ -151,7 +151,7 @@ EngineAnswer IndexedEngine::Run(const SearchCriteria& criteria, bool count_only)
     try {
         const NameIndex::Answer found =
             snapshot->index->Run(criteria, QueryPattern(criteria.pattern), criteria.location,
-                                 separator_, count_only, threads_, results_);
+                                 separator_, count_only, threads_, results_, route_);
         answer.outcome = found.outcome;
         answer.matches = found.matches;
         answer.total_size_kb = found.total_size_kb;

@@ -82,6 +82,8 @@ class IndexedEngine final : public SearchEngine {
     };
     IndexSize SizeOfIndex();
 
+    // How the index finds a query's entries (NameIndex::Route); set before queries run.
+    void SetRoute(NameIndex::Route route) { route_ = route; }
     EngineAnswer Run(const SearchCriteria& criteria, bool count_only) override;
 
   private:
@@ -100,6 +102,7 @@ class IndexedEngine final : public SearchEngine {
     WalkEngine walk_;
     char16_t separator_;
     unsigned threads_;
+    NameIndex::Route route_ = NameIndex::Route::Choose;
 
     std::mutex snapshot_lock_;
     std::shared_ptr<const Snapshot> snapshot_;

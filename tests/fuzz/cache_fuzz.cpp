@@ -259,11 +259,12 @@ Outcome Run(const std::u16string& cache, const Query& query, QueryCapacities cap
 
 // The query through the index engine: the index when the file gave one, else its walk.
 Outcome RunIndexed(const std::u16string& cache, const Query& query, int& errors_shown,
-                   bool count_only, unsigned threads, bool& from_index) {
+                   bool count_only, unsigned threads, NameIndex::Route route, bool& from_index) {
     CountErrors errors;
     CQueryer walk(errors, cache);
     walk.SetPathSeparator(query.separator);
     IndexedEngine engine(errors, cache, walk, query.separator, threads);
+    engine.SetRoute(route);
     engine.RefreshNow();
     const EngineAnswer answer = engine.Run(query.Criteria(), count_only);
     Outcome outcome;
@@ -313,15 +314,21 @@ Outcome RunChecked(const std::u16string& cache, const Query& query, uint8_t capa
             "the walk in parts answered differently from the walk on one thread");
     Require(SameResults(counted, counted_parts) && counted.matches == counted_parts.matches,
             "a bare count in parts answered differently from the count on one thread");
-    bool listed_by_index = false, counted_by_index = false;
-    const Outcome indexed = RunIndexed(cache, query, errors, false, threads - 1, listed_by_index);
-    const Outcome indexed_count = RunIndexed(cache, query, errors, true, threads, counted_by_index);
-    Require(SameResults(roomy, indexed) && indexed.matches == roomy.results.size(),
-            "the index answered differently from the walk");
-    Require(SameResults(counted, indexed_count) && counted.matches == indexed_count.matches,
-            "a bare count by the index answered differently from the walk's");
-    Require(!check_ok || (listed_by_index && counted_by_index),
-            "no index was built for a file the check accepts");
+    // The index by each route, listing and counting: the routes share no code past the name
+    // test, so each must agree with the walk on its own.
+    for (const NameIndex::Route route : {NameIndex::Route::Scan, NameIndex::Route::Postings}) {
+        bool listed_by_index = false, counted_by_index = false;
+        const Outcome indexed =
+            RunIndexed(cache, query, errors, false, threads - 1, route, listed_by_index);
+        const Outcome indexed_count =
+            RunIndexed(cache, query, errors, true, threads, route, counted_by_index);
+        Require(SameResults(roomy, indexed) && indexed.matches == roomy.results.size(),
+                "the index answered differently from the walk");
+        Require(SameResults(counted, indexed_count) && counted.matches == indexed_count.matches,
+                "a bare count by the index answered differently from the walk's");
+        Require(!check_ok || (listed_by_index && counted_by_index),
+                "no index was built for a file the check accepts");
+    }
     Require(roomy.code != QueryOutcome::Failed && errors == 0,
                "a query of an existing file failed or showed a message");
     Require(SameResults(roomy, tight), "the counting route answered differently");
