@@ -133,6 +133,16 @@ int MatchSubstringKnownLength(const uint8_t* name, uint32_t name_units, const ch
     return 0;
 }
 
+SubstringNeedle PrepareNeedle(const char16_t* prepared) {
+    SubstringNeedle needle;
+    needle.text = prepared;
+    while (prepared[needle.units] != 0) ++needle.units;
+    needle.first = prepared[0];
+    needle.twin =
+        (needle.first >= u'a' && needle.first <= u'z') ? char16_t(needle.first - 32) : needle.first;
+    return needle;
+}
+
 int MatchStar(const uint8_t* name, const char16_t* pattern) {
     return Glob<false>(name, pattern);
 }

@@ -14,6 +14,9 @@
 #include <string>
 #include <string_view>
 
+#include "cache/block_reader.h"
+#include "platform/case_fold.h"
+
 namespace corvella {
 
 // Returns non-zero for a match. `name` points at the first byte of a NUL-terminated UTF-16LE name.
@@ -29,6 +32,46 @@ int MatchWildList(const uint8_t* name, const char16_t* pattern);
 // for the pattern's first unit and reads nothing past the name's end.
 int MatchSubstringKnownLength(const uint8_t* name, uint32_t name_units, const char16_t* pattern,
                               uint32_t pattern_units);
+
+// A plain pattern made ready once per query for the walk's test of every name.
+struct SubstringNeedle {
+    const char16_t* text = nullptr;  // folded, NUL-terminated
+    uint32_t units = 0;
+    char16_t first = 0;
+    char16_t twin = 0;  // the first unit's ASCII capital, or the first unit itself
+};
+SubstringNeedle PrepareNeedle(const char16_t* prepared);
+
+// MatchSubstringKnownLength for a name inside a cache record, which the reader has checked is
+// followed by its NUL, value and time (14 bytes): eight units are tested at a time, and a load
+// may reach into those bytes, never past them. Inline: the walk calls it for every file.
+inline bool MatchSubstringInRecord(const SubstringNeedle& needle, const uint8_t* name,
+                                   uint32_t name_units) {
+    namespace lanes = unit_lanes;
+    if (needle.units == 0) return true;
+    if (name_units < needle.units) return false;
+    const uint32_t starts = name_units - needle.units + 1;
+    const lanes::Units first = lanes::Splat(needle.first), twin = lanes::Splat(needle.twin);
+    for (uint32_t start = 0; start < starts; start += lanes::kCount) {
+        // The last load starts at a unit of the name, so it ends within the 14 bytes after it.
+        const lanes::Units v = lanes::Load(name + 2 * start);
+        // A unit past ASCII may fold to the first unit: each is looked at.
+        lanes::Mask candidates = (lanes::Equal(v, first) | lanes::Equal(v, twin) |
+                                  lanes::NonAscii(v)) &
+                                 lanes::Below(starts - start);
+        while (candidates != 0) {
+            const uint32_t at = start + lanes::FirstUnit(candidates);
+            candidates &= candidates - 1;
+            const char16_t c = Load16(name + 2 * at);
+            if (c != needle.first && c != needle.twin && (c < 0x80 || g_case_fold[c] != needle.first))
+                continue;
+            uint32_t i = 1;
+            while (i < needle.units && FoldCase(Load16(name + 2 * (at + i))) == needle.text[i]) ++i;
+            if (i == needle.units) return true;
+        }
+    }
+    return false;
+}
 
 // Chooses by the folded pattern text: ';' and '?' -> MatchWildList; ';' -> MatchStarList;
 // '?' -> MatchWild; '*' -> MatchStar; none of them -> MatchSubstring.
