@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cache/block_reader.h"
 #include "platform/case_fold.h"
@@ -69,6 +70,31 @@ inline bool MatchSubstringInRecord(const SubstringNeedle& needle, const uint8_t*
             while (i < needle.units && FoldCase(Load16(name + 2 * (at + i))) == needle.text[i]) ++i;
             if (i == needle.units) return true;
         }
+    }
+    return false;
+}
+
+// A glob whose every item is '*' and a tail without wildcards ("*.txt", "*.c;*.h"), made ready
+// once per query: a name matches when it ends with one of the tails, which the walk, knowing the
+// name's length, tests from the end without reading the rest of the name.
+struct SuffixSet {
+    struct Tail {
+        const char16_t* text;  // folded
+        uint32_t units;
+    };
+    std::vector<Tail> tails;
+};
+// Fills `set` and returns true when `matcher` (a glob matcher) answers `prepared` by its items'
+// tails alone; false for any other shape, for which the matcher must be called.
+bool PrepareSuffixes(Matcher matcher, const char16_t* prepared, SuffixSet& set);
+
+inline bool MatchSuffixes(const SuffixSet& set, const uint8_t* name, uint32_t name_units) {
+    for (const SuffixSet::Tail& tail : set.tails) {
+        if (name_units < tail.units) continue;
+        const uint8_t* end = name + 2 * (name_units - tail.units);
+        uint32_t i = tail.units;
+        while (i > 0 && FoldCase(Load16(end + 2 * (i - 1))) == tail.text[i - 1]) --i;
+        if (i == 0) return true;
     }
     return false;
 }

@@ -111,6 +111,8 @@ std::unique_ptr<CQueryer> CQueryer::MakeWalker() const {
     walker->matcher_ = matcher_;
     walker->pattern_ = pattern_;
     walker->needle_ = needle_;
+    walker->suffixes_ = suffixes_;
+    walker->by_suffix_ = by_suffix_;
     walker->min_name_units_ = min_name_units_;
     walker->shared_visited_ = shared_visited_;
     walker->collision_ = collision_;

@@ -107,6 +107,8 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
     const ScopeExit finish([this] {
         pattern_ = nullptr;
         needle_ = SubstringNeedle{};
+        by_suffix_ = false;
+        suffixes_.tails.clear();
         ReleaseTraverse();
         end_ticks_ = platform::TickCountMs();
     });
@@ -127,6 +129,11 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
     }
     pattern_ = prepared.data();
     needle_ = PrepareNeedle(pattern_);
+    try {
+        by_suffix_ = PrepareSuffixes(matcher_, pattern_, suffixes_);
+    } catch (const std::bad_alloc&) {
+        by_suffix_ = false;  // the matcher answers alone
+    }
     min_name_units_ = MinimumNameUnits(prepared);
 
     QueryOutcome outcome = QueryOutcome::Done;

@@ -169,6 +169,7 @@ class CQueryer {
         // The commonest search gets the matcher that uses the name's length and its record.
         if (matcher_ == MatchSubstring)
             return MatchSubstringInRecord(needle_, view_.base + name, units);
+        if (by_suffix_) return MatchSuffixes(suffixes_, view_.base + name, units);
         return matcher_(view_.base + name, pattern_) != 0;
     }
     bool RunOthers() const;
@@ -198,6 +199,8 @@ class CQueryer {
     Matcher matcher_ = nullptr;
     const char16_t* pattern_ = nullptr;
     SubstringNeedle needle_;
+    SuffixSet suffixes_;  // the tails of a glob, when by_suffix_
+    bool by_suffix_ = false;
     uint32_t min_name_units_ = 0;  // names shorter than this cannot match
     std::u16string base_path_;     // the start folder's path
     std::u16string path_;          // the folder being walked, with its separator; empty at the root
