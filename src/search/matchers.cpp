@@ -133,6 +133,36 @@ int MatchSubstringKnownLength(const uint8_t* name, uint32_t name_units, const ch
     return 0;
 }
 
+SubstringNeedle PrepareNeedle(const char16_t* prepared) {
+    SubstringNeedle needle;
+    needle.text = prepared;
+    while (prepared[needle.units] != 0) ++needle.units;
+    needle.first = prepared[0];
+    needle.twin =
+        (needle.first >= u'a' && needle.first <= u'z') ? char16_t(needle.first - 32) : needle.first;
+    return needle;
+}
+
+bool PrepareSuffixes(Matcher matcher, const char16_t* prepared, SuffixSet& set) {
+    set.tails.clear();
+    const bool question_is_wild = matcher == MatchWild || matcher == MatchWildList;
+    if (!question_is_wild && matcher != MatchStar && matcher != MatchStarList) return false;
+    // The items as Glob takes them: each up to its NUL, the list ended by an empty one.
+    for (const char16_t* item = prepared; *item != 0;) {
+        size_t tail = 0;
+        const bool suffix = question_is_wild ? IsSuffixPattern<true>(item, tail)
+                                             : IsSuffixPattern<false>(item, tail);
+        if (!suffix) {
+            set.tails.clear();
+            return false;
+        }
+        set.tails.push_back({item + 1, uint32_t(tail)});
+        item += 1 + tail + 1;  // '*', the tail, the NUL
+        if (matcher == MatchStar || matcher == MatchWild) break;  // one item only
+    }
+    return !set.tails.empty();
+}
+
 int MatchStar(const uint8_t* name, const char16_t* pattern) {
     return Glob<false>(name, pattern);
 }

@@ -103,12 +103,16 @@ std::unique_ptr<CQueryer> CQueryer::MakeWalker() const {
     walker->date_from = date_from;
     walker->date_to = date_to;
     walker->separator_ = separator_;
+    walker->name_filter_ = name_filter_;
     std::copy(std::begin(filters_), std::end(filters_), walker->filters_);
     walker->filter_count_ = filter_count_;
     walker->count_only_ = count_only_;
     walker->view_ = view_;
     walker->matcher_ = matcher_;
     walker->pattern_ = pattern_;
+    walker->needle_ = needle_;
+    walker->suffixes_ = suffixes_;
+    walker->by_suffix_ = by_suffix_;
     walker->min_name_units_ = min_name_units_;
     walker->shared_visited_ = shared_visited_;
     walker->collision_ = collision_;

@@ -28,24 +28,20 @@ CQueryer::CQueryer(ErrorSink& errors, std::u16string cache_path, QueryCapacities
       cache_path_(std::move(cache_path)) {}
 
 bool CQueryer::AddFilter(QueryFilter filter) {
-    // In the order of QueryFilter.
-    static constexpr Filter kFilters[] = {FilterName,      FilterTopLevel,   FilterMinSize,
+    // In the order of QueryFilter; the name test is held apart.
+    static constexpr Filter kFilters[] = {nullptr,         FilterTopLevel,   FilterMinSize,
                                           FilterMaxSize,   FilterDateFrom,   FilterDateTo,
                                           FilterFilesOnly, FilterFoldersOnly};
     const size_t index = static_cast<size_t>(filter);
-    if (index >= std::size(kFilters) || filter_count_ >= kMaxFilters) return false;
-    filters_[filter_count_++] = kFilters[index];
+    if (index >= std::size(kFilters) || filter_count_ + (name_filter_ ? 1 : 0) >= kMaxFilters)
+        return false;
+    if (filter == QueryFilter::Name)
+        name_filter_ = true;
+    else
+        filters_[filter_count_++] = kFilters[index];
     return true;
 }
 
-bool CQueryer::FilterName(const CQueryer& q) {
-    if (q.current_units_ < q.min_name_units_) return false;
-    // The walk knows the name's length: the commonest search gets the matcher that uses it.
-    if (q.matcher_ == MatchSubstring)
-        return MatchSubstringKnownLength(q.view_.base + q.current_name_, q.current_units_,
-                                         q.pattern_, q.min_name_units_) != 0;
-    return q.matcher_(q.view_.base + q.current_name_, q.pattern_) != 0;
-}
 bool CQueryer::FilterTopLevel(const CQueryer& q) {
     return q.depth_ == 1;
 }
@@ -68,7 +64,7 @@ bool CQueryer::FilterFoldersOnly(const CQueryer& q) {
     return q.current_folder_;
 }
 
-bool CQueryer::RunChain() const {
+bool CQueryer::RunOthers() const {
     for (int i = 0; i < filter_count_; ++i)
         if (!filters_[i](*this)) return false;
     return true;
@@ -110,6 +106,9 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
     // Every way out: the mapping closed, no pointer left to a pattern that goes, the time taken.
     const ScopeExit finish([this] {
         pattern_ = nullptr;
+        needle_ = SubstringNeedle{};
+        by_suffix_ = false;
+        suffixes_.tails.clear();
         ReleaseTraverse();
         end_ticks_ = platform::TickCountMs();
     });
@@ -129,6 +128,12 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
         return QueryOutcome::Failed;
     }
     pattern_ = prepared.data();
+    needle_ = PrepareNeedle(pattern_);
+    try {
+        by_suffix_ = PrepareSuffixes(matcher_, pattern_, suffixes_);
+    } catch (const std::bad_alloc&) {
+        by_suffix_ = false;  // the matcher answers alone
+    }
     min_name_units_ = MinimumNameUnits(prepared);
 
     QueryOutcome outcome = QueryOutcome::Done;
@@ -262,24 +267,29 @@ bool CQueryer::Traverse(uint32_t start_block) {
     if (over_limit()) return false;
     stack_.push_back(Frame{BlockReader(view_, start_block), path_length_, 0, 0, 0, 0});
     depth_ = 1 + depth_base_;
-    EntryView e;
     while (!stack_.empty()) {
         Frame& frame = stack_.back();
+        // Declared here and never passed by reference, so that its fields stay in registers: a
+        // record written to memory field by field and read back whole stalls every entry.
+        EntryView e;
         if (frame.reader.NextEntry(e)) {
             if (e.IsFile()) {
-                current_name_ = e.name_offset;
-                current_units_ = e.name_units;
-                current_size_kb_ = e.value;
-                current_folder_ = false;
-                current_time_ = e.last_write;
-                if (RunChain() && !Take<kWalk>()) return false;
+                if (NameAccepts(e.name_offset, e.name_units)) {
+                    current_name_ = e.name_offset;
+                    current_units_ = e.name_units;
+                    current_size_kb_ = e.value;
+                    current_folder_ = false;
+                    current_time_ = e.last_write;
+                    if (RunOthers() && !Take<kWalk>()) return false;
+                }
                 frame.sum_kb += e.value;
                 continue;
             }
             if constexpr (kWalk != Walk::Limited) {
                 if (splice_ && e.value != NoBlock) {
                     if (PartTask* task = splice_->Take(e.record_offset)) {
-                        Splice<kWalk>(frame, e, *task);
+                        const EntryView folder = e;
+                        Splice<kWalk>(frame, folder, *task);
                         continue;
                     }
                 }

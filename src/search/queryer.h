@@ -76,7 +76,10 @@ class CQueryer {
 
     // Appends a test to the chain; false when the chain is full.
     bool AddFilter(QueryFilter filter);
-    void ClearFilters() { filter_count_ = 0; }
+    void ClearFilters() {
+        filter_count_ = 0;
+        name_filter_ = false;
+    }
     // '\' for caches of Windows drives (the default there), '/' for POSIX roots.
     void SetPathSeparator(char16_t separator) { separator_ = separator; }
 
@@ -157,9 +160,20 @@ class CQueryer {
                     uint64_t sum_kb);
     bool Fill(size_t need);
     bool Enter(uint32_t block);
-    bool RunChain() const;
+    // The chain: the name test, when there is one, then the other tests.
+    bool RunChain() const { return NameAccepts(current_name_, current_units_) && RunOthers(); }
+    // The name test alone, on a name read by the block reader (inline: run for every entry).
+    bool NameAccepts(uint32_t name, uint32_t units) const {
+        if (!name_filter_) return true;
+        if (units < min_name_units_) return false;
+        // The commonest search gets the matcher that uses the name's length and its record.
+        if (matcher_ == MatchSubstring)
+            return MatchSubstringInRecord(needle_, view_.base + name, units);
+        if (by_suffix_) return MatchSuffixes(suffixes_, view_.base + name, units);
+        return matcher_(view_.base + name, pattern_) != 0;
+    }
+    bool RunOthers() const;
 
-    static bool FilterName(const CQueryer& q);
     static bool FilterTopLevel(const CQueryer& q);
     static bool FilterMinSize(const CQueryer& q);
     static bool FilterMaxSize(const CQueryer& q);
@@ -171,6 +185,9 @@ class CQueryer {
     ErrorSink& errors_;
     QueryCapacities capacities_;
     char16_t separator_;
+    // The name test is held apart from the others and run first, since it rejects nearly
+    // every entry; the tests have no effects, so their order changes no answer.
+    bool name_filter_ = false;
     Filter filters_[kMaxFilters] = {};
     int filter_count_ = 0;
 
@@ -181,6 +198,9 @@ class CQueryer {
     CacheView view_;
     Matcher matcher_ = nullptr;
     const char16_t* pattern_ = nullptr;
+    SubstringNeedle needle_;
+    SuffixSet suffixes_;  // the tails of a glob, when by_suffix_
+    bool by_suffix_ = false;
     uint32_t min_name_units_ = 0;  // names shorter than this cannot match
     std::u16string base_path_;     // the start folder's path
     std::u16string path_;          // the folder being walked, with its separator; empty at the root

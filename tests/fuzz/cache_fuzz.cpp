@@ -3,7 +3,7 @@
 // them may crash, hang or read outside it, and the fast code must agree with plain oracles here,
 // so that a wrong answer fails as loudly as a crash (the matchers' answers have their oracles in
 // the unit tests and the reference search):
-//   - the block reader (which scans names four units at a time) with a unit-by-unit reading;
+//   - the block reader (which scans names several units at a time) with a unit-by-unit reading;
 //   - a query with tight capacities (the counting route) and a bare count with a roomy query;
 //   - each of those walked in parts on several threads with the same walk on one thread (also
 //     whether both took the counting route);

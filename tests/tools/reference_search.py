@@ -217,6 +217,8 @@ def make_tree(top, day, dst_day, fall_day):
     for name, size in (("alpha/one/x.bin", 1023), ("alpha/one/abcdef.txt", 10), ("f0", 0),
                        ("alpha/two/y", 1024), ("alpha/empty", None), ("alpha/abc/abc.tar.gz", 2000),
                        ("Äpfel.txt", 5), ("CAFÉ/é", 0), ("İstanbul", 3), ("\u212Aelvin", 3),
+                       # a unit that folds to ASCII past the first eight: the walk tests eight at a time
+                       ("readings in \u212Aelvin", 3),
                        ("ΣΟΦΙΑΣ", 4), ("\U00010400deseret", 2), ("😀 smile/z", 0),
                        ("archive.tar.gz", 1500), ("f1024", 1024), ("f3000", 3000),
                        ("sparse3m", 3 << 20), ("sparse5m", 5 << 20), ("ghost/ghostfile", 5),
@@ -303,7 +305,7 @@ PATTERNS = [
     "*é", "*tar.gz", "member-?[0-9].dat", "member-100?.dat",
     # lists: every item a whole-name glob
     "semi;colon", "with blank;A", "f0 ;f1", "f0;f1", "a;", ";", ";;*.gz", "*.gz;*.bin",
-    "A;a", "txt;", "abc;*.txt", "é;É", "?;??",
+    "A;a", "txt;", "abc;*.txt", "é;É", "?;??", "*.g?;*.bin",
 ]
 SORTS = ["name", "location", "size", "type", "date"]
 SIZES = [["--min-size", "1"], ["--max-size", "0"], ["--min-size", "0"],
