@@ -34,14 +34,24 @@ int MatchWildList(const uint8_t* name, const char16_t* pattern);
 int MatchSubstringKnownLength(const uint8_t* name, uint32_t name_units, const char16_t* pattern,
                               uint32_t pattern_units);
 
-// A plain pattern made ready once per query for the walk's test of every name.
+// A plain pattern made ready once per query for the walk's test of every name. The walk looks
+// for two adjacent units of the pattern at once, the pair that file names hold least often, so
+// that few names reach the unit-by-unit comparison ("include" is looked for by "cl", not "i").
 struct SubstringNeedle {
     const char16_t* text = nullptr;  // folded, NUL-terminated
     uint32_t units = 0;
-    char16_t first = 0;
-    char16_t twin = 0;  // the first unit's ASCII capital, or the first unit itself
+    uint32_t lead = 0;  // where the pair sits in the pattern; the pair is one unit when units is 1
+    char16_t first = 0, first_twin = 0;    // text[lead] and its ASCII capital (or itself)
+    char16_t second = 0, second_twin = 0;  // text[lead + 1] and its capital
 };
 SubstringNeedle PrepareNeedle(const char16_t* prepared);
+
+// Whether the name holds the needle at `start`, every unit folded.
+inline bool NeedleAt(const SubstringNeedle& needle, const uint8_t* name, uint32_t start) {
+    for (uint32_t i = 0; i < needle.units; ++i)
+        if (FoldCase(Load16(name + 2 * (start + i))) != needle.text[i]) return false;
+    return true;
+}
 
 // MatchSubstringKnownLength for a name inside a cache record, which the reader has checked is
 // followed by its NUL, value and time (14 bytes): eight units are tested at a time, and a load
@@ -52,23 +62,41 @@ inline bool MatchSubstringInRecord(const SubstringNeedle& needle, const uint8_t*
     if (needle.units == 0) return true;
     if (name_units < needle.units) return false;
     const uint32_t starts = name_units - needle.units + 1;
-    const lanes::Units first = lanes::Splat(needle.first), twin = lanes::Splat(needle.twin);
+    const lanes::Units first = lanes::Splat(needle.first), first_twin = lanes::Splat(needle.first_twin);
+    if (needle.units == 1) {
+        // One unit: a plain hit answers at once; a unit past ASCII may fold to it (U+0130 to
+        // 'i', the Kelvin sign to 'k') and is looked at only when there is no plain hit.
+        for (uint32_t start = 0; start < starts; start += lanes::kCount) {
+            const lanes::Units v = lanes::Load(name + 2 * start);
+            const lanes::Mask below = lanes::Below(starts - start);
+            if ((lanes::Equal(v, first) | lanes::Equal(v, first_twin)) & below) return true;
+            lanes::Mask others = lanes::NonAscii(v) & below;
+            while (others != 0) {
+                const uint32_t at = start + lanes::FirstUnit(others);
+                others &= others - 1;
+                if (FoldCase(Load16(name + 2 * at)) == needle.first) return true;
+            }
+        }
+        return false;
+    }
+    const lanes::Units second = lanes::Splat(needle.second),
+                       second_twin = lanes::Splat(needle.second_twin);
+    // A start at `s` puts the pair at units s + lead and s + lead + 1. The last loads begin at
+    // units of the name (the pair ends by the pattern's last unit at the latest), so they end
+    // within the 14 bytes after it.
+    const uint8_t* pair = name + 2 * needle.lead;
     for (uint32_t start = 0; start < starts; start += lanes::kCount) {
-        // The last load starts at a unit of the name, so it ends within the 14 bytes after it.
-        const lanes::Units v = lanes::Load(name + 2 * start);
-        // A unit past ASCII may fold to the first unit: each is looked at.
-        lanes::Mask candidates = (lanes::Equal(v, first) | lanes::Equal(v, twin) |
-                                  lanes::NonAscii(v)) &
-                                 lanes::Below(starts - start);
+        const lanes::Units a = lanes::Load(pair + 2 * start);
+        const lanes::Units b = lanes::Load(pair + 2 * start + 2);
+        // A unit past ASCII may fold to either unit of the pair: such places are looked at.
+        lanes::Mask candidates =
+            (lanes::Equal(a, first) | lanes::Equal(a, first_twin) | lanes::NonAscii(a)) &
+            (lanes::Equal(b, second) | lanes::Equal(b, second_twin) | lanes::NonAscii(b)) &
+            lanes::Below(starts - start);
         while (candidates != 0) {
             const uint32_t at = start + lanes::FirstUnit(candidates);
             candidates &= candidates - 1;
-            const char16_t c = Load16(name + 2 * at);
-            if (c != needle.first && c != needle.twin && (c < 0x80 || g_case_fold[c] != needle.first))
-                continue;
-            uint32_t i = 1;
-            while (i < needle.units && FoldCase(Load16(name + 2 * (at + i))) == needle.text[i]) ++i;
-            if (i == needle.units) return true;
+            if (NeedleAt(needle, name, at)) return true;
         }
     }
     return false;

@@ -111,13 +111,16 @@ TEST(PreparePattern, FoldsRunsOfStars) {
     EXPECT_EQ(PreparePattern(std::u16string(100000, u'*') + u"x"), std::u16string(u"*x\0\0", 4));
 }
 
+// The walk's in-record test looks for a pair of pattern units chosen by how common they are, at
+// any place in the pattern: a unit past ASCII in either half of the pair must still be looked at,
+// and the record's bytes after the NUL (here units that would match) must never count.
 TEST(MatchSubstringKnownLength, AgreesWithMatchSubstringOnRandomNames) {
     std::mt19937 random(77);
     // ASCII both cases, letters past ASCII, and units that fold to ASCII (İ to i, the Kelvin
     // sign to k) at every position of the four-unit steps.
     const std::u16string alphabet = u"ikIKa\u00c4\u00e4\u0130\u212a.";
     for (int round = 0; round < 60000; ++round) {
-        std::u16string name(random() % 19, u' '), pattern(1 + random() % 4, u' ');
+        std::u16string name(random() % 19, u' '), pattern(1 + random() % 5, u' ');
         for (char16_t& c : name) c = alphabet[random() % alphabet.size()];
         for (char16_t& c : pattern) c = alphabet[random() % alphabet.size()];
         const std::u16string folded = FoldCaseCopy(pattern);
@@ -129,6 +132,12 @@ TEST(MatchSubstringKnownLength, AgreesWithMatchSubstringOnRandomNames) {
         const int got = MatchSubstringKnownLength(bytes.data(), uint32_t(name.size()),
                                                   prepared.data(), uint32_t(folded.size()));
         ASSERT_EQ(got != 0, expected != 0) << test::Narrow(pattern) << " in " << test::Narrow(name);
+        std::vector<uint8_t> record = bytes;
+        for (int i = 0; i < 7; ++i) record.insert(record.end(), {uint8_t('i'), 0});
+        ASSERT_EQ(MatchSubstringInRecord(PrepareNeedle(prepared.data()), record.data(),
+                                         uint32_t(name.size())),
+                  expected != 0)
+            << test::Narrow(pattern) << " in " << test::Narrow(name);
         if (expected != 0) {
             ASSERT_EQ(got, expected);  // the same, first, position
         }
