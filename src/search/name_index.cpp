@@ -1,6 +1,7 @@
 #include "search/name_index.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -209,19 +210,31 @@ void NameIndex::ForEachChild(uint32_t folder, Visit visit) const {
     }
 }
 
-void NameIndex::AppendPath(std::u16string& to, uint32_t folder, char16_t separator,
-                           std::vector<uint32_t>& chain) const {
-    chain.clear();
-    for (uint32_t f = folder; f != kNone; f = parent_[f]) chain.push_back(f);
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        to += Name(*it);
-        if (to.empty() || to.back() != separator) to += separator;
-    }
-}
-
 void NameIndex::SpellLocation(Part& part, uint32_t folder, char16_t separator) const {
-    part.path.clear();
-    if (folder != kNone) AppendPath(part.path, folder, separator, part.chain);
+    // Runs of records mostly move between a folder and its parent or a sibling, so most of a
+    // location is the last one's: the climb stops at the first folder the two share, and only
+    // the folders below it are spelled again. A folder comes after its subtree, so the chain's
+    // numbers fall from the drive down and a folder is found in it by binary search.
+    part.climb.clear();
+    size_t kept = 0;
+    for (uint32_t f = folder; f != kNone; f = parent_[f]) {
+        const auto at = std::lower_bound(part.chain.begin(), part.chain.end(), f, std::greater<>());
+        if (at != part.chain.end() && *at == f) {
+            kept = size_t(at - part.chain.begin()) + 1;
+            break;
+        }
+        part.climb.push_back(f);
+    }
+    part.chain.resize(kept);
+    part.ends.resize(kept);
+    part.path.resize(kept == 0 ? 0 : part.ends.back());
+    for (size_t k = part.climb.size(); k-- > 0;) {
+        // Each step depends only on the text before it, so a kept prefix spells as a new one.
+        part.path += Name(part.climb[k]);
+        if (part.path.empty() || part.path.back() != separator) part.path += separator;
+        part.chain.push_back(part.climb[k]);
+        part.ends.push_back(uint32_t(part.path.size()));
+    }
 }
 
 // The rule of location_lookup.h, over the parent links.
@@ -450,6 +463,7 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
             part.matches = part.total_kb = part.chars = 0;
             part.out_of_memory = false;
             part.found.clear();
+            part.chain.clear();  // spelled afresh: memory running out may have cut it short
         }
     };
     if (route == Route::Postings) {

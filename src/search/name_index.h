@@ -82,8 +82,12 @@ class NameIndex {
         std::vector<uint32_t> found;  // the entries taken, for a listing
         uint64_t chars = 0;           // the characters their texts need in the pool
         bool out_of_memory = false;
-        std::u16string path;          // the location being spelled, and the folders it climbs
+        // The location last spelled: its text, its folders from the drive down and where
+        // the text of each ends; and room to climb from a folder.
+        std::u16string path;
         std::vector<uint32_t> chain;
+        std::vector<uint32_t> ends;
+        std::vector<uint32_t> climb;
     };
     struct Workspace {
         std::vector<Part> parts;
@@ -134,10 +138,8 @@ class NameIndex {
     // The entries directly in `folder` (kNone: the drives), in block order.
     template <typename Visit>
     void ForEachChild(uint32_t folder, Visit visit) const;
-    // The folder's path as the walk spells it, with its separator; `chain` is room to climb in.
-    void AppendPath(std::u16string& to, uint32_t folder, char16_t separator,
-                    std::vector<uint32_t>& chain) const;
-    // Makes part.path spell `folder`'s location (kNone: the drives', "").
+    // Makes part.path spell `folder`'s location as the walk spells it, with its separator
+    // (kNone: the drives', ""). The folders it shares with the last one spelled are kept.
     void SpellLocation(Part& part, uint32_t folder, char16_t separator) const;
 
     void ScanPart(const Range& range, const std::vector<uint8_t>& verdicts,
