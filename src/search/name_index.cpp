@@ -1,6 +1,7 @@
 #include "search/name_index.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -50,14 +51,6 @@ uint32_t SaturatedKB(uint64_t kb) {
 }
 
 }  // namespace
-
-struct NameIndex::Part {
-    uint64_t matches = 0;
-    uint64_t total_kb = 0;
-    std::vector<uint32_t> found;  // the entries taken, for a listing
-    uint64_t chars = 0;           // the characters their texts need in the pool
-    bool out_of_memory = false;
-};
 
 std::unique_ptr<NameIndex> NameIndex::Build(const CacheView& view, BuildOutcome& outcome) {
     std::unique_ptr<NameIndex> index(new NameIndex);
@@ -217,12 +210,30 @@ void NameIndex::ForEachChild(uint32_t folder, Visit visit) const {
     }
 }
 
-void NameIndex::AppendPath(std::u16string& to, uint32_t folder, char16_t separator) const {
-    std::vector<uint32_t> chain;
-    for (uint32_t f = folder; f != kNone; f = parent_[f]) chain.push_back(f);
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        to += Name(*it);
-        if (to.empty() || to.back() != separator) to += separator;
+void NameIndex::SpellLocation(Part& part, uint32_t folder, char16_t separator) const {
+    // Runs of records mostly move between a folder and its parent or a sibling, so most of a
+    // location is the last one's: the climb stops at the first folder the two share, and only
+    // the folders below it are spelled again. A folder comes after its subtree, so the chain's
+    // numbers fall from the drive down and a folder is found in it by binary search.
+    part.climb.clear();
+    size_t kept = 0;
+    for (uint32_t f = folder; f != kNone; f = parent_[f]) {
+        const auto at = std::lower_bound(part.chain.begin(), part.chain.end(), f, std::greater<>());
+        if (at != part.chain.end() && *at == f) {
+            kept = size_t(at - part.chain.begin()) + 1;
+            break;
+        }
+        part.climb.push_back(f);
+    }
+    part.chain.resize(kept);
+    part.ends.resize(kept);
+    part.path.resize(kept == 0 ? 0 : part.ends.back());
+    for (size_t k = part.climb.size(); k-- > 0;) {
+        // Each step depends only on the text before it, so a kept prefix spells as a new one.
+        part.path += Name(part.climb[k]);
+        if (part.path.empty() || part.path.back() != separator) part.path += separator;
+        part.chain.push_back(part.climb[k]);
+        part.ends.push_back(uint32_t(part.path.size()));
     }
 }
 
@@ -281,8 +292,9 @@ void NameIndex::TakeEntries(Entries entries, uint32_t top_parent, const SearchCr
                             Part& part) const {
     const bool files_only = c.kind == SearchKind::FilesOnly;
     const bool folders_only = c.kind == SearchKind::FoldersOnly;
-    std::u16string path;
-    uint32_t path_of = kNone;  // the folder `path` spells; kNone spells the drives' ""
+    // The folder part.path spells, when a record has been taken; each run of records in one
+    // folder needs its location once.
+    std::optional<uint32_t> path_of;
     try {
         entries([&](uint32_t i) {
             const bool folder = IsFolder(i);
@@ -299,22 +311,22 @@ void NameIndex::TakeEntries(Entries entries, uint32_t top_parent, const SearchCr
             ++part.matches;
             part.total_kb += kb;
             if (count_only) return;
-            if (parent_[i] != path_of) {
-                path.clear();
-                if (parent_[i] != kNone) AppendPath(path, parent_[i], separator);
+            if (path_of != parent_[i]) {
+                SpellLocation(part, parent_[i], separator);
                 path_of = parent_[i];
+                part.chars += part.path.size() + 1;
             }
             part.found.push_back(i);
-            part.chars += path.size() + 1 + Name(i).size() + 1;
+            part.chars += Name(i).size() + 1;
         });
     } catch (const std::bad_alloc&) {
         part.out_of_memory = true;
     }
 }
 
-std::vector<uint32_t> NameIndex::Postings(const Range& range,
-                                          const std::vector<uint8_t>& verdicts) const {
-    std::vector<uint32_t> entries;
+void NameIndex::Postings(const Range& range, const std::vector<uint8_t>& verdicts,
+                         std::vector<uint32_t>& entries) const {
+    entries.clear();
     size_t lists = 0;
     for (uint32_t id = 0; id < verdicts.size(); ++id) {
         if (!verdicts[id]) continue;
@@ -328,27 +340,28 @@ std::vector<uint32_t> NameIndex::Postings(const Range& range,
     }
     // Each list is in answer order already; several are merged by sorting their positions.
     if (lists > 1) std::sort(entries.begin(), entries.end());
-    return entries;
 }
 
-void NameIndex::FillPart(const Part& part, char16_t separator, ResultRecord* record, char16_t* pool,
+void NameIndex::FillPart(Part& part, char16_t separator, ResultRecord* record, char16_t* pool,
                          uint32_t pool_at) const {
-    std::u16string path;
-    uint32_t path_of = kNone;
+    std::optional<uint32_t> path_of;
+    uint32_t location = 0;
     for (const uint32_t i : part.found) {
-        if (parent_[i] != path_of) {
-            path.clear();
-            if (parent_[i] != kNone) AppendPath(path, parent_[i], separator);
+        if (path_of != parent_[i]) {
+            SpellLocation(part, parent_[i], separator);
             path_of = parent_[i];
+            location = pool_at;
+            pool = std::copy(part.path.begin(), part.path.end(), pool);
+            *pool++ = 0;
+            pool_at += uint32_t(part.path.size() + 1);
         }
-        record->location = pool_at;
-        pool = std::copy(path.begin(), path.end(), pool);
-        *pool++ = 0;
+        record->location = location;
         const std::u16string_view name = Name(i);
-        record->name = pool_at + uint32_t(path.size() + 1);
+        record->name = pool_at;
         pool = std::copy(name.begin(), name.end(), pool);
         *pool++ = 0;
-        pool_at += uint32_t(path.size() + name.size() + 2);
+        pool_at += uint32_t(name.size() + 1);
+        record->icon = kIconUnresolved;
         record->size_kb = size_kb_[i];
         record->is_folder = IsFolder(i) ? 1 : 0;
         record->last_write = time_[i];
@@ -358,8 +371,10 @@ void NameIndex::FillPart(const Part& part, char16_t separator, ResultRecord* rec
 
 NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16string& pattern,
                                  std::u16string_view location, char16_t separator, bool count_only,
-                                 unsigned threads, ResultSet& results, Route route) const {
-    results.Clear();
+                                 unsigned threads, ResultSet& results, Workspace& work,
+                                 Route route) const {
+    results.records.clear();
+    results.pool.clear();
     Answer answer;
     const uint32_t entry_count = uint32_t(parent_.size());
     Range range{0, entry_count, kNone};
@@ -386,7 +401,8 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
         return matcher(text, prepared.data()) != 0;
     };
     const uint32_t name_count = uint32_t(name_start_.size());
-    std::vector<uint8_t> verdicts(name_count, 0);
+    std::vector<uint8_t>& verdicts = work.verdicts;
+    verdicts.assign(name_count, 0);
     const uint32_t span = range.end - range.begin;
     // The entries the matching names carry, all of them: what the postings would visit.
     uint64_t carried = 0;
@@ -440,18 +456,28 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
     if (route == Route::Choose)
         route = carried <= entry_count / kPostingsShare ? Route::Postings : Route::Scan;
 
-    std::vector<Part> found;
+    std::vector<Part>& found = work.parts;
+    const auto ready = [&found](size_t parts) {
+        found.resize(parts);
+        for (Part& part : found) {
+            part.matches = part.total_kb = part.chars = 0;
+            part.out_of_memory = false;
+            part.found.clear();
+            part.chain.clear();  // spelled afresh: memory running out may have cut it short
+        }
+    };
     if (route == Route::Postings) {
-        const std::vector<uint32_t> entries = Postings(range, verdicts);
+        const std::vector<uint32_t>& entries = work.postings;
+        Postings(range, verdicts, work.postings);
         const auto listed = [&](auto take) {
             for (const uint32_t i : entries) take(i);
         };
-        found.resize(1);
+        ready(1);
         TakeEntries(listed, range.top_parent, criteria, NameOnly(criteria), separator, count_only,
                     found[0]);
     } else {
         const unsigned parts = PartsFor(span, threads);
-        found.resize(parts);
+        ready(parts);
         RunParts(parts, [&](unsigned k) {
             const Range mine{uint32_t(range.begin + uint64_t(span) * k / parts),
                              uint32_t(range.begin + uint64_t(span) * (k + 1) / parts),
@@ -459,7 +485,6 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
             ScanPart(mine, verdicts, criteria, separator, count_only, found[k]);
         });
     }
-    verdicts = {};
 
     // The parts back together in order: each writes its records and texts where the parts
     // before it end.

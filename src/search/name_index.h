@@ -73,12 +73,38 @@ class NameIndex {
     // one, so the share is set well below where they meet.
     static constexpr uint32_t kPostingsShare = 128;
 
+    // What one thread's stretch of a query came to. Kept by the caller between its queries,
+    // with the result set, so that a big listing writes into memory the last one already
+    // touched instead of faulting in fresh pages and growing its arrays again.
+    struct Part {
+        uint64_t matches = 0;
+        uint64_t total_kb = 0;
+        std::vector<uint32_t> found;  // the entries taken, for a listing
+        uint64_t chars = 0;           // the characters their texts need in the pool
+        bool out_of_memory = false;
+        // The location last spelled: its text, its folders from the drive down and where
+        // the text of each ends; and room to climb from a folder.
+        std::u16string path;
+        std::vector<uint32_t> chain;
+        std::vector<uint32_t> ends;
+        std::vector<uint32_t> climb;
+    };
+    struct Workspace {
+        std::vector<Part> parts;
+        std::vector<uint8_t> verdicts;
+        std::vector<uint32_t> postings;
+        // Gives the memory back, after memory ran out.
+        void Release() { *this = Workspace(); }
+    };
+
     // One query, as CQueryer::RunQuery with BuildFilterChain(criteria) would answer it:
     // `pattern` is already folded (QueryPattern), `location` as typed. Records go to `results`
-    // unless `count_only`. Throws std::bad_alloc.
+    // unless `count_only`; records that lie in one folder one after another share one text of
+    // its location. The arrays of `results` and `work` keep their memory for the next query.
+    // Throws std::bad_alloc.
     Answer Run(const SearchCriteria& criteria, const std::u16string& pattern,
                std::u16string_view location, char16_t separator, bool count_only, unsigned threads,
-               ResultSet& results, Route route = Route::Choose) const;
+               ResultSet& results, Workspace& work, Route route = Route::Choose) const;
 
     size_t entries() const { return parent_.size(); }
     size_t distinct_names() const { return name_start_.size(); }
@@ -93,7 +119,6 @@ class NameIndex {
         uint32_t begin = 0, end = 0;
         uint32_t top_parent = kNone;  // the entries directly in the searched location have it
     };
-    struct Part;  // what one thread's stretch of the range came to
 
     // A name by its number.
     // Names lie in the pool in their numbers' order, so each ends where the next begins.
@@ -113,8 +138,9 @@ class NameIndex {
     // The entries directly in `folder` (kNone: the drives), in block order.
     template <typename Visit>
     void ForEachChild(uint32_t folder, Visit visit) const;
-    // The folder's path as the walk spells it, with its separator.
-    void AppendPath(std::u16string& to, uint32_t folder, char16_t separator) const;
+    // Makes part.path spell `folder`'s location as the walk spells it, with its separator
+    // (kNone: the drives', ""). The folders it shares with the last one spelled are kept.
+    void SpellLocation(Part& part, uint32_t folder, char16_t separator) const;
 
     void ScanPart(const Range& range, const std::vector<uint8_t>& verdicts,
                   const SearchCriteria& criteria, char16_t separator, bool count_only,
@@ -124,11 +150,13 @@ class NameIndex {
     template <typename Entries>
     void TakeEntries(Entries entries, uint32_t top_parent, const SearchCriteria& criteria,
                      bool name_only, char16_t separator, bool count_only, Part& part) const;
-    // The entries of `range` that the names with a verdict carry, in answer order.
-    std::vector<uint32_t> Postings(const Range& range, const std::vector<uint8_t>& verdicts) const;
+    // The entries of `range` that the names with a verdict carry, in answer order, into
+    // `entries`.
+    void Postings(const Range& range, const std::vector<uint8_t>& verdicts,
+                  std::vector<uint32_t>& entries) const;
     // Writes the part's records from `record` on, their texts into `pool` at pool offset
-    // `pool_at`.
-    void FillPart(const Part& part, char16_t separator, ResultRecord* record, char16_t* pool,
+    // `pool_at`: a location once for each run of records in one folder, then each name.
+    void FillPart(Part& part, char16_t separator, ResultRecord* record, char16_t* pool,
                   uint32_t pool_at) const;
 
     // Per entry, in answer order.

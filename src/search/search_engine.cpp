@@ -151,12 +151,13 @@ EngineAnswer IndexedEngine::Run(const SearchCriteria& criteria, bool count_only)
     try {
         const NameIndex::Answer found =
             snapshot->index->Run(criteria, QueryPattern(criteria.pattern), criteria.location,
-                                 separator_, count_only, threads_, results_, route_);
+                                 separator_, count_only, threads_, results_, work_, route_);
         answer.outcome = found.outcome;
         answer.matches = found.matches;
         answer.total_size_kb = found.total_size_kb;
     } catch (const std::bad_alloc&) {
         results_.Clear();
+        work_.Release();
         errors_.ShowError(u"Out of memory!");
         answer.outcome = QueryOutcome::Failed;
     }

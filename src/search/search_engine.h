@@ -106,7 +106,9 @@ class IndexedEngine final : public SearchEngine {
 
     std::mutex snapshot_lock_;
     std::shared_ptr<const Snapshot> snapshot_;
+    // The last answer's memory, which the next query writes over.
     ResultSet results_;
+    NameIndex::Workspace work_;
 
     std::mutex builder_lock_;
     std::thread builder_;

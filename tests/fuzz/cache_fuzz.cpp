@@ -266,6 +266,9 @@ Outcome RunIndexed(const std::u16string& cache, const Query& query, int& errors_
     IndexedEngine engine(errors, cache, walk, query.separator, threads);
     engine.SetRoute(route);
     engine.RefreshNow();
+    // The engine keeps the memory of one answer for the next: a listing of everything first,
+    // so that anything it leaves behind shows in the answer compared.
+    engine.Run(SearchCriteria{.pattern = u"*"}, false);
     const EngineAnswer answer = engine.Run(query.Criteria(), count_only);
     Outcome outcome;
     outcome.code = answer.outcome;
