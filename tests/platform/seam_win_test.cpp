@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <map>
-#include <memory>
 
 #include "platform/dir_list.h"
 #include "platform/file.h"
+#include "platform/handle_win.h"
 #include "platform/long_path_win.h"
 #include "platform/paths.h"
 #include "platform/text_win.h"
@@ -24,18 +24,13 @@ using platform::MappedFile;
 using platform::MapStep;
 using Bytes = std::vector<uint8_t>;
 
-struct CloseHandleOf {
-    void operator()(HANDLE h) const { CloseHandle(h); }
-};
-using Handle = std::unique_ptr<void, CloseHandleOf>;
-
 // The file as a well-behaved reader of another program opens it, offering every kind of sharing;
 // null when refused.
-Handle OpenAsAnotherProgram(const std::u16string& path) {
-    const HANDLE h = CreateFileW(LongPath(path).c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return Handle(h == INVALID_HANDLE_VALUE ? nullptr : h);
+platform::FileHandle OpenAsAnotherProgram(const std::u16string& path) {
+    return platform::FileHandle(CreateFileW(LongPath(path).c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                            nullptr));
 }
 
 std::map<std::u16string, platform::DirEntry> List(const std::u16string& folder) {
@@ -47,12 +42,6 @@ std::map<std::u16string, platform::DirEntry> List(const std::u16string& folder) 
     seen.erase(u".");
     seen.erase(u"..");
     return seen;
-}
-
-uint64_t SizeOnDisk(const std::u16string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(LongPath(path).c_str(), GetFileExInfoStandard, &data)) return ~0ull;
-    return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 bool MakeFile(const std::u16string& path, uint64_t bytes) {
@@ -91,7 +80,7 @@ TEST(Win32ExclusiveOpen, OurHoldShutsOutOtherProgramsAndTheirsShutsUsOutWithoutE
         EXPECT_FALSE(OpenAsAnotherProgram(path));
     }
     test::WriteBytes(dir.path() / "cache.db", Bytes(5000, 0x5A));
-    Handle other = OpenAsAnotherProgram(path);
+    platform::FileHandle other = OpenAsAnotherProgram(path);
     ASSERT_TRUE(other);
     MappedFile second;
     ExclusiveFile third;
@@ -99,7 +88,7 @@ TEST(Win32ExclusiveOpen, OurHoldShutsOutOtherProgramsAndTheirsShutsUsOutWithoutE
     EXPECT_EQ(second.last_error(), ERROR_SHARING_VIOLATION);
     EXPECT_FALSE(third.OpenExisting(path));
     EXPECT_EQ(second.Create(path, 4096, false), MapStep::File);
-    other.reset();
+    other.Close();
     EXPECT_EQ(test::ReadBytes(dir.path() / "cache.db"), Bytes(5000, 0x5A));
     // Another instance with the old cache mapped keeps it from being replaced.
     test::WriteBytes(dir.path() / "cache.db.new", {4});
@@ -119,7 +108,7 @@ TEST(Win32Mapping, AWorkingFileIsEmptiedGrowsToAnOddSizeAndFreesItsNameAtItsClos
     const uint64_t grown = 5 * 65536 + 17;
     ASSERT_EQ(f.Remap(grown), MapStep::Done);
     EXPECT_TRUE(f.Flush());
-    EXPECT_EQ(SizeOnDisk(path), grown);
+    EXPECT_EQ(std::filesystem::file_size(dir.path() / "m.bin"), grown);
     f.Close();
     EXPECT_EQ(f.Create(path, 4096, true), MapStep::Done);
 }

@@ -8,6 +8,7 @@
 
 #include "controls/more_btn_win.h"
 #include "quickbuttons/toolbar_btn_win.h"
+#include "support/dialog_win.h"
 #include "support/test_tree.h"
 #include "ui/dialog.h"
 
@@ -17,12 +18,11 @@ namespace {
 // A modeless dialog without controls of its own, counting the clicks its buttons report.
 class Host : public ui::Dialog {
   public:
-    Host() : ui::Dialog(reinterpret_cast<const DLGTEMPLATE*>(kTemplate)) { EXPECT_TRUE(Create()); }
+    Host() : ui::Dialog(test::EmptyDialog()) { EXPECT_TRUE(Create()); }
     std::vector<int> clicks;  // the id of each BN_CLICKED, in order
 
     HWND AddButton(DWORD style, int id) {
-        return CreateWindowExW(0, L"BUTTON", L"B", WS_CHILD | WS_VISIBLE | style, 0, 0, 60, 60,
-                               hwnd_, reinterpret_cast<HMENU>(INT_PTR(id)), nullptr, nullptr);
+        return test::AddControl(hwnd_, L"BUTTON", id, style, {0, 0, 60, 60});
     }
 
   protected:
@@ -30,11 +30,6 @@ class Host : public ui::Dialog {
         if (code == BN_CLICKED) clicks.push_back(id);
         return code == BN_CLICKED;
     }
-
-  private:
-    // style, extended style, no controls, x, y, cx, cy, then no menu, class or title.
-    static constexpr WORD kTemplate[] = {LOWORD(WS_POPUP), HIWORD(WS_POPUP), 0, 0, 0, 0, 0,
-                                         200, 100, 0, 0, 0, 0, 0};
 };
 
 // A click as the mouse makes it; `twice` makes the second press a double click.

@@ -12,9 +12,9 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <variant>
 #include <vector>
 
+#include "support/dialog_win.h"
 #include "ui/app.h"
 #include "ui/controls.h"
 #include "ui/dialog.h"
@@ -30,55 +30,13 @@ constexpr int kEditId = 100, kButtonId = 101, kListId = 102;
 constexpr UINT_PTR kSafetyTimer = 77;
 constexpr int kTimedOut = -2;
 
-// A DIALOG template as the resource compiler lays it out: the header (no menu, default class,
-// system font), then each control aligned to four bytes with its class, text and no extra data.
-class Template {
-  public:
-    explicit Template(std::wstring_view title) {
-        Dword(DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU);
-        Dword(0);
-        words_.insert(words_.end(), {0, 0, 0, 200, 150, 0, 0});  // count, x, y, cx, cy, menu, class
-        Text(title);
-    }
-    // `type` is a predefined class's ordinal (0x80 button, 0x81 edit) or a registered class name.
-    Template& Add(std::variant<WORD, std::wstring_view> type, int id, DWORD style, RECT at) {
-        if (words_.size() % 2) words_.push_back(0);
-        Dword(style | WS_CHILD | WS_VISIBLE);
-        Dword(0);
-        for (LONG v : {at.left, at.top, at.right - at.left, at.bottom - at.top})
-            words_.push_back(WORD(v));
-        words_.push_back(WORD(id));
-        if (type.index() == 0)
-            words_.insert(words_.end(), {0xFFFF, std::get<0>(type)});
-        else
-            Text(std::get<1>(type));
-        words_.insert(words_.end(), {0, 0});  // no text, no creation data
-        ++words_[4];
-        return *this;
-    }
-    const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
-
-  private:
-    void Dword(DWORD v) { words_.insert(words_.end(), {LOWORD(v), HIWORD(v)}); }
-    void Text(std::wstring_view t) {
-        words_.insert(words_.end(), t.begin(), t.end());
-        words_.push_back(0);
-    }
-    std::vector<WORD> words_;
-};
-
-Template EditAndButton(DWORD button_style = BS_PUSHBUTTON) {
-    Template t(L"Probe");
-    t.Add(WORD(0x81), kEditId, WS_BORDER | ES_AUTOHSCROLL, {5, 5, 150, 19});
-    t.Add(WORD(0x80), kButtonId, WS_TABSTOP | button_style, {5, 25, 60, 39});
-    return t;
-}
-
-// A dialog whose hooks the tests fill in; it records what reaches it: keys offered to
-// PreTranslateMessage, WM_DRAWITEM and WM_MEASUREITEM that no control answered.
+// A dialog with an edit field and a button (and a list when asked) whose hooks the tests fill in;
+// it records what reaches it: keys offered to PreTranslateMessage, WM_DRAWITEM and
+// WM_MEASUREITEM that no control answered.
 class ProbeDialog : public Dialog {
   public:
-    using Dialog::Dialog;
+    explicit ProbeDialog(DWORD button_style = BS_PUSHBUTTON, bool with_list = false)
+        : Dialog(test::EmptyDialog()), button_style_(button_style), with_list_(with_list) {}
     std::function<void(ProbeDialog&)> on_init, on_click;
     std::function<bool(MSG&)> swallow;
     int cancels = 0;
@@ -98,6 +56,12 @@ class ProbeDialog : public Dialog {
 
   protected:
     bool OnInitDialog() override {
+        test::AddControl(hwnd(), WC_EDITW, kEditId, WS_BORDER | ES_AUTOHSCROLL, {10, 10, 300, 35});
+        test::AddControl(hwnd(), WC_BUTTONW, kButtonId, WS_TABSTOP | button_style_,
+                         {10, 40, 120, 65});
+        if (with_list_)
+            test::AddControl(hwnd(), WC_LISTVIEWW, kListId, WS_BORDER | LVS_REPORT | LVS_OWNERDATA,
+                             {10, 70, 380, 280});
         SetTimer(hwnd(), kSafetyTimer, 10000, nullptr);
         if (on_init) on_init(*this);
         return true;
@@ -121,6 +85,10 @@ class ProbeDialog : public Dialog {
             control_messages_seen.push_back(message);
         return Dialog::OnMessage(message, wparam, lparam);
     }
+
+  private:
+    DWORD button_style_;
+    bool with_list_;
 };
 
 std::function<void(ProbeDialog&)> EndWith(int result) {
@@ -150,9 +118,8 @@ TEST(UiModalDialog, QueuedKeysMeetPreTranslateFirstThenTheDialogManager) {
         int result, cancels;
         std::wstring text;
     } cases[] = {{true, 42, 0, L"x"}, {false, IDCANCEL, 1, L""}};
-    const Template layout = EditAndButton();
     for (const auto& c : cases) {
-        ProbeDialog dialog(layout.get());
+        ProbeDialog dialog;
         dialog.on_init = [](ProbeDialog& d) {
             PostMessageW(d.edit(), WM_KEYDOWN, VK_ESCAPE, 1);
             PostMessageW(d.edit(), WM_CHAR, L'x', 1);
@@ -169,11 +136,10 @@ TEST(UiModalDialog, QueuedKeysMeetPreTranslateFirstThenTheDialogManager) {
 }
 
 TEST(UiModalDialog, DisablesTheOwnersTopWindowOnlyWhileItRuns) {
-    const Template layout = EditAndButton();
-    ProbeDialog owner(layout.get());
+    ProbeDialog owner;
     ASSERT_TRUE(owner.Create());
     owner.Show(SW_SHOW);
-    ProbeDialog modal(layout.get());
+    ProbeDialog modal;
     bool owner_enabled_inside = true;
     modal.on_init = kClick;
     modal.on_click = [&](ProbeDialog& d) {
@@ -197,8 +163,7 @@ TEST(UiModalDialog, DisablesTheOwnersTopWindowOnlyWhileItRuns) {
 }
 
 TEST(UiModalDialog, QuitEndsTheLoopAndIsPassedOnToTheLoopOutside) {
-    const Template layout = EditAndButton();
-    ProbeDialog dialog(layout.get());
+    ProbeDialog dialog;
     dialog.on_init = [](ProbeDialog&) { PostQuitMessage(5); };
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
     MSG quit{};
@@ -222,10 +187,9 @@ class Swallower : public Base {
 };
 
 TEST(UiApp, OffersQueuedMessagesFromTheAppInwardsAndBelongsToItsThreadOnly) {
-    const Template layout = EditAndButton();
     Swallower<App> app(L'q');
     Swallower<SubclassedWnd> edit(L'z');
-    ProbeDialog dialog(layout.get());
+    ProbeDialog dialog;
     std::atomic<App*> on_worker{&app};
     App* on_ui = nullptr;
     dialog.on_init = [&](ProbeDialog& d) {
@@ -282,9 +246,7 @@ class Reflected : public SubclassedWnd {
 TEST(UiReflection, ControlsAnswerTheirOwnMessagesFirstAndLetTheRestReachTheDialog) {
     INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_LISTVIEW_CLASSES};
     ASSERT_TRUE(InitCommonControlsEx(&classes));
-    Template layout = EditAndButton(BS_OWNERDRAW);
-    layout.Add(WC_LISTVIEWW, kListId, WS_BORDER | LVS_REPORT | LVS_OWNERDATA, {5, 45, 190, 140});
-    ProbeDialog dialog(layout.get());
+    ProbeDialog dialog(BS_OWNERDRAW, true);
     Reflected button, list;
     int dialog_clicks = 0;
     dialog.on_init = [&](ProbeDialog& d) {
@@ -327,8 +289,7 @@ TEST(UiReflection, ControlsAnswerTheirOwnMessagesFirstAndLetTheRestReachTheDialo
 
 TEST(UiPost, WorkerTasksRunOnTheWindowsThreadInOrder) {
     constexpr int kTasks = 500;
-    const Template layout = EditAndButton();
-    ProbeDialog dialog(layout.get());
+    ProbeDialog dialog;
     std::vector<int> order;
     std::vector<DWORD> threads;
     std::atomic<int> refused{0};
@@ -352,8 +313,7 @@ TEST(UiPost, WorkerTasksRunOnTheWindowsThreadInOrder) {
 }
 
 TEST(UiPost, TasksForAWindowThatIsGoneOrNotOursNeitherRunNorLeak) {
-    const Template layout = EditAndButton();
-    ProbeDialog dialog(layout.get());
+    ProbeDialog dialog;
     ASSERT_TRUE(dialog.Create());
     auto token = std::make_shared<int>(0);
     std::atomic<int> ran{0};
