@@ -43,17 +43,6 @@ class CheckTest : public ::testing::Test {
     uint32_t root_ = 0, a_ = 0, c_ = 0;
 };
 
-TEST_F(CheckTest, SoundFileReportsItsContents) {
-    const CacheCheckReport r = Check(file_);
-    ASSERT_TRUE(r.ok) << r.fault;
-    EXPECT_EQ(r.drives, 1u);
-    EXPECT_EQ(r.folders, 2u);
-    EXPECT_EQ(r.files, 2u);
-    EXPECT_EQ(r.total_kib, 5u + 1u);
-    EXPECT_EQ(r.data_end, file_.size());
-    EXPECT_EQ(r.free_blocks, 0u);
-}
-
 TEST_F(CheckTest, FindsDamageInHeaderBlocksAndFreeListWithoutHanging) {
     using Damage = std::function<void(std::vector<uint8_t>&)>;
     const auto points_to = [&](uint32_t target) -> Damage {

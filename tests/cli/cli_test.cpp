@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -82,8 +81,6 @@ TEST_F(CliTest, CheckDefragAndUpdateOverOneCache) {
     ASSERT_EQ(Index().code, kExitOk);
     const CliRun check({u"check", u"--cache=" + cache_});
     ASSERT_EQ(check.code, kExitOk) << check.err;
-    for (const char* line : {"drives: 1", "folders: 3", "files: 4", "free blocks: 0 (0 bytes)"})
-        EXPECT_NE(std::find(check.out.begin(), check.out.end(), line), check.out.end()) << line;
 
     // Files added below a folder come in with an update, and a defragmentation changes no answer.
     fs::create_directories(tree_ / "Docs" / "new" / "deeper");

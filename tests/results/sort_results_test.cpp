@@ -1,5 +1,5 @@
 // What the reference search (tools/reference_search.py) cannot reach: sizes past what a test
-// tree holds. It checks the five orders and their ties against its own sort.
+// tree holds. It checks the five orders, their ties and the type key against its own sort.
 #include "results/sort_results.h"
 
 #include <gtest/gtest.h>
@@ -9,14 +9,12 @@
 namespace corvella {
 namespace {
 
-TEST(Sort, SizesCompareUnsignedAndTypeIsTheLastExtension) {
+TEST(Sort, SizesCompareUnsigned) {
     ResultSet s;
     test::AddResult(s, u"", u"small", 1);
     test::AddResult(s, u"", u"huge", 0xFFFFFFFF);
     SortResults(s, SortKey::Size);
     EXPECT_EQ(s.Name(s.records[0]), u"huge");
-    EXPECT_EQ(TypeKey(u"a.tar.gz"), u".gz");
-    EXPECT_EQ(TypeKey(u"Makefile"), u"Makefile");
 }
 
 }  // namespace
