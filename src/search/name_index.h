@@ -21,7 +21,7 @@
 //
 // Capacities: the walk's record and character limits only choose how it fills its arrays (a
 // first walk, or a counting walk and then a filling one); its answer is always complete. The
-// index sizes its arrays from the matches it found, so it has no such limits to carry.
+// index grows its arrays with the matches it finds, so it has no such limits to carry.
 //
 // Postings. A selective pattern matches a few distinct names carried by a few entries, and a
 // scan of two million verdicts to find them costs milliseconds that a search-as-you-type program
