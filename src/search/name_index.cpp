@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 #include <unordered_set>
@@ -263,7 +265,7 @@ bool NameIndex::FindLocation(std::u16string_view location, char16_t sep, uint32_
 
 void NameIndex::ScanPart(const Range& range, const std::vector<uint8_t>& verdicts,
                          const SearchCriteria& c, char16_t separator, bool count_only,
-                         Part& part) const {
+                         Part& part, Sink sink) const {
     const bool name_only = NameOnly(c);
     // The commonest query, a bare count by name: no branch on the verdict, which a common
     // pattern makes a coin toss.
@@ -278,23 +280,43 @@ void NameIndex::ScanPart(const Range& range, const std::vector<uint8_t>& verdict
         part.total_kb = total;
         return;
     }
-    // The range's entries with a matching name, as the scan meets them.
+    // The range's entries with a matching name, as the scan meets them. A common pattern
+    // makes the verdict a coin toss, so a block's matching entries are first gathered without
+    // a branch on it, and only then taken.
     const auto matching = [&](auto take) {
-        for (uint32_t i = range.begin; i < range.end; ++i)
-            if (verdicts[name_id_[i] & ~kFolderBit]) take(i);
+        constexpr uint32_t kBlock = 2048;
+        uint32_t gathered[kBlock];
+        for (uint32_t from = range.begin; from < range.end; from += kBlock) {
+            const uint32_t to = range.end - from < kBlock ? range.end : from + kBlock;
+            uint32_t n = 0;
+            for (uint32_t i = from; i < to; ++i) {
+                gathered[n] = i;
+                n += verdicts[name_id_[i] & ~kFolderBit];
+            }
+            for (uint32_t k = 0; k < n; ++k) take(gathered[k]);
+        }
     };
-    TakeEntries(matching, range.top_parent, c, name_only, separator, count_only, part);
+    TakeEntries(matching, range.top_parent, c, name_only, separator, count_only, part, sink);
 }
 
 template <typename Entries>
 void NameIndex::TakeEntries(Entries entries, uint32_t top_parent, const SearchCriteria& c,
                             bool name_only, char16_t separator, bool count_only,
-                            Part& part) const {
+                            Part& part, Sink sink) const {
     const bool files_only = c.kind == SearchKind::FilesOnly;
     const bool folders_only = c.kind == SearchKind::FoldersOnly;
     // The folder part.path spells, when a record has been taken; each run of records in one
-    // folder needs its location once.
+    // folder needs its location once, and shares its text.
     std::optional<uint32_t> path_of;
+    uint32_t location = 0;
+    // Offsets are cut to 32 bits here; a pool that outgrows them is refused when the parts
+    // are put together, before any offset is read.
+    const auto append = [&sink](std::u16string_view text) {
+        const uint32_t at = uint32_t(sink.pool.size());
+        sink.pool.insert(sink.pool.end(), text.begin(), text.end());
+        sink.pool.push_back(0);
+        return at;
+    };
     try {
         entries([&](uint32_t i) {
             const bool folder = IsFolder(i);
@@ -314,12 +336,15 @@ void NameIndex::TakeEntries(Entries entries, uint32_t top_parent, const SearchCr
             if (path_of != parent_[i]) {
                 SpellLocation(part, parent_[i], separator);
                 path_of = parent_[i];
-                part.chars += part.path.size() + 1;
+                location = append(part.path);
             }
-            part.found.push_back(i);
-            part.chars += Name(i).size() + 1;
+            const uint32_t name = append(Name(i));
+            sink.records.push_back(
+                ResultRecord{location, kIconUnresolved, name, kb, uint8_t(folder), time_[i]});
         });
     } catch (const std::bad_alloc&) {
+        part.out_of_memory = true;
+    } catch (const std::length_error&) {  // past what a vector holds: memory, too
         part.out_of_memory = true;
     }
 }
@@ -340,33 +365,6 @@ void NameIndex::Postings(const Range& range, const std::vector<uint8_t>& verdict
     }
     // Each list is in answer order already; several are merged by sorting their positions.
     if (lists > 1) std::sort(entries.begin(), entries.end());
-}
-
-void NameIndex::FillPart(Part& part, char16_t separator, ResultRecord* record, char16_t* pool,
-                         uint32_t pool_at) const {
-    std::optional<uint32_t> path_of;
-    uint32_t location = 0;
-    for (const uint32_t i : part.found) {
-        if (path_of != parent_[i]) {
-            SpellLocation(part, parent_[i], separator);
-            path_of = parent_[i];
-            location = pool_at;
-            pool = std::copy(part.path.begin(), part.path.end(), pool);
-            *pool++ = 0;
-            pool_at += uint32_t(part.path.size() + 1);
-        }
-        record->location = location;
-        const std::u16string_view name = Name(i);
-        record->name = pool_at;
-        pool = std::copy(name.begin(), name.end(), pool);
-        *pool++ = 0;
-        pool_at += uint32_t(name.size() + 1);
-        record->icon = kIconUnresolved;
-        record->size_kb = size_kb_[i];
-        record->is_folder = IsFolder(i) ? 1 : 0;
-        record->last_write = time_[i];
-        ++record;
-    }
 }
 
 NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16string& pattern,
@@ -460,11 +458,15 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
     const auto ready = [&found](size_t parts) {
         found.resize(parts);
         for (Part& part : found) {
-            part.matches = part.total_kb = part.chars = 0;
+            part.matches = part.total_kb = 0;
             part.out_of_memory = false;
-            part.found.clear();
+            part.records.clear();
+            part.pool.clear();
             part.chain.clear();  // spelled afresh: memory running out may have cut it short
         }
+    };
+    const auto sink = [&](unsigned k) {
+        return k == 0 ? Sink{results.records, results.pool} : Sink{found[k].records, found[k].pool};
     };
     if (route == Route::Postings) {
         const std::vector<uint32_t>& entries = work.postings;
@@ -474,7 +476,7 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
         };
         ready(1);
         TakeEntries(listed, range.top_parent, criteria, NameOnly(criteria), separator, count_only,
-                    found[0]);
+                    found[0], sink(0));
     } else {
         const unsigned parts = PartsFor(span, threads);
         ready(parts);
@@ -482,35 +484,39 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
             const Range mine{uint32_t(range.begin + uint64_t(span) * k / parts),
                              uint32_t(range.begin + uint64_t(span) * (k + 1) / parts),
                              range.top_parent};
-            ScanPart(mine, verdicts, criteria, separator, count_only, found[k]);
+            ScanPart(mine, verdicts, criteria, separator, count_only, found[k], sink(k));
         });
     }
 
-    // The parts back together in order: each writes its records and texts where the parts
-    // before it end.
+    // The parts back together in order: the first is in place already; each after it is
+    // appended, its offsets moved by where its pool lands.
     const size_t parts = found.size();
     // 64-bit sums, so that on a 32-bit build too a pool past what offsets hold is refused, not
     // wrapped into one too small for its texts.
-    std::vector<uint64_t> record_at(parts + 1, 0), pool_at(parts + 1, 0);
+    uint64_t records = results.records.size(), chars = results.pool.size();
     for (size_t k = 0; k < parts; ++k) {
         if (found[k].out_of_memory) throw std::bad_alloc();
         answer.matches += found[k].matches;
         answer.total_size_kb += found[k].total_kb;
-        record_at[k + 1] = record_at[k] + found[k].found.size();
-        pool_at[k + 1] = pool_at[k] + found[k].chars;
+        if (k > 0) records += found[k].records.size(), chars += found[k].pool.size();
     }
     if (count_only) return answer;
     // Pool offsets are 32-bit; past what a vector can hold is memory running out, not an error
     // of another kind.
-    if (pool_at[parts] > 0xFFFFFFFFull || pool_at[parts] > results.pool.max_size() ||
-        record_at[parts] > results.records.max_size())
+    if (chars > 0xFFFFFFFFull || chars > results.pool.max_size() ||
+        records > results.records.max_size())
         throw std::bad_alloc();
-    results.records.resize(size_t(record_at[parts]));
-    results.pool.resize(size_t(pool_at[parts]));
-    RunParts(unsigned(parts), [&](unsigned k) {
-        FillPart(found[k], separator, results.records.data() + record_at[k],
-                 results.pool.data() + pool_at[k], uint32_t(pool_at[k]));
-    });
+    results.records.reserve(size_t(records));
+    results.pool.reserve(size_t(chars));
+    for (size_t k = 1; k < parts; ++k) {
+        const uint32_t base = uint32_t(results.pool.size());
+        for (ResultRecord r : found[k].records) {
+            r.location += base;
+            r.name += base;
+            results.records.push_back(r);
+        }
+        results.pool.insert(results.pool.end(), found[k].pool.begin(), found[k].pool.end());
+    }
     return answer;
 }
 

@@ -21,7 +21,7 @@
 //
 // Capacities: the walk's record and character limits only choose how it fills its arrays (a
 // first walk, or a counting walk and then a filling one); its answer is always complete. The
-// index sizes its arrays from the matches it found, so it has no such limits to carry.
+// index grows its arrays with the matches it finds, so it has no such limits to carry.
 //
 // Postings. A selective pattern matches a few distinct names carried by a few entries, and a
 // scan of two million verdicts to find them costs milliseconds that a search-as-you-type program
@@ -79,8 +79,10 @@ class NameIndex {
     struct Part {
         uint64_t matches = 0;
         uint64_t total_kb = 0;
-        std::vector<uint32_t> found;  // the entries taken, for a listing
-        uint64_t chars = 0;           // the characters their texts need in the pool
+        // A listing's records and their texts, the offsets counted from this pool's start;
+        // the first part writes straight into the result set instead.
+        std::vector<ResultRecord> records;
+        std::vector<char16_t> pool;
         bool out_of_memory = false;
         // The location last spelled: its text, its folders from the drive down and where
         // the text of each ends; and room to climb from a folder.
@@ -142,23 +144,25 @@ class NameIndex {
     // (kNone: the drives', ""). The folders it shares with the last one spelled are kept.
     void SpellLocation(Part& part, uint32_t folder, char16_t separator) const;
 
+    // Where a part's records and texts go.
+    struct Sink {
+        std::vector<ResultRecord>& records;
+        std::vector<char16_t>& pool;
+    };
     void ScanPart(const Range& range, const std::vector<uint8_t>& verdicts,
                   const SearchCriteria& criteria, char16_t separator, bool count_only,
-                  Part& part) const;
+                  Part& part, Sink sink) const;
     // Takes those the filters pass of the entries `entries(take)` calls take(entry) for (in
-    // answer order, all with a matching name).
+    // answer order, all with a matching name); a listing appends their records and texts to
+    // `sink` in one pass.
     template <typename Entries>
     void TakeEntries(Entries entries, uint32_t top_parent, const SearchCriteria& criteria,
-                     bool name_only, char16_t separator, bool count_only, Part& part) const;
+                     bool name_only, char16_t separator, bool count_only, Part& part,
+                     Sink sink) const;
     // The entries of `range` that the names with a verdict carry, in answer order, into
     // `entries`.
     void Postings(const Range& range, const std::vector<uint8_t>& verdicts,
                   std::vector<uint32_t>& entries) const;
-    // Writes the part's records from `record` on, their texts into `pool` at pool offset
-    // `pool_at`: a location once for each run of records in one folder, then each name.
-    void FillPart(Part& part, char16_t separator, ResultRecord* record, char16_t* pool,
-                  uint32_t pool_at) const;
-
     // Per entry, in answer order.
     std::vector<uint32_t> name_id_;  // the name's number; the top bit marks a folder
     std::vector<uint32_t> parent_;   // kNone for a drive
