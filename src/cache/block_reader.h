@@ -213,8 +213,9 @@ inline bool BlockReader::Next(EntryView& entry) {
     while (zero == 0) {
         // The name goes on into the next window; what the hint allowed so far counts whole.
         maybe = maybe || hinted != 0;
-        at = window_ + kWindowBytes;
-        if (uint64_t(at) + 2 > limit_) return Fail(BlockFault::NameUnterminated, pos_);
+        const uint64_t next = uint64_t(window_) + kWindowBytes;
+        if (next + 2 > limit_) return Fail(BlockFault::NameUnterminated, pos_);
+        at = uint32_t(next);
         LoadWindow(at);
         zero = zero_;
         hinted = hinted_;
