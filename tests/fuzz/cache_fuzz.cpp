@@ -155,40 +155,29 @@ void CheckRuns(const CacheView& view, uint32_t block, const PlainBlock& plain) {
     BlockReader reader(view, block, &hint);
     size_t i = 0;
     uint64_t kb = 0, plain_kb = 0;
-    // Files of the plain reading before `record` must be ones the hint rules out.
-    const auto ruled_out_before = [&](uint64_t record) {
+    // The plain reading's records up to `record`: those before it files the hint rules out.
+    const auto reach = [&](uint64_t record, uint32_t units, uint32_t value) {
         for (; i < plain.records.size() && plain.records[i].record_offset < record; ++i)
             Require(plain.records[i].IsFile() && !HintAllows(view, plain.records[i], hint),
                     "a run of files left out a record it must pass on");
-    };
-    const auto same = [&](const EntryView& e) {
-        Require(i < plain.records.size() && plain.records[i].record_offset == e.record_offset &&
-                    plain.records[i].name_units == e.name_units &&
-                    plain.records[i].value == e.value,
+        Require(record == UINT64_MAX ||
+                    (i < plain.records.size() && plain.records[i].name_units == units &&
+                     plain.records[i].value == value && plain.records[i++].record_offset == record),
                 "a run of files and the plain reading give different records");
-        ++i;
+        return true;
     };
     for (bool more = true; more;) {
         reader.ReadFiles(kb, [&](uint32_t, uint32_t units, uint32_t value, uint32_t record) {
-            ruled_out_before(record);
-            EntryView e;
-            e.record_offset = record;
-            e.name_units = units;
-            e.value = value;
-            same(e);
-            return true;
+            return reach(record, units, value);
         });
         EntryView e;
         more = reader.Next(e);
-        ruled_out_before(more ? e.record_offset : UINT64_MAX);
-        if (!more) break;
-        Require(!e.IsFile() || e.maybe || !HintAllows(view, e, hint),
+        Require(!more || !e.IsFile() || e.maybe || !HintAllows(view, e, hint),
                 "the reader ruled out a name its hint allows");
-        same(e);
-        if (e.IsFile()) kb += e.value;
+        reach(more ? e.record_offset : UINT64_MAX, e.name_units, e.value);
+        if (more && e.IsFile()) kb += e.value;
     }
-    for (const EntryView& r : plain.records)
-        if (r.IsFile()) plain_kb += r.value;
+    for (const EntryView& r : plain.records) plain_kb += r.IsFile() ? r.value : 0;
     Require(kb == plain_kb && reader.fault() == plain.fault,
             "a run of files and the plain reading end a block differently");
 }
