@@ -28,8 +28,12 @@ const char* DescribeBlockFault(BlockFault fault) {
     return "unknown fault";
 }
 
-BlockReader::BlockReader(const CacheView& view, uint32_t block_offset)
-    : view_(view), block_(block_offset), pos_(block_offset + 4) {
+BlockReader::BlockReader(const CacheView& view, uint32_t block_offset, const NameHint* hint)
+    : view_(view),
+      hint_(hint),
+      window_(block_offset + 6 - kWindowBytes),
+      block_(block_offset),
+      pos_(block_offset + 4) {
     // 64-bit sums: an offset near 4 GiB must not wrap into the file.
     if (uint64_t(block_offset) + 4 > view.size) {
         Fail(BlockFault::OffsetOutsideFile, block_offset);
@@ -49,6 +53,22 @@ BlockReader::BlockReader(const CacheView& view, uint32_t block_offset)
         return;
     }
     limit_ = block_offset + capacity_;
+}
+
+BlockReader::Window BlockReader::ComputeWindowByUnits(uint32_t at) const {
+    // Unit by unit: targets without SSE2, and the last bytes of the mapping, which a whole window
+    // would read past. Units past the mapping lie past every block: neither 0 nor allowed.
+    uint64_t zero = 0, first = 0, second = 0;
+    for (uint32_t i = 0; i < kWindowUnits && uint64_t(at) + 2 * i + 2 <= view_.size; ++i) {
+        const char16_t c = Load16(view_.base + at + 2 * i);
+        const uint64_t bit = uint64_t(1) << i;
+        if (c == 0) zero |= bit;
+        if (!hint_) continue;
+        if (c >= 0x80 || c == hint_->first || c == hint_->first_twin) first |= bit;
+        if (c >= 0x80 || c == hint_->second || c == hint_->second_twin) second |= bit;
+    }
+    if (!hint_) return Window{zero, 0};
+    return Window{zero, hint_->pair ? first & ((second >> 1) | (uint64_t(1) << 63)) : first};
 }
 
 bool BlockReader::Fail(BlockFault fault, uint32_t at) {

@@ -89,6 +89,8 @@ struct EntryView {
     uint32_t name_units = 0;   // without the NUL
     uint32_t value = 0;
     uint64_t last_write = 0;
+    // False when the reader's NameHint rules the name out; always true without a hint.
+    bool maybe = true;
 
     bool IsFile() const { return tag == kTagFile; }
     bool IsFolder() const { return tag == kTagFolder; }
@@ -112,16 +114,34 @@ enum class BlockFault {
 
 const char* DescribeBlockFault(BlockFault fault);
 
+// A cheap test a walk can have the reader apply to every name while it looks for the name's end:
+// a name can hold a text only where a unit that may fold to the text's `first` unit is followed
+// by one that may fold to its `second` (with `pair`; else the first unit alone). Units past ASCII
+// always may. A name without such a place comes back with `maybe` false; one with it still
+// needs the full test.
+struct NameHint {
+    char16_t first = 0, first_twin = 0;
+    char16_t second = 0, second_twin = 0;
+    bool pair = false;
+};
+
 class BlockReader {
   public:
     // The root block's capacity may be 0 while a build is still copying drive by drive; it is
-    // then read up to the first folder block.
-    BlockReader(const CacheView& view, uint32_t block_offset);
+    // then read up to the first folder block. `hint`, when given, must outlive the reader.
+    BlockReader(const CacheView& view, uint32_t block_offset, const NameHint* hint = nullptr);
 
     // The next record, tags 1, 2, 3 and any other alike; false at the end tag or on a fault.
     bool Next(EntryView& entry);
     // The next record with tag 1 or 2; the others are skipped as every walk must.
     bool NextEntry(EntryView& entry);
+    // The files that come next, read with the reader's state held in registers, up to the first
+    // record that is not a file, a name of 64 units or more, or anything amiss, all of which are
+    // left to Next. Each file's size is added to `sum_kb`, and each file the hint does not rule
+    // out is given to `test(name_offset, name_units, value, record_offset)`; false from it stops
+    // the reading (the reader is then left behind that file) and is returned.
+    template <typename Test>
+    bool ReadFiles(uint64_t& sum_kb, Test&& test);
 
     BlockFault fault() const { return fault_; }
     // Where the fault was found (the record or the block).
@@ -132,9 +152,33 @@ class BlockReader {
     uint32_t end_offset() const { return pos_ + 2; }
 
   private:
+    // The reader looks at the block a window of 64 units at a time: one bit per unit for each
+    // unit that is 0, and one for each place the hint allows. A name's end is then the next bit
+    // of a mask, and most names need no load of their own.
+    static constexpr uint32_t kWindowUnits = 64;
+    static constexpr uint32_t kWindowBytes = 2 * kWindowUnits;
+    struct Window {
+        uint64_t zero;    // bit i: unit i of the window is 0
+        uint64_t hinted;  // bit i: the hint allows a place at unit i
+    };
+    // Returned by value, so that a run of files keeps the masks in registers.
+    Window ComputeWindow(uint32_t at) const;
+    Window ComputeWindowByUnits(uint32_t at) const;
+    void LoadWindow(uint32_t at) {
+        window_ = at;
+        const Window w = ComputeWindow(at);
+        zero_ = w.zero;
+        hinted_ = w.hinted;
+    }
     bool Fail(BlockFault fault, uint32_t at);
 
     CacheView view_;
+    const NameHint* hint_ = nullptr;
+    // The window's first byte (names share its grid); at first a window that ends where the
+    // first name begins, so that the first name loads one.
+    uint32_t window_ = 0;
+    uint64_t zero_ = 0;
+    uint64_t hinted_ = 0;
     uint32_t block_ = 0;
     uint32_t capacity_ = 0;
     uint32_t limit_ = 0;  // first byte past the block
@@ -158,26 +202,35 @@ inline bool BlockReader::Next(EntryView& entry) {
         done_ = true;
         return false;
     }
-    // The name: units up to its NUL, all inside the block. Several units are tested at a time
-    // while the block holds them, which is where nearly all of a walk's time would otherwise go.
+    // The name: units up to its NUL, all inside the block, found in the window's mask.
     const uint32_t name = pos_ + 2;
-    uint32_t at = name;
-    bool found = false;
-    while (uint64_t(at) + 2 * unit_lanes::kCount <= limit_) {
-        const unit_lanes::Mask zero = unit_lanes::Zero(unit_lanes::Load(base + at));
-        if (zero != 0) {
-            at += unit_lanes::FirstUnit(zero) * 2;
-            found = true;
-            break;
-        }
-        at += 2 * unit_lanes::kCount;
+    if (name - window_ >= kWindowBytes) LoadWindow(name);
+    const uint32_t shift = (name - window_) / 2;
+    uint64_t zero = zero_ >> shift;
+    uint64_t hinted = hinted_ >> shift;
+    bool maybe = false;
+    uint32_t at = name;  // where the mask's bit 0 lies
+    while (zero == 0) {
+        // The name goes on into the next window; what the hint allowed so far counts whole.
+        maybe = maybe || hinted != 0;
+        const uint64_t next = uint64_t(window_) + kWindowBytes;
+        if (next + 2 > limit_) return Fail(BlockFault::NameUnterminated, pos_);
+        at = uint32_t(next);
+        LoadWindow(at);
+        zero = zero_;
+        hinted = hinted_;
     }
-    while (!found) {
-        if (uint64_t(at) + 2 > limit_) return Fail(BlockFault::NameUnterminated, pos_);
-        if (Load16(base + at) == 0) break;
-        at += 2;
+    const uint32_t end_units = uint32_t(std::countr_zero(zero));
+    const uint32_t end = at + 2 * end_units;
+    if (uint64_t(end) + 2 > limit_) return Fail(BlockFault::NameUnterminated, pos_);
+    if (hint_) {
+        // Places whose pair ends before the NUL.
+        const uint32_t places = end_units - (hint_->pair && end_units > 0 ? 1 : 0);
+        maybe = maybe || (hinted & ((uint64_t(1) << places) - 1)) != 0;
+    } else {
+        maybe = true;
     }
-    const uint32_t units = (at - name) / 2;
+    const uint32_t units = (end - name) / 2;
     // Value and time, and room for at least the end tag after them.
     if (uint64_t(pos_) + RecordBytes(units) + 2 > limit_)
         return Fail(BlockFault::RecordPastEnd, pos_);
@@ -187,8 +240,102 @@ inline bool BlockReader::Next(EntryView& entry) {
     entry.name_units = units;
     entry.value = Load32(base + pos_ + ValueFieldOffset(units));
     entry.last_write = Load64(base + pos_ + TimeFieldOffset(units));
+    entry.maybe = maybe;
     pos_ += RecordBytes(units);
     return true;
+}
+
+inline BlockReader::Window BlockReader::ComputeWindow(uint32_t at) const {
+#if defined(__SSE2__)
+    if (uint64_t(at) + kWindowBytes <= view_.size) {
+        const uint8_t* p = view_.base + at;
+        const __m128i nul = _mm_setzero_si128();
+        uint64_t zero = 0;
+        for (uint32_t g = 0; g < 4; ++g) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * g));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * g + 16));
+            const __m128i z = _mm_packs_epi16(_mm_cmpeq_epi16(a, nul), _mm_cmpeq_epi16(b, nul));
+            zero |= uint64_t(uint32_t(_mm_movemask_epi8(z))) << (16 * g);
+        }
+        if (!hint_) return Window{zero, 0};
+        // Per unit: whether it is ASCII and none of the two wanted, for each unit of the pair.
+        const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+        const __m128i f1 = _mm_set1_epi16(static_cast<short>(hint_->first));
+        const __m128i f2 = _mm_set1_epi16(static_cast<short>(hint_->first_twin));
+        const __m128i s1 = _mm_set1_epi16(static_cast<short>(hint_->second));
+        const __m128i s2 = _mm_set1_epi16(static_cast<short>(hint_->second_twin));
+        const auto no = [&](__m128i v, __m128i ascii, __m128i w1, __m128i w2) {
+            return _mm_andnot_si128(_mm_or_si128(_mm_cmpeq_epi16(v, w1), _mm_cmpeq_epi16(v, w2)),
+                                    ascii);
+        };
+        uint64_t first = 0, second = 0;
+        for (uint32_t g = 0; g < 4; ++g) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * g));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * g + 16));
+            const __m128i ascii_a = _mm_cmpeq_epi16(_mm_and_si128(a, high), nul);
+            const __m128i ascii_b = _mm_cmpeq_epi16(_mm_and_si128(b, high), nul);
+            const __m128i nf = _mm_packs_epi16(no(a, ascii_a, f1, f2), no(b, ascii_b, f1, f2));
+            first |= uint64_t(~uint32_t(_mm_movemask_epi8(nf)) & 0xFFFFu) << (16 * g);
+            if (hint_->pair) {
+                const __m128i ns = _mm_packs_epi16(no(a, ascii_a, s1, s2), no(b, ascii_b, s1, s2));
+                second |= uint64_t(~uint32_t(_mm_movemask_epi8(ns)) & 0xFFFFu) << (16 * g);
+            }
+        }
+        // The unit after the window is not read: its place counts as allowed.
+        return Window{zero, hint_->pair ? first & ((second >> 1) | (uint64_t(1) << 63)) : first};
+    }
+#endif
+    return ComputeWindowByUnits(at);
+}
+
+template <typename Test>
+inline bool BlockReader::ReadFiles(uint64_t& sum_kb, Test&& test) {
+    if (done_) return true;
+    const uint8_t* base = view_.base;
+    const uint32_t limit = limit_;
+    const bool hinted_names = hint_ != nullptr;
+    const uint32_t pair = hint_ && hint_->pair ? 1 : 0;
+    uint32_t pos = pos_, window = window_;
+    Window masks{zero_, hinted_};
+    uint64_t sum = 0;
+    bool go_on = true;
+    while (uint64_t(pos) + 2 <= limit) {
+        __builtin_prefetch(base + pos + kPrefetchAhead);
+        if (Load16(base + pos) != kTagFile) break;
+        const uint32_t name = pos + 2;
+        uint32_t shift = (name - window) / 2;
+        uint64_t ends = shift < kWindowUnits ? masks.zero >> shift : 0;
+        if (ends == 0) {
+            // The name runs past the window: a window from its first unit, which any name under
+            // 64 units fits.
+            if (shift == 0) break;
+            window = name;
+            masks = ComputeWindow(name);
+            shift = 0;
+            ends = masks.zero;
+            if (ends == 0) break;
+        }
+        const uint32_t units = uint32_t(std::countr_zero(ends));
+        // The NUL, value, time and an end tag inside the block (Next names any fault here).
+        if (uint64_t(pos) + RecordBytes(units) + 2 > limit) break;
+        const uint32_t value = Load32(base + pos + ValueFieldOffset(units));
+        sum += value;
+        const uint32_t places = units - (pair && units > 0 ? 1 : 0);
+        const uint32_t record = pos;
+        pos += RecordBytes(units);
+        if (!hinted_names || ((masks.hinted >> shift) & ((uint64_t(1) << places) - 1)) != 0) {
+            if (!test(name, units, value, record)) {
+                go_on = false;
+                break;
+            }
+        }
+    }
+    pos_ = pos;
+    window_ = window;
+    zero_ = masks.zero;
+    hinted_ = masks.hinted;
+    sum_kb += sum;
+    return go_on;
 }
 
 inline bool BlockReader::NextEntry(EntryView& entry) {

@@ -111,6 +111,8 @@ std::unique_ptr<CQueryer> CQueryer::MakeWalker() const {
     walker->matcher_ = matcher_;
     walker->pattern_ = pattern_;
     walker->needle_ = needle_;
+    walker->hint_ = hint_;
+    walker->walk_hint_ = walk_hint_ ? &walker->hint_ : nullptr;
     walker->suffixes_ = suffixes_;
     walker->by_suffix_ = by_suffix_;
     walker->min_name_units_ = min_name_units_;

@@ -107,6 +107,7 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
     const ScopeExit finish([this] {
         pattern_ = nullptr;
         needle_ = SubstringNeedle{};
+        walk_hint_ = nullptr;
         by_suffix_ = false;
         suffixes_.tails.clear();
         ReleaseTraverse();
@@ -129,6 +130,9 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
     }
     pattern_ = prepared.data();
     needle_ = PrepareNeedle(pattern_);
+    hint_ = NameHint{needle_.first, needle_.first_twin, needle_.second, needle_.second_twin,
+                     needle_.units > 1};
+    walk_hint_ = name_filter_ && matcher_ == MatchSubstring && needle_.units > 0 ? &hint_ : nullptr;
     try {
         by_suffix_ = PrepareSuffixes(matcher_, pattern_, suffixes_);
     } catch (const std::bad_alloc&) {
@@ -265,16 +269,31 @@ bool CQueryer::Traverse(uint32_t start_block) {
                results_.records.size() > capacities_.records - capacities_.record_slack;
     };
     if (over_limit()) return false;
-    stack_.push_back(Frame{BlockReader(view_, start_block), path_length_, 0, 0, 0, 0});
+    stack_.push_back(Frame{BlockReader(view_, start_block, walk_hint_), path_length_, 0, 0, 0, 0});
     depth_ = 1 + depth_base_;
     while (!stack_.empty()) {
         Frame& frame = stack_.back();
+        // Most records are files, read in a run with the reader's state in registers; what ends
+        // the run (a folder, the end tag, anything unusual) is read by NextEntry below.
+        uint64_t files_kb = 0;
+        const bool read_on = frame.reader.ReadFiles(
+            files_kb, [this](uint32_t name, uint32_t units, uint32_t value, uint32_t record) {
+                if (!NameAccepts(name, units)) return true;
+                current_name_ = name;
+                current_units_ = units;
+                current_size_kb_ = value;
+                current_folder_ = false;
+                current_time_ = Load64(view_.base + record + TimeFieldOffset(units));
+                return !RunOthers() || Take<kWalk>();
+            });
+        frame.sum_kb += files_kb;
+        if (!read_on) return false;
         // Declared here and never passed by reference, so that its fields stay in registers: a
         // record written to memory field by field and read back whole stalls every entry.
         EntryView e;
         if (frame.reader.NextEntry(e)) {
             if (e.IsFile()) {
-                if (NameAccepts(e.name_offset, e.name_units)) {
+                if (e.maybe && NameAccepts(e.name_offset, e.name_units)) {
                     current_name_ = e.name_offset;
                     current_units_ = e.name_units;
                     current_size_kb_ = e.value;
@@ -307,7 +326,7 @@ bool CQueryer::Traverse(uint32_t start_block) {
                     if (path_.empty() || path_.back() != separator_) path_ += separator_;  // "/"
                     path_length_ = path_.size();
                 }
-                stack_.push_back(Frame{BlockReader(view_, e.value), path_length_, 0, e.name_offset,
+                stack_.push_back(Frame{BlockReader(view_, e.value, walk_hint_), path_length_, 0, e.name_offset,
                                        e.name_units, e.last_write});
                 ++depth_;
                 continue;

@@ -199,6 +199,9 @@ class CQueryer {
     Matcher matcher_ = nullptr;
     const char16_t* pattern_ = nullptr;
     SubstringNeedle needle_;
+    // The needle's pair, for the block reader to rule names out while it finds their ends.
+    NameHint hint_;
+    const NameHint* walk_hint_ = nullptr;  // &hint_ when the name test is the needle's
     SuffixSet suffixes_;  // the tails of a glob, when by_suffix_
     bool by_suffix_ = false;
     uint32_t min_name_units_ = 0;  // names shorter than this cannot match

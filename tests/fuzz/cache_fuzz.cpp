@@ -3,7 +3,8 @@
 // them may crash, hang or read outside it, and the fast code must agree with plain oracles here,
 // so that a wrong answer fails as loudly as a crash (the matchers' answers have their oracles in
 // the unit tests and the reference search):
-//   - the block reader (which scans names several units at a time) with a unit-by-unit reading;
+//   - the block reader (which scans names several units at a time) with a unit-by-unit reading,
+//     also read in runs of files with a name hint as the walk reads it;
 //   - a query with tight capacities (the counting route) and a bare count with a roomy query;
 //   - each of those walked in parts on several threads with the same walk on one thread (also
 //     whether both took the counting route);
@@ -127,6 +128,60 @@ PlainBlock ReadBlockPlainly(const CacheView& view, uint32_t block) {
     }
 }
 
+// Whether the name holds a place `hint` allows: the reader may pass on other names too, never
+// leave out one of these.
+bool HintAllows(const CacheView& view, const EntryView& e, const NameHint& hint) {
+    const auto may = [](char16_t c, char16_t a, char16_t b) { return c >= 0x80 || c == a || c == b; };
+    for (uint32_t p = 0; p + (hint.pair ? 1 : 0) < e.name_units; ++p)
+        if (may(e.NameUnit(view, p), hint.first, hint.first_twin) &&
+            (!hint.pair || may(e.NameUnit(view, p + 1), hint.second, hint.second_twin)))
+            return true;
+    return false;
+}
+
+// The block read as the walk reads it, runs of files with a hint and Next for the rest: the
+// plain reading's records, every file the hint allows passed on, every size counted.
+void CheckRuns(const CacheView& view, uint32_t block, const PlainBlock& plain) {
+    // A pair, or one unit, that ends a name of the block: the last place a name has.
+    NameHint hint;
+    hint.pair = block / 4 % 2 == 0;
+    for (const EntryView& r : plain.records)
+        if (r.name_units >= 2) {
+            const uint32_t at = r.name_units - (hint.pair ? 2 : 1);
+            hint.first = hint.first_twin = r.NameUnit(view, at);
+            hint.second = hint.second_twin = r.NameUnit(view, r.name_units - 1);
+            break;
+        }
+    BlockReader reader(view, block, &hint);
+    size_t i = 0;
+    uint64_t kb = 0, plain_kb = 0;
+    // The plain reading's records up to `record`: those before it files the hint rules out.
+    const auto reach = [&](uint64_t record, uint32_t units, uint32_t value) {
+        for (; i < plain.records.size() && plain.records[i].record_offset < record; ++i)
+            Require(plain.records[i].IsFile() && !HintAllows(view, plain.records[i], hint),
+                    "a run of files left out a record it must pass on");
+        Require(record == UINT64_MAX ||
+                    (i < plain.records.size() && plain.records[i].name_units == units &&
+                     plain.records[i].value == value && plain.records[i++].record_offset == record),
+                "a run of files and the plain reading give different records");
+        return true;
+    };
+    for (bool more = true; more;) {
+        reader.ReadFiles(kb, [&](uint32_t, uint32_t units, uint32_t value, uint32_t record) {
+            return reach(record, units, value);
+        });
+        EntryView e;
+        more = reader.Next(e);
+        Require(!more || !e.IsFile() || e.maybe || !HintAllows(view, e, hint),
+                "the reader ruled out a name its hint allows");
+        reach(more ? e.record_offset : UINT64_MAX, e.name_units, e.value);
+        if (more && e.IsFile()) kb += e.value;
+    }
+    for (const EntryView& r : plain.records) plain_kb += r.IsFile() ? r.value : 0;
+    Require(kb == plain_kb && reader.fault() == plain.fault,
+            "a run of files and the plain reading end a block differently");
+}
+
 // Every block the folders reach (a bounded number), read by both readers.
 void CheckReader(const CacheView& view) {
     std::vector<uint32_t> pending{kRootBlockOffset}, seen;
@@ -148,6 +203,7 @@ void CheckReader(const CacheView& view) {
                        (plain.fault == BlockFault::None ||
                         reader.fault_offset() == plain.fault_offset),
                    "the block reader and the plain reading end a block differently");
+        CheckRuns(view, block, plain);
         for (const EntryView& r : plain.records) {
             if (r.IsFolder() && r.value >= kFirstBlockOffset && r.value < view.size &&
                 std::find(seen.begin(), seen.end(), r.value) == seen.end()) {
