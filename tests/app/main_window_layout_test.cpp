@@ -31,7 +31,7 @@ Rect Outer(int width, int height) {
 }
 
 TEST(MainWindowLayout, TheWindowSnapsToItsStartUpSizeOnlyWhereItIsSmaller) {
-    for (const auto [w, h] : {std::pair{500, 300}, {900, 300}, {500, 700}, {900, 700}})
+    for (const auto& [w, h] : {std::pair{500, 300}, {900, 300}, {500, 700}, {900, 700}})
         EXPECT_EQ(SnapToMinimumSize(Outer(w, h), kInitialWidth, kInitialHeight),
                   Outer(std::max(w, kInitialWidth), std::max(h, kInitialHeight)));
 }
