@@ -299,7 +299,7 @@ bool CQueryer::Traverse(uint32_t start_block) {
                 current_time_ = Load64(view_.base + record + TimeFieldOffset(units));
                 return !RunOthers() || Take<kWalk>();
             },
-            count_here ? &found : nullptr);
+            count_here && walk_hint_ && walk_hint_->whole ? &found : nullptr);
         frame.sum_kb += files_kb;
         count_records_ += found.files;
         count_chars_ += found.files * (path_length_ + 2) + found.units;
