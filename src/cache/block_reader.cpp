@@ -58,17 +58,24 @@ BlockReader::BlockReader(const CacheView& view, uint32_t block_offset, const Nam
 BlockReader::Window BlockReader::ComputeWindowByUnits(uint32_t at) const {
     // Unit by unit: targets without SSE2, and the last bytes of the mapping, which a whole window
     // would read past. Units past the mapping lie past every block: neither 0 nor allowed.
-    uint64_t zero = 0, first = 0, second = 0;
+    uint64_t zero = 0, first = 0, second = 0, first_exact = 0, second_exact = 0;
     for (uint32_t i = 0; i < kWindowUnits && uint64_t(at) + 2 * i + 2 <= view_.size; ++i) {
         const char16_t c = Load16(view_.base + at + 2 * i);
         const uint64_t bit = uint64_t(1) << i;
         if (c == 0) zero |= bit;
         if (!hint_) continue;
-        if (c >= 0x80 || c == hint_->first || c == hint_->first_twin) first |= bit;
-        if (c >= 0x80 || c == hint_->second || c == hint_->second_twin) second |= bit;
+        const bool is_first = c == hint_->first || c == hint_->first_twin;
+        const bool is_second = c == hint_->second || c == hint_->second_twin;
+        if (c >= 0x80 || is_first) first |= bit;
+        if (c >= 0x80 || is_second) second |= bit;
+        if (is_first) first_exact |= bit;
+        if (is_second) second_exact |= bit;
     }
-    if (!hint_) return Window{zero, 0};
-    return Window{zero, hint_->pair ? first & ((second >> 1) | (uint64_t(1) << 63)) : first};
+    if (!hint_) return Window{zero, 0, 0};
+    const uint64_t sure = !hint_->whole ? 0 : hint_->pair ? first_exact & (second_exact >> 1)
+                                                          : first_exact;
+    if (!hint_->pair) return Window{zero, first, sure};
+    return Window{zero, first & ((second >> 1) | (uint64_t(1) << 63)), sure};
 }
 
 bool BlockReader::Fail(BlockFault fault, uint32_t at) {

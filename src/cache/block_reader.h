@@ -118,11 +118,13 @@ const char* DescribeBlockFault(BlockFault fault);
 // a name can hold a text only where a unit that may fold to the text's `first` unit is followed
 // by one that may fold to its `second` (with `pair`; else the first unit alone). Units past ASCII
 // always may. A name without such a place comes back with `maybe` false; one with it still
-// needs the full test.
+// needs the full test. With `whole` (the unit or pair is the whole text), a run of files also
+// says which names hold the text for certain: a place where the wanted units stand exactly.
 struct NameHint {
     char16_t first = 0, first_twin = 0;
     char16_t second = 0, second_twin = 0;
     bool pair = false;
+    bool whole = false;
 };
 
 class BlockReader {
@@ -138,10 +140,16 @@ class BlockReader {
     // The files that come next, read with the reader's state held in registers, up to the first
     // record that is not a file, a name of 64 units or more, or anything amiss, all of which are
     // left to Next. Each file's size is added to `sum_kb`, and each file the hint does not rule
-    // out is given to `test(name_offset, name_units, value, record_offset)`; false from it stops
-    // the reading (the reader is then left behind that file) and is returned.
+    // out is given to `test(name_offset, name_units, value, record_offset, sure)`, `sure` when a
+    // `whole` hint finds the text in the name for certain; false from the test stops the reading
+    // (the reader is then left behind that file) and is returned. With `tally`, sure files are
+    // added to it instead, without a branch on each (half the names may hold one letter, which
+    // no branch predicts), and only files the hint allows that are not sure reach the test.
+    struct Tally {
+        uint64_t files = 0, units = 0, kb = 0;
+    };
     template <typename Test>
-    bool ReadFiles(uint64_t& sum_kb, Test&& test);
+    bool ReadFiles(uint64_t& sum_kb, Test&& test, Tally* tally = nullptr);
 
     BlockFault fault() const { return fault_; }
     // Where the fault was found (the record or the block).
@@ -160,6 +168,7 @@ class BlockReader {
     struct Window {
         uint64_t zero;    // bit i: unit i of the window is 0
         uint64_t hinted;  // bit i: the hint allows a place at unit i
+        uint64_t sure;    // bit i: a whole hint's units stand exactly at unit i
     };
     // Returned by value, so that a run of files keeps the masks in registers.
     Window ComputeWindow(uint32_t at) const;
@@ -169,6 +178,7 @@ class BlockReader {
         const Window w = ComputeWindow(at);
         zero_ = w.zero;
         hinted_ = w.hinted;
+        sure_ = w.sure;
     }
     bool Fail(BlockFault fault, uint32_t at);
 
@@ -179,6 +189,7 @@ class BlockReader {
     uint32_t window_ = 0;
     uint64_t zero_ = 0;
     uint64_t hinted_ = 0;
+    uint64_t sure_ = 0;
     uint32_t block_ = 0;
     uint32_t capacity_ = 0;
     uint32_t limit_ = 0;  // first byte past the block
@@ -257,47 +268,61 @@ inline BlockReader::Window BlockReader::ComputeWindow(uint32_t at) const {
             const __m128i z = _mm_packs_epi16(_mm_cmpeq_epi16(a, nul), _mm_cmpeq_epi16(b, nul));
             zero |= uint64_t(uint32_t(_mm_movemask_epi8(z))) << (16 * g);
         }
-        if (!hint_) return Window{zero, 0};
-        // Per unit: whether it is ASCII and none of the two wanted, for each unit of the pair.
+        if (!hint_) return Window{zero, 0, 0};
+        // Per unit: whether it is one of the two wanted, and whether it is ASCII and none of
+        // them, for each unit of the pair.
         const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
         const __m128i f1 = _mm_set1_epi16(static_cast<short>(hint_->first));
         const __m128i f2 = _mm_set1_epi16(static_cast<short>(hint_->first_twin));
         const __m128i s1 = _mm_set1_epi16(static_cast<short>(hint_->second));
         const __m128i s2 = _mm_set1_epi16(static_cast<short>(hint_->second_twin));
-        const auto no = [&](__m128i v, __m128i ascii, __m128i w1, __m128i w2) {
-            return _mm_andnot_si128(_mm_or_si128(_mm_cmpeq_epi16(v, w1), _mm_cmpeq_epi16(v, w2)),
-                                    ascii);
+        const auto is = [](__m128i v, __m128i w1, __m128i w2) {
+            return _mm_or_si128(_mm_cmpeq_epi16(v, w1), _mm_cmpeq_epi16(v, w2));
         };
-        uint64_t first = 0, second = 0;
+        const auto bits = [](__m128i a, __m128i b) {
+            return uint32_t(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
+        };
+        const bool whole = hint_->whole;
+        uint64_t first = 0, second = 0, first_exact = 0, second_exact = 0;
         for (uint32_t g = 0; g < 4; ++g) {
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * g));
             const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * g + 16));
             const __m128i ascii_a = _mm_cmpeq_epi16(_mm_and_si128(a, high), nul);
             const __m128i ascii_b = _mm_cmpeq_epi16(_mm_and_si128(b, high), nul);
-            const __m128i nf = _mm_packs_epi16(no(a, ascii_a, f1, f2), no(b, ascii_b, f1, f2));
-            first |= uint64_t(~uint32_t(_mm_movemask_epi8(nf)) & 0xFFFFu) << (16 * g);
+            const __m128i fa = is(a, f1, f2), fb = is(b, f1, f2);
+            first |= uint64_t(~bits(_mm_andnot_si128(fa, ascii_a), _mm_andnot_si128(fb, ascii_b)) &
+                              0xFFFFu)
+                     << (16 * g);
+            if (whole) first_exact |= uint64_t(bits(fa, fb)) << (16 * g);
             if (hint_->pair) {
-                const __m128i ns = _mm_packs_epi16(no(a, ascii_a, s1, s2), no(b, ascii_b, s1, s2));
-                second |= uint64_t(~uint32_t(_mm_movemask_epi8(ns)) & 0xFFFFu) << (16 * g);
+                const __m128i sa = is(a, s1, s2), sb = is(b, s1, s2);
+                second |=
+                    uint64_t(~bits(_mm_andnot_si128(sa, ascii_a), _mm_andnot_si128(sb, ascii_b)) &
+                             0xFFFFu)
+                    << (16 * g);
+                if (whole) second_exact |= uint64_t(bits(sa, sb)) << (16 * g);
             }
         }
-        // The unit after the window is not read: its place counts as allowed.
-        return Window{zero, hint_->pair ? first & ((second >> 1) | (uint64_t(1) << 63)) : first};
+        // The unit after the window is not read: its place counts as allowed, and never as sure.
+        if (!hint_->pair) return Window{zero, first, first_exact};
+        return Window{zero, first & ((second >> 1) | (uint64_t(1) << 63)),
+                      first_exact & (second_exact >> 1)};
     }
 #endif
     return ComputeWindowByUnits(at);
 }
 
 template <typename Test>
-inline bool BlockReader::ReadFiles(uint64_t& sum_kb, Test&& test) {
+inline bool BlockReader::ReadFiles(uint64_t& sum_kb, Test&& test, Tally* tally) {
     if (done_) return true;
     const uint8_t* base = view_.base;
     const uint32_t limit = limit_;
     const bool hinted_names = hint_ != nullptr;
     const uint32_t pair = hint_ && hint_->pair ? 1 : 0;
+    const bool whole = hint_ && hint_->whole;
     uint32_t pos = pos_, window = window_;
-    Window masks{zero_, hinted_};
-    uint64_t sum = 0;
+    Window masks{zero_, hinted_, sure_};
+    uint64_t sum = 0, sure_files = 0, sure_units = 0, sure_kb = 0;
     bool go_on = true;
     while (uint64_t(pos) + 2 <= limit) {
         __builtin_prefetch(base + pos + kPrefetchAhead);
@@ -323,17 +348,33 @@ inline bool BlockReader::ReadFiles(uint64_t& sum_kb, Test&& test) {
         const uint32_t places = units - (pair && units > 0 ? 1 : 0);
         const uint32_t record = pos;
         pos += RecordBytes(units);
-        if (!hinted_names || ((masks.hinted >> shift) & ((uint64_t(1) << places) - 1)) != 0) {
-            if (!test(name, units, value, record)) {
-                go_on = false;
-                break;
-            }
+        const uint64_t allowed = (uint64_t(1) << places) - 1;
+        const bool maybe = !hinted_names || ((masks.hinted >> shift) & allowed) != 0;
+        const bool sure = whole && ((masks.sure >> shift) & allowed) != 0;
+        if (tally) {
+            const uint32_t all = 0u - uint32_t(sure);
+            sure_files += sure;
+            sure_units += units & all;
+            sure_kb += value & all;
+            if (!maybe || sure) continue;
+        } else if (!maybe) {
+            continue;
         }
+        if (!test(name, units, value, record, sure)) {
+            go_on = false;
+            break;
+        }
+    }
+    if (tally) {
+        tally->files += sure_files;
+        tally->units += sure_units;
+        tally->kb += sure_kb;
     }
     pos_ = pos;
     window_ = window;
     zero_ = masks.zero;
     hinted_ = masks.hinted;
+    sure_ = masks.sure;
     sum_kb += sum;
     return go_on;
 }

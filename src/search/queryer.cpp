@@ -130,8 +130,9 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
     }
     pattern_ = prepared.data();
     needle_ = PrepareNeedle(pattern_);
+    // A text of one or two units is its own pair: where the pair stands exactly, it matches.
     hint_ = NameHint{needle_.first, needle_.first_twin, needle_.second, needle_.second_twin,
-                     needle_.units > 1};
+                     needle_.units > 1, needle_.units <= 2};
     walk_hint_ = name_filter_ && matcher_ == MatchSubstring && needle_.units > 0 ? &hint_ : nullptr;
     try {
         by_suffix_ = PrepareSuffixes(matcher_, pattern_, suffixes_);
@@ -275,18 +276,34 @@ bool CQueryer::Traverse(uint32_t start_block) {
         Frame& frame = stack_.back();
         // Most records are files, read in a run with the reader's state in registers; what ends
         // the run (a folder, the end tag, anything unusual) is read by NextEntry below.
+        // A bare count with no test but the name's keeps its figures in registers: a match adds
+        // one record, its name's units and its size, and the run's path length once at the end.
+        // The reader tallies the names it is sure of itself, without a branch on each.
         uint64_t files_kb = 0;
+        BlockReader::Tally found;
+        const bool count_here = kWalk == Walk::Count && filter_count_ == 0;
         const bool read_on = frame.reader.ReadFiles(
-            files_kb, [this](uint32_t name, uint32_t units, uint32_t value, uint32_t record) {
-                if (!NameAccepts(name, units)) return true;
+            files_kb, [&, this](uint32_t name, uint32_t units, uint32_t value, uint32_t record,
+                                bool sure) {
+                if (!sure && !NameAccepts(name, units)) return true;
+                if (count_here) {
+                    ++found.files;
+                    found.units += units;
+                    found.kb += value;
+                    return true;
+                }
                 current_name_ = name;
                 current_units_ = units;
                 current_size_kb_ = value;
                 current_folder_ = false;
                 current_time_ = Load64(view_.base + record + TimeFieldOffset(units));
                 return !RunOthers() || Take<kWalk>();
-            });
+            },
+            count_here && walk_hint_ && walk_hint_->whole ? &found : nullptr);
         frame.sum_kb += files_kb;
+        count_records_ += found.files;
+        count_chars_ += found.files * (path_length_ + 2) + found.units;
+        total_size_kb_ += found.kb;
         if (!read_on) return false;
         // Declared here and never passed by reference, so that its fields stay in registers: a
         // record written to memory field by field and read back whole stalls every entry.

@@ -129,9 +129,13 @@ PlainBlock ReadBlockPlainly(const CacheView& view, uint32_t block) {
 }
 
 // Whether the name holds a place `hint` allows: the reader may pass on other names too, never
-// leave out one of these.
-bool HintAllows(const CacheView& view, const EntryView& e, const NameHint& hint) {
-    const auto may = [](char16_t c, char16_t a, char16_t b) { return c >= 0x80 || c == a || c == b; };
+// leave out one of these. With `exact`, a place where the hint's units stand as they are: the
+// reader may call a name sure only then.
+bool HintAllows(const CacheView& view, const EntryView& e, const NameHint& hint,
+                bool exact = false) {
+    const auto may = [exact](char16_t c, char16_t a, char16_t b) {
+        return (!exact && c >= 0x80) || c == a || c == b;
+    };
     for (uint32_t p = 0; p + (hint.pair ? 1 : 0) < e.name_units; ++p)
         if (may(e.NameUnit(view, p), hint.first, hint.first_twin) &&
             (!hint.pair || may(e.NameUnit(view, p + 1), hint.second, hint.second_twin)))
@@ -145,6 +149,7 @@ void CheckRuns(const CacheView& view, uint32_t block, const PlainBlock& plain) {
     // A pair, or one unit, that ends a name of the block: the last place a name has.
     NameHint hint;
     hint.pair = block / 4 % 2 == 0;
+    hint.whole = block / 8 % 2 == 0;
     for (const EntryView& r : plain.records)
         if (r.name_units >= 2) {
             const uint32_t at = r.name_units - (hint.pair ? 2 : 1);
@@ -153,13 +158,21 @@ void CheckRuns(const CacheView& view, uint32_t block, const PlainBlock& plain) {
             break;
         }
     BlockReader reader(view, block, &hint);
+    // Some blocks with a tally, which takes the sure files instead of the test.
+    BlockReader::Tally tally, tallied;
+    BlockReader::Tally* const use_tally = block / 16 % 2 == 0 ? &tally : nullptr;
     size_t i = 0;
     uint64_t kb = 0, plain_kb = 0;
-    // The plain reading's records up to `record`: those before it files the hint rules out.
+    // The plain reading's records up to `record`: those before it files the hint rules out, or
+    // that the tally took.
     const auto reach = [&](uint64_t record, uint32_t units, uint32_t value) {
-        for (; i < plain.records.size() && plain.records[i].record_offset < record; ++i)
-            Require(plain.records[i].IsFile() && !HintAllows(view, plain.records[i], hint),
+        for (; i < plain.records.size() && plain.records[i].record_offset < record; ++i) {
+            const EntryView& r = plain.records[i];
+            const bool sure = use_tally && hint.whole && HintAllows(view, r, hint, true);
+            Require(r.IsFile() && (sure || !HintAllows(view, r, hint)),
                     "a run of files left out a record it must pass on");
+            if (sure) tallied = {tallied.files + 1, tallied.units + r.name_units, tallied.kb + r.value};
+        }
         Require(record == UINT64_MAX ||
                     (i < plain.records.size() && plain.records[i].name_units == units &&
                      plain.records[i].value == value && plain.records[i++].record_offset == record),
@@ -167,9 +180,13 @@ void CheckRuns(const CacheView& view, uint32_t block, const PlainBlock& plain) {
         return true;
     };
     for (bool more = true; more;) {
-        reader.ReadFiles(kb, [&](uint32_t, uint32_t units, uint32_t value, uint32_t record) {
-            return reach(record, units, value);
-        });
+        reader.ReadFiles(kb, [&](uint32_t, uint32_t units, uint32_t value, uint32_t record,
+                                 bool sure) {
+            const bool reached = reach(record, units, value);
+            Require(!sure || (hint.whole && HintAllows(view, plain.records[i - 1], hint, true)),
+                    "a run of files called a name sure that does not hold the hint's units");
+            return reached;
+        }, use_tally);
         EntryView e;
         more = reader.Next(e);
         Require(!more || !e.IsFile() || e.maybe || !HintAllows(view, e, hint),
@@ -180,6 +197,8 @@ void CheckRuns(const CacheView& view, uint32_t block, const PlainBlock& plain) {
     for (const EntryView& r : plain.records) plain_kb += r.IsFile() ? r.value : 0;
     Require(kb == plain_kb && reader.fault() == plain.fault,
             "a run of files and the plain reading end a block differently");
+    Require(tally.files == tallied.files && tally.units == tallied.units && tally.kb == tallied.kb,
+            "the tally of sure files differs from the files it took");
 }
 
 // Every block the folders reach (a bounded number), read by both readers.
