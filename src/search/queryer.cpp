@@ -19,6 +19,12 @@ namespace {
 
 constexpr char16_t kOutOfMemory[] = u"Out of memory!";
 
+// A record's texts in the pool: its location and its name, each with its NUL. Linear in the
+// name's units, so a run of names in one folder sums as one.
+size_t RecordTextUnits(size_t path_length, size_t name_units) {
+    return path_length + 1 + name_units + 1;
+}
+
 }  // namespace
 
 CQueryer::CQueryer(ErrorSink& errors, std::u16string cache_path, QueryCapacities capacities)
@@ -208,7 +214,7 @@ bool CQueryer::Enter(uint32_t block) {
 
 template <CQueryer::Walk kWalk>
 bool CQueryer::Take() {
-    const size_t need = path_length_ + 1 + current_units_ + 1;
+    const size_t need = RecordTextUnits(path_length_, current_units_);
     if constexpr (kWalk == Walk::Count) {
         ++count_records_;
         count_chars_ += need;
@@ -302,7 +308,7 @@ bool CQueryer::Traverse(uint32_t start_block) {
             count_here && walk_hint_ && walk_hint_->whole ? &found : nullptr);
         frame.sum_kb += files_kb;
         count_records_ += found.files;
-        count_chars_ += found.files * (path_length_ + 2) + found.units;
+        count_chars_ += found.files * RecordTextUnits(path_length_, 0) + found.units;
         total_size_kb_ += found.kb;
         if (!read_on) return false;
         // Declared here and never passed by reference, so that its fields stay in registers: a
