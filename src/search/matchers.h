@@ -10,15 +10,81 @@
 // and an empty item matches nothing.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "cache/block_reader.h"
 #include "platform/case_fold.h"
 
 namespace corvella {
+
+// Several UTF-16 units of the image tested at once: eight in an SSE2 register where the target
+// has one (every x86-64), else four in a 64-bit word. A test gives a mask with one bit per unit,
+// the lowest unit lowest; FirstUnit turns its lowest bit into the unit's index. The word form
+// may also mark a unit above the first true one (a borrow carries into it), so callers take
+// the lowest bit as exact and recheck any other before trusting it.
+namespace unit_lanes {
+#if defined(__SSE2__)
+using Units = __m128i;
+using Mask = uint32_t;
+inline constexpr uint32_t kCount = 8;
+inline constexpr int kShift = 1;  // bits of the mask per unit: 2, the low one kept
+inline Units Load(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline Units Splat(char16_t c) {
+    return _mm_set1_epi16(static_cast<short>(c));
+}
+inline Mask Equal(Units v, Units want) {
+    return Mask(_mm_movemask_epi8(_mm_cmpeq_epi16(v, want))) & 0x5555u;
+}
+// Units of 0x80 and above.
+inline Mask NonAscii(Units v) {
+    const __m128i high = _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80)));
+    return ~Mask(_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128()))) & 0x5555u;
+}
+#else
+using Units = uint64_t;
+using Mask = uint64_t;
+inline constexpr uint32_t kCount = 4;
+inline constexpr int kShift = 4;  // the top bit of each 16
+inline constexpr uint64_t kLow = 0x0001000100010001ull, kHigh = 0x8000800080008000ull;
+inline Units Load(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+inline Units Splat(char16_t c) {
+    return kLow * c;
+}
+inline Mask Equal(Units v, Units want) {
+    const uint64_t x = v ^ want;
+    return (x - kLow) & ~x & kHigh;
+}
+// Every unit when any is 0x80 or above: the callers recheck each marked unit.
+inline Mask NonAscii(Units v) {
+    return (v & 0xFF80FF80FF80FF80ull) ? kHigh : 0;
+}
+#endif
+inline Mask Zero(Units v) {
+    return Equal(v, Splat(0));
+}
+inline uint32_t FirstUnit(Mask m) {
+    return uint32_t(std::countr_zero(m)) >> kShift;
+}
+// The mask's bits for the first `units` units (all of them from kCount on).
+inline Mask Below(uint32_t units) {
+    return units >= kCount ? ~Mask(0) : (Mask(1) << (units << kShift)) - 1;
+}
+}  // namespace unit_lanes
 
 // Returns non-zero for a match. `name` points at the first byte of a NUL-terminated UTF-16LE name.
 using Matcher = int (*)(const uint8_t* name, const char16_t* pattern);
