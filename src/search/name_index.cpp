@@ -498,7 +498,9 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
         if (found[k].out_of_memory) throw std::bad_alloc();
         answer.matches += found[k].matches;
         answer.total_size_kb += found[k].total_kb;
-        if (k > 0) records += found[k].records.size(), chars += found[k].pool.size();
+        if (k == 0) continue;  // in place already
+        records += found[k].records.size();
+        chars += found[k].pool.size();
     }
     if (count_only) return answer;
     // Pool offsets are 32-bit; past what a vector can hold is memory running out, not an error

@@ -137,8 +137,8 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
     pattern_ = prepared.data();
     needle_ = PrepareNeedle(pattern_);
     // A text of one or two units is its own pair: where the pair stands exactly, it matches.
-    hint_ = NameHint{needle_.first, needle_.first_twin, needle_.second, needle_.second_twin,
-                     needle_.units > 1, needle_.units <= 2};
+    hint_ = NameHint{needle_.first,       needle_.first_twin, needle_.second,
+                     needle_.second_twin, needle_.units > 1,  needle_.units <= 2};
     walk_hint_ = name_filter_ && matcher_ == MatchSubstring && needle_.units > 0 ? &hint_ : nullptr;
     try {
         by_suffix_ = PrepareSuffixes(matcher_, pattern_, suffixes_);
@@ -289,8 +289,8 @@ bool CQueryer::Traverse(uint32_t start_block) {
         BlockReader::Tally found;
         const bool count_here = kWalk == Walk::Count && filter_count_ == 0;
         const bool read_on = frame.reader.ReadFiles(
-            files_kb, [&, this](uint32_t name, uint32_t units, uint32_t value, uint32_t record,
-                                bool sure) {
+            files_kb,
+            [&, this](uint32_t name, uint32_t units, uint32_t value, uint32_t record, bool sure) {
                 if (!sure && !NameAccepts(name, units)) return true;
                 if (count_here) {
                     ++found.files;
@@ -349,8 +349,8 @@ bool CQueryer::Traverse(uint32_t start_block) {
                     if (path_.empty() || path_.back() != separator_) path_ += separator_;  // "/"
                     path_length_ = path_.size();
                 }
-                stack_.push_back(Frame{BlockReader(view_, e.value, walk_hint_), path_length_, 0, e.name_offset,
-                                       e.name_units, e.last_write});
+                stack_.push_back(Frame{BlockReader(view_, e.value, walk_hint_), path_length_, 0,
+                                       e.name_offset, e.name_units, e.last_write});
                 ++depth_;
                 continue;
             }
