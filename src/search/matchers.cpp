@@ -76,13 +76,18 @@ int GlobList(const uint8_t* name, const char16_t* pattern) {
     return 0;
 }
 
+// The other case of an ASCII small letter; any other unit is its own.
+char16_t AsciiCapital(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+}
+
 }  // namespace
 
 int MatchSubstring(const uint8_t* name, const char16_t* pattern) {
     const char16_t first = pattern[0];
     if (first == 0) return 1;
     // The first unit is looked for raw: its ASCII capital twin, or the fold of anything else.
-    const char16_t twin = (first >= u'a' && first <= u'z') ? char16_t(first - 32) : first;
+    const char16_t twin = AsciiCapital(first);
     for (size_t start = 0;; ++start) {
         const char16_t c = Load16(name + 2 * start);
         if (c == 0) return 0;
@@ -101,7 +106,7 @@ int MatchSubstringKnownLength(const uint8_t* name, uint32_t name_units, const ch
     if (pattern_units == 0) return 1;
     if (name_units < pattern_units) return 0;
     const char16_t first = pattern[0];
-    const char16_t twin = (first >= u'a' && first <= u'z') ? char16_t(first - 32) : first;
+    const char16_t twin = AsciiCapital(first);
     const uint32_t last_start = name_units - pattern_units;
     // The rest of the pattern at `start`, whose first unit is known to fold to `first`.
     const auto rest_matches = [&](uint32_t start) {
@@ -146,10 +151,6 @@ int Commonness(char16_t c) {
     if (c == u'.') return 8;
     if (c == u'_' || c == u'-' || c == u' ') return 5;
     return c < 0x80 ? 2 : 0;
-}
-
-char16_t AsciiCapital(char16_t c) {
-    return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
 }
 
 }  // namespace
