@@ -6,6 +6,9 @@
 
 namespace corvella {
 
+// What every part of the engine says when memory runs out.
+inline constexpr std::u16string_view kOutOfMemory = u"Out of memory!";
+
 class ErrorSink {
   public:
     virtual ~ErrorSink() = default;

@@ -35,15 +35,8 @@ enum class ListMode : int {
 
 inline constexpr int kStartIdealWidth = 600;
 
-// One row's record, copied out under the results lock.
-struct ListItem {
-    std::u16string name;
-    std::u16string location;  // empty for a drive
-    uint32_t size_kb = 0;
-    bool is_folder = false;
-    uint64_t last_write = 0;  // FILETIME, UTC
-    int32_t icon = kIconUnresolved;
-};
+// One row, copied out under the results lock.
+using ListItem = ResultRow;
 
 class ResultListModel {
   public:
@@ -69,7 +62,8 @@ class ResultListModel {
     // The sizes of the shown rows added up; nothing when no records are shown.
     std::optional<uint64_t> TotalSizeKB(int item_count) const;
 
-    // False when no records are shown (nothing is sorted); the caller redraws either way.
+    // False when no records are shown, or memory ran out writing those a listing left pending
+    // (nothing is sorted then); the caller redraws either way.
     bool Sort(SortKey key);
 
     // The width that fits the widest row drawn since the last mode change.
@@ -80,7 +74,8 @@ class ResultListModel {
     void set_tip_item(int row) { tip_item_.store(row); }
 
   private:
-    const ResultRecord* Record(int index, int item_count) const;
+    // Whether `index` is a row shown that the records still hold.
+    bool Shown(int index, int item_count) const;
 
     mutable std::recursive_mutex mode_lock_;
     mutable std::recursive_mutex results_lock_;

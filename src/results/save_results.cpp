@@ -21,10 +21,11 @@ SavedLineFields FieldsOf(const ResultSet& results, const ResultRecord& r) {
 
 }  // namespace
 
-SaveOutcome WriteSavedResults(const ResultSet* results, std::span<const int> rows,
+SaveOutcome WriteSavedResults(ResultSet* results, std::span<const int> rows,
                               std::u16string_view format, ExactEncoder ansi, ByteSink& out) {
     if (rows.empty()) return SaveOutcome::Saved;
     if (!results) return SaveOutcome::NoResults;
+    results->Complete();
 
     // First pass: does every line convert exactly? Converting twice keeps the file streamed,
     // whatever the number of rows.

@@ -32,8 +32,9 @@ enum class SaveOutcome {
 };
 
 // Writes the records of `rows` (indexes into `results`, in the order given; an index past the
-// records is skipped) through `out`. The caller holds the results lock meanwhile.
-SaveOutcome WriteSavedResults(const ResultSet* results, std::span<const int> rows,
+// records is skipped) through `out`, first writing the records a pending listing left unwritten.
+// The caller holds the results lock meanwhile. Throws std::bad_alloc.
+SaveOutcome WriteSavedResults(ResultSet* results, std::span<const int> rows,
                               std::u16string_view format, ExactEncoder ansi, ByteSink& out);
 
 }  // namespace corvella

@@ -54,8 +54,8 @@ uint32_t SaturatedKB(uint64_t kb) {
 
 }  // namespace
 
-std::unique_ptr<NameIndex> NameIndex::Build(const CacheView& view, BuildOutcome& outcome) {
-    std::unique_ptr<NameIndex> index(new NameIndex);
+std::shared_ptr<NameIndex> NameIndex::Build(const CacheView& view, BuildOutcome& outcome) {
+    std::shared_ptr<NameIndex> index(new NameIndex);
     NameIndex& x = *index;
     outcome = BuildOutcome::Damaged;
 
@@ -212,30 +212,31 @@ void NameIndex::ForEachChild(uint32_t folder, Visit visit) const {
     }
 }
 
-void NameIndex::SpellLocation(Part& part, uint32_t folder, char16_t separator) const {
+void NameIndex::SpellLocation(Spelling& spelling, uint32_t folder, char16_t separator) const {
     // Runs of records mostly move between a folder and its parent or a sibling, so most of a
     // location is the last one's: the climb stops at the first folder the two share, and only
     // the folders below it are spelled again. A folder comes after its subtree, so the chain's
     // numbers fall from the drive down and a folder is found in it by binary search.
-    part.climb.clear();
+    spelling.climb.clear();
     size_t kept = 0;
     for (uint32_t f = folder; f != kNone; f = parent_[f]) {
-        const auto at = std::lower_bound(part.chain.begin(), part.chain.end(), f, std::greater<>());
-        if (at != part.chain.end() && *at == f) {
-            kept = size_t(at - part.chain.begin()) + 1;
+        const auto at =
+            std::lower_bound(spelling.chain.begin(), spelling.chain.end(), f, std::greater<>());
+        if (at != spelling.chain.end() && *at == f) {
+            kept = size_t(at - spelling.chain.begin()) + 1;
             break;
         }
-        part.climb.push_back(f);
+        spelling.climb.push_back(f);
     }
-    part.chain.resize(kept);
-    part.ends.resize(kept);
-    part.path.resize(kept == 0 ? 0 : part.ends.back());
-    for (size_t k = part.climb.size(); k-- > 0;) {
+    spelling.chain.resize(kept);
+    spelling.ends.resize(kept);
+    spelling.path.resize(kept == 0 ? 0 : spelling.ends.back());
+    for (size_t k = spelling.climb.size(); k-- > 0;) {
         // Each step depends only on the text before it, so a kept prefix spells as a new one.
-        part.path += Name(part.climb[k]);
-        if (part.path.empty() || part.path.back() != separator) part.path += separator;
-        part.chain.push_back(part.climb[k]);
-        part.ends.push_back(uint32_t(part.path.size()));
+        spelling.path += Name(spelling.climb[k]);
+        if (spelling.path.empty() || spelling.path.back() != separator) spelling.path += separator;
+        spelling.chain.push_back(spelling.climb[k]);
+        spelling.ends.push_back(uint32_t(spelling.path.size()));
     }
 }
 
@@ -264,8 +265,8 @@ bool NameIndex::FindLocation(std::u16string_view location, char16_t sep, uint32_
 }
 
 void NameIndex::ScanPart(const Range& range, const std::vector<uint8_t>& verdicts,
-                         const SearchCriteria& c, char16_t separator, bool count_only,
-                         Part& part, Sink sink) const {
+                         const SearchCriteria& c, bool count_only, Part& part,
+                         std::vector<uint32_t>& taken) const {
     const bool name_only = NameOnly(c);
     // The commonest query, a bare count by name: no branch on the verdict, which a common
     // pattern makes a coin toss.
@@ -296,32 +297,20 @@ void NameIndex::ScanPart(const Range& range, const std::vector<uint8_t>& verdict
             for (uint32_t k = 0; k < n; ++k) take(gathered[k]);
         }
     };
-    TakeEntries(matching, range.top_parent, c, name_only, separator, count_only, part, sink);
+    TakeEntries(matching, range.top_parent, c, name_only, count_only, part, taken);
 }
 
 template <typename Entries>
 void NameIndex::TakeEntries(Entries entries, uint32_t top_parent, const SearchCriteria& c,
-                            bool name_only, char16_t separator, bool count_only,
-                            Part& part, Sink sink) const {
+                            bool name_only, bool count_only, Part& part,
+                            std::vector<uint32_t>& taken) const {
     const bool files_only = c.kind == SearchKind::FilesOnly;
     const bool folders_only = c.kind == SearchKind::FoldersOnly;
-    // The folder part.path spells, when a record has been taken; each run of records in one
-    // folder needs its location once, and shares its text.
-    std::optional<uint32_t> path_of;
-    uint32_t location = 0;
-    // Offsets are cut to 32 bits here; a pool that outgrows them is refused when the parts
-    // are put together, before any offset is read.
-    const auto append = [&sink](std::u16string_view text) {
-        const uint32_t at = uint32_t(sink.pool.size());
-        sink.pool.insert(sink.pool.end(), text.begin(), text.end());
-        sink.pool.push_back(0);
-        return at;
-    };
     try {
         entries([&](uint32_t i) {
-            const bool folder = IsFolder(i);
             const uint32_t kb = size_kb_[i];
             if (!name_only) {
+                const bool folder = IsFolder(i);
                 if (c.no_subdirectories && parent_[i] != top_parent) return;
                 if ((files_only && folder) || (folders_only && !folder)) return;
                 if (c.min_size_enabled && kb < c.min_size_kb) return;
@@ -332,15 +321,7 @@ void NameIndex::TakeEntries(Entries entries, uint32_t top_parent, const SearchCr
             }
             ++part.matches;
             part.total_kb += kb;
-            if (count_only) return;
-            if (path_of != parent_[i]) {
-                SpellLocation(part, parent_[i], separator);
-                path_of = parent_[i];
-                location = append(part.path);
-            }
-            const uint32_t name = append(Name(i));
-            sink.records.push_back(
-                ResultRecord{location, kIconUnresolved, name, kb, uint8_t(folder), time_[i]});
+            if (!count_only) taken.push_back(i);
         });
     } catch (const std::bad_alloc&) {
         part.out_of_memory = true;
@@ -348,6 +329,111 @@ void NameIndex::TakeEntries(Entries entries, uint32_t top_parent, const SearchCr
         part.out_of_memory = true;
     }
 }
+
+void NameIndex::WriteRecords(std::span<const uint32_t> entries, char16_t separator,
+                             std::vector<ResultRecord>& records,
+                             std::vector<char16_t>& pool) const {
+    // Each run of records in one folder needs its location once, and shares its text.
+    Spelling spelling;
+    std::optional<uint32_t> path_of;
+    uint32_t location = 0;
+    // Offsets are cut to 32 bits here; a pool that outgrows them is refused when the parts
+    // are put together, before any offset is read.
+    const auto append = [&pool](std::u16string_view text) {
+        const uint32_t at = uint32_t(pool.size());
+        pool.insert(pool.end(), text.begin(), text.end());
+        pool.push_back(0);
+        return at;
+    };
+    try {
+        for (const uint32_t i : entries) {
+            if (path_of != parent_[i]) {
+                SpellLocation(spelling, parent_[i], separator);
+                path_of = parent_[i];
+                location = append(spelling.path);
+            }
+            const uint32_t name = append(Name(i));
+            records.push_back(ResultRecord{location, kIconUnresolved, name, size_kb_[i],
+                                           uint8_t(IsFolder(i)), time_[i]});
+        }
+    } catch (const std::length_error&) {  // past what a vector holds: memory, too
+        throw std::bad_alloc();
+    }
+}
+
+class NameIndex::Records final : public RecordSource {
+  public:
+    Records(std::shared_ptr<const NameIndex> index, char16_t separator, unsigned threads)
+        : x_(std::move(index)), separator_(separator), threads_(threads) {}
+
+    void Write(std::span<const uint32_t> entries, ResultSet& out) const override {
+        // In parts on threads of their own: the first writes straight into `out`, each after it
+        // into arrays of its own that are then appended, their offsets moved by where their pool
+        // lands.
+        struct Written {
+            std::vector<ResultRecord> records;
+            std::vector<char16_t> pool;
+            bool out_of_memory = false;
+        };
+        const unsigned parts = PartsFor(entries.size(), threads_);
+        std::vector<Written> written(parts);
+        RunParts(parts, [&](unsigned k) {
+            const std::span<const uint32_t> mine =
+                entries.subspan(entries.size() * k / parts,
+                                entries.size() * (k + 1) / parts - entries.size() * k / parts);
+            try {
+                if (k == 0)
+                    x_->WriteRecords(mine, separator_, out.records, out.pool);
+                else
+                    x_->WriteRecords(mine, separator_, written[k].records, written[k].pool);
+            } catch (const std::bad_alloc&) {
+                written[k].out_of_memory = true;
+            }
+        });
+        // 64-bit sums, so that on a 32-bit build too a pool past what offsets hold is refused,
+        // not wrapped into one too small for its texts.
+        uint64_t records = out.records.size(), chars = out.pool.size();
+        for (unsigned k = 0; k < parts; ++k) {
+            if (written[k].out_of_memory) throw std::bad_alloc();
+            records += written[k].records.size();
+            chars += written[k].pool.size();
+        }
+        // Pool offsets are 32-bit; past what a vector can hold is memory running out, not an
+        // error of another kind.
+        if (chars > 0xFFFFFFFFull || chars > out.pool.max_size() ||
+            records > out.records.max_size())
+            throw std::bad_alloc();
+        out.records.reserve(size_t(records));
+        out.pool.reserve(size_t(chars));
+        for (unsigned k = 1; k < parts; ++k) {
+            const uint32_t base = uint32_t(out.pool.size());
+            for (ResultRecord r : written[k].records) {
+                r.location += base;
+                r.name += base;
+                out.records.push_back(r);
+            }
+            out.pool.insert(out.pool.end(), written[k].pool.begin(), written[k].pool.end());
+        }
+    }
+
+    ResultRow Row(uint32_t i) const override {
+        Spelling spelling;
+        x_->SpellLocation(spelling, x_->parent_[i], separator_);
+        return ResultRow{std::u16string(x_->Name(i)),
+                         std::move(spelling.path),
+                         x_->size_kb_[i],
+                         x_->IsFolder(i),
+                         x_->time_[i],
+                         kIconUnresolved};
+    }
+
+    uint32_t SizeKB(uint32_t i) const override { return x_->size_kb_[i]; }
+
+  private:
+    std::shared_ptr<const NameIndex> x_;
+    char16_t separator_;
+    unsigned threads_;
+};
 
 void NameIndex::Postings(const Range& range, const std::vector<uint8_t>& verdicts,
                          std::vector<uint32_t>& entries) const {
@@ -371,8 +457,7 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
                                  std::u16string_view location, char16_t separator, bool count_only,
                                  unsigned threads, ResultSet& results, Workspace& work,
                                  Route route) const {
-    results.records.clear();
-    results.pool.clear();
+    results.Reset();
     Answer answer;
     const uint32_t entry_count = uint32_t(parent_.size());
     Range range{0, entry_count, kNone};
@@ -460,23 +545,26 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
         for (Part& part : found) {
             part.matches = part.total_kb = 0;
             part.out_of_memory = false;
-            part.records.clear();
-            part.pool.clear();
-            part.chain.clear();  // spelled afresh: memory running out may have cut it short
+            part.entries.clear();
         }
     };
-    const auto sink = [&](unsigned k) {
-        return k == 0 ? Sink{results.records, results.pool} : Sink{found[k].records, found[k].pool};
+    // The first part's entries go straight into the result set.
+    std::vector<uint32_t> no_entries;
+    std::vector<uint32_t>& listed = count_only ? no_entries
+                                               : results.StartPending(std::make_shared<Records>(
+                                                     shared_from_this(), separator, threads));
+    const auto taken = [&](unsigned k) -> std::vector<uint32_t>& {
+        return k == 0 ? listed : found[k].entries;
     };
     if (route == Route::Postings) {
         const std::vector<uint32_t>& entries = work.postings;
         Postings(range, verdicts, work.postings);
-        const auto listed = [&](auto take) {
+        const auto each = [&](auto take) {
             for (const uint32_t i : entries) take(i);
         };
         ready(1);
-        TakeEntries(listed, range.top_parent, criteria, NameOnly(criteria), separator, count_only,
-                    found[0], sink(0));
+        TakeEntries(each, range.top_parent, criteria, NameOnly(criteria), count_only, found[0],
+                    taken(0));
     } else {
         const unsigned parts = PartsFor(span, threads);
         ready(parts);
@@ -484,41 +572,23 @@ NameIndex::Answer NameIndex::Run(const SearchCriteria& criteria, const std::u16s
             const Range mine{uint32_t(range.begin + uint64_t(span) * k / parts),
                              uint32_t(range.begin + uint64_t(span) * (k + 1) / parts),
                              range.top_parent};
-            ScanPart(mine, verdicts, criteria, separator, count_only, found[k], sink(k));
+            ScanPart(mine, verdicts, criteria, count_only, found[k], taken(k));
         });
     }
 
-    // The parts back together in order: the first is in place already; each after it is
-    // appended, its offsets moved by where its pool lands.
-    const size_t parts = found.size();
-    // 64-bit sums, so that on a 32-bit build too a pool past what offsets hold is refused, not
-    // wrapped into one too small for its texts.
-    uint64_t records = results.records.size(), chars = results.pool.size();
-    for (size_t k = 0; k < parts; ++k) {
-        if (found[k].out_of_memory) throw std::bad_alloc();
-        answer.matches += found[k].matches;
-        answer.total_size_kb += found[k].total_kb;
-        if (k == 0) continue;  // in place already
-        records += found[k].records.size();
-        chars += found[k].pool.size();
+    // The parts back together in order: the first is in place already.
+    for (const Part& part : found) {
+        if (part.out_of_memory) throw std::bad_alloc();
+        answer.matches += part.matches;
+        answer.total_size_kb += part.total_kb;
     }
     if (count_only) return answer;
-    // Pool offsets are 32-bit; past what a vector can hold is memory running out, not an error
-    // of another kind.
-    if (chars > 0xFFFFFFFFull || chars > results.pool.max_size() ||
-        records > results.records.max_size())
-        throw std::bad_alloc();
-    results.records.reserve(size_t(records));
-    results.pool.reserve(size_t(chars));
-    for (size_t k = 1; k < parts; ++k) {
-        const uint32_t base = uint32_t(results.pool.size());
-        for (ResultRecord r : found[k].records) {
-            r.location += base;
-            r.name += base;
-            results.records.push_back(r);
-        }
-        results.pool.insert(results.pool.end(), found[k].pool.begin(), found[k].pool.end());
-    }
+    size_t entries = listed.size();
+    for (size_t k = 1; k < found.size(); ++k) entries += found[k].entries.size();
+    if (entries > listed.max_size()) throw std::bad_alloc();  // memory, as a vector sees it
+    listed.reserve(entries);
+    for (size_t k = 1; k < found.size(); ++k)
+        listed.insert(listed.end(), found[k].entries.begin(), found[k].entries.end());
     return answer;
 }
 

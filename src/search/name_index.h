@@ -38,6 +38,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,13 +50,13 @@
 
 namespace corvella {
 
-class NameIndex {
+class NameIndex : public std::enable_shared_from_this<NameIndex> {
   public:
     enum class BuildOutcome { Built, Damaged };
 
     // Reads every entry below the drives. Damaged (and no index) when the walk would meet a
     // fault, a block outside the folder area or a block reached twice. Throws std::bad_alloc.
-    static std::unique_ptr<NameIndex> Build(const CacheView& view, BuildOutcome& outcome);
+    static std::shared_ptr<NameIndex> Build(const CacheView& view, BuildOutcome& outcome);
 
     struct Answer {
         QueryOutcome outcome = QueryOutcome::Done;
@@ -79,17 +80,9 @@ class NameIndex {
     struct Part {
         uint64_t matches = 0;
         uint64_t total_kb = 0;
-        // A listing's records and their texts, the offsets counted from this pool's start;
-        // the first part writes straight into the result set instead.
-        std::vector<ResultRecord> records;
-        std::vector<char16_t> pool;
+        // A listing's entries; the first part writes straight into the result set instead.
+        std::vector<uint32_t> entries;
         bool out_of_memory = false;
-        // The location last spelled: its text, its folders from the drive down and where
-        // the text of each ends; and room to climb from a folder.
-        std::u16string path;
-        std::vector<uint32_t> chain;
-        std::vector<uint32_t> ends;
-        std::vector<uint32_t> climb;
     };
     struct Workspace {
         std::vector<Part> parts;
@@ -100,10 +93,11 @@ class NameIndex {
     };
 
     // One query, as CQueryer::RunQuery with BuildFilterChain(criteria) would answer it:
-    // `pattern` is already folded (QueryPattern), `location` as typed. Records go to `results`
-    // unless `count_only`; records that lie in one folder one after another share one text of
-    // its location. The arrays of `results` and `work` keep their memory for the next query.
-    // Throws std::bad_alloc.
+    // `pattern` is already folded (QueryPattern), `location` as typed. Unless `count_only`,
+    // `results` becomes a pending listing of this index's entries (result_set.h), which keeps
+    // the index alive; records written from it that lie in one folder one after another share
+    // one text of its location. The arrays of `results` and `work` keep their memory for the
+    // next query. Throws std::bad_alloc.
     Answer Run(const SearchCriteria& criteria, const std::u16string& pattern,
                std::u16string_view location, char16_t separator, bool count_only, unsigned threads,
                ResultSet& results, Workspace& work, Route route = Route::Choose) const;
@@ -128,7 +122,9 @@ class NameIndex {
         const size_t end = id + 1 < name_start_.size() ? name_start_[id + 1] : pool_.size();
         return std::u16string_view(pool_.data() + name_start_[id], end - name_start_[id] - 1);
     }
-    std::u16string_view Name(uint32_t entry) const { return NameText(name_id_[entry] & ~kFolderBit); }
+    std::u16string_view Name(uint32_t entry) const {
+        return NameText(name_id_[entry] & ~kFolderBit);
+    }
     bool IsFolder(uint32_t entry) const { return (name_id_[entry] & kFolderBit) != 0; }
     // Where a folder's subtree begins: the entries from there up to it all descend from it.
     uint32_t SubtreeBegin(uint32_t folder) const;
@@ -140,25 +136,34 @@ class NameIndex {
     // The entries directly in `folder` (kNone: the drives), in block order.
     template <typename Visit>
     void ForEachChild(uint32_t folder, Visit visit) const;
-    // Makes part.path spell `folder`'s location as the walk spells it, with its separator
-    // (kNone: the drives', ""). The folders it shares with the last one spelled are kept.
-    void SpellLocation(Part& part, uint32_t folder, char16_t separator) const;
-
-    // Where a part's records and texts go.
-    struct Sink {
-        std::vector<ResultRecord>& records;
-        std::vector<char16_t>& pool;
+    // The location last spelled: its text, its folders from the drive down and where the text
+    // of each ends; and room to climb from a folder.
+    struct Spelling {
+        std::u16string path;
+        std::vector<uint32_t> chain;
+        std::vector<uint32_t> ends;
+        std::vector<uint32_t> climb;
     };
+    // Makes spelling.path spell `folder`'s location as the walk spells it, with its separator
+    // (kNone: the drives', ""). The folders it shares with the last one spelled are kept.
+    void SpellLocation(Spelling& spelling, uint32_t folder, char16_t separator) const;
+
     void ScanPart(const Range& range, const std::vector<uint8_t>& verdicts,
-                  const SearchCriteria& criteria, char16_t separator, bool count_only,
-                  Part& part, Sink sink) const;
+                  const SearchCriteria& criteria, bool count_only, Part& part,
+                  std::vector<uint32_t>& taken) const;
     // Takes those the filters pass of the entries `entries(take)` calls take(entry) for (in
-    // answer order, all with a matching name); a listing appends their records and texts to
-    // `sink` in one pass.
+    // answer order, all with a matching name): counts them, and a listing appends them to
+    // `taken`.
     template <typename Entries>
     void TakeEntries(Entries entries, uint32_t top_parent, const SearchCriteria& criteria,
-                     bool name_only, char16_t separator, bool count_only, Part& part,
-                     Sink sink) const;
+                     bool name_only, bool count_only, Part& part,
+                     std::vector<uint32_t>& taken) const;
+    // Appends the records of `entries` and their texts to `records` and `pool`, the offsets
+    // counted from the pool's start. Throws std::bad_alloc.
+    void WriteRecords(std::span<const uint32_t> entries, char16_t separator,
+                      std::vector<ResultRecord>& records, std::vector<char16_t>& pool) const;
+    // The records of a pending listing: written on `threads` threads.
+    class Records;
     // The entries of `range` that the names with a verdict carry, in answer order, into
     // `entries`.
     void Postings(const Range& range, const std::vector<uint8_t>& verdicts,

@@ -17,7 +17,6 @@ namespace corvella {
 
 namespace {
 
-constexpr char16_t kOutOfMemory[] = u"Out of memory!";
 
 // A record's texts in the pool: its location and its name, each with its NUL. Linear in the
 // name's units, so a run of names in one folder sums as one.

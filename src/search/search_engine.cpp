@@ -158,7 +158,7 @@ EngineAnswer IndexedEngine::Run(const SearchCriteria& criteria, bool count_only)
     } catch (const std::bad_alloc&) {
         results_.Clear();
         work_.Release();
-        errors_.ShowError(u"Out of memory!");
+        errors_.ShowError(kOutOfMemory);
         answer.outcome = QueryOutcome::Failed;
     }
     answer.end_ticks = platform::TickCountMs();

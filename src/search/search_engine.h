@@ -38,7 +38,9 @@ struct EngineAnswer {
     uint64_t total_size_kb = 0;
     uint32_t start_ticks = 0;
     uint32_t end_ticks = 0;
-    ResultSet* results = nullptr;  // empty for a bare count; valid until the next query
+    // Empty for a bare count; valid until the next query. A listing from the index is pending
+    // (result_set.h).
+    ResultSet* results = nullptr;
 };
 
 class SearchEngine {
@@ -89,7 +91,7 @@ class IndexedEngine final : public SearchEngine {
   private:
     struct Snapshot {
         // Null: the file was damaged at this generation, or memory ran out reading it.
-        std::unique_ptr<NameIndex> index;
+        std::shared_ptr<const NameIndex> index;
         uint64_t generation = 0;
         platform::FileStamp stamp;
     };
@@ -106,7 +108,8 @@ class IndexedEngine final : public SearchEngine {
 
     std::mutex snapshot_lock_;
     std::shared_ptr<const Snapshot> snapshot_;
-    // The last answer's memory, which the next query writes over.
+    // The last answer's memory, which the next query writes over; a listing pending on the
+    // index it came from keeps that index alive until then.
     ResultSet results_;
     NameIndex::Workspace work_;
 

@@ -1,5 +1,7 @@
 #include "serve/search_answer.h"
 
+#include <new>
+
 #include "cache/cache_shared.h"
 #include "cli/cli.h"
 #include "platform/text.h"
@@ -27,6 +29,13 @@ int PrintAnswer(const SearchRequest& request, EngineAnswer& answer, Console& con
                     FormatThousands(answer.total_size_kb) + u"KB)");
     } else {
         ResultSet& results = *answer.results;
+        try {
+            results.Complete();
+        } catch (const std::bad_alloc&) {
+            results.Clear();
+            console.Err(kOutOfMemory);
+            return kExitError;
+        }
         if (request.sort) SortResults(results, *request.sort);
         for (const ResultRecord& r : results.records)
             console.Out(FormatResultLine(request.format, results.Location(r), results.Name(r)));

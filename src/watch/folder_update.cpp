@@ -27,7 +27,6 @@ namespace corvella {
 
 namespace {
 
-constexpr char16_t kOutOfMemory[] = u"Out of memory!";
 constexpr char16_t kNoRoom[] =
     u"The cache file could not grow, so a change was not applied; it is tried again later.";
 // Larger than any record of a name the file systems allow, so a record checked against this

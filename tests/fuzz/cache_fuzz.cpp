@@ -76,7 +76,7 @@ class TempCache {
     void Write(const std::vector<uint8_t>& image) const {
         std::FILE* f = std::fopen(path_.c_str(), "wb");
         Require(f && std::fwrite(image.data(), 1, image.size(), f) == image.size(),
-                   "cannot write the temporary cache file");
+                "cannot write the temporary cache file");
         std::fclose(f);
     }
 
@@ -171,7 +171,8 @@ void CheckRuns(const CacheView& view, uint32_t block, const PlainBlock& plain) {
             const bool sure = use_tally && hint.whole && HintAllows(view, r, hint, true);
             Require(r.IsFile() && (sure || !HintAllows(view, r, hint)),
                     "a run of files left out a record it must pass on");
-            if (sure) tallied = {tallied.files + 1, tallied.units + r.name_units, tallied.kb + r.value};
+            if (sure)
+                tallied = {tallied.files + 1, tallied.units + r.name_units, tallied.kb + r.value};
         }
         Require(record == UINT64_MAX ||
                     (i < plain.records.size() && plain.records[i].name_units == units &&
@@ -180,13 +181,15 @@ void CheckRuns(const CacheView& view, uint32_t block, const PlainBlock& plain) {
         return true;
     };
     for (bool more = true; more;) {
-        reader.ReadFiles(kb, [&](uint32_t, uint32_t units, uint32_t value, uint32_t record,
-                                 bool sure) {
-            const bool reached = reach(record, units, value);
-            Require(!sure || (hint.whole && HintAllows(view, plain.records[i - 1], hint, true)),
-                    "a run of files called a name sure that does not hold the hint's units");
-            return reached;
-        }, use_tally);
+        reader.ReadFiles(
+            kb,
+            [&](uint32_t, uint32_t units, uint32_t value, uint32_t record, bool sure) {
+                const bool reached = reach(record, units, value);
+                Require(!sure || (hint.whole && HintAllows(view, plain.records[i - 1], hint, true)),
+                        "a run of files called a name sure that does not hold the hint's units");
+                return reached;
+            },
+            use_tally);
         EntryView e;
         more = reader.Next(e);
         Require(!more || !e.IsFile() || e.maybe || !HintAllows(view, e, hint),
@@ -214,14 +217,14 @@ void CheckReader(const CacheView& view) {
         for (; reader.Next(e); ++i) {
             const EntryView* p = i < plain.records.size() ? &plain.records[i] : nullptr;
             Require(p && e.record_offset == p->record_offset && e.tag == p->tag &&
-                           e.name_offset == p->name_offset && e.name_units == p->name_units &&
-                           e.value == p->value && e.last_write == p->last_write,
-                       "the block reader and the plain reading give different records");
+                        e.name_offset == p->name_offset && e.name_units == p->name_units &&
+                        e.value == p->value && e.last_write == p->last_write,
+                    "the block reader and the plain reading give different records");
         }
-        Require(i == plain.records.size() && reader.fault() == plain.fault &&
-                       (plain.fault == BlockFault::None ||
-                        reader.fault_offset() == plain.fault_offset),
-                   "the block reader and the plain reading end a block differently");
+        Require(
+            i == plain.records.size() && reader.fault() == plain.fault &&
+                (plain.fault == BlockFault::None || reader.fault_offset() == plain.fault_offset),
+            "the block reader and the plain reading end a block differently");
         CheckRuns(view, block, plain);
         for (const EntryView& r : plain.records) {
             if (r.IsFolder() && r.value >= kFirstBlockOffset && r.value < view.size &&
@@ -350,7 +353,20 @@ Outcome RunIndexed(const std::u16string& cache, const Query& query, int& errors_
     outcome.damaged = answer.damaged;
     outcome.total_kb = answer.total_size_kb;
     outcome.matches = answer.matches;
-    outcome.results = std::move(*answer.results);
+    // A pending listing read row by row must give what writing it all gives.
+    ResultSet& set = *answer.results;
+    std::vector<ResultRow> rows;
+    for (size_t i = 0; i < set.size(); ++i) rows.push_back(set.Row(i));
+    set.Complete();
+    Require(set.size() == rows.size(), "writing a pending listing changed its size");
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const ResultRecord& r = set.records[i];
+        Require(rows[i].name == set.Name(r) && rows[i].location == set.Location(r) &&
+                    rows[i].size_kb == r.size_kb && rows[i].is_folder == (r.is_folder != 0) &&
+                    rows[i].last_write == r.last_write,
+                "a pending row differs from its written record");
+    }
+    outcome.results = std::move(set);
     from_index = answer.from_index;
     errors_shown += errors.count;
     return outcome;
@@ -408,11 +424,11 @@ Outcome RunChecked(const std::u16string& cache, const Query& query, uint8_t capa
                 "no index was built for a file the check accepts");
     }
     Require(roomy.code != QueryOutcome::Failed && errors == 0,
-               "a query of an existing file failed or showed a message");
+            "a query of an existing file failed or showed a message");
     Require(SameResults(roomy, tight), "the counting route answered differently");
     Require(counted.code == roomy.code && counted.damaged == roomy.damaged &&
-                   counted.matches == roomy.results.size() && counted.total_kb == roomy.total_kb,
-               "a bare count answered differently");
+                counted.matches == roomy.results.size() && counted.total_kb == roomy.total_kb,
+            "a bare count answered differently");
     Require(!check_ok || !roomy.damaged, "a query called a file damaged that the check accepts");
     if (roomy.code == QueryOutcome::Done && !query.expected_base.empty()) {
         const bool fold = query.separator == u'\\';
@@ -420,7 +436,7 @@ Outcome RunChecked(const std::u16string& cache, const Query& query, uint8_t capa
         for (const ResultRecord& r : roomy.results.records) {
             const std::u16string location(roomy.results.Location(r));
             Require((fold ? FoldCaseCopy(location) : location).starts_with(want),
-                       "a record lies outside the location that was found");
+                    "a record lies outside the location that was found");
         }
     }
     return roomy;
@@ -442,8 +458,8 @@ Query ChosenQuery(const uint8_t* control, const CacheView& view) {
     // The walk also gives the name some patterns are made from, and the time the date bounds
     // lie around.
     const int kind = location & 7;
-    const Walked walked = WalkNames(view, location >> 3 | uint32_t(dress) << 5,
-                                    kind >= 3 ? kind - 3 : dress >> 5);
+    const Walked walked =
+        WalkNames(view, location >> 3 | uint32_t(dress) << 5, kind >= 3 ? kind - 3 : dress >> 5);
     static const char16_t* const kFixed[] = {u"/",       u"\\",          u"C:",   u"C:\\docs\\",
                                              u"//",      u"/data/docs",  u" \t ", u"relative/x",
                                              u"C:\\\\x", u"/data//docs", u"c:",   u"\\\\server"};
@@ -460,8 +476,8 @@ Query ChosenQuery(const uint8_t* control, const CacheView& view) {
                 if ((c | 0x20) >= u'a' && (c | 0x20) <= u'z') c ^= 0x20;
         }
         if (dress & 4) query.location = u" " + query.location + u"\t";
-        const bool plain = !(dress & 0x10) && (query.separator == u'/' ? !(dress & 8)
-                                                                       : trailing <= 1);
+        const bool plain =
+            !(dress & 0x10) && (query.separator == u'/' ? !(dress & 8) : trailing <= 1);
         if (plain && PredictsFoundPath(walked, query.separator)) {
             query.expected_base = Join(walked.names, query.separator);
             if (query.expected_base.back() != query.separator)
@@ -474,9 +490,15 @@ Query ChosenQuery(const uint8_t* control, const CacheView& view) {
         const std::u16string& name = walked.names.back();
         const std::u16string part = name.substr(name.size() / 4, name.size() / 2);
         switch (pattern >> 6) {
-            case 0: query.pattern = part; break;
-            case 1: query.pattern = u"*" + part + u"*"; break;
-            case 2: query.pattern = name + u";*.zz"; break;
+            case 0:
+                query.pattern = part;
+                break;
+            case 1:
+                query.pattern = u"*" + part + u"*";
+                break;
+            case 2:
+                query.pattern = name + u";*.zz";
+                break;
             default:
                 query.pattern = name;
                 if (!name.empty()) query.pattern[name.size() / 2] = u'?';
@@ -519,7 +541,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
         CountErrors errors;
         CQueryer queryer(errors, temp.Path());
         Require(RunQueryLocked(queryer, u"a", u"") == QueryOutcome::Failed && errors.count == 1,
-                   "a query of an empty file did not fail with a message");
+                "a query of an empty file did not fail with a message");
         return;
     }
 
@@ -542,8 +564,8 @@ void FuzzOne(const uint8_t* data, size_t size) {
             file_kb += r.is_folder ? 0 : r.size_kb;
         }
         Require(everything.results.size() == report.drives + report.folders + report.files &&
-                       files == report.files && file_kb == report.total_kib,
-                   "the query and the check count different entries");
+                    files == report.files && file_kb == report.total_kib,
+                "the query and the check count different entries");
     }
 }
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <span>
+
 #include "results/icon_queue.h"
 #include "support/test_tree.h"
 
@@ -75,6 +78,44 @@ TEST(ListModel, RemovingRowsTakesExactlyThoseRecordsAndRecountsTheRest) {
     // A row beyond the list's count stops the removal there.
     EXPECT_EQ(list.RemoveRows({0, 2}, 2), 1);
     EXPECT_EQ(set.size(), 1u);
+}
+
+// Entry e is named names[e], in C:\x\, of 10 + e KB.
+class FakeSource final : public RecordSource {
+  public:
+    explicit FakeSource(std::vector<std::u16string> names) : names_(std::move(names)) {}
+    void Write(std::span<const uint32_t> entries, ResultSet& out) const override {
+        for (const uint32_t e : entries) test::AddResult(out, u"C:\\x\\", names_[e], 10 + e);
+    }
+    ResultRow Row(uint32_t e) const override { return {names_[e], u"C:\\x\\", 10 + e}; }
+    uint32_t SizeKB(uint32_t e) const override { return 10 + e; }
+
+  private:
+    std::vector<std::u16string> names_;
+};
+
+// Faults: an icon given to a pending row is lost when the records are written for sorting;
+// removing a pending row leaves the icons behind it on the wrong rows, or counts its size.
+TEST(ListModel, APendingListingKeepsIconsAndRemovalsWhenItsRecordsAreWritten) {
+    ResultSet set;
+    set.StartPending(std::make_shared<FakeSource>(
+        std::vector<std::u16string>{u"d", u"c", u"b", u"a"})) = {0, 1, 2, 3};
+    ResultListModel list;
+    list.SetResults(&set);
+    ASSERT_TRUE(list.SetItemIcon(2, 4, 7));  // b
+    EXPECT_EQ(list.RemoveRows({0}, 4), 1);   // d: c, b, a are left
+    EXPECT_EQ(list.TotalSizeKB(3), 11u + 12u + 13u);
+    const auto row = [&](int index) {
+        ListItem item;
+        EXPECT_TRUE(list.GetItem(index, 3, item));
+        return std::pair(item.name, item.icon);
+    };
+    EXPECT_EQ(row(1), std::pair(std::u16string(u"b"), 7));
+    ASSERT_TRUE(list.Sort(SortKey::Name));
+    EXPECT_FALSE(set.pending());
+    EXPECT_EQ(row(0), std::pair(std::u16string(u"a"), kIconUnresolved));
+    EXPECT_EQ(row(1), std::pair(std::u16string(u"b"), 7));
+    EXPECT_EQ(row(2), std::pair(std::u16string(u"c"), kIconUnresolved));
 }
 
 TEST(IconQueue, KeepsTheNewestPageAndOneMoreOldestFirst) {

@@ -41,7 +41,7 @@ ResultSet Rows() {
     return set;
 }
 
-std::string Save(const ResultSet* set, std::vector<int> rows, std::u16string_view format,
+std::string Save(ResultSet* set, std::vector<int> rows, std::u16string_view format,
                  SaveOutcome want = SaveOutcome::Saved) {
     Collect out;
     EXPECT_EQ(WriteSavedResults(set, rows, format, AsciiOnly, out), want);
@@ -51,7 +51,7 @@ std::string Save(const ResultSet* set, std::vector<int> rows, std::u16string_vie
 // Faults caught: no CR LF after the last line; rows in record order instead of the order
 // asked for; a row past the records read anyway.
 TEST(SaveResults, RowsInTheOrderAskedEachEndedByCrLf) {
-    const ResultSet set = Rows();
+    ResultSet set = Rows();
     EXPECT_EQ(Save(&set, {0, 1, 2}, u"[FILEDIR][FILENAME]"), "C:\\x\\a.txt\r\nC:\\y\\b\r\nC:\r\n");
     EXPECT_EQ(Save(&set, {2, 0, 7}, u"[FILENAME]"), "C:\r\na.txt\r\n");
 }

@@ -73,7 +73,15 @@ class QueryTest : public ::testing::Test {
         const EngineAnswer a = engine.Run(c, /*count_only=*/false);
         EXPECT_EQ(std::tuple(a.from_index, a.outcome, a.damaged, a.total_size_kb),
                   std::tuple(!damaged_ && code_ != QueryOutcome::Failed, code_, damaged_, total_));
-        const std::vector<Row> rows = RowsOf(*a.results);
+        // Row by row, as the list view reads a pending listing, and then every record written.
+        ResultSet& set = *a.results;
+        std::vector<Row> rows;
+        for (size_t i = 0; i < set.size(); ++i) {
+            const ResultRow r = set.Row(i);
+            rows.push_back({r.location, r.name, r.size_kb, r.is_folder, r.last_write});
+        }
+        set.Complete();
+        EXPECT_EQ(RowsOf(set), rows) << "written";
         const EngineAnswer count = engine.Run(c, /*count_only=*/true);
         EXPECT_EQ(std::tuple(count.matches, count.total_size_kb),
                   std::tuple(rows.size(), a.total_size_kb));
@@ -234,6 +242,7 @@ TEST(QueryCapacity, MoreThan530000MatchesWithTheRealCapacities) {
     const EngineAnswer a = engine.Run({.pattern = u"f*", .location = u""}, false);
     ASSERT_TRUE(a.from_index);
     ASSERT_EQ(a.results->size(), 560000u);
+    a.results->Complete();  // on both threads, the second part's offsets moved
     EXPECT_EQ(a.results->Location(a.results->records[270000]), u"C:\\b\\");
     EXPECT_EQ(a.results->FullPath(a.results->records.back(), u'\\'), u"C:\\c\\f000019999");
 }

@@ -36,7 +36,7 @@ TEST(IndexedEngine, AnIndexBehindTheFileIsNeverUsed) {
     const auto search = [&] {
         const EngineAnswer a = engine.Run({.pattern = u"*.txt"}, false);
         Names names;
-        for (const ResultRecord& r : a.results->records) names.emplace_back(a.results->Name(r));
+        for (size_t i = 0; i < a.results->size(); ++i) names.push_back(a.results->Row(i).name);
         return std::pair(a.from_index, names);
     };
     ASSERT_EQ(engine.RefreshNow(), IndexedEngine::Refresh::Built);
