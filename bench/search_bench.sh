@@ -345,8 +345,10 @@ in_process() {  # in_process ENGINE [--count]: "wall cpu" of the median query, a
     [ "$status" -le 1 ] || { cat "$tmp/stderr" >&2; die "corvella --engine $1 failed on '$pattern'"; }
     line=$(grep 'queries by the' "$tmp/stderr") || { cat "$tmp/stderr" >&2; die "no timing line"; }
     case "$line" in *"by the $1"*) ;; *) die "asked for the $1, answered by another: $line" ;; esac
-    # "... median 3.123 ms each (cpu 5.001 ms); index: N entries, M names, B bytes"
-    echo "$line" | sed -E 's/.*median ([0-9.]+) ms each \(cpu ([0-9.]+) ms\); index: ([0-9]+) entries, ([0-9]+) names, ([0-9]+) bytes/\1 \2 \3 \4 \5/'
+    # "... median 3.123 ms each (cpu 5.001 ms); index: N entries, M names, B bytes", and for a
+    # listing the index left pending "; every record written: median W ms more (cpu C ms)"
+    case "$line" in *"every record written"*) ;; *) line="$line; every record written: median 0 ms more (cpu 0 ms)" ;; esac
+    echo "$line" | sed -E 's/.*median ([0-9.]+) ms each \(cpu ([0-9.]+) ms\); index: ([0-9]+) entries, ([0-9]+) names, ([0-9]+) bytes; every record written: median ([0-9.]+) ms more \(cpu ([0-9.]+) ms\).*/\1 \2 \3 \4 \5 \6 \7/'
 }
 
 in_process_table() {
@@ -355,20 +357,22 @@ in_process_table() {
     echo "  one query inside a running program: median of $repeats queries in one process, wall ms"
     echo "  and (in brackets) processor ms summed over its threads; index: read once before them"
     echo
-    printf '  %-9s | %18s %18s | %18s %18s
-' pattern 'index, count' 'index, list' \
-        'walk, count' 'walk, list'
+    echo "  (index, list: the matches found, their records left pending as a list view reads them;"
+    echo "  + written: writing every record and text after that, as sorting, saving and printing do)"
+    echo
+    printf '  %-9s | %18s %18s %18s | %18s %18s\n' pattern 'index, count' 'index, list' \
+        '+ written' 'walk, count' 'walk, list'
     local i index_size=""
     for i in "${!patterns[@]}"; do
         pattern=${patterns[$i]}
-        local ic_w ic_c il_w il_c wc_w wc_c wl_w wl_c e n b
+        local ic_w ic_c il_w il_c iw_w iw_c wc_w wc_c wl_w wl_c e n b
         read -r ic_w ic_c _ <<<"$(in_process index --count)"
-        read -r il_w il_c e n b <<<"$(in_process index)"
+        read -r il_w il_c e n b iw_w iw_c <<<"$(in_process index)"
         read -r wc_w wc_c _ <<<"$(in_process walk --count)"
         read -r wl_w wl_c _ <<<"$(in_process walk)"
         index_size="$e entries, $n distinct names, $b bytes"
-        printf '  %-9s | %9.1f (%6.1f) %9.1f (%6.1f) | %9.1f (%6.1f) %9.1f (%6.1f)\n' "$pattern" \
-            "$ic_w" "$ic_c" "$il_w" "$il_c" "$wc_w" "$wc_c" "$wl_w" "$wl_c"
+        printf '  %-9s | %9.1f (%6.1f) %9.1f (%6.1f) %9.1f (%6.1f) | %9.1f (%6.1f) %9.1f (%6.1f)\n' \
+            "$pattern" "$ic_w" "$ic_c" "$il_w" "$il_c" "$iw_w" "$iw_c" "$wc_w" "$wc_c" "$wl_w" "$wl_c"
     done
     echo "  index: $index_size; cache file $cache_bytes bytes"
 }

@@ -64,6 +64,13 @@ class ResultSet {
   public:
     std::vector<ResultRecord> records;
     std::vector<char16_t> pool;
+    // Where a source may write parts of the records before appending them, kept with the set's
+    // own arrays for the next listing: fresh pages cost more to fault in than the writing.
+    struct Spare {
+        std::vector<ResultRecord> records;
+        std::vector<char16_t> pool;
+    };
+    std::vector<Spare> spares;
 
     size_t size() const { return source_ ? entries_.size() : records.size(); }
     bool pending() const { return source_ != nullptr; }

@@ -368,36 +368,37 @@ class NameIndex::Records final : public RecordSource {
 
     void Write(std::span<const uint32_t> entries, ResultSet& out) const override {
         // In parts on threads of their own: the first writes straight into `out`, each after it
-        // into arrays of its own that are then appended, their offsets moved by where their pool
-        // lands.
-        struct Written {
-            std::vector<ResultRecord> records;
-            std::vector<char16_t> pool;
-            bool out_of_memory = false;
-        };
+        // into one of its spares, which are then appended, their offsets moved by where their
+        // pool lands.
         const unsigned parts = PartsFor(entries.size(), threads_);
-        std::vector<Written> written(parts);
+        std::vector<ResultSet::Spare>& written = out.spares;
+        if (written.size() < parts) written.resize(parts);
+        std::vector<uint8_t> out_of_memory(parts, 0);
         RunParts(parts, [&](unsigned k) {
             const std::span<const uint32_t> mine =
                 entries.subspan(entries.size() * k / parts,
                                 entries.size() * (k + 1) / parts - entries.size() * k / parts);
             try {
-                if (k == 0)
+                if (k == 0) {
                     x_->WriteRecords(mine, separator_, out.records, out.pool);
-                else
+                } else {
+                    written[k].records.clear();
+                    written[k].pool.clear();
                     x_->WriteRecords(mine, separator_, written[k].records, written[k].pool);
+                }
             } catch (const std::bad_alloc&) {
-                written[k].out_of_memory = true;
+                out_of_memory[k] = 1;
             }
         });
         // 64-bit sums, so that on a 32-bit build too a pool past what offsets hold is refused,
         // not wrapped into one too small for its texts.
         uint64_t records = out.records.size(), chars = out.pool.size();
-        for (unsigned k = 0; k < parts; ++k) {
-            if (written[k].out_of_memory) throw std::bad_alloc();
+        for (unsigned k = 1; k < parts; ++k) {
             records += written[k].records.size();
             chars += written[k].pool.size();
         }
+        for (unsigned k = 0; k < parts; ++k)
+            if (out_of_memory[k]) throw std::bad_alloc();
         // Pool offsets are 32-bit; past what a vector can hold is memory running out, not an
         // error of another kind.
         if (chars > 0xFFFFFFFFull || chars > out.pool.max_size() ||
