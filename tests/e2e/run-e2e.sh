@@ -818,6 +818,7 @@ make_drives() {
 
 body() {  # preset
     local name steps
+    runs_here "$1" || return 0
     # Wine names the profile after the Unix user; the second user's profile sits beside it.
     WINE_USER="$(id -un)"
     [ -d "$WINEPREFIX/drive_c/users/$WINE_USER" ] || die "the prefix has no profile for $WINE_USER"

@@ -16,10 +16,26 @@
 #   runs an interrupt's trap only after a foreground command ends, and only if that command died
 #   of the interrupt, which Wine's programs catch themselves. The trap kills the wineserver and with
 #   it every Windows process of the prefix; so does the end of every run.
+#
+# Debian's `wine` starts Wine's 32-bit loader whenever it is installed, and a kernel built without
+# 32-bit support refuses to run it ("Exec format error"). On such a machine the commands named
+# wine run the 64-bit loader alone, which serves a 64-bit prefix, and the 32-bit programs are
+# skipped with a line that says why: no kernel setting brings them back.
 export WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
 export WINEPREFIX="$WORK_DIR/prefix"
 LOG_DIR="$WORK_DIR/logs" DRIVES_DIR="$WORK_DIR/drives"
 RESULTS=() FAILED=0
+RUNS_32BIT=1
+
+use_64bit_loader_alone() {
+    local shims="$WORK_DIR/loader64" name
+    mkdir -p "$shims"
+    for name in wine wine-stable; do
+        printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$shims/$name"
+        chmod +x "$shims/$name"
+    done
+    export WINELOADER=/usr/lib/wine/wine64 PATH="$shims:$PATH"
+}
 
 say() { printf '== %s\n' "$*" >&2; }
 die() { printf '%s: %s\n' "${0##*/}" "$*" >&2; exit 2; }
@@ -109,6 +125,15 @@ logged() {  # name command...
     return "$status"
 }
 
+# Whether the preset's programs can run here; records a skipped one.
+runs_here() {  # preset
+    [ "$1" != win32 ] || [ "$RUNS_32BIT" = 1 ] || {
+        say "$1: skipped, this machine's kernel runs no 32-bit programs"
+        RESULTS+=("$(printf '%-26s %s' "$1" "skipped: no 32-bit programs run here")")
+        return 1
+    }
+}
+
 # Outside: checks the presets' builds and the tools, then runs the calling script again on a
 # virtual display holding the lock. Inside: readies the prefix, runs the script's `body` with the
 # presets, checks the fence again and sums up.
@@ -118,6 +143,12 @@ wine_main() {  # preset...
         trap stop_wine EXIT
         trap 'say interrupted; exit 130' INT TERM
         rm -rf "$LOG_DIR" && mkdir -p "$LOG_DIR" "$DRIVES_DIR"
+        if [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1 &&
+            [ -x /usr/lib/wine/wine64 ]; then
+            say "this machine's kernel runs no 32-bit programs: Wine's 64-bit loader runs alone"
+            RUNS_32BIT=0
+            use_64bit_loader_alone
+        fi
         stop_wine  # a wineserver left by an interrupted run
         prepare_prefix
         body "$@"

@@ -84,6 +84,7 @@ watch() {
 body() {  # preset...: each step in the background, so that an interrupt ends it
     local preset step
     for preset in "$@"; do
+        runs_here "$preset" || continue
         DIR="$WINEPREFIX/drive_c/corvella-test/$preset" WIN_DIR="C:\\corvella-test\\$preset"
         rm -rf "$DIR" && mkdir -p "$DIR"
         cp "$SOURCE_DIR/build/$preset/tests/corvella_tests.exe" "$SOURCE_DIR/build/$preset/src/corvella-cli.exe" "$DIR/"
