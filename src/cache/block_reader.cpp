@@ -71,11 +71,7 @@ BlockReader::Window BlockReader::ComputeWindowByUnits(uint32_t at) const {
         if (is_first) first_exact |= bit;
         if (is_second) second_exact |= bit;
     }
-    if (!hint_) return Window{zero, 0, 0};
-    const uint64_t sure = !hint_->whole ? 0 : hint_->pair ? first_exact & (second_exact >> 1)
-                                                          : first_exact;
-    if (!hint_->pair) return Window{zero, first, sure};
-    return Window{zero, first & ((second >> 1) | (uint64_t(1) << 63)), sure};
+    return CombineWindow(zero, first, second, first_exact, second_exact);
 }
 
 bool BlockReader::Fail(BlockFault fault, uint32_t at) {

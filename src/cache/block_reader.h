@@ -113,6 +113,24 @@ class BlockReader {
     // Returned by value, so that a run of files keeps the masks in registers.
     Window ComputeWindow(uint32_t at) const;
     Window ComputeWindowByUnits(uint32_t at) const;
+    // The window from its per-unit masks: where the units are 0; where each unit of the hint's
+    // pair may stand, and where it stands exactly.
+    Window CombineWindow(uint64_t zero, uint64_t first, uint64_t second, uint64_t first_exact,
+                         uint64_t second_exact) const {
+        if (!hint_) return Window{zero, 0, 0};
+        const uint64_t sure = !hint_->whole ? 0
+                              : hint_->pair ? first_exact & (second_exact >> 1)
+                                            : first_exact;
+        // The unit after the window is not read: its place counts as allowed, and never as sure.
+        if (!hint_->pair) return Window{zero, first, sure};
+        return Window{zero, first & ((second >> 1) | (uint64_t(1) << 63)), sure};
+    }
+    // The mask bits of a name's places, counted from its first unit: a pair's place needs its
+    // second unit inside the name.
+    static uint64_t NamePlaces(uint32_t units, bool pair) {
+        const uint32_t places = units - (pair && units > 0 ? 1 : 0);
+        return (uint64_t(1) << places) - 1;
+    }
     void LoadWindow(uint32_t at) {
         window_ = at;
         const Window w = ComputeWindow(at);
@@ -176,8 +194,7 @@ inline bool BlockReader::Next(EntryView& entry) {
     if (uint64_t(end) + 2 > limit_) return Fail(BlockFault::NameUnterminated, pos_);
     if (hint_) {
         // Places whose pair ends before the NUL.
-        const uint32_t places = end_units - (hint_->pair && end_units > 0 ? 1 : 0);
-        maybe = maybe || (hinted & ((uint64_t(1) << places) - 1)) != 0;
+        maybe = maybe || (hinted & NamePlaces(end_units, hint_->pair)) != 0;
     } else {
         maybe = true;
     }
@@ -243,10 +260,7 @@ inline BlockReader::Window BlockReader::ComputeWindow(uint32_t at) const {
                 if (whole) second_exact |= uint64_t(bits(sa, sb)) << (16 * g);
             }
         }
-        // The unit after the window is not read: its place counts as allowed, and never as sure.
-        if (!hint_->pair) return Window{zero, first, first_exact};
-        return Window{zero, first & ((second >> 1) | (uint64_t(1) << 63)),
-                      first_exact & (second_exact >> 1)};
+        return CombineWindow(zero, first, second, first_exact, second_exact);
     }
 #endif
     return ComputeWindowByUnits(at);
@@ -258,7 +272,7 @@ inline bool BlockReader::ReadFiles(uint64_t& sum_kb, Test&& test, Tally* tally) 
     const uint8_t* base = view_.base;
     const uint32_t limit = limit_;
     const bool hinted_names = hint_ != nullptr;
-    const uint32_t pair = hint_ && hint_->pair ? 1 : 0;
+    const bool pair = hint_ && hint_->pair;
     const bool whole = hint_ && hint_->whole;
     uint32_t pos = pos_, window = window_;
     Window masks{zero_, hinted_, sure_};
@@ -285,10 +299,9 @@ inline bool BlockReader::ReadFiles(uint64_t& sum_kb, Test&& test, Tally* tally) 
         if (uint64_t(pos) + RecordBytes(units) + 2 > limit) break;
         const uint32_t value = Load32(base + pos + ValueFieldOffset(units));
         sum += value;
-        const uint32_t places = units - (pair && units > 0 ? 1 : 0);
         const uint32_t record = pos;
         pos += RecordBytes(units);
-        const uint64_t allowed = (uint64_t(1) << places) - 1;
+        const uint64_t allowed = NamePlaces(units, pair);
         const bool maybe = !hinted_names || ((masks.hinted >> shift) & allowed) != 0;
         const bool sure = whole && ((masks.sure >> shift) & allowed) != 0;
         if (tally) {

@@ -390,6 +390,8 @@ class NameIndex::Records final : public RecordSource {
                 out_of_memory[k] = 1;
             }
         });
+        for (unsigned k = 0; k < parts; ++k)
+            if (out_of_memory[k]) throw std::bad_alloc();
         // 64-bit sums, so that on a 32-bit build too a pool past what offsets hold is refused,
         // not wrapped into one too small for its texts.
         uint64_t records = out.records.size(), chars = out.pool.size();
@@ -397,8 +399,6 @@ class NameIndex::Records final : public RecordSource {
             records += written[k].records.size();
             chars += written[k].pool.size();
         }
-        for (unsigned k = 0; k < parts; ++k)
-            if (out_of_memory[k]) throw std::bad_alloc();
         // Pool offsets are 32-bit; past what a vector can hold is memory running out, not an
         // error of another kind.
         if (chars > 0xFFFFFFFFull || chars > out.pool.max_size() ||

@@ -17,7 +17,6 @@ namespace corvella {
 
 namespace {
 
-
 // A record's texts in the pool: its location and its name, each with its NUL. Linear in the
 // name's units, so a run of names in one folder sums as one.
 size_t RecordTextUnits(size_t path_length, size_t name_units) {
