@@ -218,6 +218,9 @@ count_plocate() {
 count_find() { find "$tree" "${find_args[@]}" 2>"$tmp/stderr" | wc -l; }
 count_fdfind() { fdfind -uu -i "${fd_args[@]}" "$tree" 2>"$tmp/stderr" | wc -l; }
 
+# The kernel's count of file pages held in folios of 2 MB, in KB (empty where it keeps none such).
+file_huge_kb() { awk '/^FileHugePages:/ { print $2 }' /proc/meminfo; }
+
 # run_tool TOOL TIMES_FILE COUNT_FILE: one run; appends its milliseconds, and writes the count.
 run_tool() {
     local tool=$1 t0 t1 count
@@ -249,12 +252,14 @@ bench_tree() {  # bench_tree LABEL TREE RUNS
     entries=$(find "$tree" | wc -l)
 
     note "$label: building the corvella cache and the plocate database"
-    local t0 t1 t2
+    local t0 t1 t2 huge0 huge1
     rm -f "$db" "$plocate_db"
+    huge0=$(file_huge_kb)
     t0=$EPOCHREALTIME
     "$corvella" index --cache "$db" "$tree" >/dev/null 2>"$tmp/stderr" ||
         { cat "$tmp/stderr" >&2; die "corvella index failed"; }
     t1=$EPOCHREALTIME
+    huge1=$(file_huge_kb)
     updatedb.plocate -U "$tree" -o "$plocate_db" --prunepaths '' --prunefs '' --prunenames '' \
         --prune-bind-mounts no -l no
     t2=$EPOCHREALTIME
@@ -293,6 +298,8 @@ bench_tree() {  # bench_tree LABEL TREE RUNS
         -v ci="$t0" -v cj="$t1" -v pj="$t2" 'BEGIN {
         printf "  corvella cache %d bytes (%.1f MiB, %.1f per entry), built in %.2f s;\n", b, b / 1048576, b / e, cj - ci
         printf "  plocate database %d bytes (%.1f MiB), built in %.2f s\n", p, p / 1048576, pj - cj }'
+    awk -v a="$huge0" -v b="$huge1" 'BEGIN { if (a != "" && b != "")
+        printf "  file pages held in 2 MB folios (FileHugePages, the whole system): %+.1f MiB while the cache was written\n", (b - a) / 1024 }'
     echo
     echo "  median wall ms per search, the process started and ended each time; corvella walking"
     echo "  the file, and answered by its keeper; matches as each tool counted them (the keeper's"

@@ -68,7 +68,9 @@ class ExclusiveFile {
 class MappedFile {
   public:
     // ReadOnly shares with other readers; ReadExclusive reads what no one else may open while it
-    // is held (a copy that will replace the file).
+    // is held (a copy that will replace the file); ReadWrite changes the file in place, alone.
+    // On POSIX an in-place view keeps what it writes to itself until it is grown, flushed or
+    // closed, and then writes only the pages it changed (written_pages_posix.cpp).
     enum class Access { ReadOnly, ReadExclusive, ReadWrite };
 
     MappedFile() = default;
@@ -113,7 +115,11 @@ class MappedFile {
     Handle mapping_;
     MappedView view_;
 #else
+    // Writes back what an in-place view changed; true when there is nothing to write.
+    bool WriteBack();
+
     Descriptor fd_;
+    Descriptor page_map_;  // open while the view is an in-place (private) one
     MappedRegion view_;
 #endif
 };

@@ -9,6 +9,7 @@
 
 #include "platform/file.h"
 #include "platform/text.h"
+#include "platform/written_pages_posix.h"
 
 namespace corvella::platform {
 
@@ -112,6 +113,8 @@ MapStep MappedFile::OpenExisting(const std::u16string& path, Access access) {
         fd_.Close();
         return MapStep::Mapping;
     }
+    // Without a readable page map the view is a shared one, written back by the folio.
+    if (writable_) page_map_ = OpenPageMap();
     return MapView(static_cast<uint64_t>(st.st_size));
 }
 
@@ -141,34 +144,58 @@ MapStep MappedFile::Remap(uint64_t size) {
         Failed(err);
         return MapStep::Mapping;
     }
+    if (!WriteBack()) {
+        Failed(errno);
+        return MapStep::Mapping;
+    }
     view_.Close();
     return MapView(size);
 }
 
 MapStep MappedFile::MapView(uint64_t size) {
-    // A read-only mapping is read whole by every query: its page tables are filled in one go
-    // instead of one fault at a time.
+    const bool in_place = page_map_.IsOpen();
     void* p = ::mmap(nullptr, size, writable_ ? PROT_READ | PROT_WRITE : PROT_READ,
-                     writable_ ? MAP_SHARED : MAP_SHARED | MAP_POPULATE, fd_.get(), 0);
+                     in_place ? MAP_PRIVATE : MAP_SHARED, fd_.get(), 0);
     if (p == MAP_FAILED) {
         Failed(errno);
         size_ = 0;
+        page_map_.Close();
         fd_.Close();
         return MapStep::View;
     }
+    // Asked before the first touch, huge pages let a file system that keeps large folios bring
+    // the pages in, as they are written here or read cold, in folios of 2 MB; every later view of
+    // them, in any process, then takes one page-table entry per 2 MB instead of 512. A walk reads
+    // the whole file, and filling and dropping 4 KB entries cost more than the walk itself on a
+    // virtual machine where each first touch of a page traps. Refused advice changes nothing.
+    // An in-place view touches a few pages and writes its own copies of them: no advice.
+    if (!in_place) (void)::madvise(p, size, MADV_HUGEPAGE);
+    // A read-only view is read whole by every query: its page tables are filled in one go
+    // instead of one fault at a time (a kernel too old for this faults them in as it goes).
+    if (!writable_) (void)::madvise(p, size, MADV_POPULATE_READ);
     view_.Reset(p, size);
     size_ = size;
     return MapStep::Done;
 }
 
+bool MappedFile::WriteBack() {
+    if (!page_map_.IsOpen() || !view_.IsOpen()) return true;
+    return WriteWrittenPages(page_map_.get(), fd_.get(), data(), size_);
+}
+
 bool MappedFile::Flush() {
     if (!view_.IsOpen()) return false;
+    if (page_map_.IsOpen()) return WriteBack() && ::fdatasync(fd_.get()) == 0;
     return ::msync(view_.get(), size_, MS_SYNC) == 0 && ::fdatasync(fd_.get()) == 0;
 }
 
 void MappedFile::Close() {
+    // A failed write-back is as silent here as the kernel's write-back of a shared view; Flush
+    // is the caller's way to hear of it.
+    (void)WriteBack();
     view_.Close();
     size_ = 0;
+    page_map_.Close();
     fd_.Close();
 }
 

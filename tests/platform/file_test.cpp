@@ -37,6 +37,42 @@ TEST(MappedFile, CreateGrowAndReopenKeepContentsAndZeroFill) {
     EXPECT_EQ(again.data()[again.size() - 1], 'z');
 }
 
+// An in-place view that lost a write made before it grew, in its last, partial page, or after
+// it grew, would leave the cache its changes were applied to torn.
+TEST(MappedFile, InPlaceWritesReachTheFileAcrossGrowth) {
+    test::TempDir dir;
+    const std::u16string path = dir.U16("c.bin");
+    const uint64_t size = 3 * 4096 + 100;
+    {
+        MappedFile f;
+        ASSERT_EQ(f.Create(path, size, false), MapStep::Done);
+        for (uint64_t i = 0; i < size; ++i) f.data()[i] = uint8_t('0' + i % 10);
+    }
+    const uint64_t grown = size + 65536;
+    {
+        MappedFile f;
+        ASSERT_EQ(f.OpenExisting(path, MappedFile::Access::ReadWrite), MapStep::Done);
+        f.data()[0] = 'a';
+        f.data()[2 * 4096 + 5] = 'b';
+        f.data()[size - 1] = 'c';
+        ASSERT_EQ(f.Remap(grown), MapStep::Done);
+        EXPECT_EQ(f.data()[size - 1], 'c');
+        f.data()[grown - 1] = 'd';
+    }
+    MappedFile f;
+    ASSERT_EQ(f.OpenExisting(path, MappedFile::Access::ReadOnly), MapStep::Done);
+    ASSERT_EQ(f.size(), grown);
+    for (uint64_t i = 0; i < grown; ++i) {
+        const uint8_t want = i == 0              ? 'a'
+                             : i == 2 * 4096 + 5 ? 'b'
+                             : i == size - 1     ? 'c'
+                             : i == grown - 1    ? 'd'
+                             : i < size          ? uint8_t('0' + i % 10)
+                                                 : 0;
+        ASSERT_EQ(f.data()[i], want) << i;
+    }
+}
+
 TEST(MappedFile, AWriterShutsOutEveryOtherOpener) {
     test::TempDir dir;
     const std::u16string path = dir.U16("held.bin");
