@@ -138,14 +138,16 @@ MapStep MappedFile::Create(const std::u16string& path, uint64_t size, bool delet
 }
 
 MapStep MappedFile::Remap(uint64_t size) {
+    // What an in-place view changed goes to the file before the view that holds it is dropped,
+    // and before the file grows, so that a failure leaves its length as it was.
+    if (!WriteBack()) {
+        Failed(errno);
+        return MapStep::Mapping;
+    }
     // Reserved while the old view still stands, so a disk that cannot hold the new size leaves
     // the file, and its mapping, as they were.
     if (const int err = Reserve(fd_.get(), size_, size); err != 0) {
         Failed(err);
-        return MapStep::Mapping;
-    }
-    if (!WriteBack()) {
-        Failed(errno);
         return MapStep::Mapping;
     }
     view_.Close();
