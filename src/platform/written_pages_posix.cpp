@@ -36,35 +36,35 @@ bool PageWasWritten(uint64_t entry) {
     return swapped || (present && !file_page);
 }
 
-bool ReadAll(int fd, void* buffer, size_t length, uint64_t offset) {
-    auto* at = static_cast<uint8_t*>(buffer);
-    while (length > 0) {
-        const ssize_t got = ::pread(fd, at, length, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            if (got == 0) errno = EIO;
+// Repeats `step(done, offset)` (a pread or a pwrite of what is left) until `length` bytes
+// starting at `offset` are through; an interrupted call is tried again, one that moves nothing
+// is an I/O error.
+template <typename Step>
+bool Whole(uint64_t length, uint64_t offset, Step step) {
+    for (uint64_t done = 0; done < length;) {
+        const ssize_t moved = step(done, offset + done);
+        if (moved < 0 && errno == EINTR) continue;
+        if (moved <= 0) {
+            if (moved == 0) errno = EIO;
             return false;
         }
-        at += got;
-        offset += uint64_t(got);
-        length -= size_t(got);
+        done += uint64_t(moved);
     }
     return true;
 }
 
+bool ReadAll(int fd, uint64_t* entries, uint64_t count, uint64_t offset) {
+    auto* bytes = reinterpret_cast<uint8_t*>(entries);
+    const uint64_t length = count * sizeof entries[0];
+    return Whole(length, offset, [&](uint64_t done, uint64_t at) {
+        return ::pread(fd, bytes + done, length - done, static_cast<off_t>(at));
+    });
+}
+
 bool WriteAll(int fd, const uint8_t* bytes, uint64_t length, uint64_t offset) {
-    while (length > 0) {
-        const ssize_t put = ::pwrite(fd, bytes, length, static_cast<off_t>(offset));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            if (put == 0) errno = EIO;
-            return false;
-        }
-        bytes += put;
-        offset += uint64_t(put);
-        length -= uint64_t(put);
-    }
-    return true;
+    return Whole(length, offset, [&](uint64_t done, uint64_t at) {
+        return ::pwrite(fd, bytes + done, length - done, static_cast<off_t>(at));
+    });
 }
 
 }  // namespace
@@ -94,9 +94,7 @@ bool WriteWrittenPages(int page_map, int fd, const uint8_t* data, uint64_t size)
     const uint64_t step = large ? large_step : std::size(small);
     for (uint64_t at = 0; at < pages;) {
         const uint64_t count = std::min(step, pages - at);
-        if (!ReadAll(page_map, entries, count * sizeof entries[0],
-                     (first_page + at) * sizeof entries[0]))
-            return false;
+        if (!ReadAll(page_map, entries, count, (first_page + at) * sizeof entries[0])) return false;
         for (uint64_t i = 0; i < count; ++i, ++at) {
             if (!PageWasWritten(entries[i])) continue;
             if (run_end != at) {
