@@ -62,7 +62,9 @@ const char* Describe(ApplyResult result) {
         case ApplyResult::InUse:
             return "in use by another process";
         case ApplyResult::RetryLater:
-            return "out of memory";
+            return "out of memory or disk space";
+        case ApplyResult::Damaged:
+            return "the cache file is damaged";
     }
     return "?";
 }
