@@ -770,7 +770,7 @@ int wmain(int argc, wchar_t** argv) {
     // Mouse messages of the tray icon, in one go: a double click comes within its time.
     if (command == L"tray-click" && need(1)) {
         for (size_t i = 0; i < args.size(); ++i)
-            if (!PostMessageW(main, WM_APP + 6, 0, id(i))) return 1;
+            if (!PostMessageW(main, WM_APP + 6, 0, id(i))) return Fail(L"not posted");
         return 0;
     }
     // The shell restarted: the tray lost its icons and tells the programs so.

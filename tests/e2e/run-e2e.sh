@@ -732,12 +732,13 @@ drive_wait() {  # pid command [arguments]
         "$( ((status == 0)) || printf ' (exit %s)' "$status")"
     return "$status"
 }
-# Wine's launcher now and then fails to start a program at all ("ShellExecuteEx failed"): that
-# is no answer of the driver's, so the command is given once more.
+# Wine's launcher now and then fails to start a program at all ("ShellExecuteEx failed", or a
+# failure with no words: the driver names what failed whenever it fails). That is no answer of
+# the driver's, so the command is given once more.
 drive() {
     drive_async "$@" && drive_wait "$DRIVER_PID" "$@" && return
     local status=$?
-    [[ $DRIVEN == *"ShellExecuteEx failed"* ]] || return "$status"
+    [[ -z $DRIVEN || $DRIVEN == *"ShellExecuteEx failed"* ]] || return "$status"
     drive_async "$@" && drive_wait "$DRIVER_PID" "$@"
 }
 
