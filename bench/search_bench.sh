@@ -167,23 +167,27 @@ shell_words() {  # the arguments as one would type them
 
 tools=(corvella keeper plocate find fdfind)
 
-# Each prints the number of matches on stdout.
-count_corvella() {
-    # "2,808 items found (10,976,496KB)"; exit 1 means nothing found, which is no error here.
-    local line status=0
-    line=$(CORVELLA_NO_KEEPER=1 "$corvella" search --cache "$db" --count "$pattern" \
-        2>"$tmp/stderr") || status=$?
-    [ "$status" -le 1 ] || return "$status"
+# Each tool is timed as the shell starts it once, its output going to "$tmp/out": no command
+# substitution inside the timed part, which would charge the tool a second fork of the shell.
+# run_TOOL runs it (exit 1 is "nothing found", no error); count_of_TOOL then reads the count
+# from its output, untimed.
+run_corvella() {
+    CORVELLA_NO_KEEPER=1 "$corvella" search --cache "$db" --count "$pattern" \
+        >"$tmp/out" 2>"$tmp/stderr"
+}
+run_keeper() {
+    "$corvella" search -v --cache "$db" --count "$pattern" >"$tmp/out" 2>"$tmp/stderr"
+}
+# "2,808 items found (10,976,496KB)"
+count_of_corvella() {
+    local line=""
+    read -r line <"$tmp/out" || true
     line=${line%% items found*}
     echo "${line//,/}"
 }
-count_keeper() {
-    local line status=0
-    line=$("$corvella" search -v --cache "$db" --count "$pattern" 2>"$tmp/stderr") || status=$?
-    [ "$status" -le 1 ] || return "$status"
+count_of_keeper() {
     grep -q '^corvella: answered by the keeper' "$tmp/stderr" || return 3
-    line=${line%% items found*}
-    echo "${line//,/}"
+    count_of_corvella
 }
 
 # A keeper of $db over $tree, its socket in a private folder of the run's own.
@@ -210,27 +214,29 @@ stop_keeper() {
     keeper_pid=""
 }
 trap stop_keeper EXIT
-count_plocate() {
-    local status=0
-    plocate -d "$plocate_db" -i -b -c "${plocate_args[@]}" 2>"$tmp/stderr" || status=$?
-    [ "$status" -le 1 ] || return "$status"  # 1: nothing found (it still prints 0)
+run_plocate() {  # it prints 0 and exits 1 when nothing is found
+    plocate -d "$plocate_db" -i -b -c "${plocate_args[@]}" >"$tmp/out" 2>"$tmp/stderr"
 }
-count_find() { find "$tree" "${find_args[@]}" 2>"$tmp/stderr" | wc -l; }
-count_fdfind() { fdfind -uu -i "${fd_args[@]}" "$tree" 2>"$tmp/stderr" | wc -l; }
+run_find() { find "$tree" "${find_args[@]}" 2>"$tmp/stderr" | wc -l >"$tmp/out"; }
+run_fdfind() { fdfind -uu -i "${fd_args[@]}" "$tree" 2>"$tmp/stderr" | wc -l >"$tmp/out"; }
+count_of_plocate() { local n=""; read -r n <"$tmp/out" || true; echo "$n"; }
+count_of_find() { count_of_plocate; }
+count_of_fdfind() { count_of_plocate; }
 
 # The kernel's count of file pages held in folios of 2 MB, in KB (empty where it keeps none such).
 file_huge_kb() { awk '/^FileHugePages:/ { print $2 }' /proc/meminfo; }
 
 # run_tool TOOL TIMES_FILE COUNT_FILE: one run; appends its milliseconds, and writes the count.
 run_tool() {
-    local tool=$1 t0 t1 count
+    local tool=$1 t0 t1 count status=0
     t0=$EPOCHREALTIME
-    if ! count=$("count_$tool"); then
+    "run_$tool" || status=$?
+    t1=$EPOCHREALTIME
+    if [ "$status" -gt 1 ] || ! count=$("count_of_$tool"); then
         echo "search_bench: $tool failed on pattern '$pattern':" >&2
         cat "$tmp/stderr" >&2
         exit 1
     fi
-    t1=$EPOCHREALTIME
     case "$count" in '' | *[!0-9]*)
         echo "search_bench: $tool printed '$count' for '$pattern' instead of a count" >&2
         cat "$tmp/stderr" >&2
@@ -410,6 +416,19 @@ print_commands() {
 EOF
 }
 
+# The same start and timing as run_tool, of a program that does nothing: what every column's
+# figure holds before the tool does any work.
+start_floor() {
+    local true_bin t0 t1 i
+    true_bin=$(type -P true)
+    for i in $(seq 21); do
+        t0=$EPOCHREALTIME
+        "$true_bin" >"$tmp/out" 2>"$tmp/stderr"
+        t1=$EPOCHREALTIME
+        awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f\n", (b - a) * 1000 }'
+    done | median_of
+}
+
 # --- the run --------------------------------------------------------------------------------
 
 started=$(date +%s)
@@ -422,6 +441,8 @@ echo "  corvella $corvella_label; $(uname -sr)," \
 echo "  trees on $(df -T "$work" | awk 'NR == 2 { print $2 }') ($work); source $(basename "$src_tar")"
 echo "  $(find --version | head -n 1); $(fdfind --version); $(plocate --version | head -n 1)"
 echo "  load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "  the floor under every column, the shell starting a program that does nothing:" \
+    "$(start_floor) ms median"
 
 bench_tree small "$small" "$runs_small"
 if [ "$quick" = 0 ]; then
@@ -444,7 +465,7 @@ if [ "$matchers" = 1 ]; then
 fi
 
 rm -f "$corvella" "$tmp"/*.db "$tmp"/*.plocate "$tmp"/stateinfo.ini "$tmp"/stderr "$tmp"/times-* \
-    "$tmp"/count-* "$tmp"/*.keeper "$tmp"/keeper.err
+    "$tmp"/count-* "$tmp"/*.keeper "$tmp"/keeper.err "$tmp"/out
 echo
 echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "Total benchmark time, preparation included: $(($(date +%s) - started)) s"

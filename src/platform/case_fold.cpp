@@ -2,8 +2,6 @@
 
 namespace corvella {
 
-char16_t g_case_fold[65536];
-
 namespace {
 
 struct FoldRun {
@@ -17,17 +15,20 @@ constexpr FoldRun kRuns[] = {
 #include "platform/case_fold_table.inc"
 };
 
-// Fills the table before main, so that readers need no once-only guard on the hot path.
-struct FillTable {
-    FillTable() {
-        for (uint32_t c = 0; c < 65536; ++c) g_case_fold[c] = char16_t(c);
-        for (const FoldRun& run : kRuns)
-            for (uint32_t c = run.first; c <= run.last; c += run.step)
-                g_case_fold[c] = char16_t(int32_t(c) + run.delta);
-    }
-} fill_table;
+constexpr std::array<char16_t, 65536> MakeTable() {
+    std::array<char16_t, 65536> table{};
+    for (uint32_t c = 0; c < 65536; ++c) table[c] = char16_t(c);
+    for (const FoldRun& run : kRuns)
+        for (uint32_t c = run.first; c <= run.last; c += run.step)
+            table[c] = char16_t(int32_t(c) + run.delta);
+    return table;
+}
 
 }  // namespace
+
+// Made while compiling, and read-only in the program's image: nothing runs before main, and a
+// run that meets no name outside ASCII never touches it.
+constinit const std::array<char16_t, 65536> g_case_fold = MakeTable();
 
 std::u16string FoldCaseCopy(std::u16string_view text) {
     std::u16string out(text);

@@ -1,15 +1,16 @@
 // Case-blind comparison of names: every UTF-16 code unit is lower-cased through one table of
-// 65,536 entries, filled once at start-up from the Unicode simple lower-case mapping, so that 'ä'
+// 65,536 entries, made by the compiler from the Unicode simple lower-case mapping, so that 'ä'
 // finds 'Ä' and no locale is ever consulted while names are compared.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace corvella {
 
-extern char16_t g_case_fold[65536];
+extern const std::array<char16_t, 65536> g_case_fold;
 
 inline char16_t FoldCase(char16_t c) {
     if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;  // the common case

@@ -9,6 +9,7 @@
 #include <thread>
 #include <unordered_set>
 
+#include "cache/visited_blocks.h"
 #include "platform/case_fold.h"
 #include "platform/text.h"
 #include "search/location_lookup.h"
@@ -93,15 +94,9 @@ std::shared_ptr<NameIndex> NameIndex::Build(const CacheView& view, BuildOutcome&
         return uint32_t(x.parent_.size() - 1);
     };
 
-    std::vector<uint64_t> visited(view.size / 4 / 64 + 1, 0);
-    const auto enter = [&](uint32_t block) {
-        if (block < kFirstBlockOffset || block >= view.size) return false;
-        uint64_t& word = visited[block / 4 / 64];
-        const uint64_t bit = uint64_t(1) << (block / 4 % 64);
-        if (word & bit) return false;
-        word |= bit;
-        return true;
-    };
+    VisitedBlocks visited;
+    visited.Clear(view.size);
+    const auto enter = [&](uint32_t block) { return visited.Enter(block) == Visit::First; };
 
     struct Frame {
         BlockReader reader;

@@ -266,8 +266,8 @@ bool CQueryer::WalkInParts(uint32_t start_block) {
     try {
         std::vector<PartTask> tasks = PlanParts(start_block, kTasksPerThread * walk_threads_);
         if (tasks.empty()) return false;
-        visited_.assign(view_.size / 4 / 64 + 1, 0);
-        shared_visited_ = visited_.data();
+        visited_.Clear(view_.size);
+        shared_visited_ = &visited_;
         collision_ = &collision;
         std::vector<std::unique_ptr<CQueryer>> walkers;
         const size_t count = std::min<size_t>(walk_threads_, tasks.size());
@@ -292,7 +292,7 @@ bool CQueryer::WalkInParts(uint32_t start_block) {
         results_.pool.resize(count_chars_);
 
         // Each walker fills its subtrees' runs; the merging walk fills what lies above them.
-        std::fill(visited_.begin(), visited_.end(), 0);
+        visited_.Clear(view_.size);
         const FillTarget answer{
             results_.records.data(), results_.pool.data(), 0, results_.records.size(), 0,
             results_.pool.size()};

@@ -194,20 +194,10 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
 }
 
 bool CQueryer::Enter(uint32_t block) {
-    // Folder blocks live past the header; one reached again means the folders form a cycle.
-    if (block < kFirstBlockOffset || block >= view_.size) return false;
-    if (shared_visited_) {
-        const uint64_t bit = uint64_t(1) << (block / 4 % 64);
-        std::atomic_ref<uint64_t> word(shared_visited_[block / 4 / 64]);
-        if ((word.fetch_or(bit, std::memory_order_relaxed) & bit) == 0) return true;
-        collision_->store(true, std::memory_order_relaxed);
-        return false;
-    }
-    uint64_t& word = visited_[block / 4 / 64];
-    const uint64_t bit = uint64_t(1) << (block / 4 % 64);
-    if (word & bit) return false;
-    word |= bit;
-    return true;
+    if (!shared_visited_) return visited_.Enter(block) == Visit::First;
+    const Visit visit = shared_visited_->EnterShared(block);
+    if (visit == Visit::Again) collision_->store(true, std::memory_order_relaxed);
+    return visit == Visit::First;
 }
 
 template <CQueryer::Walk kWalk>
@@ -260,7 +250,7 @@ bool CQueryer::TakeFolder(size_t parent_path_length, uint32_t name, uint32_t uni
 
 template <CQueryer::Walk kWalk>
 bool CQueryer::Traverse(uint32_t start_block) {
-    if (!shared_visited_) visited_.assign(view_.size / 4 / 64 + 1, 0);
+    if (!shared_visited_) visited_.Clear(view_.size);
     stack_.clear();
     path_ = base_path_;
     path_length_ = path_.size();

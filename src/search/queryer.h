@@ -28,6 +28,7 @@
 
 #include "cache/block_reader.h"
 #include "cache/sinks.h"
+#include "cache/visited_blocks.h"
 #include "platform/file.h"
 #include "results/result_set.h"
 #include "search/matchers.h"
@@ -202,19 +203,19 @@ class CQueryer {
     // The needle's pair, for the block reader to rule names out while it finds their ends.
     NameHint hint_;
     const NameHint* walk_hint_ = nullptr;  // &hint_ when the name test is the needle's
-    SuffixSet suffixes_;  // the tails of a glob, when by_suffix_
+    SuffixSet suffixes_;                   // the tails of a glob, when by_suffix_
     bool by_suffix_ = false;
     uint32_t min_name_units_ = 0;  // names shorter than this cannot match
     std::u16string base_path_;     // the start folder's path
     std::u16string path_;          // the folder being walked, with its separator; empty at the root
     size_t path_length_ = 0;       // its length (the counting walk keeps only this)
     std::vector<Frame> stack_;
-    std::vector<uint64_t> visited_;  // one bit per 4 bytes: blocks are at least 6 apart
+    VisitedBlocks visited_;
 
     // A split walk: every thread marks blocks in one bitmap, and a block found marked sets the
     // collision flag, since the walk on one thread might have met it in another order.
     unsigned walk_threads_ = 1;
-    uint64_t* shared_visited_ = nullptr;
+    VisitedBlocks* shared_visited_ = nullptr;
     std::atomic<bool>* collision_ = nullptr;
     int depth_base_ = 0;        // the depth of the start folder's parent
     uint64_t subtree_kb_ = 0;   // the total below the start folder, once walked
