@@ -178,10 +178,11 @@ run_corvella() {
 run_keeper() {
     "$corvella" search -v --cache "$db" --count "$pattern" >"$tmp/out" 2>"$tmp/stderr"
 }
+out_line() { local line=""; read -r line <"$tmp/out" || true; echo "$line"; }
 # "2,808 items found (10,976,496KB)"
 count_of_corvella() {
-    local line=""
-    read -r line <"$tmp/out" || true
+    local line
+    line=$(out_line)
     line=${line%% items found*}
     echo "${line//,/}"
 }
@@ -219,9 +220,9 @@ run_plocate() {  # it prints 0 and exits 1 when nothing is found
 }
 run_find() { find "$tree" "${find_args[@]}" 2>"$tmp/stderr" | wc -l >"$tmp/out"; }
 run_fdfind() { fdfind -uu -i "${fd_args[@]}" "$tree" 2>"$tmp/stderr" | wc -l >"$tmp/out"; }
-count_of_plocate() { local n=""; read -r n <"$tmp/out" || true; echo "$n"; }
-count_of_find() { count_of_plocate; }
-count_of_fdfind() { count_of_plocate; }
+count_of_plocate() { out_line; }
+count_of_find() { out_line; }
+count_of_fdfind() { out_line; }
 
 # The kernel's count of file pages held in folios of 2 MB, in KB (empty where it keeps none such).
 file_huge_kb() { awk '/^FileHugePages:/ { print $2 }' /proc/meminfo; }

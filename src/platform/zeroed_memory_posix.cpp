@@ -23,8 +23,7 @@ ZeroedMemory::ZeroedMemory(size_t bytes) {
     if (bytes < kLargeFrom) {
         void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p == MAP_FAILED) throw std::bad_alloc();
-        data_ = p;
-        size_ = bytes;
+        block_ = {p, ZeroedMemoryRelease{bytes}};
         return;
     }
     // Whole large pages at a large page's boundary: one more page is asked for, and what lies
@@ -39,16 +38,13 @@ ZeroedMemory::ZeroedMemory(size_t bytes) {
     if (aligned > start) munmap(p, aligned - start);
     if (start + asked > aligned + size)
         munmap(reinterpret_cast<void*>(aligned + size), start + asked - (aligned + size));
-    data_ = reinterpret_cast<void*>(aligned);
-    size_ = size;
+    block_ = {reinterpret_cast<void*>(aligned), ZeroedMemoryRelease{size}};
     // Only advice: without large pages the block is filled page by page, still zeroed.
-    madvise(data_, size_, MADV_HUGEPAGE);
+    madvise(block_.get(), size, MADV_HUGEPAGE);
 }
 
-void ZeroedMemory::Free() {
-    if (data_) munmap(data_, size_);
-    data_ = nullptr;
-    size_ = 0;
+void ZeroedMemoryRelease::operator()(void* block) const {
+    munmap(block, size);
 }
 
 }  // namespace corvella::platform

@@ -12,14 +12,11 @@ ZeroedMemory::ZeroedMemory(size_t bytes) {
     // a privilege that a user's program does not hold.
     void* p = VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     if (!p) throw std::bad_alloc();
-    data_ = p;
-    size_ = bytes;
+    block_ = {p, ZeroedMemoryRelease{bytes}};
 }
 
-void ZeroedMemory::Free() {
-    if (data_) VirtualFree(data_, 0, MEM_RELEASE);
-    data_ = nullptr;
-    size_ = 0;
+void ZeroedMemoryRelease::operator()(void* block) const {
+    VirtualFree(block, 0, MEM_RELEASE);
 }
 
 }  // namespace corvella::platform
