@@ -177,7 +177,7 @@ SubstringNeedle PrepareNeedle(const char16_t* prepared) {
 }
 
 bool PrepareSuffixes(Matcher matcher, const char16_t* prepared, SuffixSet& set) {
-    set.tails.clear();
+    set.count = 0;
     const bool question_is_wild = matcher == MatchWild || matcher == MatchWildList;
     if (!question_is_wild && matcher != MatchStar && matcher != MatchStarList) return false;
     // The items as Glob takes them: each up to its NUL, the list ended by an empty one.
@@ -185,15 +185,15 @@ bool PrepareSuffixes(Matcher matcher, const char16_t* prepared, SuffixSet& set) 
         size_t tail = 0;
         const bool suffix = question_is_wild ? IsSuffixPattern<true>(item, tail)
                                              : IsSuffixPattern<false>(item, tail);
-        if (!suffix) {
-            set.tails.clear();
+        if (!suffix || set.count == SuffixSet::kMaxTails) {
+            set.count = 0;
             return false;
         }
-        set.tails.push_back({item + 1, uint32_t(tail)});
+        set.tails[set.count++] = {uint32_t(item + 1 - prepared), uint32_t(tail)};
         item += 1 + tail + 1;  // '*', the tail, the NUL
         if (matcher == MatchStar || matcher == MatchWild) break;  // one item only
     }
-    return !set.tails.empty();
+    return set.count != 0;
 }
 
 int MatchStar(const uint8_t* name, const char16_t* pattern) {

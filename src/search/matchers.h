@@ -15,7 +15,6 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -170,24 +169,31 @@ inline bool MatchSubstringInRecord(const SubstringNeedle& needle, const uint8_t*
 
 // A glob whose every item is '*' and a tail without wildcards ("*.txt", "*.c;*.h"), made ready
 // once per query: a name matches when it ends with one of the tails, which the walk, knowing the
-// name's length, tests from the end without reading the rest of the name.
+// name's length, tests from the end without reading the rest of the name. The tails are held in
+// place, as offsets into the prepared pattern, so that a copy of the set belongs to whoever holds
+// it and serves any copy of the pattern.
 struct SuffixSet {
+    static constexpr uint32_t kMaxTails = 8;  // a longer list is left to the matcher
     struct Tail {
-        const char16_t* text;  // folded
+        uint32_t at;  // where the folded tail starts in the prepared pattern
         uint32_t units;
     };
-    std::vector<Tail> tails;
+    Tail tails[kMaxTails] = {};
+    uint32_t count = 0;
 };
 // Fills `set` and returns true when `matcher` (a glob matcher) answers `prepared` by its items'
 // tails alone; false for any other shape, for which the matcher must be called.
 bool PrepareSuffixes(Matcher matcher, const char16_t* prepared, SuffixSet& set);
 
-inline bool MatchSuffixes(const SuffixSet& set, const uint8_t* name, uint32_t name_units) {
-    for (const SuffixSet::Tail& tail : set.tails) {
+inline bool MatchSuffixes(const SuffixSet& set, const char16_t* prepared, const uint8_t* name,
+                          uint32_t name_units) {
+    for (uint32_t t = 0; t < set.count; ++t) {
+        const SuffixSet::Tail tail = set.tails[t];
         if (name_units < tail.units) continue;
         const uint8_t* end = name + 2 * (name_units - tail.units);
+        const char16_t* text = prepared + tail.at;
         uint32_t i = tail.units;
-        while (i > 0 && FoldCase(Load16(end + 2 * (i - 1))) == tail.text[i - 1]) --i;
+        while (i > 0 && FoldCase(Load16(end + 2 * (i - 1))) == text[i - 1]) --i;
         if (i == 0) return true;
     }
     return false;

@@ -110,10 +110,10 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
     // Every way out: the mapping closed, no pointer left to a pattern that goes, the time taken.
     const ScopeExit finish([this] {
         pattern_ = nullptr;
+        pattern_text_.Clear();
         needle_ = SubstringNeedle{};
         walk_hint_ = nullptr;
         by_suffix_ = false;
-        suffixes_.tails.clear();
         ReleaseTraverse();
         end_ticks_ = platform::TickCountMs();
     });
@@ -132,17 +132,18 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
         errors_.ShowError(kOutOfMemory);
         return QueryOutcome::Failed;
     }
-    pattern_ = prepared.data();
+    pattern_units_ = prepared.size() + 1;
+    if (!pattern_text_.Assign(prepared.c_str(), pattern_units_)) {
+        errors_.ShowError(kOutOfMemory);
+        return QueryOutcome::Failed;
+    }
+    pattern_ = pattern_text_.data();
     needle_ = PrepareNeedle(pattern_);
     // A text of one or two units is its own pair: where the pair stands exactly, it matches.
     hint_ = NameHint{needle_.first,       needle_.first_twin, needle_.second,
                      needle_.second_twin, needle_.units > 1,  needle_.units <= 2};
     walk_hint_ = name_filter_ && matcher_ == MatchSubstring && needle_.units > 0 ? &hint_ : nullptr;
-    try {
-        by_suffix_ = PrepareSuffixes(matcher_, pattern_, suffixes_);
-    } catch (const std::bad_alloc&) {
-        by_suffix_ = false;  // the matcher answers alone
-    }
+    by_suffix_ = PrepareSuffixes(matcher_, pattern_, suffixes_);
     min_name_units_ = MinimumNameUnits(prepared);
 
     QueryOutcome outcome = QueryOutcome::Done;

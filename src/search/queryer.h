@@ -31,6 +31,7 @@
 #include "cache/visited_blocks.h"
 #include "platform/file.h"
 #include "results/result_set.h"
+#include "search/line_private_text.h"
 #include "search/matchers.h"
 
 namespace corvella {
@@ -60,7 +61,9 @@ enum class QueryFilter {
     FoldersOnly,
 };
 
-class CQueryer {
+// Whole cache lines of its own: the walkers of a split walk are queryers on other threads, and
+// each reads its settings for every name while writing its counts.
+class alignas(kCacheLineBytes) CQueryer {
   public:
     static constexpr int kMaxFilters = 10;
 
@@ -170,7 +173,7 @@ class CQueryer {
         // The commonest search gets the matcher that uses the name's length and its record.
         if (matcher_ == MatchSubstring)
             return MatchSubstringInRecord(needle_, view_.base + name, units);
-        if (by_suffix_) return MatchSuffixes(suffixes_, view_.base + name, units);
+        if (by_suffix_) return MatchSuffixes(suffixes_, pattern_, view_.base + name, units);
         return matcher_(view_.base + name, pattern_) != 0;
     }
     bool RunOthers() const;
@@ -198,6 +201,9 @@ class CQueryer {
     platform::MappedFile file_;
     CacheView view_;
     Matcher matcher_ = nullptr;
+    // The prepared pattern, read for every name: each walker of a split walk holds its own copy.
+    LinePrivateText pattern_text_;
+    size_t pattern_units_ = 0;  // its NULs included
     const char16_t* pattern_ = nullptr;
     SubstringNeedle needle_;
     // The needle's pair, for the block reader to rule names out while it finds their ends.
