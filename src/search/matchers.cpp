@@ -190,7 +190,7 @@ bool PrepareSuffixes(Matcher matcher, const char16_t* prepared, SuffixSet& set) 
             return false;
         }
         set.tails[set.count++] = {uint32_t(item + 1 - prepared), uint32_t(tail)};
-        item += 1 + tail + 1;  // '*', the tail, the NUL
+        item += 1 + tail + 1;  // past the '*', the tail and the NUL
         if (matcher == MatchStar || matcher == MatchWild) break;  // one item only
     }
     return set.count != 0;

@@ -127,7 +127,8 @@ inline bool MatchSubstringInRecord(const SubstringNeedle& needle, const uint8_t*
     if (needle.units == 0) return true;
     if (name_units < needle.units) return false;
     const uint32_t starts = name_units - needle.units + 1;
-    const lanes::Units first = lanes::Splat(needle.first), first_twin = lanes::Splat(needle.first_twin);
+    const lanes::Units first = lanes::Splat(needle.first),
+                       first_twin = lanes::Splat(needle.first_twin);
     if (needle.units == 1) {
         // One unit: a plain hit answers at once; a unit past ASCII may fold to it (U+0130 to
         // 'i', the Kelvin sign to 'k') and is looked at only when there is no plain hit.
