@@ -44,22 +44,6 @@ class InotifyTest : public ::testing::Test {
     std::unique_ptr<ChangeSource> source_;
 };
 
-TEST_F(InotifyTest, ChangesReportTheirFolderARenameWithinItOnceAMoveBetweenFoldersBoth) {
-    for (const char* folder : {"a/b", "to"}) fs::create_directories(At(folder));
-    Open();
-    const std::u16string b = Folder("a/b");
-    Touch(At("a/b/one.txt"));
-    EXPECT_EQ(ReadUntil({b}), std::vector<std::u16string>{b});
-    fs::rename(At("a/b/one.txt"), At("a/b/two.txt"));
-    EXPECT_EQ(ReadUntil({b}), std::vector<std::u16string>{b});  // old and new name, once
-    fs::rename(At("a/b/two.txt"), At("to/two.txt"));
-    const auto seen = ReadUntil({b, Folder("to")});
-    EXPECT_EQ(Count(seen, b), 1u);
-    EXPECT_EQ(Count(seen, Folder("to")), 1u);
-    fs::remove(At("to/two.txt"));
-    EXPECT_EQ(ReadUntil({Folder("to")}), std::vector<std::u16string>{Folder("to")});
-}
-
 TEST_F(InotifyTest, NewFoldersAreWatchedWithEverythingMadeInThemBeforeTheirWatch) {
     Open();
     // A name that is not UTF-8 comes back as the same bytes.
