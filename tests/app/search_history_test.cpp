@@ -82,36 +82,34 @@ TEST(SearchHistory, TheOldestEntryMakesRoomAndMyComputerStays) {
     EXPECT_EQ(SearchHistory(HistoryKind::Patterns, 2'000'000'000).limit(), kHistoryCeiling);
 }
 
-// Fault: "My Computer" (or a beginning of it) became a history entry or was written back; an
-// empty or blank text was added.
-TEST(SearchHistory, MyComputerAndEmptyTextsChangeNothing) {
-    SearchHistory locations = Locations(5, {u"D:\\a"});
-    for (const char16_t* text : {u"my computer", u"MY", u"My Computer"}) {
-        EXPECT_EQ(locations.Add(text), (HistoryEdit{-1, -1, u"", false, false}));
-        EXPECT_EQ(locations.entries(), (Entries{u"My Computer", u"D:\\a"}));
-    }
-    EXPECT_EQ(locations.Add(u"   "), HistoryEdit{});
-    SearchHistory patterns = Patterns(5, {u"a"});
-    EXPECT_EQ(patterns.Add(u""), HistoryEdit{});
-    EXPECT_EQ(patterns.entries(), Entries{u"a"});
-}
-
-// Fault: a text with a line break or too long for the read buffer entered the history, and so
-// the settings file, where it breaks the section or comes back cut.
-TEST(SearchHistory, TextsThatCannotBeStoredStayOut) {
+// Faults: "My Computer" (or a beginning of it) became a history entry or was written back; an
+// empty or blank location was added; a text with a line break or too long for the read buffer
+// entered the history, and so the settings file, where it breaks the section or comes back cut.
+TEST(SearchHistory, MyComputerAndTextsThatCannotBeStoredChangeNothing) {
     const std::u16string longest(kLongestStorableText, u'x');
     EXPECT_TRUE(StorableText(longest));
     EXPECT_FALSE(StorableText(longest + u'x'));
-    SearchHistory history = Patterns(5, {u"a"});
-    for (const std::u16string& text :
-         {std::u16string(u"one\r\n[OPTIONS]"), std::u16string(u"two\nlines"),
-          std::u16string(u"nul\0x", 5), longest + u'y'}) {
-        EXPECT_EQ(history.Add(text), HistoryEdit{});
-        EXPECT_EQ(history.entries(), Entries{u"a"});
+    const HistoryEdit unstored{-1, -1, u"", false, false};
+    const struct {
+        HistoryKind kind;
+        std::u16string text;
+        HistoryEdit edit;
+    } cases[] = {{HistoryKind::Locations, u"my computer", unstored},
+                 {HistoryKind::Locations, u"MY", unstored},
+                 {HistoryKind::Locations, u"My Computer", unstored},
+                 {HistoryKind::Locations, u"   ", {}},
+                 {HistoryKind::Locations, u"D:\\a\rb", {}},
+                 {HistoryKind::Patterns, u"", {}},
+                 {HistoryKind::Patterns, u"one\r\n[OPTIONS]", {}},
+                 {HistoryKind::Patterns, u"two\nlines", {}},
+                 {HistoryKind::Patterns, std::u16string(u"nul\0x", 5), {}},
+                 {HistoryKind::Patterns, longest + u'y', {}}};
+    for (const auto& c : cases) {
+        SearchHistory history = History(c.kind, 5, {u"D:\\a"});
+        const Entries before = history.entries();
+        EXPECT_EQ(history.Add(c.text), c.edit) << test::Narrow(c.text);
+        EXPECT_EQ(history.entries(), before) << test::Narrow(c.text);
     }
-    SearchHistory locations = Locations(5, {});
-    locations.Add(u"D:\\a\rb");
-    EXPECT_EQ(locations.entries(), Entries{u"My Computer"});
 }
 
 // Fault: texts with INI syntax in them came back otherwise, or the limit was not kept. (The

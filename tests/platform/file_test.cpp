@@ -18,13 +18,15 @@ namespace fs = std::filesystem;
 TEST(MappedFile, CreateGrowAndReopenKeepContentsAndZeroFill) {
     test::TempDir dir;
     for (const bool temporary : {false, true}) {
-        const std::u16string path = dir.U16(temporary ? "w.tmp" : "m.bin");
+        const char* name = temporary ? "w.tmp" : "m.bin";
+        test::WriteBytes(dir.path() / name, std::vector<uint8_t>(100000, 0x5A));  // emptied
         {
             MappedFile f;
-            ASSERT_EQ(f.Create(path, 4096, temporary), MapStep::Done);
+            ASSERT_EQ(f.Create(dir.U16(name), 4096, temporary), MapStep::Done);
             EXPECT_EQ(f.size(), 4096u);
             std::memcpy(f.data(), "abc", 3);
             ASSERT_EQ(f.Remap(3 * 65536), MapStep::Done);
+            EXPECT_TRUE(f.Flush());
             EXPECT_EQ(std::memcmp(f.data(), "abc", 3), 0);
             for (uint64_t i = 3; i < f.size(); i += 997) ASSERT_EQ(f.data()[i], 0) << i;
             f.data()[f.size() - 1] = 'z';

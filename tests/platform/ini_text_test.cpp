@@ -1,10 +1,7 @@
-// INI text under the private-profile rules, and through a real file.
+// INI text under the private-profile rules.
 #include "platform/ini_text.h"
 
 #include <gtest/gtest.h>
-
-#include "platform/profile.h"
-#include "support/test_tree.h"
 
 namespace corvella {
 namespace {
@@ -26,8 +23,9 @@ TEST(IniText, WritesReplacesAddsAndDeletes) {
     text = IniSet(text, u"CACHEFILE", u"filepath", u"default.db");
     text = IniSet(text, u"stateinfo", u"CacheFileSize", u"3");
     text = IniSet(text, u"StateInfo", u"PROGRAMEXIT", u"TRUE");
-    EXPECT_EQ(text, u"[STATEINFO]\r\nPROGRAMEXIT=TRUE\r\nCacheFileSize=3\r\n[CACHEFILE]\r\n"
-                    u"filepath=default.db\r\n");
+    EXPECT_EQ(text,
+              u"[STATEINFO]\r\nPROGRAMEXIT=TRUE\r\nCacheFileSize=3\r\n[CACHEFILE]\r\n"
+              u"filepath=default.db\r\n");
     text = IniSet(text, u"STATEINFO", u"programexit", std::nullopt);
     EXPECT_EQ(IniGet(text, u"STATEINFO", u"ProgramExit"), std::nullopt);
     EXPECT_EQ(IniGet(text, u"STATEINFO", u"CacheFileSize"), u"3");
@@ -35,22 +33,13 @@ TEST(IniText, WritesReplacesAddsAndDeletes) {
 }
 
 TEST(IniText, NumbersReadLikeWtoi) {
-    const std::pair<const char16_t*, int> cases[] = {
-        {u"42", 42}, {u"  -7abc", -7}, {u"abc", 0}, {u"", 0}, {u"99999999999999", 2147483647},
-        {u"-99999999999999", -2147483647 - 1}};
+    const std::pair<const char16_t*, int> cases[] = {{u"42", 42},
+                                                     {u"  -7abc", -7},
+                                                     {u"abc", 0},
+                                                     {u"", 0},
+                                                     {u"99999999999999", 2147483647},
+                                                     {u"-99999999999999", -2147483647 - 1}};
     for (const auto& [text, n] : cases) EXPECT_EQ(IniNumber(text), n);
-}
-
-TEST(ProfileFile, WritesAndReadsBackThroughTheFile) {
-    test::TempDir dir;
-    const std::u16string file = dir.U16("stateinfo.ini");
-    EXPECT_EQ(platform::ReadIniString(file, u"STATEINFO", u"CacheFileSize", u"none"), u"none");
-    ASSERT_TRUE(platform::WriteIniString(file, u"STATEINFO", u"CacheFileSize", u"5"));
-    ASSERT_TRUE(platform::WriteIniString(file, u"STATEINFO", u"UpdateCacheExit", u"TRUE"));
-    EXPECT_EQ(platform::ReadIniString(file, u"stateinfo", u"cachefilesize", u""), u"5");
-    ASSERT_TRUE(platform::WriteIniString(file, u"STATEINFO", u"CacheFileSize", std::nullopt));
-    EXPECT_EQ(platform::ReadIniString(file, u"STATEINFO", u"CacheFileSize", u"gone"), u"gone");
-    EXPECT_EQ(platform::ReadIniString(file, u"STATEINFO", u"UpdateCacheExit", u""), u"TRUE");
 }
 
 }  // namespace

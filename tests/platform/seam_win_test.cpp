@@ -1,10 +1,9 @@
-// What only the Win32 side of the seam has: share modes against other programs, working files
-// whose names are free at their close, \\?\ paths past MAX_PATH, drive and UNC path forms,
-// names with surrogate pairs. What both sides share is tested in file_test.cpp.
+// What only the Win32 side of the seam has: share modes against other programs, \\?\ paths past
+// MAX_PATH, drive and UNC path forms, names with surrogate pairs. What both sides share is tested
+// in file_test.cpp.
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <map>
 
 #include "platform/dir_list.h"
@@ -96,21 +95,6 @@ TEST(Win32ExclusiveOpen, OurHoldShutsOutOtherProgramsAndTheirsShutsUsOutWithoutE
     EXPECT_FALSE(platform::MoveIntoPlace(dir.U16("cache.db.new"), path, third));
     second.Close();
     EXPECT_EQ(test::ReadBytes(dir.path() / "cache.db"), Bytes(5000, 0x5A));
-}
-
-TEST(Win32Mapping, AWorkingFileIsEmptiedGrowsToAnOddSizeAndFreesItsNameAtItsClose) {
-    test::TempDir dir;
-    const std::u16string path = dir.U16("m.bin");
-    test::WriteBytes(dir.path() / "m.bin", Bytes(100000, 0x5A));
-    MappedFile f;
-    ASSERT_EQ(f.Create(path, 4096, true), MapStep::Done);
-    EXPECT_EQ(std::count(f.data(), f.data() + 4096, 0), 4096) << "old bytes left";
-    const uint64_t grown = 5 * 65536 + 17;
-    ASSERT_EQ(f.Remap(grown), MapStep::Done);
-    EXPECT_TRUE(f.Flush());
-    EXPECT_EQ(std::filesystem::file_size(dir.path() / "m.bin"), grown);
-    f.Close();
-    EXPECT_EQ(f.Create(path, 4096, true), MapStep::Done);
 }
 
 TEST(Win32LongPaths, AFolderPastMaxPathIsListedInBothFormsAndBuiltWithNamesPastTheBmp) {
