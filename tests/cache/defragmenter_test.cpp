@@ -20,7 +20,6 @@ namespace fs = std::filesystem;
 // A cache built from `tree` (the sample tree, or one set by hand), then defragmented.
 struct Defrag : test::FakeBuild {
     StateFile State() const { return StateFile(dir.U16("stateinfo.ini")); }
-    void Build(const std::vector<std::u16string>& roots) { ASSERT_TRUE(Run(roots)); }
     // The defragmenter's result and its own account of the faults it met.
     int Defragment(uint32_t* faults = nullptr) {
         CCacheDefragmenter defragmenter(errors, CachePath());
@@ -60,7 +59,7 @@ void AddSampleTree(FakeTree& tree) {
 TEST(Defragment, FreshBuildComesBackByteForByte) {
     Defrag d;
     AddSampleTree(d.tree);
-    d.Build({u"C:\\", u"D:\\"});
+    ASSERT_TRUE(d.Run({u"C:\\", u"D:\\"}));
     const auto built = d.File();
     ASSERT_TRUE(d.State().SetCacheFileSize(0));
 
@@ -103,44 +102,44 @@ TEST(Defragment, FolderWithoutBlockGetsAnEmptyOneInItsPlace) {
     EXPECT_EQ(d.File(), expected);
 }
 
-TEST(Defragment, HeldCacheFileIsLeftAsItWas) {
-    Defrag d;
-    AddSampleTree(d.tree);
-    d.Build({u"C:\\"});
-    const auto built = d.File();
-    {
+// The cache file held by another opener, or a new file that cannot be created: the old file stays
+// byte for byte, with its recorded size, and the update is marked ended.
+TEST(Defragment, ACacheThatCannotBeReplacedIsLeftAsItWas) {
+    const struct {
+        bool held;
+        int result;
+        const char16_t* message;
+    } rows[] = {
+        {true, -1,
+         u"Can not open dat file! File may be used by another program or does not exists! "
+         u"In CQueryer::InitTraverse - 000"},
+        {false, 0,
+         u"Can not create or open dat file! File may be used by another program! "
+         u"In CCacher::ReleaseFile - 000"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.held);
+        Defrag d;
+        d.tree.Add(u"C:\\", {u"c.txt"});
+        ASSERT_TRUE(d.Run({u"C:\\"}));
+        std::vector<uint8_t> loose = d.File();
+        loose.resize(loose.size() + 4096);  // something to compact
+        Store32(&loose[kFileSizeOffset], static_cast<uint32_t>(loose.size()));
+        test::WriteBytes(d.Cache(), loose);
+        ASSERT_TRUE(d.State().SetCacheFileSize(7));
         platform::ExclusiveFile holder;
-        ASSERT_TRUE(holder.OpenExisting(d.CachePath()));
-        EXPECT_EQ(d.Defragment(), -1);
+        if (row.held)
+            ASSERT_TRUE(holder.OpenExisting(d.CachePath()));
+        else
+            fs::create_directory(d.dir.path() / "cache.db.new");
+        EXPECT_EQ(d.Defragment(), row.result);
+        holder.Close();
+        EXPECT_EQ(d.errors.messages, std::vector<std::u16string>{row.message});
+        EXPECT_EQ(d.File(), loose);
+        EXPECT_EQ(d.State().CacheFileSizeMiB(), 7u);
+        EXPECT_TRUE(d.State().UpdateCacheEnded());
+        EXPECT_FALSE(fs::exists(d.dir.path() / "cache.db.frag"));
     }
-    ASSERT_EQ(d.errors.messages.size(), 1u);
-    EXPECT_EQ(d.errors.messages[0],
-              u"Can not open dat file! File may be used by another program "
-              u"or does not exists! In CQueryer::InitTraverse - 000");
-    EXPECT_EQ(d.File(), built);
-    EXPECT_TRUE(d.State().UpdateCacheEnded());
-    EXPECT_FALSE(fs::exists(d.dir.path() / "cache.db.frag"));
-}
-
-TEST(Defragment, FailureToWriteTheNewFileKeepsTheOldOne) {
-    Defrag d;
-    AddSampleTree(d.tree);
-    d.Build({u"C:\\"});
-    std::vector<uint8_t> loose = d.File();
-    loose.resize(loose.size() + 4096);  // something to compact
-    Store32(&loose[kFileSizeOffset], static_cast<uint32_t>(loose.size()));
-    test::WriteBytes(d.Cache(), loose);
-    ASSERT_TRUE(d.State().SetCacheFileSize(7));
-    fs::create_directory(d.dir.path() / "cache.db.new");  // the new file cannot be created
-
-    EXPECT_EQ(d.Defragment(), 0);
-    ASSERT_EQ(d.errors.messages.size(), 1u);
-    EXPECT_EQ(d.errors.messages[0],
-              u"Can not create or open dat file! File may be used by "
-              u"another program! In CCacher::ReleaseFile - 000");
-    EXPECT_EQ(d.File(), loose);
-    EXPECT_EQ(d.State().CacheFileSizeMiB(), 7u);
-    EXPECT_TRUE(d.State().UpdateCacheEnded());
 }
 
 TEST(Defragment, CyclesAndStrayOffsetsBecomeEmptyFolders) {
@@ -150,7 +149,7 @@ TEST(Defragment, CyclesAndStrayOffsetsBecomeEmptyFolders) {
     tree.Add(u"C:\\", {u"header", true}).Add(u"C:\\", {u"keep", true});
     tree.Add(u"C:\\loop\\", {u"x.txt"}).Add(u"C:\\keep\\", {u"k.txt"});
     tree.AddFolder(u"C:\\stray\\").AddFolder(u"C:\\header\\");
-    d.Build({u"C:\\"});
+    ASSERT_TRUE(d.Run({u"C:\\"}));
     std::vector<uint8_t> f = d.File();
     const uint32_t loop = Load32(&f[ValueField(f, kFirstBlockOffset, u"loop")]);
     // C:\loop\x.txt becomes a folder that leads back to C:\.

@@ -190,18 +190,16 @@ TEST_F(DriveWatcherTest, TableStartsPausesAndStopsEveryRootInOrder) {
     ASSERT_EQ(table.started(), 2u);
     EXPECT_EQ(table.slot(0)->root() + table.slot(1)->root(), u"C:\\E:\\");
     EXPECT_EQ(table.slot(2), nullptr);
-    const auto expect_both = [&](WatcherState want) {
+    const std::pair<void (CWatcherTable::*)(), WatcherState> steps[] = {
+        {&CWatcherTable::PauseWatchers, WatcherState::Watching},
+        {&CWatcherTable::ResumeWatchers, WatcherState::Running},
+        {&CWatcherTable::StopWatchers, WatcherState::Stopped},
+        {&CWatcherTable::StartWatchersWatchOnly, WatcherState::Watching}};
+    for (const auto& [step, want] : steps) {
+        (table.*step)();
         EXPECT_EQ(std::make_pair(table.slot(0)->state(), table.slot(1)->state()),
                   std::make_pair(want, want));
-    };
-    table.PauseWatchers();
-    expect_both(WatcherState::Watching);
-    table.ResumeWatchers();
-    expect_both(WatcherState::Running);
-    table.StopWatchers();
-    expect_both(WatcherState::Stopped);
-    table.StartWatchersWatchOnly();
-    expect_both(WatcherState::Watching);
+    }
     table.StopWatchers();
 }
 

@@ -33,10 +33,6 @@ std::vector<std::string> Listing(const std::vector<uint8_t>& file) {
     return lines;
 }
 
-uint32_t Field(const std::vector<uint8_t>& file, uint32_t offset) {
-    return Load32(file.data() + offset);
-}
-
 class FolderUpdateTest : public ::testing::Test {
   protected:
     FolderUpdateTest() {
@@ -85,8 +81,8 @@ TEST_F(FolderUpdateTest, GrownBlockMovesToTheEndOfTheFile) {
     const std::vector<uint8_t> after = Bytes();
     // Built blocks are exactly full: the block went to the old end, and the file grew 3 MiB.
     EXPECT_EQ(after.size(), before.size() + 3145728);
-    EXPECT_EQ(Field(after, kFileSizeOffset), after.size());
-    EXPECT_EQ(Field(after, kFreeListHeadOffset), docs_block);
+    EXPECT_EQ(Load32(&after[kFileSizeOffset]), after.size());
+    EXPECT_EQ(Load32(&after[kFreeListHeadOffset]), docs_block);
 }
 
 TEST_F(FolderUpdateTest, DeletionsAreRewrittenInPlaceAndGiveUpTheirTrees) {
@@ -95,7 +91,7 @@ TEST_F(FolderUpdateTest, DeletionsAreRewrittenInPlaceAndGiveUpTheirTrees) {
     ASSERT_EQ(Apply(u"C:\\docs\\"), ApplyResult::Applied);
     ExpectCurrent();
     EXPECT_EQ(Bytes().size(), size);
-    EXPECT_EQ(Field(Bytes(), kFreeListHeadOffset), NoBlock);
+    EXPECT_EQ(Load32(&Bytes()[kFreeListHeadOffset]), NoBlock);
     // src and src\lib go on the free list; the drive's block shrank and stays where it is.
     tree.Remove(u"C:\\", u"src");
     ASSERT_EQ(Apply(u"C:\\"), ApplyResult::Applied);
