@@ -18,7 +18,8 @@ import subprocess
 import sys
 import threading
 
-from cache_image import SETTLE, Keeper, Mismatch, expect, make, run, tool, wait_until
+from cache_image import (SETTLE, Keeper, Mismatch, expect, make, mark_build_cut_off, run,
+                         state_file, tool, wait_until)
 
 IN_USE = ("Can not open dat file! File may be used by another program or does not exists! "
           "In CQueryer::InitTraverse - 000")
@@ -168,12 +169,8 @@ def dying_keeper(binary, cache, path):
            f"after a keeper died mid-answer: {p}\nthe walk: {walk}")
 
 
-def state_path(cache):
-    return os.path.join(os.path.dirname(cache), "stateinfo.ini")
-
-
 def read_state(cache):
-    with open(state_path(cache), encoding="utf-8") as f:
+    with open(state_file(cache), encoding="utf-8") as f:
         return dict(re.findall(r"^(\w+)=(.*?)\s*$", f.read(), re.M))
 
 
@@ -310,10 +307,7 @@ def main(binary, tmp):
         watch.interrupt()
 
         label = "a build the state file says was cut off is done again"
-        with open(state_path(cache), encoding="utf-8") as f:
-            text = f.read()
-        with open(state_path(cache), "w", encoding="utf-8") as f:
-            f.write(text.replace("UpdateCacheExit=TRUE", "UpdateCacheExit=FALSE"))
+        mark_build_cut_off(cache)
         make(tree, "made-while-cut-off.txt", 1)
         watch = start(says="the last build did not finish; building the cache again.")
         shows("made-while-cut-off", "made-while-cut-off.txt")
