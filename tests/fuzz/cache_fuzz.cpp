@@ -316,15 +316,14 @@ Outcome Run(const std::u16string& cache, const Query& query, QueryCapacities cap
     queryer.SetWalkThreads(threads);
     queryer.SetPathSeparator(query.separator);
     BuildFilterChain(queryer, query.Criteria());
-    Outcome outcome;
-    outcome.code = RunQueryLocked(queryer, QueryPattern(query.pattern), query.location);
-    outcome.damaged = queryer.damaged();
-    outcome.counted = queryer.counted();
-    outcome.total_kb = queryer.total_size_kb();
-    outcome.matches = queryer.match_count();
-    outcome.results = std::move(queryer.results());
+    const QueryOutcome code = RunQueryLocked(queryer, QueryPattern(query.pattern), query.location);
     errors_shown += errors.count;
-    return outcome;
+    return {.code = code,
+            .damaged = queryer.damaged(),
+            .counted = queryer.counted(),
+            .total_kb = queryer.total_size_kb(),
+            .matches = queryer.match_count(),
+            .results = std::move(queryer.results())};
 }
 
 // The query through the index engine: the index when the file gave one, else its walk.
@@ -340,12 +339,6 @@ Outcome RunIndexed(const std::u16string& cache, const Query& query, int& errors_
     // so that anything it leaves behind shows in the answer compared.
     engine.Run(SearchCriteria{.pattern = u"*"}, false);
     const EngineAnswer answer = engine.Run(query.Criteria(), count_only);
-    Outcome outcome;
-    outcome.code = answer.outcome;
-    outcome.damaged = answer.damaged;
-    outcome.total_kb = answer.total_size_kb;
-    outcome.matches = answer.matches;
-    outcome.from_index = answer.from_index;
     // A pending listing read row by row must give what writing it all gives.
     ResultSet& set = *answer.results;
     std::vector<ResultRow> rows;
@@ -359,9 +352,13 @@ Outcome RunIndexed(const std::u16string& cache, const Query& query, int& errors_
                     rows[i].last_write == r.last_write,
                 "a pending row differs from its written record");
     }
-    outcome.results = std::move(set);
     errors_shown += errors.count;
-    return outcome;
+    return {.code = answer.outcome,
+            .damaged = answer.damaged,
+            .from_index = answer.from_index,
+            .total_kb = answer.total_size_kb,
+            .matches = answer.matches,
+            .results = std::move(set)};
 }
 
 bool SameResults(const Outcome& a, const Outcome& b) {
@@ -531,9 +528,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
 
     // Everything: with a file the check accepts, every entry comes back once, and the files
     // carry the sizes the check added up.
-    Query all;
-    all.pattern = u"*";
-    all.separator = chosen.separator;
+    const Query all{.pattern = u"*", .separator = chosen.separator};
     const Outcome everything = RunChecked(cache, all, control[5], report.ok);
     if (report.ok) {
         uint64_t files = 0, file_kb = 0;

@@ -312,8 +312,6 @@ def main(binary, tmp):
         watch = start(says="the last build did not finish; building the cache again.")
         shows("made-while-cut-off", "made-while-cut-off.txt")
         watch.interrupt()
-        expect(read_state(cache).get("UpdateCacheExit") == "TRUE",
-               f"state after the rebuild: {read_state(cache)}")
     except (Mismatch, subprocess.TimeoutExpired) as e:
         last = watches[-1].said() if watches else ""
         raise Mismatch(f"{label}\n{e}\nthe last watcher's stderr:\n{last}") from e

@@ -154,12 +154,9 @@ class Reference:
 
     def answer(self, pattern, opts, cwd):
         """(stdout bytes, warning lines, exit code) for one search."""
-        o = {"--format": "[FILEDIR][FILENAME]"}
-        i = 0
-        while i < len(opts):
-            flag = opts[i] in ("--files", "--folders", "--no-subdirs", "--count")
-            o[opts[i]] = True if flag else opts[i + 1]
-            i += 1 if flag else 2
+        o, it = {"--format": "[FILEDIR][FILENAME]"}, iter(opts)
+        for name in it:
+            o[name] = name in ("--files", "--folders", "--no-subdirs", "--count") or next(it)
         if not [item for item in pattern.split(";") if item]:
             return b"", [EMPTY], 1
         start = resolve(self.image, o.get("--in", ""), cwd)
