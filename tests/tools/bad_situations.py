@@ -23,7 +23,8 @@ import sys
 import tempfile
 import traceback
 
-from cache_image import Keeper, Mismatch, expect, make, mark_build_cut_off, wait_until
+from cache_image import (Keeper, Mismatch, expect, make, mark_build_cut_off, run, tool,
+                         wait_until)
 
 # setup(ctx) prepares ctx.tmp and returns the command's arguments, or a str saying why the row
 # cannot run here; check(ctx, proc), when given, judges what is left afterwards.
@@ -37,19 +38,12 @@ class Context:
         self.tree = os.path.join(tmp, "tree")
         self.cache = os.path.join(tmp, "cache", "c.db")
 
-    def corvella(self, *args, **kw):
-        """A command of the setup, which must succeed."""
-        p = subprocess.run([self.binary, *args], capture_output=True, timeout=LIMIT, text=True,
-                           **kw)
-        expect(p.returncode == 0, f"setup: corvella {args} exits {p.returncode}\n{p.stderr}")
-        return p
-
-    def indexed(self, *files):
+    def indexed(self):
         """A small tree with its cache built: the common start of a row."""
-        for rel in files or ("a/one.txt", "a/b/two.txt", "three.txt"):
+        for rel in ("a/one.txt", "a/b/two.txt", "three.txt"):
             make(self.tree, rel, 10)
-        self.corvella("index", "--cache", self.cache, self.tree)
-        return self.cache
+        p = run(self.binary, "index", "--cache", self.cache, self.tree, text=True)
+        expect(p.returncode == 0, f"setup: index exits {p.returncode}\n{p.stderr}")
 
 
 ROWS = []
@@ -288,10 +282,7 @@ def run_row(binary, row):
         return "ok"
 
 
-def main():
-    if len(sys.argv) != 2:
-        sys.exit(__doc__)
-    binary = os.path.abspath(sys.argv[1])
+def main(binary, _):
     failed = 0
     for row in ROWS:
         try:
@@ -300,8 +291,8 @@ def main():
             failed += 1
             outcome = "FAILED: " + (str(e) if isinstance(e, Mismatch) else traceback.format_exc())
         print(f"{row.name}: {outcome}", flush=True)
-    sys.exit(1 if failed else 0)
+    return failed
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(tool(__doc__, main))
