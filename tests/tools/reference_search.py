@@ -266,10 +266,9 @@ def relabel(cache_path, names, removed, hollow):
 # ------------------------------------------------------------------ running
 
 def diff(want, got):
-    a = want.decode("utf-8", "backslashreplace").splitlines()
-    b = got.decode("utf-8", "backslashreplace").splitlines()
+    a, b = (text.decode("utf-8", "backslashreplace").splitlines() for text in (want, got))
     lines = list(difflib.unified_diff(a, b, "reference", "corvella", n=1, lineterm=""))
-    return "\n".join(lines[:24] + (["..."] if len(lines) > 24 else []))
+    return "\n".join(lines[:24] + ["..."] * (len(lines) > 24))
 
 
 def check(binary, ref, db, pattern, opts, cwd, threads, engine):
