@@ -174,34 +174,16 @@ def read_state(cache):
         return dict(re.findall(r"^(\w+)=(.*?)\s*$", f.read(), re.M))
 
 
-class Hammer:
-    """Searches in a tight loop in a thread of its own, each search its own process, until
-    stopped; counts the answers and in-use replies and keeps every other reply."""
-
-    def __init__(self, binary, cache, *args):
-        self.seen = {"answered": [], "in use": [], "faults": []}
-        self.stop = threading.Event()
-        self.thread = threading.Thread(target=self.loop, args=(binary, cache, args), daemon=True)
-
-    def loop(self, binary, cache, args):
-        while not self.stop.is_set():
-            try:
-                lines = search(binary, cache, *args)
-            except (Mismatch, subprocess.TimeoutExpired) as e:
-                lines = [str(e)]
-            self.seen["in use" if lines is None else "answered" if len(lines) == 1 and
-                      COUNT_LINE.match(lines[0]) else "faults"].append(lines)
-
-    def halt(self):
-        self.stop.set()
-        if self.thread.is_alive():
-            self.thread.join()
-
-    def finish(self):
-        self.halt()
-        seen = self.seen
-        expect(seen["answered"] and not seen["faults"], f"{len(seen['answered'])} answered, "
-               f"{len(seen['in use'])} in use, faults {seen['faults'][:5]}")
+def hammer(binary, cache, stop, seen):
+    """Counts everything in a tight loop, each search its own process, until stop is set; sorts
+    the replies into answers, in-use replies and faults (any other reply)."""
+    while not stop.is_set():
+        try:
+            lines = search(binary, cache, "--count", "*")
+        except (Mismatch, subprocess.TimeoutExpired) as e:
+            lines = [str(e)]
+        seen["in use" if lines is None else "answered" if len(lines) == 1 and
+             COUNT_LINE.match(lines[0]) else "faults"].append(lines)
 
 
 def main(binary, tmp):
@@ -212,7 +194,8 @@ def main(binary, tmp):
     # Each cache in a folder of its own: the state file lies beside the cache.
     cache = os.path.join(tmp, "watched", "w.db")
     fresh = os.path.join(tmp, "fresh", "f.db")
-    watches, beside = [], Hammer(binary, cache, "--count", "*")
+    watches, seen, stop = [], {"answered": [], "in use": [], "faults": []}, threading.Event()
+    beside = threading.Thread(target=hammer, args=(binary, cache, stop, seen), daemon=True)
     at = lambda rel: os.path.join(tree, rel)
 
     def start(says=None):
@@ -238,7 +221,7 @@ def main(binary, tmp):
 
         label = "first start builds the cache, then every change reaches it"
         watch = start()
-        beside.thread.start()
+        beside.start()
         shows("keep.txt", "keep.txt")
         # The folders come into being with their file at once, before any watch is on them.
         make(tree, "fresh-file.txt", 1)
@@ -268,7 +251,10 @@ def main(binary, tmp):
             (got := search(binary, cache, "--count", "*")) == want, got))
 
         label = "searches beside the watcher answer or say the file is in use"
-        beside.finish()
+        stop.set()
+        beside.join()
+        expect(seen["answered"] and not seen["faults"], f"{len(seen['answered'])} answered, "
+               f"{len(seen['in use'])} in use, faults {seen['faults'][:5]}")
 
         label = "every search of the watched cache was answered by the watcher"
         expect("walk" not in ANSWERED_BY[cache] and ANSWERED_BY[fresh] == ["walk"],
@@ -316,7 +302,9 @@ def main(binary, tmp):
         last = watches[-1].said() if watches else ""
         raise Mismatch(f"{label}\n{e}\nthe last watcher's stderr:\n{last}") from e
     finally:
-        beside.halt()
+        stop.set()
+        if beside.is_alive():
+            beside.join()
         for w in watches:
             w.kill()
     print("every change reached the cache, and the state file told each start what it needed")
