@@ -86,15 +86,12 @@ def set_drives(data, drives):
     data[ROOT_BLOCK:FIRST_BLOCK] = block + bytes(FIRST_BLOCK - ROOT_BLOCK - len(block))
 
 
-def state_file(cache):
-    return os.path.join(os.path.dirname(cache), "stateinfo.ini")
-
-
 def mark_build_cut_off(cache):
     """The state file beside cache says, as after a crash mid-build, that its build did not end."""
-    with open(state_file(cache), encoding="utf-8") as f:
+    state = os.path.join(os.path.dirname(cache), "stateinfo.ini")
+    with open(state, encoding="utf-8") as f:
         text = f.read()
-    with open(state_file(cache), "w", encoding="utf-8") as f:
+    with open(state, "w", encoding="utf-8") as f:
         f.write(text.replace("UpdateCacheExit=TRUE", "UpdateCacheExit=FALSE"))
 
 
