@@ -61,27 +61,18 @@ class CountErrors final : public ErrorSink {
 };
 
 // The file the queries open: one per process, rewritten for every input and removed at exit.
-class TempCache {
-  public:
-    TempCache() {
-        const char* dir = std::getenv("TMPDIR");
-        path_ = std::string(dir && *dir ? dir : "/tmp") + "/corvella-fuzz-" +
-                std::to_string(::getpid());
-    }
-    std::u16string Path() const { return FromUtf8(path_); }
-    ~TempCache() { ::unlink(path_.c_str()); }
-    TempCache(const TempCache&) = delete;
-    TempCache& operator=(const TempCache&) = delete;
+struct TempCache {
+    const char* dir = std::getenv("TMPDIR");
+    const std::string path =
+        std::string(dir && *dir ? dir : "/tmp") + "/corvella-fuzz-" + std::to_string(::getpid());
+    ~TempCache() { ::unlink(path.c_str()); }
 
     void Write(const std::vector<uint8_t>& image) const {
-        std::FILE* f = std::fopen(path_.c_str(), "wb");
+        std::FILE* f = std::fopen(path.c_str(), "wb");
         Require(f && std::fwrite(image.data(), 1, image.size(), f) == image.size(),
                 "cannot write the temporary cache file");
         std::fclose(f);
     }
-
-  private:
-    std::string path_;
 };
 
 // The block layout read the plainest way, one unit at a time.
@@ -312,6 +303,7 @@ struct Outcome {
     QueryOutcome code = QueryOutcome::Done;
     bool damaged = false;
     bool counted = false;
+    bool from_index = false;
     uint64_t total_kb = 0, matches = 0;
     ResultSet results;
 };
@@ -324,20 +316,19 @@ Outcome Run(const std::u16string& cache, const Query& query, QueryCapacities cap
     queryer.SetWalkThreads(threads);
     queryer.SetPathSeparator(query.separator);
     BuildFilterChain(queryer, query.Criteria());
-    Outcome outcome;
-    outcome.code = RunQueryLocked(queryer, QueryPattern(query.pattern), query.location);
-    outcome.damaged = queryer.damaged();
-    outcome.counted = queryer.counted();
-    outcome.total_kb = queryer.total_size_kb();
-    outcome.matches = queryer.match_count();
-    outcome.results = std::move(queryer.results());
+    const QueryOutcome code = RunQueryLocked(queryer, QueryPattern(query.pattern), query.location);
     errors_shown += errors.count;
-    return outcome;
+    return {.code = code,
+            .damaged = queryer.damaged(),
+            .counted = queryer.counted(),
+            .total_kb = queryer.total_size_kb(),
+            .matches = queryer.match_count(),
+            .results = std::move(queryer.results())};
 }
 
 // The query through the index engine: the index when the file gave one, else its walk.
 Outcome RunIndexed(const std::u16string& cache, const Query& query, int& errors_shown,
-                   bool count_only, unsigned threads, NameIndex::Route route, bool& from_index) {
+                   bool count_only, unsigned threads, NameIndex::Route route) {
     CountErrors errors;
     CQueryer walk(errors, cache);
     walk.SetPathSeparator(query.separator);
@@ -348,11 +339,6 @@ Outcome RunIndexed(const std::u16string& cache, const Query& query, int& errors_
     // so that anything it leaves behind shows in the answer compared.
     engine.Run(SearchCriteria{.pattern = u"*"}, false);
     const EngineAnswer answer = engine.Run(query.Criteria(), count_only);
-    Outcome outcome;
-    outcome.code = answer.outcome;
-    outcome.damaged = answer.damaged;
-    outcome.total_kb = answer.total_size_kb;
-    outcome.matches = answer.matches;
     // A pending listing read row by row must give what writing it all gives.
     ResultSet& set = *answer.results;
     std::vector<ResultRow> rows;
@@ -366,10 +352,13 @@ Outcome RunIndexed(const std::u16string& cache, const Query& query, int& errors_
                     rows[i].last_write == r.last_write,
                 "a pending row differs from its written record");
     }
-    outcome.results = std::move(set);
-    from_index = answer.from_index;
     errors_shown += errors.count;
-    return outcome;
+    return {.code = answer.outcome,
+            .damaged = answer.damaged,
+            .from_index = answer.from_index,
+            .total_kb = answer.total_size_kb,
+            .matches = answer.matches,
+            .results = std::move(set)};
 }
 
 bool SameResults(const Outcome& a, const Outcome& b) {
@@ -386,43 +375,36 @@ bool SameResults(const Outcome& a, const Outcome& b) {
 }
 
 // The query three ways (roomy, tight, a bare count), which must agree, and each again walked in
-// parts, which must give exactly the same; a query of an existing
-// file shows no message, and calls nothing damaged that the check accepts; a found location
-// holds every record.
+// parts, which must give exactly the same; a query of an existing file shows no message, and
+// calls nothing damaged that the check accepts; a found location holds every record.
 Outcome RunChecked(const std::u16string& cache, const Query& query, uint8_t capacity_choice,
                    bool check_ok) {
     static constexpr QueryCapacities kTight[] = {{4, 32, 2}, {16, 256, 4}, {256, 4096, 32}};
-    int errors = 0;
-    Outcome roomy = Run(cache, query, QueryCapacities{4096, 65536, 256}, errors);
-    const Outcome tight = Run(cache, query, kTight[capacity_choice % 3], errors);
-    const Outcome counted = Run(cache, query, QueryCapacities{}, errors, /*count_only=*/true);
     const unsigned threads = 2 + capacity_choice % 3;
-    const Outcome roomy_parts = Run(cache, query, QueryCapacities{4096, 65536, 256}, errors,
-                                    /*count_only=*/false, threads);
-    const Outcome tight_parts = Run(cache, query, kTight[capacity_choice % 3], errors,
-                                    /*count_only=*/false, threads);
-    const Outcome counted_parts =
-        Run(cache, query, QueryCapacities{}, errors, /*count_only=*/true, threads);
-    Require(SameResults(roomy, roomy_parts) && roomy.counted == roomy_parts.counted &&
-                SameResults(tight, tight_parts) && tight.counted == tight_parts.counted,
+    int errors = 0;
+    const auto walked = [&](QueryCapacities capacities, bool count_only) {
+        Outcome one = Run(cache, query, capacities, errors, count_only);
+        const Outcome parts = Run(cache, query, capacities, errors, count_only, threads);
+        Require(
+            SameResults(one, parts) && one.counted == parts.counted && one.matches == parts.matches,
             "the walk in parts answered differently from the walk on one thread");
-    Require(SameResults(counted, counted_parts) && counted.matches == counted_parts.matches,
-            "a bare count in parts answered differently from the count on one thread");
+        return one;
+    };
+    Outcome roomy = walked(QueryCapacities{4096, 65536, 256}, false);
+    const Outcome tight = walked(kTight[capacity_choice % 3], false);
+    const Outcome counted = walked(QueryCapacities{}, true);
     // The index by each route, listing and counting: the routes share no code past the name
     // test, so each must agree with the walk on its own.
-    for (const NameIndex::Route route : {NameIndex::Route::Scan, NameIndex::Route::Postings}) {
-        bool listed_by_index = false, counted_by_index = false;
-        const Outcome indexed =
-            RunIndexed(cache, query, errors, false, threads - 1, route, listed_by_index);
-        const Outcome indexed_count =
-            RunIndexed(cache, query, errors, true, threads, route, counted_by_index);
-        Require(SameResults(roomy, indexed) && indexed.matches == roomy.results.size(),
-                "the index answered differently from the walk");
-        Require(SameResults(counted, indexed_count) && counted.matches == indexed_count.matches,
-                "a bare count by the index answered differently from the walk's");
-        Require(!check_ok || (listed_by_index && counted_by_index),
-                "no index was built for a file the check accepts");
-    }
+    for (const NameIndex::Route route : {NameIndex::Route::Scan, NameIndex::Route::Postings})
+        for (const bool count_only : {false, true}) {
+            const Outcome indexed =
+                RunIndexed(cache, query, errors, count_only, threads - !count_only, route);
+            Require(SameResults(count_only ? counted : roomy, indexed) &&
+                        indexed.matches == roomy.results.size(),
+                    "the index answered differently from the walk");
+            Require(!check_ok || indexed.from_index,
+                    "no index was built for a file the check accepts");
+        }
     Require(roomy.code != QueryOutcome::Failed && errors == 0,
             "a query of an existing file failed or showed a message");
     Require(SameResults(roomy, tight), "the counting route answered differently");
@@ -489,20 +471,12 @@ Query ChosenQuery(const uint8_t* control, const CacheView& view) {
     if ((pattern & 0x10) && !walked.names.empty()) {
         const std::u16string& name = walked.names.back();
         const std::u16string part = name.substr(name.size() / 4, name.size() / 2);
-        switch (pattern >> 6) {
-            case 0:
-                query.pattern = part;
-                break;
-            case 1:
-                query.pattern = u"*" + part + u"*";
-                break;
-            case 2:
-                query.pattern = name + u";*.zz";
-                break;
-            default:
-                query.pattern = name;
-                if (!name.empty()) query.pattern[name.size() / 2] = u'?';
-        }
+        const int shape = pattern >> 6;
+        query.pattern = shape == 0   ? part
+                        : shape == 1 ? u"*" + part + u"*"
+                        : shape == 2 ? name + u";*.zz"
+                                     : name;
+        if (shape == 3 && !name.empty()) query.pattern[name.size() / 2] = u'?';
     } else {
         query.pattern = kPatterns[pattern & 15];
     }
@@ -534,12 +508,13 @@ void FuzzOne(const uint8_t* data, size_t size) {
         image.insert(image.end(), data + kHeadBytes, data + size);
     }
     temp.Write(image);
+    const std::u16string cache = FromUtf8(temp.path);
     const CacheView view{image.data(), static_cast<uint32_t>(image.size())};
     const CacheCheckReport report = CheckCache(view);
 
     if (image.empty()) {  // an empty file cannot be mapped: every query fails, with a message
         CountErrors errors;
-        CQueryer queryer(errors, temp.Path());
+        CQueryer queryer(errors, cache);
         Require(RunQueryLocked(queryer, u"a", u"") == QueryOutcome::Failed && errors.count == 1,
                 "a query of an empty file did not fail with a message");
         return;
@@ -548,15 +523,13 @@ void FuzzOne(const uint8_t* data, size_t size) {
     // The query the control bytes describe; sorting its results reads every record's texts.
     const Query chosen = ChosenQuery(control, view);
     CheckReader(view);
-    Outcome outcome = RunChecked(temp.Path(), chosen, control[4], report.ok);
+    Outcome outcome = RunChecked(cache, chosen, control[4], report.ok);
     SortResults(outcome.results, static_cast<SortKey>(control[5] % 5));
 
     // Everything: with a file the check accepts, every entry comes back once, and the files
     // carry the sizes the check added up.
-    Query all;
-    all.pattern = u"*";
-    all.separator = chosen.separator;
-    const Outcome everything = RunChecked(temp.Path(), all, control[5], report.ok);
+    const Query all{.pattern = u"*", .separator = chosen.separator};
+    const Outcome everything = RunChecked(cache, all, control[5], report.ok);
     if (report.ok) {
         uint64_t files = 0, file_kb = 0;
         for (const ResultRecord& r : everything.results.records) {

@@ -23,12 +23,10 @@ compiler="$(command -v clang++-14 || command -v clang++)" ||
 [ -f "$BUILD_DIR/build.ninja" ] || cmake -S "$FUZZ_DIR" -B "$BUILD_DIR" -G Ninja \
     -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_BUILD_TYPE=RelWithDebInfo || exit 2
 cmake --build "$BUILD_DIR" --target cache_fuzz request_fuzz || exit 2
-target="$BUILD_DIR/cache_fuzz"
 
 rm -rf "$RUN_DIR"
-mkdir -p "$RUN_DIR/corpus" "$RUN_DIR/corpus-request" "$RUN_DIR/artifacts" "$RUN_DIR/tmp"
-cp "$FUZZ_DIR"/corpus/* "$RUN_DIR/corpus/"
-cp "$FUZZ_DIR"/corpus-request/* "$RUN_DIR/corpus-request/"
+mkdir -p "$RUN_DIR/artifacts" "$RUN_DIR/tmp"
+cp -r "$FUZZ_DIR/corpus" "$FUZZ_DIR/corpus-request" "$RUN_DIR/"
 # The target's temporary cache file goes with the run; a leak is a failure like any other.
 export TMPDIR="$RUN_DIR/tmp"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:symbolize=1}"
@@ -37,7 +35,7 @@ limits=(-timeout=10 -rss_limit_mb=2048)
 
 status=0
 for input in "$FUZZ_DIR"/crashes/*; do
-    if "$target" "${limits[@]}" "$input" >"$RUN_DIR/replay.log" 2>&1; then
+    if "$BUILD_DIR/cache_fuzz" "${limits[@]}" "$input" >"$RUN_DIR/replay.log" 2>&1; then
         cp "$input" "$RUN_DIR/corpus/"
     else
         cat "$RUN_DIR/replay.log" >&2

@@ -77,22 +77,22 @@ class Image:
         return self.block(ROOT_BLOCK).entries
 
 
-def block_bytes(rows):
-    """A block of exactly the (tag, name, value, time) rows, its capacity what they take."""
-    body = b"".join(struct.pack("<H", tag) + name.encode("utf-16-le", "surrogatepass")
-                    + struct.pack("<HIQ", 0, value, time) for tag, name, value, time in rows)
-    return struct.pack("<I", len(body) + 6) + body + b"\0\0"
-
-
-def put(data, at, value, fmt="<I"):
-    struct.pack_into(fmt, data, at, value)
-
-
 def set_drives(data, drives):
-    """Writes the drive list anew as (name, block, time) rows, zeroing the rest of the header area
-    below the first folder block."""
-    block = block_bytes((TAG_FOLDER, name, value, time) for name, value, time in drives)
+    """Writes the drive list anew as (name, block, time) rows, its capacity what they take, and
+    zeroes the rest of the header area below the first folder block."""
+    body = b"".join(struct.pack("<H", TAG_FOLDER) + name.encode("utf-16-le", "surrogatepass")
+                    + struct.pack("<HIQ", 0, value, time) for name, value, time in drives)
+    block = struct.pack("<I", len(body) + 6) + body + b"\0\0"
     data[ROOT_BLOCK:FIRST_BLOCK] = block + bytes(FIRST_BLOCK - ROOT_BLOCK - len(block))
+
+
+def mark_build_cut_off(cache):
+    """The state file beside cache says, as after a crash mid-build, that its build did not end."""
+    state = os.path.join(os.path.dirname(cache), "stateinfo.ini")
+    with open(state, encoding="utf-8") as f:
+        text = f.read()
+    with open(state, "w", encoding="utf-8") as f:
+        f.write(text.replace("UpdateCacheExit=TRUE", "UpdateCacheExit=FALSE"))
 
 
 def make(top, rel, size=None, mtime_ns=None):

@@ -21,7 +21,7 @@ import sys
 import time
 
 from cache_image import (FILETIME_1970, NO_BLOCK, ROOT_BLOCK, TAG_FILE, TAG_FOLDER, TAG_REMOVED,
-                         Image, expect, indented, make, put, run, set_drives, tool)
+                         Image, expect, indented, make, run, set_drives, tool)
 
 # What stderr must hold for a location not in the cache (an error on the command line, where a
 # script could not tell results from everywhere from results from the location), and for a
@@ -154,12 +154,9 @@ class Reference:
 
     def answer(self, pattern, opts, cwd):
         """(stdout bytes, warning lines, exit code) for one search."""
-        o = {"--format": "[FILEDIR][FILENAME]"}
-        i = 0
-        while i < len(opts):
-            flag = opts[i] in ("--files", "--folders", "--no-subdirs", "--count")
-            o[opts[i]] = True if flag else opts[i + 1]
-            i += 1 if flag else 2
+        o, it = {"--format": "[FILEDIR][FILENAME]"}, iter(opts)
+        for name in it:
+            o[name] = name in ("--files", "--folders", "--no-subdirs", "--count") or next(it)
         if not [item for item in pattern.split(";") if item]:
             return b"", [EMPTY], 1
         start = resolve(self.image, o.get("--in", ""), cwd)
@@ -169,7 +166,7 @@ class Reference:
         low, high = int(o.get("--min-size", 0)), int(o.get("--max-size", 2**64))
         since = local_filetime(o["--modified-from"], False) if "--modified-from" in o else 0
         until = local_filetime(o["--modified-to"], True) if "--modified-to" in o else 2**64
-        hits = [r for r in self.records(*(start or (ROOT_BLOCK, "")))
+        hits = [r for r in self.records(*start)
                 if not (o.get("--no-subdirs") and r.depth != 1)
                 and not (o.get("--files") and r.folder)
                 and not (o.get("--folders") and not r.folder)
@@ -258,9 +255,9 @@ def relabel(cache_path, names, removed, hollow):
     data, drives = bytearray(image.data), image.drives()
     for e in image.block(drives[0].value).entries:
         if e.name == removed:
-            put(data, e.at, TAG_REMOVED, "<H")
+            struct.pack_into("<H", data, e.at, TAG_REMOVED)
         if e.name == hollow:
-            put(data, e.value_at, NO_BLOCK)
+            struct.pack_into("<I", data, e.value_at, NO_BLOCK)
     set_drives(data, [(name, e.value, e.time) for e, name in zip(drives, names)])
     with open(cache_path, "wb") as f:
         f.write(data)
@@ -269,10 +266,9 @@ def relabel(cache_path, names, removed, hollow):
 # ------------------------------------------------------------------ running
 
 def diff(want, got):
-    a = want.decode("utf-8", "backslashreplace").splitlines()
-    b = got.decode("utf-8", "backslashreplace").splitlines()
+    a, b = (text.decode("utf-8", "backslashreplace").splitlines() for text in (want, got))
     lines = list(difflib.unified_diff(a, b, "reference", "corvella", n=1, lineterm=""))
-    return "\n".join(lines[:24] + (["..."] if len(lines) > 24 else []))
+    return "\n".join(lines[:24] + ["..."] * (len(lines) > 24))
 
 
 def check(binary, ref, db, pattern, opts, cwd, threads, engine):
