@@ -19,14 +19,13 @@ inline constexpr size_t kCacheLineBytes = 64;
 
 class LinePrivateText {
   public:
-    static constexpr size_t kLineBytes = kCacheLineBytes;
-
     // Copies `units` units of `text`; false, holding nothing, when out of memory.
     bool Assign(const char16_t* text, size_t units) {
         text_.reset();
-        const size_t bytes = (units * sizeof(char16_t) + kLineBytes - 1) / kLineBytes * kLineBytes;
-        void* block = ::operator new(bytes == 0 ? kLineBytes : bytes, std::align_val_t(kLineBytes),
-                                     std::nothrow);
+        const size_t bytes =
+            (units * sizeof(char16_t) + kCacheLineBytes - 1) / kCacheLineBytes * kCacheLineBytes;
+        void* block = ::operator new(bytes == 0 ? kCacheLineBytes : bytes,
+                                     std::align_val_t(kCacheLineBytes), std::nothrow);
         if (block == nullptr) return false;
         text_.reset(static_cast<char16_t*>(block));
         std::char_traits<char16_t>::copy(text_.get(), text, units);
@@ -38,7 +37,7 @@ class LinePrivateText {
   private:
     struct Release {
         void operator()(char16_t* text) const {
-            ::operator delete(text, std::align_val_t(kLineBytes));
+            ::operator delete(text, std::align_val_t(kCacheLineBytes));
         }
     };
     std::unique_ptr<char16_t, Release> text_;
