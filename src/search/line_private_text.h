@@ -21,7 +21,7 @@ class LinePrivateText {
   public:
     // Copies `units` units of `text`; false, holding nothing, when out of memory.
     bool Assign(const char16_t* text, size_t units) {
-        text_.reset();
+        Clear();
         const size_t bytes =
             (units * sizeof(char16_t) + kCacheLineBytes - 1) / kCacheLineBytes * kCacheLineBytes;
         void* block = ::operator new(bytes == 0 ? kCacheLineBytes : bytes,
@@ -29,10 +29,15 @@ class LinePrivateText {
         if (block == nullptr) return false;
         text_.reset(static_cast<char16_t*>(block));
         std::char_traits<char16_t>::copy(text_.get(), text, units);
+        units_ = units;
         return true;
     }
-    void Clear() { text_.reset(); }
+    void Clear() {
+        text_.reset();
+        units_ = 0;
+    }
     const char16_t* data() const { return text_.get(); }
+    size_t units() const { return units_; }
 
   private:
     struct Release {
@@ -41,6 +46,7 @@ class LinePrivateText {
         }
     };
     std::unique_ptr<char16_t, Release> text_;
+    size_t units_ = 0;
 };
 
 }  // namespace corvella

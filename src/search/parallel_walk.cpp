@@ -109,11 +109,9 @@ std::unique_ptr<CQueryer> CQueryer::MakeWalker() const {
     walker->count_only_ = count_only_;
     walker->view_ = view_;
     walker->matcher_ = matcher_;
-    if (!walker->pattern_text_.Assign(pattern_, pattern_units_)) throw std::bad_alloc();
-    walker->pattern_units_ = pattern_units_;
-    walker->pattern_ = walker->pattern_text_.data();
+    if (!walker->pattern_.Assign(pattern_.data(), pattern_.units())) throw std::bad_alloc();
     walker->needle_ = needle_;
-    walker->needle_.text = walker->pattern_;  // the needle is the whole pattern
+    walker->needle_.text = walker->pattern_.data();  // the needle is the whole pattern
     walker->hint_ = hint_;
     walker->walk_hint_ = walk_hint_ ? &walker->hint_ : nullptr;
     walker->suffixes_ = suffixes_;

@@ -109,8 +109,7 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
     start_ticks_ = platform::TickCountMs();
     // Every way out: the mapping closed, no pointer left to a pattern that goes, the time taken.
     const ScopeExit finish([this] {
-        pattern_ = nullptr;
-        pattern_text_.Clear();
+        pattern_.Clear();
         needle_ = SubstringNeedle{};
         walk_hint_ = nullptr;
         by_suffix_ = false;
@@ -132,18 +131,16 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
         errors_.ShowError(kOutOfMemory);
         return QueryOutcome::Failed;
     }
-    pattern_units_ = prepared.size() + 1;
-    if (!pattern_text_.Assign(prepared.c_str(), pattern_units_)) {
+    if (!pattern_.Assign(prepared.c_str(), prepared.size() + 1)) {
         errors_.ShowError(kOutOfMemory);
         return QueryOutcome::Failed;
     }
-    pattern_ = pattern_text_.data();
-    needle_ = PrepareNeedle(pattern_);
+    needle_ = PrepareNeedle(pattern_.data());
     // A text of one or two units is its own pair: where the pair stands exactly, it matches.
     hint_ = NameHint{needle_.first,       needle_.first_twin, needle_.second,
                      needle_.second_twin, needle_.units > 1,  needle_.units <= 2};
     walk_hint_ = name_filter_ && matcher_ == MatchSubstring && needle_.units > 0 ? &hint_ : nullptr;
-    by_suffix_ = PrepareSuffixes(matcher_, pattern_, suffixes_);
+    by_suffix_ = PrepareSuffixes(matcher_, pattern_.data(), suffixes_);
     min_name_units_ = MinimumNameUnits(prepared);
 
     QueryOutcome outcome = QueryOutcome::Done;

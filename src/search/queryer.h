@@ -173,8 +173,8 @@ class alignas(kCacheLineBytes) CQueryer {
         // The commonest search gets the matcher that uses the name's length and its record.
         if (matcher_ == MatchSubstring)
             return MatchSubstringInRecord(needle_, view_.base + name, units);
-        if (by_suffix_) return MatchSuffixes(suffixes_, pattern_, view_.base + name, units);
-        return matcher_(view_.base + name, pattern_) != 0;
+        if (by_suffix_) return MatchSuffixes(suffixes_, pattern_.data(), view_.base + name, units);
+        return matcher_(view_.base + name, pattern_.data()) != 0;
     }
     bool RunOthers() const;
 
@@ -201,10 +201,9 @@ class alignas(kCacheLineBytes) CQueryer {
     platform::MappedFile file_;
     CacheView view_;
     Matcher matcher_ = nullptr;
-    // The prepared pattern, read for every name: each walker of a split walk holds its own copy.
-    LinePrivateText pattern_text_;
-    size_t pattern_units_ = 0;  // its NULs included
-    const char16_t* pattern_ = nullptr;
+    // The prepared pattern, its NULs included, read for every name: each walker of a split walk
+    // holds its own copy.
+    LinePrivateText pattern_;
     SubstringNeedle needle_;
     // The needle's pair, for the block reader to rule names out while it finds their ends.
     NameHint hint_;
