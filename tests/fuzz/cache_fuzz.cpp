@@ -65,6 +65,9 @@ struct TempCache {
     const char* dir = std::getenv("TMPDIR");
     const std::string path =
         std::string(dir && *dir ? dir : "/tmp") + "/corvella-fuzz-" + std::to_string(::getpid());
+    TempCache() = default;
+    TempCache(const TempCache&) = delete;  // a copy would remove the file under the other
+    TempCache& operator=(const TempCache&) = delete;
     ~TempCache() { ::unlink(path.c_str()); }
 
     void Write(const std::vector<uint8_t>& image) const {
