@@ -256,8 +256,8 @@ inline BlockReader::Window BlockReader::ComputeWindow(uint32_t at) const {
             }
             return CombineWindow(zero, first | any, second | any, first, second);
         }
-        // Per unit: whether it is one of the two wanted, and whether it is ASCII and none of
-        // them, for each unit of the pair.
+        // A hint holding a unit past ASCII is tested on the units themselves: per unit, whether
+        // it is one of the two wanted, and whether it is ASCII and none of them.
         const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
         const __m128i f1 = _mm_set1_epi16(static_cast<short>(hint_->first));
         const __m128i f2 = _mm_set1_epi16(static_cast<short>(hint_->first_twin));
@@ -277,10 +277,10 @@ inline BlockReader::Window BlockReader::ComputeWindow(uint32_t at) const {
             const __m128i ascii_a = _mm_cmpeq_epi16(_mm_and_si128(a, high), nul);
             const __m128i ascii_b = _mm_cmpeq_epi16(_mm_and_si128(b, high), nul);
             const __m128i fa = is(a, f1, f2), fb = is(b, f1, f2);
-            first |= uint64_t(~pair_bits(_mm_andnot_si128(fa, ascii_a),
-                                         _mm_andnot_si128(fb, ascii_b)) &
-                              0xFFFFu)
-                     << (16 * g);
+            first |=
+                uint64_t(~pair_bits(_mm_andnot_si128(fa, ascii_a), _mm_andnot_si128(fb, ascii_b)) &
+                         0xFFFFu)
+                << (16 * g);
             if (whole) first_exact |= uint64_t(pair_bits(fa, fb)) << (16 * g);
             if (hint_->pair) {
                 const __m128i sa = is(a, s1, s2), sb = is(b, s1, s2);
