@@ -28,9 +28,22 @@ const char* DescribeBlockFault(BlockFault fault) {
     return "unknown fault";
 }
 
+namespace {
+
+bool FitsBytes(const NameHint& hint) {
+    const auto fits = [](char16_t unit, char16_t capital) {
+        const char16_t differ = unit ^ capital;
+        return unit < 0x7F && capital < 0x7F && (differ == 0 || differ == 0x20);
+    };
+    return fits(hint.first, hint.first_twin) && fits(hint.second, hint.second_twin);
+}
+
+}  // namespace
+
 BlockReader::BlockReader(const CacheView& view, uint32_t block_offset, const NameHint* hint)
     : view_(view),
       hint_(hint),
+      byte_hint_(hint && FitsBytes(*hint)),
       window_(block_offset + 6 - kWindowBytes),
       block_(block_offset),
       pos_(block_offset + 4) {

@@ -142,6 +142,9 @@ class BlockReader {
 
     CacheView view_;
     const NameHint* hint_ = nullptr;
+    // The hint's units are all below DEL, each the same as its capital or different from it
+    // in bit 0x20 alone: the window can test units packed into bytes.
+    bool byte_hint_ = false;
     // The window's first byte (names share its grid); at first a window that ends where the
     // first name begins, so that the first name loads one.
     uint32_t window_ = 0;
@@ -217,17 +220,44 @@ inline BlockReader::Window BlockReader::ComputeWindow(uint32_t at) const {
 #if defined(__SSE2__)
     if (uint64_t(at) + kWindowBytes <= view_.size) {
         const uint8_t* p = view_.base + at;
+        const auto load = [p](uint32_t i) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        };
+        const auto bits = [](__m128i v) { return uint32_t(_mm_movemask_epi8(v)); };
+        // Each unit packed into a byte with signed saturation: 0 only where the unit is 0, the
+        // unit itself below 0x80, and 0x7F or above for every unit past ASCII. Sixteen units
+        // are then tested with one compare instead of eight.
+        __m128i bytes[4];
+        for (uint32_t g = 0; g < 4; ++g) bytes[g] = _mm_packs_epi16(load(2 * g), load(2 * g + 1));
         const __m128i nul = _mm_setzero_si128();
         uint64_t zero = 0;
-        for (uint32_t g = 0; g < 4; ++g) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * g));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * g + 16));
-            const __m128i z = _mm_packs_epi16(_mm_cmpeq_epi16(a, nul), _mm_cmpeq_epi16(b, nul));
-            zero |= uint64_t(uint32_t(_mm_movemask_epi8(z))) << (16 * g);
-        }
+        for (uint32_t g = 0; g < 4; ++g)
+            zero |= uint64_t(bits(_mm_cmpeq_epi8(bytes[g], nul))) << (16 * g);
         if (!hint_) return Window{zero, 0, 0};
-        // Per unit: whether it is one of the two wanted, and whether it is ASCII and none of
-        // them, for each unit of the pair.
+        if (byte_hint_) {
+            // The hint's units lie below DEL, so a byte equals one of them only where the unit
+            // does; a unit and its capital differ in bit 0x20 alone, which is set on both sides.
+            // A byte of 0x7F or above (DEL, or a unit past ASCII) may fold to anything.
+            const __m128i del = _mm_set1_epi8(0x7F);
+            const __m128i first_fold = _mm_set1_epi8(char(hint_->first ^ hint_->first_twin));
+            const __m128i first_unit = _mm_set1_epi8(char(hint_->first | hint_->first_twin));
+            const __m128i second_fold = _mm_set1_epi8(char(hint_->second ^ hint_->second_twin));
+            const __m128i second_unit = _mm_set1_epi8(char(hint_->second | hint_->second_twin));
+            uint64_t any = 0, first = 0, second = 0;
+            for (uint32_t g = 0; g < 4; ++g) {
+                const __m128i b = bytes[g];
+                any |= uint64_t(bits(b) | bits(_mm_cmpeq_epi8(b, del))) << (16 * g);
+                first |= uint64_t(bits(_mm_cmpeq_epi8(_mm_or_si128(b, first_fold), first_unit)))
+                         << (16 * g);
+                if (hint_->pair)
+                    second |=
+                        uint64_t(bits(_mm_cmpeq_epi8(_mm_or_si128(b, second_fold), second_unit)))
+                        << (16 * g);
+            }
+            return CombineWindow(zero, first | any, second | any, first, second);
+        }
+        // A hint holding a unit past ASCII is tested on the units themselves: per unit, whether
+        // it is one of the two wanted, and whether it is ASCII and none of them.
         const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
         const __m128i f1 = _mm_set1_epi16(static_cast<short>(hint_->first));
         const __m128i f2 = _mm_set1_epi16(static_cast<short>(hint_->first_twin));
@@ -236,28 +266,29 @@ inline BlockReader::Window BlockReader::ComputeWindow(uint32_t at) const {
         const auto is = [](__m128i v, __m128i w1, __m128i w2) {
             return _mm_or_si128(_mm_cmpeq_epi16(v, w1), _mm_cmpeq_epi16(v, w2));
         };
-        const auto bits = [](__m128i a, __m128i b) {
-            return uint32_t(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
+        const auto pair_bits = [&bits](__m128i a, __m128i b) {
+            return bits(_mm_packs_epi16(a, b));
         };
         const bool whole = hint_->whole;
         uint64_t first = 0, second = 0, first_exact = 0, second_exact = 0;
         for (uint32_t g = 0; g < 4; ++g) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * g));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32 * g + 16));
+            const __m128i a = load(2 * g);
+            const __m128i b = load(2 * g + 1);
             const __m128i ascii_a = _mm_cmpeq_epi16(_mm_and_si128(a, high), nul);
             const __m128i ascii_b = _mm_cmpeq_epi16(_mm_and_si128(b, high), nul);
             const __m128i fa = is(a, f1, f2), fb = is(b, f1, f2);
-            first |= uint64_t(~bits(_mm_andnot_si128(fa, ascii_a), _mm_andnot_si128(fb, ascii_b)) &
-                              0xFFFFu)
-                     << (16 * g);
-            if (whole) first_exact |= uint64_t(bits(fa, fb)) << (16 * g);
+            first |=
+                uint64_t(~pair_bits(_mm_andnot_si128(fa, ascii_a), _mm_andnot_si128(fb, ascii_b)) &
+                         0xFFFFu)
+                << (16 * g);
+            if (whole) first_exact |= uint64_t(pair_bits(fa, fb)) << (16 * g);
             if (hint_->pair) {
                 const __m128i sa = is(a, s1, s2), sb = is(b, s1, s2);
-                second |=
-                    uint64_t(~bits(_mm_andnot_si128(sa, ascii_a), _mm_andnot_si128(sb, ascii_b)) &
-                             0xFFFFu)
-                    << (16 * g);
-                if (whole) second_exact |= uint64_t(bits(sa, sb)) << (16 * g);
+                second |= uint64_t(~pair_bits(_mm_andnot_si128(sa, ascii_a),
+                                              _mm_andnot_si128(sb, ascii_b)) &
+                                   0xFFFFu)
+                          << (16 * g);
+                if (whole) second_exact |= uint64_t(pair_bits(sa, sb)) << (16 * g);
             }
         }
         return CombineWindow(zero, first, second, first_exact, second_exact);
