@@ -219,6 +219,8 @@ int RunWatch(const CommandLine& command, Console& plain_console) {
     Serve(server, cache_path, console);
 #endif
     InterruptWait interrupt;
+    // Said once the watches are in place: a change made after this message is never missed.
+    table.WaitUntilWatching();
     console.Err(u"corvella: watching " + watched + u"; Ctrl+C stops.");
     // Published before the first look at `health`: a watcher that finds the file damaged
     // either sees this waiter and wakes it, or set the flag before that look.

@@ -108,6 +108,12 @@ void CDriveWatcher::Stop() {
     state_ = WatcherState::Stopped;
 }
 
+void CDriveWatcher::WaitUntilWatching() {
+    if (!reader_.joinable()) return;
+    std::unique_lock lock(source_lock_);
+    source_tried_.wait(lock, [&] { return open_tried_; });
+}
+
 void CDriveWatcher::JoinProcessors() {
     if (processor_.joinable()) processor_.join();
     for (std::thread& late : late_processors_) late.join();
@@ -117,7 +123,11 @@ void CDriveWatcher::JoinProcessors() {
 void CDriveWatcher::StartReader() {
     if (reader_.joinable()) return;
     source_ = options_.make_source();
-    source_open_ = false;
+    {
+        std::lock_guard lock(source_lock_);
+        source_open_ = false;
+        open_tried_ = false;
+    }
     reader_ = std::thread([this] { WatchThreadProc(); });
 }
 
@@ -147,7 +157,9 @@ void CDriveWatcher::WatchThreadProc() {
     {
         std::lock_guard lock(source_lock_);
         source_open_ = opened;
+        open_tried_ = true;
     }
+    source_tried_.notify_all();
     if (!opened) {
         // Reported once; the thread then waits for its stop instead of retrying in a loop.
         options_.errors->ShowError(problem);

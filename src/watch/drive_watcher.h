@@ -54,6 +54,10 @@ class CDriveWatcher {
     void PauseProcessing();
     void ResumeProcessing();
     void Stop();
+    // Returns once the reader has opened its root, so that a change made afterwards is seen, or
+    // failed to (and said so). A start hands the opening to the reader's thread, which may take
+    // long on a tree watched folder by folder.
+    void WaitUntilWatching();
 
     WatcherState state() const { return state_; }
     const std::u16string& root() const { return root_; }
@@ -96,8 +100,10 @@ class CDriveWatcher {
     CFolderUpdater updater_;
 
     std::mutex source_lock_;  // orders the reader's open against a stop's wake
+    std::condition_variable source_tried_;
     std::unique_ptr<platform::ChangeSource> source_;
     bool source_open_ = false;
+    bool open_tried_ = false;  // the reader's open has returned; under source_lock_
 
     std::thread reader_;
     std::thread processor_;

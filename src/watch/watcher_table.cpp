@@ -56,6 +56,10 @@ void CWatcherTable::StopWatchers() {
     ForEachStarted([](CDriveWatcher& w) { w.Stop(); });
 }
 
+void CWatcherTable::WaitUntilWatching() {
+    ForEachStarted([](CDriveWatcher& w) { w.WaitUntilWatching(); });
+}
+
 size_t CWatcherTable::started() const {
     std::lock_guard lock(table_lock_);
     return started_;

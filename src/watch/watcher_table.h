@@ -28,6 +28,8 @@ class CWatcherTable {
     void PauseWatchers();
     void ResumeWatchers();
     void StopWatchers();
+    // Returns once every started watcher has opened its root or failed to.
+    void WaitUntilWatching();
 
     size_t started() const;
     // The watcher in a slot, or null; for tests and the command line.

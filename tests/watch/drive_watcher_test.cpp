@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -24,6 +25,7 @@ class FakeSource final : public platform::ChangeSource {
         std::condition_variable changed;
         std::deque<std::vector<std::u16string>> batches;
         bool open_fails = false;
+        bool open_held = false;  // Open waits until the test lets it go
         int reads = 0;
         void Deliver(std::vector<std::u16string> folders) {
             std::lock_guard guard(lock);
@@ -34,6 +36,10 @@ class FakeSource final : public platform::ChangeSource {
     explicit FakeSource(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
 
     bool Open(const std::u16string& root, std::u16string& problem) override {
+        {
+            std::unique_lock guard(shared_->lock);
+            shared_->changed.wait(guard, [&] { return !shared_->open_held; });
+        }
         if (shared_->open_fails) problem = u"cannot watch " + root;
         return !shared_->open_fails;
     }
@@ -137,10 +143,34 @@ TEST_F(DriveWatcherTest, RootThatCannotBeWatchedIsReportedOnceAndStopReturns) {
     CDriveWatcher watcher(Options());
     watcher.Init(u"C:\\");
     watcher.Start();
-    std::this_thread::sleep_for(200ms);
-    watcher.Stop();
+    watcher.WaitUntilWatching();  // a root that failed to open ends the wait too
     EXPECT_EQ(errors.messages, std::vector<std::u16string>{u"cannot watch C:\\"});
+    watcher.Stop();
     EXPECT_EQ(source->reads, 0) << "no read is tried on a root that did not open";
+}
+
+// The keeper says it is watching once this returns: a change made in the tree before the root's
+// watches exist would be lost without a word.
+TEST_F(DriveWatcherTest, WaitingForTheWatchEndsOnlyWhenTheRootIsOpen) {
+    source->open_held = true;
+    CDriveWatcher watcher(Options());
+    watcher.Init(u"C:\\");
+    watcher.Start();
+    std::atomic<bool> watching{false};
+    std::thread waiter([&] {
+        watcher.WaitUntilWatching();
+        watching = true;
+    });
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(watching) << "the wait ended while the root was still being opened";
+    {
+        std::lock_guard guard(source->lock);
+        source->open_held = false;
+        source->changed.notify_all();
+    }
+    waiter.join();
+    EXPECT_TRUE(watching);
+    watcher.Stop();
 }
 
 TEST_F(DriveWatcherTest, LateProcessorNeverAppliesBesideItsSuccessor) {
