@@ -634,10 +634,6 @@ int wmain(int argc, wchar_t** argv) {
         if (matched && need(3)) PostMessageW(MainWindow(), WM_COMMAND, id(2), 0);
         return Check(matched, L"no status line matched");
     }
-    if (command == L"window" && need(1))  // yes|no [SECONDS]
-        return Check(WaitFor(need(2) ? number(1) : 30,
-                             [&] { return (MainWindow() != nullptr) == (args[0] == L"yes"); }),
-                     L"the main window is not as asked");
     if (command == L"notepad" && need(1)) {
         // Waits for Notepad, prints its title and closes it.
         HWND notepad = nullptr;
@@ -665,7 +661,28 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"clipboard" && need(1)) return PrintClipboard(args[0] == L"files");
     if (command == L"process" && need(2)) return ProcessStart(args[0], number(1));
 
+    // States of the window awaited: CONDITION yes|no [SECONDS, 30 when not given]. "window" is
+    // the main window's existence, which the others take as given; "focus" is the keyboard focus
+    // in the pattern box's edit field, in the active window.
     const HWND main = MainWindow();
+    const auto focused = [&] {
+        GUITHREADINFO gui{};
+        gui.cbSize = sizeof gui;
+        return GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &gui) &&
+               gui.hwndActive == main && gui.hwndFocus &&
+               GetParent(gui.hwndFocus) == GetDlgItem(main, IDC_PATTERN);
+    };
+    const std::pair<const wchar_t*, std::function<bool()>> conditions[] = {
+        {L"window", [] { return MainWindow() != nullptr; }},
+        {L"visible", [&] { return IsWindowVisible(main) && !IsIconic(main); }},
+        {L"popup", [] { return IsWindowVisible(FindWindowW(L"#32768", nullptr)) != FALSE; }},
+        {L"tray-icon", [&] { return InTray(main); }},
+        {L"focus", focused}};
+    for (const auto& [name, holds] : conditions)
+        if (command == name && need(1) && (main || command == L"window"))
+            return Check(WaitFor(need(2) ? number(1) : 30,
+                                 [&] { return holds() == (args[0] == L"yes"); }),
+                         (command + L" is not " + args[0]).c_str());
     if (!main) return Fail(L"no main window");
     if (command == L"quick") return QuickBar(args);
     if (command == L"select") {
@@ -748,25 +765,6 @@ int wmain(int argc, wchar_t** argv) {
               L" ms");
         return slowest <= limit ? 0 : 1;
     }
-    // States of the window awaited: CONDITION yes|no [SECONDS, 30 when not given]. "focus" is
-    // the keyboard focus in the pattern box's edit field, in the active window.
-    const auto focused = [&] {
-        GUITHREADINFO gui{};
-        gui.cbSize = sizeof gui;
-        return GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &gui) &&
-               gui.hwndActive == main && gui.hwndFocus &&
-               GetParent(gui.hwndFocus) == GetDlgItem(main, IDC_PATTERN);
-    };
-    const std::pair<const wchar_t*, std::function<bool()>> conditions[] = {
-        {L"visible", [&] { return IsWindowVisible(main) && !IsIconic(main); }},
-        {L"popup", [] { return IsWindowVisible(FindWindowW(L"#32768", nullptr)) != FALSE; }},
-        {L"tray-icon", [&] { return InTray(main); }},
-        {L"focus", focused}};
-    for (const auto& [name, holds] : conditions)
-        if (command == name && need(1))
-            return Check(WaitFor(need(2) ? number(1) : 30,
-                                 [&] { return holds() == (args[0] == L"yes"); }),
-                         (command + L" is not " + args[0]).c_str());
     // Mouse messages of the tray icon, in one go: a double click comes within its time.
     if (command == L"tray-click" && need(1)) {
         for (size_t i = 0; i < args.size(); ++i)

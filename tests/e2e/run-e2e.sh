@@ -111,7 +111,7 @@ acting      find type kact 8 ; command ID_ARRANGE_NAME ; select 1 3
             popup no 10 ; press Delete ; dialog "$TRASH_TITLE" '' IDYES ; rows 4 ; disk no $D/kact/kact-{1,3}.txt
 dragging    find type kdrag- 2 ; command ID_ARRANGE_NAME ; select 0 1
             drag plain kdropped 'copy, 2 shell items' 'D:\kdrag\kdrag-1.txt' 'D:\kdrag\kdrag-2.txt'
-            disk yes $D/kdropped/kdrag-{1,2}.txt ; disk yes $D/kdrag/kdrag-{1,2}.txt ; rows 2 ; select 0 1
+            disk yes $D/kdropped/kdrag-{1,2}.txt $D/kdrag/kdrag-{1,2}.txt ; rows 2 ; select 0 1
             drag shift kmoved 'move, 2 shell items' 'D:\kdrag\kdrag-1.txt' 'D:\kdrag\kdrag-2.txt'
             disk yes $D/kmoved/kdrag-{1,2}.txt ; disk no $D/kdrag/kdrag-{1,2}.txt ; rows 2
 screenshots find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 04-results
@@ -194,13 +194,12 @@ quick-buttons
             mouse away ; keep-settings ; menu ID_TOOLS_CUSTOMIZE_TOOLBAR ; dialog 'Customize Toolbar' 'Location:'
             is get-text 'Customize Toolbar' IDC_TB_TEXT = Logs ; is get-text 'Customize Toolbar' IDC_TB_ACTION = '*.log'
             set-text 'Customize Toolbar' IDC_TB_TEXT Changed ; shoot 20-customize-toolbar
-            click 'Customize Toolbar' IDC_TB_CANCEL ; no-dialog 'Customize Toolbar' ; settings-kept
-            is quick = 'Logs shown' 'Reports shown' 'Songs shown' 'more hidden'
+            closes 'Customize Toolbar' IDC_TB_CANCEL ; settings-kept ; is quick = 'Logs shown' 'Reports shown' 'Songs shown' 'more hidden'
             menu ID_TOOLS_CUSTOMIZE_TOOLBAR ; dialog 'Customize Toolbar' 'Location:'
             click 'Customize Toolbar' IDC_TB_ADD ; dialog 'Add Toolbar Button' 'Location:'
             is get-text 'Add Toolbar Button' IDC_ADD_ACTION = '*.mp3' ; is get-text 'Add Toolbar Button' IDC_ADD_LOCATION = DEFAULT
             set-text 'Add Toolbar Button' IDC_ADD_TEXT Fresh ; set-text 'Add Toolbar Button' IDC_ADD_ACTION 'qzreport-001*'
-            shoot 21-add-toolbar-button ; click 'Add Toolbar Button' IDC_ADD_ADD ; no-dialog 'Add Toolbar Button'
+            shoot 21-add-toolbar-button ; closes 'Add Toolbar Button' IDC_ADD_ADD
             is get-text 'Customize Toolbar' IDC_TB_TEXT = Fresh ; click 'Customize Toolbar' IDC_TB_UP
             pick 'Customize Toolbar' IDC_TB_LIST 0 ; set-text 'Customize Toolbar' IDC_TB_TEXT Logfiles
             pick 'Customize Toolbar' IDC_TB_LIST 1 ; is get-text 'Customize Toolbar' IDC_TB_TEXT = Reports
@@ -208,7 +207,7 @@ quick-buttons
             click 'Customize Toolbar' IDC_TB_LOCATION_BROWSE ; dialog 'Browse for Folder' 'Select Folder' 2
             is get-text 'Customize Toolbar' IDC_TB_LOCATION = 'My Computer'
             click 'Customize Toolbar' IDC_TB_ICON_BROWSE ; dialog Open '' ; set-text Open 1148 'C:\corvella\Icons\Pictures.ico'
-            click Open 1 ; no-dialog Open ; click 'Customize Toolbar' IDC_TB_SAVE ; no-dialog 'Customize Toolbar'
+            closes Open 1 ; closes 'Customize Toolbar' IDC_TB_SAVE
             toolbar '.\icons\music.ico|Logfiles|*.log|DEFAULT' '.\icons\pictures.ico|Fresh|qzreport-001*|My Computer' '.\icons\music.ico|Songs|*.mp3|DEFAULT'
             is quick = 'Logfiles shown' 'Fresh shown' 'Songs shown' 'more hidden' ; quick 1 ; found 10 ; exit
 quick-damaged
@@ -217,18 +216,13 @@ quick-damaged
 quick-overflow
             cached ; twelve-buttons ; open
             overflows yes ; resize +300 600 ; sleep 1 ; overflows no ; resize 200 150 ; sleep 1
-            overflows yes ; mouse button more click 1 ; popup yes 10 ; sleep 1 ; shoot 22-quick-overflow
-            mouse here mousemove_relative 20 10 click 1 ; popup no 10 ; found "$FIRST_HIDDEN"
-            quick 0 ; status "$INVALID" ; rows $REPORTS ; exit
-dpi-150     cached ; dpi 144 ; twelve-buttons
-            open ; overflows yes ; mouse button 0 ; shoot 23-quick-hover-150-dpi ; mouse button more click 1
-            popup yes 10 ; sleep 1 ; shoot 24-quick-overflow-150-dpi ; mouse here mousemove_relative 20 10 click 1 ; popup no 10
-            found "$FIRST_HIDDEN" ; menu ID_TOOLS_CUSTOMIZE_TOOLBAR
-            dialog 'Customize Toolbar' 'Location:' ; shoot 25-customize-toolbar-150-dpi
-            click 'Customize Toolbar' IDC_TB_ADD ; dialog 'Add Toolbar Button' 'Location:'
-            shoot 26-add-toolbar-button-150-dpi ; click 'Add Toolbar Button' IDC_ADD_CANCEL
-            no-dialog 'Add Toolbar Button' ; click 'Customize Toolbar' IDC_TB_CANCEL
-            no-dialog 'Customize Toolbar' ; mouse away ; find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 16-results-150-dpi
+            overflows yes ; overflow-menu 22-quick-overflow ; quick 0 ; status "$INVALID" ; rows $REPORTS ; exit
+dpi-150     cached ; dpi 144 ; twelve-buttons ; open ; overflows yes ; mouse button 0 ; shoot 23-quick-hover-150-dpi
+            overflow-menu 24-quick-overflow-150-dpi ; menu ID_TOOLS_CUSTOMIZE_TOOLBAR
+            dialog 'Customize Toolbar' 'Location:' ; shoot 25-customize-toolbar-150-dpi ; click 'Customize Toolbar' IDC_TB_ADD
+            dialog 'Add Toolbar Button' 'Location:' ; shoot 26-add-toolbar-button-150-dpi
+            closes 'Add Toolbar Button' IDC_ADD_CANCEL ; closes 'Customize Toolbar' IDC_TB_CANCEL ; mouse away
+            find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 16-results-150-dpi
             tab 1 ; click page IDC_PAGE_MIN_CHECK ; click page IDC_PAGE_TO_CHECK ; sleep 1
             shoot 17-size-date-150-dpi ; tab 2 ; click page IDC_PAGE_NO_SUBDIRS ; sleep 1
             shoot 18-advanced-150-dpi ; exit ; dpi 96
@@ -286,23 +280,22 @@ second-user
             dialog 'Welcome to Corvella' '' IDOK ; shoot 29-shipped-quick-buttons ; status "$BUILT" $BUILD_WAIT
             find search qzreport $REPORTS ; exit asked ; first-user
 reinstall-keeps-data
-            own-settings ; open ; install ; ends ; installed ; own-settings-kept
+            own-settings ; keep-settings ; open ; install ; ends ; installed ; settings-kept begin
             disk yes "$DATA_DIR/default.db" ; open ; find search qzreport $REPORTS
 uninstall-while-running
-            run-value ; uninstall /REMOVEDATA ; ends ; uninstalled ; disk no "$DATA_DIR"
+            reg-set "$RUN" Corvella "\"$INSTALL_WIN\\Corvella.exe\" /hide" ; uninstall /REMOVEDATA ; ends ; uninstalled
+            disk no "$DATA_DIR"
 EOF
 
 RUN='Software\Microsoft\Windows\CurrentVersion\Run' DESKTOP='Control Panel\Desktop'
 AUTORUN='"C:\corvella\Corvella.exe" /hide'
 # A Windows user who never ran the program: no marker of a first start, no autorun value.
-v_new_user() {
-    { ! reg query 'HKCU\Software\Corvella' || reg delete 'HKCU\Software\Corvella' /f; } && v_reg_set "$RUN" Corvella
-}
+v_new_user() { reg_gone 'HKCU\Software\Corvella' && v_reg_set "$RUN" Corvella; }
 # KEY NAME [TEXT]: the current user's value NAME of KEY set to TEXT, or deleted when none is given.
 v_reg_set() {
-    if [ $# -eq 3 ]; then reg add "HKCU\\$1" /v "$2" /d "$3" /f; else
-        ! reg query "HKCU\\$1" /v "$2" || reg delete "HKCU\\$1" /v "$2" /f; fi
+    if [ $# -eq 3 ]; then reg add "HKCU\\$1" /v "$2" /d "$3" /f; else reg_gone "HKCU\\$1" /v "$2"; fi
 }
+reg_gone() { ! reg query "$@" || reg delete "$@" /f; }  # KEY [/v NAME]: deleted when it is there
 # KEY NAME: that text value, in DRIVEN; fails when there is none.
 v_reg_get() {
     reg query "HKCU\\$1" /v "$2" &&
@@ -316,11 +309,11 @@ v_timeouts() {  # AutoEndTasks HungAppTimeout WaitToKillAppTimeout
 # button; a tool window has none.
 v_placed() {
     local x y w h kind
-    [ -n "${START_LAYOUT:-}" ] || { drive layout && START_LAYOUT=$DRIVEN; } || return 1
-    drive layout && read -r w h _ _ x y kind <<<"$DRIVEN" && [ "$kind" = app ] &&
+    start_layout && drive layout && read -r w h _ _ x y kind <<<"$DRIVEN" && [ "$kind" = app ] &&
         [ "$w $h" = "$(cut -d ' ' -f 1,2 <<<"$START_LAYOUT")" ] &&
         [ $(((2 * x + w - 1280) ** 2 + (2 * y + h - 1024) ** 2)) -le 2 ]
 }
+start_layout() { [ -n "${START_LAYOUT:-}" ] || { drive layout && START_LAYOUT=$DRIVEN; }; }
 v_tool_window() { drive layout && [[ $DRIVEN == *' tool' ]]; }
 
 v_data() {  # DIALOGS CHECK [KEY=VALUE...]: a fresh data folder, with a state file if keys are given
@@ -363,7 +356,6 @@ v_shrunk() {
 }
 # The setup program and its uninstaller, as a user meets them: per user, without elevation.
 INSTALL_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Corvella'
-RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 SHELL_FOLDERS='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer'
 INSTALLED_FILES="Corvella.exe corvella-cli.exe help.html settings.ini icons/corvella.ico icons/default.ico icons/music.ico uninstall.exe"
 # As run_in_wine, in the background, its output in LOG_DIR/setup.log; started once more when
@@ -382,8 +374,7 @@ launch() {  # seconds unix_dir windows_exe [arguments]
 reg() { launch 30 "$APP_DIR" reg "$@"; }
 # Nothing installed and no data folder, as on a machine that never had the program.
 v_no_data_no_install() {
-    v_first_user && v_use_copied && rm -rf "$INSTALL_DIR" "$SHORTCUT" && v_no_data && {
-        ! reg query "$INSTALL_KEY" || reg delete "$INSTALL_KEY" /f; }
+    v_first_user && v_use_copied && rm -rf "$INSTALL_DIR" "$SHORTCUT" && v_no_data && reg_gone "$INSTALL_KEY"
 }
 v_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" "$1" >>"$LOG_DIR/setup.log" 2>&1 & }  # EXE
 v_install() { launch "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' /S; }
@@ -407,9 +398,8 @@ v_installed() {
 }
 v_uninstalled() {
     within 60 eval '[ ! -e "$INSTALL_DIR" ] && [ ! -e "$SHORTCUT" ]' || { echo "   files left"; return 1; }
-    ! reg query "$INSTALL_KEY" && ! reg query "$RUN_KEY" /v Corvella
+    ! reg query "$INSTALL_KEY" && ! v_reg_get "$RUN" Corvella
 }
-v_run_value() { reg add "$RUN_KEY" /v Corvella /d "\"$INSTALL_WIN\\Corvella.exe\" /hide" /f; }
 v_use_installed() { PROGRAM_DIR=$INSTALL_DIR PROGRAM="$INSTALL_WIN\Corvella.exe"; }
 v_use_copied() { PROGRAM_DIR=$APP_DIR PROGRAM='C:\corvella\Corvella.exe'; }
 # Another user of the machine: an application-data folder of its own, as its logon makes it.
@@ -424,15 +414,7 @@ set_app_data() {
     reg add "$SHELL_FOLDERS\User Shell Folders" /v AppData /t REG_EXPAND_SZ /d "$1" /f &&
         reg add "$SHELL_FOLDERS\Shell Folders" /v AppData /d "$1" /f
 }
-v_own_settings() {
-    printf '[OPTIONS]\r\nENABLE_DIALOGS=0\r\nCHECK_INTEGRITY=1\r\n; mine\r\n' >"$DATA_DIR/settings.ini" &&
-        cp "$DATA_DIR/settings.ini" "$WORK_DIR/own-settings.ini"
-}
-# The user's own lines stand as they were; what the program stored after them (its histories at
-# its exit) may follow.
-v_own_settings_kept() {
-    cmp -n "$(stat -c %s "$WORK_DIR/own-settings.ini")" "$DATA_DIR/settings.ini" "$WORK_DIR/own-settings.ini"
-}
+v_own_settings() { printf '[OPTIONS]\r\nENABLE_DIALOGS=0\r\nCHECK_INTEGRITY=1\r\n; mine\r\n' >"$DATA_DIR/settings.ini"; }
 v_made() { printf 'old\r\n' >"$WINEPREFIX/drive_c/$1"; }  # NAME: a file at C:'s root
 v_gone() { rm -f "$WINEPREFIX/drive_c/$1"; }
 # NAME BYTES: the file at C:'s root holds exactly BYTES (printf's escapes).
@@ -523,7 +505,11 @@ v_damage_toolbar() {
 }
 v_quick_count() { drive quick && [ "$(grep -vc '^more ' <<<"$DRIVEN")" = "$1" ]; }
 v_keep_settings() { cp "$DATA_DIR/settings.ini" "$WORK_DIR/kept-settings.ini"; }
-v_settings_kept() { cmp "$DATA_DIR/settings.ini" "$WORK_DIR/kept-settings.ini"; }
+# [begin]: settings.ini is as kept; with begin, only its start is, for what the program stores
+# after the user's own lines (its histories at its exit) may follow.
+v_settings_kept() {
+    cmp ${1:+-n "$(stat -c %s "$WORK_DIR/kept-settings.ini")"} "$DATA_DIR/settings.ini" "$WORK_DIR/kept-settings.ini"
+}
 # yes|no: some buttons went into the overflow menu (the bar shows a first run of them, the menu
 # the rest, and the overflow button shows with it); FIRST_HIDDEN is the first in the menu.
 v_overflows() { within 5 overflows_now "$1"; }
@@ -532,6 +518,11 @@ overflows_now() {  # the buttons' states, s or h, then the overflow button's
     drive quick && states="$(awk '{ printf "%s", ($2 == "shown" ? "s" : "h") }' <<<"$DRIVEN")" || return 1
     shown=${states%%h*} FIRST_HIDDEN=${#shown}
     if [ "$1" = yes ]; then [[ $states =~ ^s+h+s$ ]]; else [[ $states =~ ^s+h$ ]]; fi
+}
+# SHOT: the overflow button's menu shows (shot) and its first line runs the first hidden button.
+v_overflow_menu() {
+    v_mouse button more click 1 && drive popup yes 10 && sleep 1 && v_shoot "$1" &&
+        v_mouse here mousemove_relative 20 10 click 1 && drive popup no 10 && v_found "$FIRST_HIDDEN"
 }
 # SECTION [ENTRY...]: settings.ini stores exactly these entries of that history, most recent first.
 v_stored() {
@@ -608,6 +599,7 @@ v_box() {  # BUTTON [TEXT [SECONDS [ID]]]: the same for a message box; then ID i
 }
 v_no_box() { ! drive dialog Corvella 0.5 1; }  # one that is open is answered
 v_no_dialog() { within 5 dialog_gone "$1"; }  # TITLE
+v_closes() { drive click "$@" && v_no_dialog "$1"; }  # TITLE BUTTON: clicked, the dialog goes
 dialog_gone() { ! drive dialog "$1" 0; }
 # VERB [ARGUMENT...] = LINE...: the verb (a driver command, or one that sets DRIVEN) gives exactly
 # these lines within 5 s (what was posted to the program may still wait in its queue).
@@ -650,8 +642,7 @@ v_mouse() {
 # what it gains in width goes to the list whole and to the two boxes in halves.
 v_resize() {
     local w0 h0 list0 boxes0 w h list boxes want_w=$1
-    [ -n "${START_LAYOUT:-}" ] || { drive layout && START_LAYOUT=$DRIVEN; } || return 1
-    read -r w0 h0 list0 boxes0 _ <<<"$START_LAYOUT"
+    start_layout && read -r w0 h0 list0 boxes0 _ <<<"$START_LAYOUT" || return 1
     [[ $want_w != +* ]] || want_w=$((w0 + ${want_w#+}))
     drive layout "$want_w" "$2" && read -r w h list boxes _ <<<"$DRIVEN" &&
         [ "$w" -eq $((want_w > w0 ? want_w : w0)) ] && [ "$h" -eq $(($2 > h0 ? $2 : h0)) ] &&
