@@ -154,6 +154,9 @@ void CDriveWatcher::SleepFor(std::unique_lock<std::mutex>& lock, uint32_t ms, Pr
 void CDriveWatcher::WatchThreadProc() {
     std::u16string problem;
     const bool opened = source_->Open(root_, problem);
+    // Reported once, and before a wait for the watch ends, so that it comes ahead of any word
+    // that the program is watching.
+    if (!opened) options_.errors->ShowError(problem);
     {
         std::lock_guard lock(source_lock_);
         source_open_ = opened;
@@ -161,8 +164,7 @@ void CDriveWatcher::WatchThreadProc() {
     }
     source_tried_.notify_all();
     if (!opened) {
-        // Reported once; the thread then waits for its stop instead of retrying in a loop.
-        options_.errors->ShowError(problem);
+        // The thread then waits for its stop instead of retrying in a loop.
         std::unique_lock lock(queue_lock_);
         queue_changed_.wait(lock, [&] { return stop_watching_.load(); });
         return;

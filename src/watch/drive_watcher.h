@@ -55,8 +55,8 @@ class CDriveWatcher {
     void ResumeProcessing();
     void Stop();
     // Returns once the reader has opened its root, so that a change made afterwards is seen, or
-    // failed to (and said so). A start hands the opening to the reader's thread, which may take
-    // long on a tree watched folder by folder.
+    // has failed to and reported it. A start hands the opening to the reader's thread, which may
+    // take long on a tree watched folder by folder.
     void WaitUntilWatching();
 
     WatcherState state() const { return state_; }
