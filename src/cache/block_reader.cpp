@@ -68,23 +68,24 @@ BlockReader::BlockReader(const CacheView& view, uint32_t block_offset, const Nam
     limit_ = block_offset + capacity_;
 }
 
-BlockReader::Window BlockReader::ComputeWindowByUnits(uint32_t at) const {
+BlockReader::Window BlockReader::MakeWindowByUnits(const CacheView& view, uint32_t at,
+                                                   const NameHint* hint) {
     // Unit by unit: targets without SSE2, and the last bytes of the mapping, which a whole window
     // would read past. Units past the mapping lie past every block: neither 0 nor allowed.
     uint64_t zero = 0, first = 0, second = 0, first_exact = 0, second_exact = 0;
-    for (uint32_t i = 0; i < kWindowUnits && uint64_t(at) + 2 * i + 2 <= view_.size; ++i) {
-        const char16_t c = Load16(view_.base + at + 2 * i);
+    for (uint32_t i = 0; i < kWindowUnits && uint64_t(at) + 2 * i + 2 <= view.size; ++i) {
+        const char16_t c = Load16(view.base + at + 2 * i);
         const uint64_t bit = uint64_t(1) << i;
         if (c == 0) zero |= bit;
-        if (!hint_) continue;
-        const bool is_first = c == hint_->first || c == hint_->first_twin;
-        const bool is_second = c == hint_->second || c == hint_->second_twin;
+        if (!hint) continue;
+        const bool is_first = c == hint->first || c == hint->first_twin;
+        const bool is_second = c == hint->second || c == hint->second_twin;
         if (c >= 0x80 || is_first) first |= bit;
         if (c >= 0x80 || is_second) second |= bit;
         if (is_first) first_exact |= bit;
         if (is_second) second_exact |= bit;
     }
-    return CombineWindow(zero, first, second, first_exact, second_exact);
+    return CombineWindow(hint, zero, first, second, first_exact, second_exact);
 }
 
 bool BlockReader::Fail(BlockFault fault, uint32_t at) {
