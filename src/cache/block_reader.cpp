@@ -28,6 +28,22 @@ const char* DescribeBlockFault(BlockFault fault) {
     return "unknown fault";
 }
 
+bool NameHint::AddTail(std::u16string_view tail) {
+    if (tails == kMaxTails || tail.empty() || tail.size() > 4) return false;
+    for (char16_t unit : tail)
+        if (unit < 0x20 || unit > 0x7E) return false;
+    // The tail's last unit in the word's last lane, as a name's last unit stands before its NUL.
+    for (size_t j = 0; j < tail.size(); ++j) {
+        const char16_t unit = tail[j];
+        const uint32_t lane = uint32_t(16 * (4 - tail.size() + j));
+        tail_word[tails] |= uint64_t(unit) << lane;
+        tail_lanes[tails] |= uint64_t(0xFFFF) << lane;
+        if (unit >= u'a' && unit <= u'z') tail_fold[tails] |= uint64_t(0x20) << lane;
+    }
+    ++tails;
+    return true;
+}
+
 namespace {
 
 bool FitsBytes(const NameHint& hint) {
@@ -47,6 +63,9 @@ BlockReader::BlockReader(const CacheView& view, uint32_t block_offset, const Nam
       window_(block_offset + 6 - kWindowBytes),
       block_(block_offset),
       pos_(block_offset + 4) {
+    // A tails hint reads the eight bytes before a name's NUL: for a block at the file's first
+    // two bytes, some of those lie before the file. Without the hint every name is tested.
+    if (hint && hint->tails && block_offset < 2) hint_ = nullptr;
     // 64-bit sums: an offset near 4 GiB must not wrap into the file.
     if (uint64_t(block_offset) + 4 > view.size) {
         Fail(BlockFault::OffsetOutsideFile, block_offset);
@@ -78,6 +97,10 @@ BlockReader::Window BlockReader::MakeWindowByUnits(const CacheView& view, uint32
         const uint64_t bit = uint64_t(1) << i;
         if (c == 0) zero |= bit;
         if (!hint) continue;
+        if (hint->tails) {
+            if (c >= 0x80) first |= bit;  // a tails hint's places: units past ASCII
+            continue;
+        }
         const bool is_first = c == hint->first || c == hint->first_twin;
         const bool is_second = c == hint->second || c == hint->second_twin;
         if (c >= 0x80 || is_first) first |= bit;
@@ -85,6 +108,7 @@ BlockReader::Window BlockReader::MakeWindowByUnits(const CacheView& view, uint32
         if (is_first) first_exact |= bit;
         if (is_second) second_exact |= bit;
     }
+    if (hint && hint->tails) return Window{zero, first, 0};
     return CombineWindow(hint, zero, first, second, first_exact, second_exact);
 }
 

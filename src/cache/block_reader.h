@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -60,11 +61,37 @@ const char* DescribeBlockFault(BlockFault fault);
 // always may. A name without such a place comes back with `maybe` false; one with it still
 // needs the full test. With `whole` (the unit or pair is the whole text), a run of files also
 // says which names hold the text for certain: a place where the wanted units stand exactly.
+//
+// With `tails` instead, the hint is of a glob of '*' and literal tails ("*.c;*.h"), each of
+// one to four printable ASCII units, folded: a name matches for certain when it ends with one of
+// them, up to case, and can match otherwise only through a unit past ASCII. The reader compares
+// a name's last four units, read as one word, with each tail: `tail_word` holds the tail in
+// the word's last lanes, `tail_lanes` masks those lanes, and `tail_fold` sets bit 0x20 in the
+// lanes of letters, so that a capital reads as its letter. A name shorter than the tail brings
+// its record's tag into the word, which no printable unit equals.
 struct NameHint {
+    static constexpr uint32_t kMaxTails = 4;
     char16_t first = 0, first_twin = 0;
     char16_t second = 0, second_twin = 0;
     bool pair = false;
     bool whole = false;
+    uint32_t tails = 0;
+    uint64_t tail_word[kMaxTails] = {}, tail_fold[kMaxTails] = {}, tail_lanes[kMaxTails] = {};
+
+    // Adds a tail, folded; false, leaving the hint as it was, when it does not fit: a fifth tail,
+    // a tail of no unit or of more than four, or a unit outside printable ASCII.
+    bool AddTail(std::u16string_view tail);
+    // Whether the name of `units` units at `name` ends with one of the tails, for certain. Reads
+    // the eight bytes before the name's NUL, which lie in its block for a name of four units or
+    // more, and after its block's start otherwise.
+    bool EndsWithTail(const uint8_t* name, uint32_t units) const {
+        uint64_t last;
+        std::memcpy(&last, name + 2 * units - 8, 8);
+        bool ends = false;
+        for (uint32_t t = 0; t < tails; ++t)
+            ends |= ((last | tail_fold[t]) & tail_lanes[t]) == tail_word[t];
+        return ends;
+    }
 };
 
 class BlockReader {
@@ -136,7 +163,7 @@ class BlockReader {
     template <bool kHinted, bool kTally, typename Test>
     bool ReadRun(uint64_t& sum_kb, Test& test, Tally* tally);
     // The mask bits of a name's places, counted from its first unit: a pair's place needs its
-    // second unit inside the name.
+    // second unit inside the name. A tails hint's places are the name's units past ASCII.
     static uint64_t NamePlaces(uint32_t units, bool pair) {
         const uint32_t places = units - (pair && units > 0 ? 1 : 0);
         return (uint64_t(1) << places) - 1;
@@ -208,6 +235,7 @@ inline bool BlockReader::Next(EntryView& entry) {
     if (hint_) {
         // Places whose pair ends before the NUL.
         maybe = maybe || (hinted & NamePlaces(end_units, hint_->pair)) != 0;
+        if (hint_->tails) maybe = maybe || hint_->EndsWithTail(base + name, (end - name) / 2);
     } else {
         maybe = true;
     }
@@ -245,6 +273,14 @@ inline BlockReader::Window BlockReader::MakeWindow(const CacheView& view, uint32
         for (uint32_t g = 0; g < 4; ++g)
             zero |= uint64_t(bits(_mm_cmpeq_epi8(bytes[g], nul))) << (16 * g);
         if (!hint) return Window{zero, 0, 0};
+        if (hint->tails) {
+            // A byte of 0x7F or above: DEL, or a unit past ASCII, which may fold to ASCII.
+            const __m128i del = _mm_set1_epi8(0x7F);
+            uint64_t any = 0;
+            for (uint32_t g = 0; g < 4; ++g)
+                any |= uint64_t(bits(bytes[g]) | bits(_mm_cmpeq_epi8(bytes[g], del))) << (16 * g);
+            return Window{zero, any, 0};
+        }
         if (byte_hint) {
             // The hint's units lie below DEL, so a byte equals one of them only where the unit
             // does; a unit and its capital differ in bit 0x20 alone, which is set on both sides.
@@ -324,7 +360,6 @@ inline bool BlockReader::ReadRun(uint64_t& sum_kb, Test& test, Tally* tally) {
     const bool byte_hint = byte_hint_;
     const uint8_t* base = view.base;
     const uint32_t limit = limit_;
-    const bool pair = hint.pair;
     uint32_t pos = pos_, window = window_;
     Window masks{zero_, hinted_, sure_};
     uint64_t sum = 0, sure_files = 0, sure_units = 0, sure_kb = 0;
@@ -354,22 +389,23 @@ inline bool BlockReader::ReadRun(uint64_t& sum_kb, Test& test, Tally* tally) {
         pos += RecordBytes(units);
         bool sure = false;
         if constexpr (kHinted) {
-            const uint64_t allowed = NamePlaces(units, pair);
-            const bool allows = ((masks.hinted >> shift) & allowed) != 0;
+            const uint64_t allowed = NamePlaces(units, hint.pair);
+            // A tails hint is sure of a name that ends with a tail; a unit past ASCII allows it.
+            sure = hint.tails ? hint.EndsWithTail(base + name, units)
+                              : hint.whole && ((masks.sure >> shift) & allowed) != 0;
+            const bool allows = sure | (((masks.hinted >> shift) & allowed) != 0);
             if constexpr (kTally) {
                 // Only a whole hint gets here. One branch, on a name the hint allows and the
                 // tally cannot take, which is rare: whether a name is sure is a coin toss for
                 // one common letter, and a branch on it is guessed wrong half the time. A sure
                 // place is always an allowed one, so the difference is 1 or 0.
-                sure = ((masks.sure >> shift) & allowed) != 0;
                 const uint32_t all = 0u - uint32_t(sure);
                 sure_files += sure;
                 sure_units += units & all;
                 sure_kb += value & all;
                 if (int(allows) - int(sure) == 0) continue;
-            } else {
-                sure = hint.whole && ((masks.sure >> shift) & allowed) != 0;
-                if (!allows) continue;
+            } else if (!allows) {
+                continue;
             }
         }
         if (!test(name, units, value, record, sure)) {
