@@ -28,6 +28,22 @@ const char* DescribeBlockFault(BlockFault fault) {
     return "unknown fault";
 }
 
+bool NameHint::AddTail(std::u16string_view tail) {
+    if (tails == kMaxTails || tail.empty() || tail.size() > 4) return false;
+    for (char16_t unit : tail)
+        if (unit < 0x20 || unit > 0x7E) return false;
+    // The tail's last unit in the word's last lane, as a name's last unit stands before its NUL.
+    for (size_t j = 0; j < tail.size(); ++j) {
+        const char16_t unit = tail[j];
+        const uint32_t lane = uint32_t(16 * (4 - tail.size() + j));
+        tail_word[tails] |= uint64_t(unit) << lane;
+        tail_lanes[tails] |= uint64_t(0xFFFF) << lane;
+        if (unit >= u'a' && unit <= u'z') tail_fold[tails] |= uint64_t(0x20) << lane;
+    }
+    ++tails;
+    return true;
+}
+
 namespace {
 
 bool FitsBytes(const NameHint& hint) {
@@ -47,6 +63,9 @@ BlockReader::BlockReader(const CacheView& view, uint32_t block_offset, const Nam
       window_(block_offset + 6 - kWindowBytes),
       block_(block_offset),
       pos_(block_offset + 4) {
+    // A tails hint reads the eight bytes before a name's NUL: for a block at the file's first
+    // two bytes, some of those lie before the file. Without the hint every name is tested.
+    if (hint && hint->tails && block_offset < 2) hint_ = nullptr;
     // 64-bit sums: an offset near 4 GiB must not wrap into the file.
     if (uint64_t(block_offset) + 4 > view.size) {
         Fail(BlockFault::OffsetOutsideFile, block_offset);
@@ -68,23 +87,29 @@ BlockReader::BlockReader(const CacheView& view, uint32_t block_offset, const Nam
     limit_ = block_offset + capacity_;
 }
 
-BlockReader::Window BlockReader::ComputeWindowByUnits(uint32_t at) const {
+BlockReader::Window BlockReader::MakeWindowByUnits(const CacheView& view, uint32_t at,
+                                                   const NameHint* hint) {
     // Unit by unit: targets without SSE2, and the last bytes of the mapping, which a whole window
     // would read past. Units past the mapping lie past every block: neither 0 nor allowed.
     uint64_t zero = 0, first = 0, second = 0, first_exact = 0, second_exact = 0;
-    for (uint32_t i = 0; i < kWindowUnits && uint64_t(at) + 2 * i + 2 <= view_.size; ++i) {
-        const char16_t c = Load16(view_.base + at + 2 * i);
+    for (uint32_t i = 0; i < kWindowUnits && uint64_t(at) + 2 * i + 2 <= view.size; ++i) {
+        const char16_t c = Load16(view.base + at + 2 * i);
         const uint64_t bit = uint64_t(1) << i;
         if (c == 0) zero |= bit;
-        if (!hint_) continue;
-        const bool is_first = c == hint_->first || c == hint_->first_twin;
-        const bool is_second = c == hint_->second || c == hint_->second_twin;
+        if (!hint) continue;
+        if (hint->tails) {
+            if (c >= 0x80) first |= bit;  // a tails hint's places: units past ASCII
+            continue;
+        }
+        const bool is_first = c == hint->first || c == hint->first_twin;
+        const bool is_second = c == hint->second || c == hint->second_twin;
         if (c >= 0x80 || is_first) first |= bit;
         if (c >= 0x80 || is_second) second |= bit;
         if (is_first) first_exact |= bit;
         if (is_second) second_exact |= bit;
     }
-    return CombineWindow(zero, first, second, first_exact, second_exact);
+    if (hint && hint->tails) return Window{zero, first, 0};
+    return CombineWindow(hint, zero, first, second, first_exact, second_exact);
 }
 
 bool BlockReader::Fail(BlockFault fault, uint32_t at) {

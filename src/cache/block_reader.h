@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -60,11 +61,37 @@ const char* DescribeBlockFault(BlockFault fault);
 // always may. A name without such a place comes back with `maybe` false; one with it still
 // needs the full test. With `whole` (the unit or pair is the whole text), a run of files also
 // says which names hold the text for certain: a place where the wanted units stand exactly.
+//
+// With `tails` instead, the hint is of a glob of '*' and literal tails ("*.c;*.h"), each of
+// one to four printable ASCII units, folded: a name matches for certain when it ends with one of
+// them, up to case, and can match otherwise only through a unit past ASCII. The reader compares
+// a name's last four units, read as one word, with each tail: `tail_word` holds the tail in
+// the word's last lanes, `tail_lanes` masks those lanes, and `tail_fold` sets bit 0x20 in the
+// lanes of letters, so that a capital reads as its letter. A name shorter than the tail brings
+// its record's tag into the word, which no printable unit equals.
 struct NameHint {
+    static constexpr uint32_t kMaxTails = 4;
     char16_t first = 0, first_twin = 0;
     char16_t second = 0, second_twin = 0;
     bool pair = false;
     bool whole = false;
+    uint32_t tails = 0;
+    uint64_t tail_word[kMaxTails] = {}, tail_fold[kMaxTails] = {}, tail_lanes[kMaxTails] = {};
+
+    // Adds a tail, folded; false, leaving the hint as it was, when it does not fit: a fifth tail,
+    // a tail of no unit or of more than four, or a unit outside printable ASCII.
+    bool AddTail(std::u16string_view tail);
+    // Whether the name of `units` units at `name` ends with one of the tails, for certain. Reads
+    // the eight bytes before the name's NUL, which lie in its block for a name of four units or
+    // more, and after its block's start otherwise.
+    bool EndsWithTail(const uint8_t* name, uint32_t units) const {
+        uint64_t last;
+        std::memcpy(&last, name + 2 * units - 8, 8);
+        bool ends = false;
+        for (uint32_t t = 0; t < tails; ++t)
+            ends |= ((last | tail_fold[t]) & tail_lanes[t]) == tail_word[t];
+        return ends;
+    }
 };
 
 class BlockReader {
@@ -110,23 +137,33 @@ class BlockReader {
         uint64_t hinted;  // bit i: the hint allows a place at unit i
         uint64_t sure;    // bit i: a whole hint's units stand exactly at unit i
     };
-    // Returned by value, so that a run of files keeps the masks in registers.
-    Window ComputeWindow(uint32_t at) const;
-    Window ComputeWindowByUnits(uint32_t at) const;
+    // Returned by value, so that a run of files keeps the masks in registers. The view and the
+    // hint come in as arguments, so that a run of files can pass copies held in locals: read
+    // through `this`, they would be loaded again for every window, since the run's test may
+    // write to memory.
+    Window ComputeWindow(uint32_t at) const { return MakeWindow(view_, at, hint_, byte_hint_); }
+    static Window MakeWindow(const CacheView& view, uint32_t at, const NameHint* hint,
+                             bool byte_hint);
+    static Window MakeWindowByUnits(const CacheView& view, uint32_t at, const NameHint* hint);
     // The window from its per-unit masks: where the units are 0; where each unit of the hint's
     // pair may stand, and where it stands exactly.
-    Window CombineWindow(uint64_t zero, uint64_t first, uint64_t second, uint64_t first_exact,
-                         uint64_t second_exact) const {
-        if (!hint_) return Window{zero, 0, 0};
-        const uint64_t sure = !hint_->whole ? 0
-                              : hint_->pair ? first_exact & (second_exact >> 1)
-                                            : first_exact;
+    static Window CombineWindow(const NameHint* hint, uint64_t zero, uint64_t first,
+                                uint64_t second, uint64_t first_exact, uint64_t second_exact) {
+        if (!hint) return Window{zero, 0, 0};
+        const uint64_t sure = !hint->whole ? 0
+                              : hint->pair ? first_exact & (second_exact >> 1)
+                                           : first_exact;
         // The unit after the window is not read: its place counts as allowed, and never as sure.
-        if (!hint_->pair) return Window{zero, first, sure};
+        if (!hint->pair) return Window{zero, first, sure};
         return Window{zero, first & ((second >> 1) | (uint64_t(1) << 63)), sure};
     }
+    // ReadFiles for one kind of run, decided once per run: with a hint or without, and with a
+    // tally or without, each a loop that holds only its own tests. With one loop for all kinds,
+    // the tally's test of a name compiled to a branch on whether the name is sure.
+    template <bool kHinted, bool kTally, typename Test>
+    bool ReadRun(uint64_t& sum_kb, Test& test, Tally* tally);
     // The mask bits of a name's places, counted from its first unit: a pair's place needs its
-    // second unit inside the name.
+    // second unit inside the name. A tails hint's places are the name's units past ASCII.
     static uint64_t NamePlaces(uint32_t units, bool pair) {
         const uint32_t places = units - (pair && units > 0 ? 1 : 0);
         return (uint64_t(1) << places) - 1;
@@ -198,6 +235,7 @@ inline bool BlockReader::Next(EntryView& entry) {
     if (hint_) {
         // Places whose pair ends before the NUL.
         maybe = maybe || (hinted & NamePlaces(end_units, hint_->pair)) != 0;
+        if (hint_->tails) maybe = maybe || hint_->EndsWithTail(base + name, (end - name) / 2);
     } else {
         maybe = true;
     }
@@ -216,10 +254,11 @@ inline bool BlockReader::Next(EntryView& entry) {
     return true;
 }
 
-inline BlockReader::Window BlockReader::ComputeWindow(uint32_t at) const {
+inline BlockReader::Window BlockReader::MakeWindow(const CacheView& view, uint32_t at,
+                                                   const NameHint* hint, bool byte_hint) {
 #if defined(__SSE2__)
-    if (uint64_t(at) + kWindowBytes <= view_.size) {
-        const uint8_t* p = view_.base + at;
+    if (uint64_t(at) + kWindowBytes <= view.size) {
+        const uint8_t* p = view.base + at;
         const auto load = [p](uint32_t i) {
             return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
         };
@@ -233,43 +272,51 @@ inline BlockReader::Window BlockReader::ComputeWindow(uint32_t at) const {
         uint64_t zero = 0;
         for (uint32_t g = 0; g < 4; ++g)
             zero |= uint64_t(bits(_mm_cmpeq_epi8(bytes[g], nul))) << (16 * g);
-        if (!hint_) return Window{zero, 0, 0};
-        if (byte_hint_) {
+        if (!hint) return Window{zero, 0, 0};
+        if (hint->tails) {
+            // A byte of 0x7F or above: DEL, or a unit past ASCII, which may fold to ASCII.
+            const __m128i del = _mm_set1_epi8(0x7F);
+            uint64_t any = 0;
+            for (uint32_t g = 0; g < 4; ++g)
+                any |= uint64_t(bits(bytes[g]) | bits(_mm_cmpeq_epi8(bytes[g], del))) << (16 * g);
+            return Window{zero, any, 0};
+        }
+        if (byte_hint) {
             // The hint's units lie below DEL, so a byte equals one of them only where the unit
             // does; a unit and its capital differ in bit 0x20 alone, which is set on both sides.
             // A byte of 0x7F or above (DEL, or a unit past ASCII) may fold to anything.
             const __m128i del = _mm_set1_epi8(0x7F);
-            const __m128i first_fold = _mm_set1_epi8(char(hint_->first ^ hint_->first_twin));
-            const __m128i first_unit = _mm_set1_epi8(char(hint_->first | hint_->first_twin));
-            const __m128i second_fold = _mm_set1_epi8(char(hint_->second ^ hint_->second_twin));
-            const __m128i second_unit = _mm_set1_epi8(char(hint_->second | hint_->second_twin));
+            const __m128i first_fold = _mm_set1_epi8(char(hint->first ^ hint->first_twin));
+            const __m128i first_unit = _mm_set1_epi8(char(hint->first | hint->first_twin));
+            const __m128i second_fold = _mm_set1_epi8(char(hint->second ^ hint->second_twin));
+            const __m128i second_unit = _mm_set1_epi8(char(hint->second | hint->second_twin));
             uint64_t any = 0, first = 0, second = 0;
             for (uint32_t g = 0; g < 4; ++g) {
                 const __m128i b = bytes[g];
                 any |= uint64_t(bits(b) | bits(_mm_cmpeq_epi8(b, del))) << (16 * g);
                 first |= uint64_t(bits(_mm_cmpeq_epi8(_mm_or_si128(b, first_fold), first_unit)))
                          << (16 * g);
-                if (hint_->pair)
+                if (hint->pair)
                     second |=
                         uint64_t(bits(_mm_cmpeq_epi8(_mm_or_si128(b, second_fold), second_unit)))
                         << (16 * g);
             }
-            return CombineWindow(zero, first | any, second | any, first, second);
+            return CombineWindow(hint, zero, first | any, second | any, first, second);
         }
         // A hint holding a unit past ASCII is tested on the units themselves: per unit, whether
         // it is one of the two wanted, and whether it is ASCII and none of them.
         const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-        const __m128i f1 = _mm_set1_epi16(static_cast<short>(hint_->first));
-        const __m128i f2 = _mm_set1_epi16(static_cast<short>(hint_->first_twin));
-        const __m128i s1 = _mm_set1_epi16(static_cast<short>(hint_->second));
-        const __m128i s2 = _mm_set1_epi16(static_cast<short>(hint_->second_twin));
+        const __m128i f1 = _mm_set1_epi16(static_cast<short>(hint->first));
+        const __m128i f2 = _mm_set1_epi16(static_cast<short>(hint->first_twin));
+        const __m128i s1 = _mm_set1_epi16(static_cast<short>(hint->second));
+        const __m128i s2 = _mm_set1_epi16(static_cast<short>(hint->second_twin));
         const auto is = [](__m128i v, __m128i w1, __m128i w2) {
             return _mm_or_si128(_mm_cmpeq_epi16(v, w1), _mm_cmpeq_epi16(v, w2));
         };
         const auto pair_bits = [&bits](__m128i a, __m128i b) {
             return bits(_mm_packs_epi16(a, b));
         };
-        const bool whole = hint_->whole;
+        const bool whole = hint->whole;
         uint64_t first = 0, second = 0, first_exact = 0, second_exact = 0;
         for (uint32_t g = 0; g < 4; ++g) {
             const __m128i a = load(2 * g);
@@ -282,7 +329,7 @@ inline BlockReader::Window BlockReader::ComputeWindow(uint32_t at) const {
                          0xFFFFu)
                 << (16 * g);
             if (whole) first_exact |= uint64_t(pair_bits(fa, fb)) << (16 * g);
-            if (hint_->pair) {
+            if (hint->pair) {
                 const __m128i sa = is(a, s1, s2), sb = is(b, s1, s2);
                 second |= uint64_t(~pair_bits(_mm_andnot_si128(sa, ascii_a),
                                               _mm_andnot_si128(sb, ascii_b)) &
@@ -291,20 +338,28 @@ inline BlockReader::Window BlockReader::ComputeWindow(uint32_t at) const {
                 if (whole) second_exact |= uint64_t(pair_bits(sa, sb)) << (16 * g);
             }
         }
-        return CombineWindow(zero, first, second, first_exact, second_exact);
+        return CombineWindow(hint, zero, first, second, first_exact, second_exact);
     }
 #endif
-    return ComputeWindowByUnits(at);
+    return MakeWindowByUnits(view, at, hint);
 }
 
 template <typename Test>
 inline bool BlockReader::ReadFiles(uint64_t& sum_kb, Test&& test, Tally* tally) {
+    if (!hint_) return ReadRun<false, false>(sum_kb, test, nullptr);
+    if (tally && hint_->whole) return ReadRun<true, true>(sum_kb, test, tally);
+    return ReadRun<true, false>(sum_kb, test, nullptr);
+}
+
+template <bool kHinted, bool kTally, typename Test>
+inline bool BlockReader::ReadRun(uint64_t& sum_kb, Test& test, Tally* tally) {
     if (done_) return true;
-    const uint8_t* base = view_.base;
+    const CacheView view = view_;
+    const NameHint hint = kHinted ? *hint_ : NameHint{};
+    const NameHint* const run_hint = kHinted ? &hint : nullptr;
+    const bool byte_hint = byte_hint_;
+    const uint8_t* base = view.base;
     const uint32_t limit = limit_;
-    const bool hinted_names = hint_ != nullptr;
-    const bool pair = hint_ && hint_->pair;
-    const bool whole = hint_ && hint_->whole;
     uint32_t pos = pos_, window = window_;
     Window masks{zero_, hinted_, sure_};
     uint64_t sum = 0, sure_files = 0, sure_units = 0, sure_kb = 0;
@@ -320,7 +375,7 @@ inline bool BlockReader::ReadFiles(uint64_t& sum_kb, Test&& test, Tally* tally) 
             // 64 units fits.
             if (shift == 0) break;
             window = name;
-            masks = ComputeWindow(name);
+            masks = MakeWindow(view, name, run_hint, byte_hint);
             shift = 0;
             ends = masks.zero;
             if (ends == 0) break;
@@ -332,24 +387,33 @@ inline bool BlockReader::ReadFiles(uint64_t& sum_kb, Test&& test, Tally* tally) 
         sum += value;
         const uint32_t record = pos;
         pos += RecordBytes(units);
-        const uint64_t allowed = NamePlaces(units, pair);
-        const bool maybe = !hinted_names || ((masks.hinted >> shift) & allowed) != 0;
-        const bool sure = whole && ((masks.sure >> shift) & allowed) != 0;
-        if (tally) {
-            const uint32_t all = 0u - uint32_t(sure);
-            sure_files += sure;
-            sure_units += units & all;
-            sure_kb += value & all;
-            if (!maybe || sure) continue;
-        } else if (!maybe) {
-            continue;
+        bool sure = false;
+        if constexpr (kHinted) {
+            const uint64_t allowed = NamePlaces(units, hint.pair);
+            // A tails hint is sure of a name that ends with a tail; a unit past ASCII allows it.
+            sure = hint.tails ? hint.EndsWithTail(base + name, units)
+                              : hint.whole && ((masks.sure >> shift) & allowed) != 0;
+            const bool allows = sure | (((masks.hinted >> shift) & allowed) != 0);
+            if constexpr (kTally) {
+                // Only a whole hint gets here. One branch, on a name the hint allows and the
+                // tally cannot take, which is rare: whether a name is sure is a coin toss for
+                // one common letter, and a branch on it is guessed wrong half the time. A sure
+                // place is always an allowed one, so the difference is 1 or 0.
+                const uint32_t all = 0u - uint32_t(sure);
+                sure_files += sure;
+                sure_units += units & all;
+                sure_kb += value & all;
+                if (int(allows) - int(sure) == 0) continue;
+            } else if (!allows) {
+                continue;
+            }
         }
         if (!test(name, units, value, record, sure)) {
             go_on = false;
             break;
         }
     }
-    if (tally) {
+    if constexpr (kTally) {
         tally->files += sure_files;
         tally->units += sure_units;
         tally->kb += sure_kb;

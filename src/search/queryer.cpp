@@ -23,6 +23,16 @@ size_t RecordTextUnits(size_t path_length, size_t name_units) {
     return path_length + 1 + name_units + 1;
 }
 
+// The reader's hint for a glob's tails, when they fit one.
+bool TailHint(const SuffixSet& set, const char16_t* prepared, NameHint& hint) {
+    hint = NameHint{};
+    hint.whole = true;  // a name that ends with a tail matches
+    for (uint32_t t = 0; t < set.count; ++t)
+        if (!hint.AddTail(std::u16string_view(prepared + set.tails[t].at, set.tails[t].units)))
+            return false;
+    return set.count != 0;
+}
+
 }  // namespace
 
 CQueryer::CQueryer(ErrorSink& errors, std::u16string cache_path, QueryCapacities capacities)
@@ -141,6 +151,8 @@ QueryOutcome CQueryer::RunQuery(const std::u16string& pattern, std::u16string lo
                      needle_.second_twin, needle_.units > 1,  needle_.units <= 2};
     walk_hint_ = name_filter_ && matcher_ == MatchSubstring && needle_.units > 0 ? &hint_ : nullptr;
     by_suffix_ = PrepareSuffixes(matcher_, pattern_.data(), suffixes_);
+    if (name_filter_ && by_suffix_ && TailHint(suffixes_, pattern_.data(), hint_))
+        walk_hint_ = &hint_;
     min_name_units_ = MinimumNameUnits(prepared);
 
     QueryOutcome outcome = QueryOutcome::Done;

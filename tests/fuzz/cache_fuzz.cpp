@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -127,6 +128,23 @@ PlainBlock ReadBlockPlainly(const CacheView& view, uint32_t block) {
 // reader may call a name sure only then.
 bool HintAllows(const CacheView& view, const EntryView& e, const NameHint& hint,
                 bool exact = false) {
+    if (hint.tails) {
+        // A name ending with a tail, up to ASCII case; any unit past ASCII may fold into one.
+        for (uint32_t p = 0; !exact && p < e.name_units; ++p)
+            if (e.NameUnit(view, p) >= 0x80) return true;
+        for (uint32_t t = 0; t < hint.tails; ++t) {
+            const uint32_t units = uint32_t(std::popcount(hint.tail_lanes[t])) / 16;
+            bool ends = e.name_units >= units;
+            for (uint32_t j = 0; ends && j < units; ++j) {
+                const uint32_t lane = 16 * (4 - units + j);
+                const char16_t unit = char16_t(hint.tail_word[t] >> lane);
+                const char16_t c = e.NameUnit(view, e.name_units - units + j);
+                ends = c == unit || (unit >= u'a' && unit <= u'z' && c == (unit ^ 0x20));
+            }
+            if (ends) return true;
+        }
+        return false;
+    }
     const auto may = [exact](char16_t c, char16_t a, char16_t b) {
         return (!exact && c >= 0x80) || c == a || c == b;
     };
@@ -151,6 +169,18 @@ void CheckRuns(const CacheView& view, uint32_t block, const PlainBlock& plain) {
             hint.second = hint.second_twin = r.NameUnit(view, r.name_units - 1);
             break;
         }
+    // Some blocks with tails instead: the ends of names of the block, folded where they fit.
+    if (block / 32 % 2 == 0) {
+        hint = NameHint{};
+        hint.whole = true;
+        for (const EntryView& r : plain.records) {
+            std::u16string tail;
+            for (uint32_t j = r.name_units - std::min<uint32_t>(r.name_units, 1 + r.value % 4);
+                 j < r.name_units; ++j)
+                tail += FoldCase(r.NameUnit(view, j));
+            hint.AddTail(tail);
+        }
+    }
     BlockReader reader(view, block, &hint);
     // Some blocks with a tally, which takes the sure files instead of the test.
     BlockReader::Tally tally, tallied;

@@ -216,6 +216,9 @@ def make_tree(top, day, dst_day, fall_day):
                        ("Äpfel.txt", 5), ("CAFÉ/é", 0), ("İstanbul", 3), ("\u212Aelvin", 3),
                        # a unit that folds to ASCII past the first eight: the walk tests eight at a time
                        ("readings in \u212Aelvin", 3),
+                       # a last unit that folds to ASCII, for a glob's tails; a name longer
+                       # than the walk's window of 64 units
+                       ("dotted.\u0130", 2), ("long-" * 14 + "name.txt", 6),
                        ("ΣΟΦΙΑΣ", 4), ("\U00010400deseret", 2), ("😀 smile/z", 0),
                        ("archive.tar.gz", 1500), ("f1024", 1024), ("f3000", 3000),
                        ("sparse3m", 3 << 20), ("sparse5m", 5 << 20), ("ghost/ghostfile", 5),
@@ -298,10 +301,10 @@ PATTERNS = [
     # whole-name globs
     "*", "**", "*.txt", "*.TXT", "abc*", "*a*b", "??*", "?", "??", "?? smile", "semi?colon",
     "star*name", "star*", "*\\*", "what?.txt", "[b*", "[ab]*", "x[ab]y*", "*.", "*.*", "É*",
-    "*é", "*tar.gz", "member-?[0-9].dat", "member-100?.dat",
+    "*é", "*tar.gz", "member-?[0-9].dat", "member-100?.dat", "*.i",
     # lists: every item a whole-name glob
     "semi;colon", "with blank;A", "f0 ;f1", "f0;f1", "a;", ";", ";;*.gz", "*.gz;*.bin",
-    "A;a", "txt;", "abc;*.txt", "é;É", "?;??", "*.g?;*.bin",
+    "A;a", "txt;", "abc;*.txt", "é;É", "?;??", "*.g?;*.bin", "*.I;*y;*t;*.GZ",
     # more tails than the walk's suffix test holds: the matcher answers
     "*.a;*.b;*.c;*.d;*.e;*.f;*.g;*.h;*.gz",
 ]
