@@ -82,8 +82,8 @@ struct NameHint {
     // a tail of no unit or of more than four, or a unit outside printable ASCII.
     bool AddTail(std::u16string_view tail);
     // Whether the name of `units` units at `name` ends with one of the tails, for certain. Reads
-    // the eight bytes before the name's NUL, which lie in its block for a name of four units or
-    // more, and after its block's start otherwise.
+    // the eight bytes before the name's NUL: in its block for a name of four units or more, and
+    // from two bytes before the block's start at most otherwise.
     bool EndsWithTail(const uint8_t* name, uint32_t units) const {
         uint64_t last;
         std::memcpy(&last, name + 2 * units - 8, 8);
@@ -273,27 +273,26 @@ inline BlockReader::Window BlockReader::MakeWindow(const CacheView& view, uint32
         for (uint32_t g = 0; g < 4; ++g)
             zero |= uint64_t(bits(_mm_cmpeq_epi8(bytes[g], nul))) << (16 * g);
         if (!hint) return Window{zero, 0, 0};
-        if (hint->tails) {
-            // A byte of 0x7F or above: DEL, or a unit past ASCII, which may fold to ASCII.
+        // A byte of 0x7F or above (DEL, or a unit past ASCII) may fold to anything.
+        const auto past_ascii = [&bytes, &bits] {
             const __m128i del = _mm_set1_epi8(0x7F);
             uint64_t any = 0;
             for (uint32_t g = 0; g < 4; ++g)
                 any |= uint64_t(bits(bytes[g]) | bits(_mm_cmpeq_epi8(bytes[g], del))) << (16 * g);
-            return Window{zero, any, 0};
-        }
+            return any;
+        };
+        if (hint->tails) return Window{zero, past_ascii(), 0};
         if (byte_hint) {
             // The hint's units lie below DEL, so a byte equals one of them only where the unit
             // does; a unit and its capital differ in bit 0x20 alone, which is set on both sides.
-            // A byte of 0x7F or above (DEL, or a unit past ASCII) may fold to anything.
-            const __m128i del = _mm_set1_epi8(0x7F);
             const __m128i first_fold = _mm_set1_epi8(char(hint->first ^ hint->first_twin));
             const __m128i first_unit = _mm_set1_epi8(char(hint->first | hint->first_twin));
             const __m128i second_fold = _mm_set1_epi8(char(hint->second ^ hint->second_twin));
             const __m128i second_unit = _mm_set1_epi8(char(hint->second | hint->second_twin));
-            uint64_t any = 0, first = 0, second = 0;
+            const uint64_t any = past_ascii();
+            uint64_t first = 0, second = 0;
             for (uint32_t g = 0; g < 4; ++g) {
                 const __m128i b = bytes[g];
-                any |= uint64_t(bits(b) | bits(_mm_cmpeq_epi8(b, del))) << (16 * g);
                 first |= uint64_t(bits(_mm_cmpeq_epi8(_mm_or_si128(b, first_fold), first_unit)))
                          << (16 * g);
                 if (hint->pair)
