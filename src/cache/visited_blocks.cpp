@@ -9,16 +9,25 @@ namespace corvella {
 
 namespace {
 
+// One bit per kEmptyBlockBytes: the most bytes a bit can stand for while two blocks, at least
+// that far apart, still never share one. The fewer the bits, the less new memory a walk touches:
+// the large tree's 82 MB cache takes one 2 MB page, where a bit per 4 bytes took two.
+constexpr uint32_t kBytesPerBit = kEmptyBlockBytes;
+
 size_t WordsFor(uint32_t file_size) {
-    return file_size / 4 / 64 + 1;
+    return file_size / kBytesPerBit / 64 + 1;
 }
 
 bool Outside(uint32_t block, uint32_t file_size) {
     return block < kFirstBlockOffset || block >= file_size;
 }
 
+size_t WordOf(uint32_t block) {
+    return block / kBytesPerBit / 64;
+}
+
 uint64_t BitOf(uint32_t block) {
-    return uint64_t(1) << (block / 4 % 64);
+    return uint64_t(1) << (block / kBytesPerBit % 64);
 }
 
 }  // namespace
@@ -40,7 +49,7 @@ void VisitedBlocks::Clear(uint32_t file_size) {
 
 Visit VisitedBlocks::Enter(uint32_t block) {
     if (Outside(block, file_size_)) return Visit::Outside;
-    uint64_t& word = words_[block / 4 / 64];
+    uint64_t& word = words_[WordOf(block)];
     const uint64_t bit = BitOf(block);
     if (word & bit) return Visit::Again;
     word |= bit;
@@ -49,7 +58,7 @@ Visit VisitedBlocks::Enter(uint32_t block) {
 
 Visit VisitedBlocks::EnterShared(uint32_t block) {
     if (Outside(block, file_size_)) return Visit::Outside;
-    std::atomic_ref<uint64_t> word(words_[block / 4 / 64]);
+    std::atomic_ref<uint64_t> word(words_[WordOf(block)]);
     const uint64_t bit = BitOf(block);
     return (word.fetch_or(bit, std::memory_order_relaxed) & bit) ? Visit::Again : Visit::First;
 }

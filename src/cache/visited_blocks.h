@@ -1,7 +1,7 @@
 // The folder blocks a walk has entered, so that a damaged file whose folders form a cycle, or
 // whose two folders share a block, cannot lead a walk round forever or through a block twice.
 //
-// One bit per 4 bytes of the file: blocks are at least 6 bytes apart, so no two share a bit. The
+// One bit per 6 bytes of the file: blocks are at least 6 bytes apart, so no two share a bit. The
 // bitmap is cleared before every walk. The first clearing takes fresh zeroed memory from the
 // system rather than clearing by hand, which for a one-off walk of a large file is most of what
 // the bitmap costs; later clearings reuse the memory.

@@ -122,30 +122,50 @@ std::unique_ptr<CQueryer> CQueryer::MakeWalker() const {
     return walker;
 }
 
-std::vector<CQueryer::PartTask> CQueryer::PlanParts(uint32_t start_block, size_t wanted) const {
+CQueryer::PartPlan CQueryer::PlanParts(uint32_t start_block, size_t wanted) const {
+    // A folder the walk could not enter is the merging walk's to report.
+    const auto each_subfolder = [this](const PartTask& folder, auto&& take) {
+        BlockReader reader(view_, folder.block);
+        EntryView e;
+        while (reader.NextEntry(e))
+            if (e.IsFolder() && e.value >= kFirstBlockOffset && e.value < view_.size) take(e);
+    };
+    PartPlan plan;
+    plan.folders.push_back(base_path_);
     std::vector<PartTask> level(1);
     level[0].block = start_block;
-    level[0].path = base_path_;
     level[0].depth = 1;
     for (int round = 0; round < kMaxPlanLevels && level.size() < wanted; ++round) {
+        // Counted first and laid out once: all of it is memory new to the process, whose pages
+        // cost a trap each on their first touch.
+        size_t count = 0;
+        for (const PartTask& folder : level) {
+            size_t subfolders = 0;
+            each_subfolder(folder, [&](const EntryView&) { ++subfolders; });
+            count += subfolders > 0 ? subfolders : folder.depth > 1 ? 1 : 0;
+            if (count > kMaxTasks) break;
+        }
         std::vector<PartTask> below;
+        below.reserve(count);
         bool split = false;
         for (const PartTask& folder : level) {
             const size_t first = below.size();
-            BlockReader reader(view_, folder.block);
-            EntryView e;
-            while (reader.NextEntry(e)) {
-                // A folder the walk could not enter is the merging walk's to report.
-                if (!e.IsFolder() || e.value < kFirstBlockOffset || e.value >= view_.size) continue;
+            uint32_t parent = 0;  // the start's path is the plan's first
+            each_subfolder(folder, [&](const EntryView& e) {
+                if (below.size() == first && folder.depth > 1) {
+                    parent = static_cast<uint32_t>(plan.folders.size());
+                    plan.folders.emplace_back();
+                    PathOf(plan, folder, plan.folders.back());
+                }
                 PartTask task;
                 task.record_offset = e.record_offset;
                 task.block = e.value;
-                task.path = folder.path;
-                AppendName(task.path, e.name_offset, e.name_units);
-                if (task.path.empty() || task.path.back() != separator_) task.path += separator_;
+                task.parent = parent;
+                task.name_offset = e.name_offset;
+                task.name_units = e.name_units;
                 task.depth = folder.depth + 1;
-                below.push_back(std::move(task));
-            }
+                below.push_back(task);
+            });
             if (below.size() > first) {
                 split = true;
             } else if (folder.depth > 1) {
@@ -162,30 +182,36 @@ std::vector<CQueryer::PartTask> CQueryer::PlanParts(uint32_t start_block, size_t
     std::sort(level.begin(), level.end(), [](const PartTask& a, const PartTask& b) {
         return a.record_offset < b.record_offset;
     });
-    return level;
+    plan.tasks = std::move(level);
+    return plan;
 }
 
-void CQueryer::RunWalkers(std::vector<std::unique_ptr<CQueryer>>& walkers,
-                          std::vector<PartTask>& tasks, const FillTarget* fill,
-                          std::atomic<bool>& failed) {
+void CQueryer::PathOf(const PartPlan& plan, const PartTask& task, std::u16string& to) const {
+    to = plan.folders[task.parent];
+    AppendName(to, task.name_offset, task.name_units);
+    if (to.empty() || to.back() != separator_) to += separator_;
+}
+
+void CQueryer::RunWalkers(std::vector<std::unique_ptr<CQueryer>>& walkers, PartPlan& plan,
+                          const FillTarget* fill, std::atomic<bool>& failed) {
     std::atomic<size_t> next{0};
     JoinedThreads threads;  // joined before the walkers and the tasks can go
     for (size_t w = 1; w < walkers.size(); ++w)
-        threads.Start([&, w] { walkers[w]->WalkTasks(tasks, next, fill, failed); });
-    walkers[0]->WalkTasks(tasks, next, fill, failed);
+        threads.Start([&, w] { walkers[w]->WalkTasks(plan, next, fill, failed); });
+    walkers[0]->WalkTasks(plan, next, fill, failed);
 }
 
-void CQueryer::WalkTasks(std::vector<PartTask>& tasks, std::atomic<size_t>& next,
-                         const FillTarget* fill, std::atomic<bool>& failed) {
+void CQueryer::WalkTasks(PartPlan& plan, std::atomic<size_t>& next, const FillTarget* fill,
+                         std::atomic<bool>& failed) {
     // Nothing may leave a thread by an exception: a walker that fails stops the others early,
     // and the walk on one thread answers.
     try {
         for (;;) {
             if (failed.load(std::memory_order_relaxed)) return;
             const size_t i = next.fetch_add(1, std::memory_order_relaxed);
-            if (i >= tasks.size()) return;
-            PartTask& task = tasks[i];
-            base_path_ = task.path;
+            if (i >= plan.tasks.size()) return;
+            PartTask& task = plan.tasks[i];
+            PathOf(plan, task, base_path_);
             depth_base_ = task.depth - 1;
             count_records_ = count_chars_ = 0;
             total_size_kb_ = 0;
@@ -265,7 +291,8 @@ bool CQueryer::WalkInParts(uint32_t start_block) {
         return false;
     };
     try {
-        std::vector<PartTask> tasks = PlanParts(start_block, kTasksPerThread * walk_threads_);
+        PartPlan plan = PlanParts(start_block, kTasksPerThread * walk_threads_);
+        std::vector<PartTask>& tasks = plan.tasks;
         if (tasks.empty()) return false;
         visited_.Clear(view_.size);
         shared_visited_ = &visited_;
@@ -275,7 +302,7 @@ bool CQueryer::WalkInParts(uint32_t start_block) {
         for (size_t w = 0; w < count; ++w) walkers.push_back(MakeWalker());
 
         // The subtrees counted, then the whole counted with them in place.
-        RunWalkers(walkers, tasks, nullptr, failed);
+        RunWalkers(walkers, plan, nullptr, failed);
         if (failed.load() || collision.load()) return give_up();
         PartSplice splice{tasks};
         splice_ = &splice;
@@ -297,7 +324,7 @@ bool CQueryer::WalkInParts(uint32_t start_block) {
         const FillTarget answer{
             results_.records.data(), results_.pool.data(), 0, results_.records.size(), 0,
             results_.pool.size()};
-        RunWalkers(walkers, tasks, &answer, failed);
+        RunWalkers(walkers, plan, &answer, failed);
         if (failed.load() || collision.load()) return give_up();
         splice.spliced = 0;
         total_size_kb_ = 0;

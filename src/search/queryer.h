@@ -131,6 +131,7 @@ class alignas(kCacheLineBytes) CQueryer {
         size_t pool_at = 0, pool_end = 0;
     };
     struct PartTask;    // a folder subtree one thread walks (parallel_walk.cpp)
+    struct PartPlan;    // the tasks and their parents' paths
     struct PartSplice;  // the finished subtrees the merging walk puts in place
 
     // A queryer for one thread of a split walk: this query's settings, view and pattern.
@@ -138,11 +139,12 @@ class alignas(kCacheLineBytes) CQueryer {
     // The split walk; false when the walk on one thread must answer instead (nothing worth
     // splitting, a block reached twice, a part out of memory), with nothing of it left behind.
     bool WalkInParts(uint32_t start_block);
-    std::vector<PartTask> PlanParts(uint32_t start_block, size_t wanted) const;
-    static void RunWalkers(std::vector<std::unique_ptr<CQueryer>>& walkers,
-                           std::vector<PartTask>& tasks, const FillTarget* fill,
-                           std::atomic<bool>& failed);
-    void WalkTasks(std::vector<PartTask>& tasks, std::atomic<size_t>& next, const FillTarget* fill,
+    PartPlan PlanParts(uint32_t start_block, size_t wanted) const;
+    // A planned folder's path, with its separator, into `to`.
+    void PathOf(const PartPlan& plan, const PartTask& task, std::u16string& to) const;
+    static void RunWalkers(std::vector<std::unique_ptr<CQueryer>>& walkers, PartPlan& plan,
+                           const FillTarget* fill, std::atomic<bool>& failed);
+    void WalkTasks(PartPlan& plan, std::atomic<size_t>& next, const FillTarget* fill,
                    std::atomic<bool>& failed);
     template <Walk kWalk>
     void Splice(Frame& frame, const EntryView& e, PartTask& task);
