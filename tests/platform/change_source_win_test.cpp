@@ -14,7 +14,6 @@
 
 #include "platform/change_source.h"
 #include "platform/long_path_win.h"
-#include "platform/text_win.h"
 #include "support/test_tree.h"
 
 namespace corvella {

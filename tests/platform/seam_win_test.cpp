@@ -11,7 +11,6 @@
 #include "platform/handle_win.h"
 #include "platform/long_path_win.h"
 #include "platform/paths.h"
-#include "platform/text_win.h"
 #include "support/test_tree.h"
 
 namespace corvella {
