@@ -1,7 +1,6 @@
 // Names against patterns: the walk's own substring test against the plain one, and what the
-// pattern's preparation leaves for the walk. Every shape, the list rules, the shortest name a
-// pattern can match and case across Unicode are held against the independent reference search
-// (tools/reference_search.py).
+// pattern's preparation leaves for the walk. Every shape, the list rules and case across Unicode
+// are held against the independent reference search (tools/reference_search.py).
 #include "search/matchers.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +13,14 @@
 
 namespace corvella {
 namespace {
+
+TEST(MinimumNameUnits, CountsWhatEveryMatchNeeds) {
+    const std::pair<const char16_t*, uint32_t> cases[] = {
+        {u"include", 7},           {u"*.c", 2}, {u"a?*b*", 3},
+        {u"*.html;*.c;readme", 2}, {u"*", 0},   {u";", 0}};
+    for (const auto& [pattern, units] : cases)
+        EXPECT_EQ(MinimumNameUnits(PreparePattern(pattern)), units) << test::Narrow(pattern);
+}
 
 // Kept, a run of stars makes every backtracking step try each star in turn: 100,000 of them
 // took seconds on a short name.
