@@ -5,9 +5,7 @@
 namespace corvella {
 
 void CMoreBtn::PreSubclass() {
-    const LONG_PTR style = Style();
-    is_toggle_ = (style & 2) != 0;  // the check-box bit: BS_CHECKBOX, BS_AUTOCHECKBOX, ...
-    SetStyle((style & ~LONG_PTR(BS_TYPEMASK)) | BS_OWNERDRAW);
+    SetStyle((Style() & ~LONG_PTR(BS_TYPEMASK)) | BS_OWNERDRAW);
 }
 
 void CMoreBtn::SetButtonIcon(HICON icon, int icon_size, int hover_icon_size) {
@@ -44,22 +42,14 @@ std::optional<LRESULT> CMoreBtn::OnReflected(UINT message, WPARAM wparam, LPARAM
         Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
         return TRUE;
     }
-    if (message == WM_COMMAND && HIWORD(wparam) == BN_CLICKED && is_toggle_) {
-        checked_ = checked_ == 1 ? 0 : 1;
-        Invalidate(false);
-    }
     return std::nullopt;  // the parent hears of the click as usual
 }
 
 void CMoreBtn::Draw(const DRAWITEMSTRUCT& item) const {
     const bool pressed = (item.itemState & ODS_SELECTED) != 0;
-    const bool on = is_toggle_ && checked_ == 1;
     IconButtonFace face;
     face.bottom = RGB(236, 233, 216);
-    if (on) {
-        face.frame = FrameKind::Filled;
-        face.fill = RGB(255, 255, 255);
-    } else if (pressed) {
+    if (pressed) {
         face.frame = FrameKind::Filled;
         face.fill = RGB(236, 233, 216);
     } else if (hover_.inside()) {
@@ -70,7 +60,7 @@ void CMoreBtn::Draw(const DRAWITEMSTRUCT& item) const {
         face.frame = FrameKind::Outline;
     }
     face.icon = icon_.get();
-    face.icon_size = hover_.inside() && !pressed && !on ? hover_icon_size_ : icon_size_;
+    face.icon_size = hover_.inside() && !pressed ? hover_icon_size_ : icon_size_;
     DrawIconButton(item, face);
 }
 

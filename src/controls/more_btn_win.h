@@ -1,6 +1,6 @@
-// CMoreBtn: an owner-drawn push button with an icon above its caption, a highlight under the
-// mouse and, when it was made from a check-box style, a state that each click toggles. It paints
-// no background of its own outside its drawing: the parent's gradient shows around it.
+// CMoreBtn: an owner-drawn push button with an icon above its caption and a highlight under the
+// mouse. It paints no background of its own outside its drawing: the parent's gradient shows
+// around it.
 #pragma once
 
 #include <windows.h>
@@ -14,11 +14,9 @@ namespace corvella {
 class CMoreBtn : public ui::SubclassedWnd {
   public:
     // Takes `icon`; the previous one is destroyed. `hover_icon_size` is used under the mouse
-    // while the button is neither pressed nor checked.
+    // while the button is not pressed.
     void SetButtonIcon(HICON icon, int icon_size, int hover_icon_size);
 
-    bool is_toggle() const { return is_toggle_; }
-    bool checked() const { return checked_ == 1; }
     bool hover() const { return hover_.inside(); }
 
   protected:
@@ -30,8 +28,6 @@ class CMoreBtn : public ui::SubclassedWnd {
     void Draw(const DRAWITEMSTRUCT& item) const;
 
     MouseHover hover_;
-    bool is_toggle_ = false;
-    int checked_ = 0;
     ui::Icon icon_;
     int icon_size_ = 0;
     int hover_icon_size_ = 0;

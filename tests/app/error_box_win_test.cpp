@@ -30,7 +30,6 @@ TEST(ErrorBox, AWorkersBoxShowsJustItsTextHasNoOwnerAndHoldsItsThreadUntilOk) {
     EXPECT_NE(FindWindowExW(box, nullptr, L"Static", text.c_str()), nullptr);
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     worker.join();
-    EXPECT_FALSE(IsWindow(box));
 }
 
 }  // namespace

@@ -6,10 +6,8 @@
 #include <regex>
 
 #include "cache/cache_check.h"
-#include "cache/cache_shared.h"
 #include "cache/cacher.h"
 #include "platform/profile.h"
-#include "platform/text.h"
 #include "support/cache_fixtures.h"
 
 namespace corvella {

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "cache/cache_check.h"
-#include "cache/cache_shared.h"
-#include "cache/cacher.h"
 #include "cache/entry_record.h"
 #include "support/test_tree.h"
 

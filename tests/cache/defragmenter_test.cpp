@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "cache/cache_check.h"
-#include "cache/cache_shared.h"
 #include "cache/state_file.h"
 #include "support/cache_fixtures.h"
 

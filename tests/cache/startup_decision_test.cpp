@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "cache/state_file.h"
 #include "platform/file.h"
 #include "platform/profile.h"
 #include "support/test_tree.h"

@@ -6,7 +6,6 @@
 #include <optional>
 
 #include "cache/cache_check.h"
-#include "cache/cache_shared.h"
 #include "cache/cacher.h"
 #include "platform/file.h"
 #include "platform/profile.h"

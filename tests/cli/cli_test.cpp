@@ -58,7 +58,7 @@ class CliTest : public ::testing::Test {
 // A build with stderr in a log: a progress line every few seconds and the summary, not one every
 // thousand entries.
 TEST_F(CliTest, ProgressIntoAFileComesAFewSecondsApart) {
-    for (int i = 0; i < 1800; ++i) std::ofstream(tree_ / "empty" / std::to_string(i));
+    for (int i = 0; i < 3800; ++i) std::ofstream(tree_ / "empty" / std::to_string(i));
     const fs::path log = dir_.path() / "stderr.txt";
     FILE* err = std::fopen(log.string().c_str(), "wb");
     ASSERT_NE(err, nullptr);
@@ -72,7 +72,7 @@ TEST_F(CliTest, ProgressIntoAFileComesAFewSecondsApart) {
     ASSERT_GE(lines.size(), 2u);
     EXPECT_LE(lines.size(), 3u);  // the first, perhaps one five seconds on, the summary
     EXPECT_EQ(lines.front().rfind("[Caching Drive ", 0), 0u) << lines.front();
-    EXPECT_EQ(lines.back().rfind("[Caching is Finished] 1808 items cached,", 0), 0u)
+    EXPECT_EQ(lines.back().rfind("[Caching is Finished] 3808 items cached,", 0), 0u)
         << lines.back();
 }
 

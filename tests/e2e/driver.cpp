@@ -78,12 +78,6 @@ HWND FindWhere(const Match& match, HWND parent = nullptr) {
     return found;
 }
 
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
-
 bool Send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result = nullptr) {
     DWORD_PTR ignored = 0;
     return SendMessageTimeoutW(window, message, wparam, lparam, SMTO_NORMAL, kSendTimeoutMs,
@@ -96,18 +90,20 @@ std::wstring TextOf(HWND window) {
     return Send(window, WM_GETTEXT, 4096, LPARAM(text), &copied) ? std::wstring(text, copied) : L"";
 }
 
-bool Marked(HWND window) { return GetPropW(window, kInstanceMarker) == reinterpret_cast<HANDLE>(1); }
-HWND MainWindow() { return FindWhere(Marked); }
+bool Marked(HWND window) {
+    return GetPropW(window, kInstanceMarker) == reinterpret_cast<HANDLE>(1);
+}
+HWND MainWindow() {
+    return FindWhere(Marked);
+}
 
 // A dialog: a visible "#32770" window with its title that is not the main window (a message box
-// of the program is one titled "Corvella"). The title is read without a message, which a busy
+// of the program is one titled "Corvella"). The title is compared without a message, which a busy
 // program would answer late.
 HWND FindDialog(const std::wstring& title) {
-    return FindWhere([&](HWND w) {
-        wchar_t text[256] = {};
-        GetWindowTextW(w, text, 256);
-        return !Marked(w) && IsWindowVisible(w) && ClassOf(w) == L"#32770" && text == title;
-    });
+    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", title.c_str()));)
+        if (!Marked(w) && IsWindowVisible(w)) return w;
+    return nullptr;
 }
 
 // A page of the main window's tab control: the one it shows (`control` 0) or the one that holds
@@ -168,7 +164,9 @@ int OnControl(const std::wstring& action, const std::wstring& title, int id,
     const HWND dialog = DialogOrPage(title);
     const HWND control = dialog ? GetDlgItem(dialog, id) : nullptr;
     if (!control) return Fail(L"no such dialog or control");
-    const auto number = [&](size_t i) { return WPARAM(i < more.size() ? _wtoi(more[i].c_str()) : -1); };
+    const auto number = [&](size_t i) {
+        return WPARAM(i < more.size() ? _wtoi(more[i].c_str()) : -1);
+    };
     DWORD_PTR answer = 0;
     if (action == L"get-text") return Print(TextOf(control)), 0;
     if (action == L"set-text")  // the dialog hears of it as of typing
@@ -178,21 +176,22 @@ int OnControl(const std::wstring& action, const std::wstring& title, int id,
         return Check(PostMessageW(control, BM_CLICK, 0, 0), L"not clicked");
     if (action == L"choose" || action == L"pick") {  // entry N of a drop-down list or list box
         const bool combo = action == L"choose";
-        return Check(Send(control, combo ? CB_SETCURSEL : LB_SETCURSEL, number(0), 0, &answer) &&
-                         (combo ? answer == number(0) : LRESULT(answer) != LB_ERR) &&
-                         Send(dialog, WM_COMMAND,
-                              MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE),
-                              LPARAM(control)),
-                     L"no such entry");
+        return Check(
+            Send(control, combo ? CB_SETCURSEL : LB_SETCURSEL, number(0), 0, &answer) &&
+                (combo ? answer == number(0) : LRESULT(answer) != LB_ERR) &&
+                Send(dialog, WM_COMMAND, MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE),
+                     LPARAM(control)),
+            L"no such entry");
     }
     if (action == L"set-date") {  // YEAR MONTH DAY; the dialog reads the picker when it needs it
         SYSTEMTIME day{};
         day.wYear = WORD(number(0));
         day.wMonth = WORD(number(1));
         day.wDay = WORD(number(2));
-        return Check(SendThroughRemote(control, DTM_SETSYSTEMTIME, GDT_VALID, &day, sizeof day,
-                                       answer) && answer,
-                     L"the date was not set");
+        return Check(
+            SendThroughRemote(control, DTM_SETSYSTEMTIME, GDT_VALID, &day, sizeof day, answer) &&
+                answer,
+            L"the date was not set");
     }
     return Check(!more.empty() && PostKey(control, UINT(number(0))), L"no key");  // key
 }
@@ -272,9 +271,9 @@ HWND FindPage(const std::wstring& title, const std::wstring& text) {
     });
 }
 
-// Sets the selection of the results list to exactly `rows`; the item structure is written into
-// the program's memory.
-bool SelectRows(HWND list, const std::vector<int>& rows) {
+// Sets the selection of the results list to exactly the rows given by index (none when none is
+// given); the item structure is written into the program's memory.
+bool SelectRows(HWND list, const std::vector<std::wstring>& rows) {
     const auto set = [&](int row, UINT state) {
         LVITEMW item{};
         item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
@@ -283,7 +282,8 @@ bool SelectRows(HWND list, const std::vector<int>& rows) {
         return SendThroughRemote(list, LVM_SETITEMSTATE, WPARAM(row), &item, sizeof item, answer);
     };
     bool done = set(-1, 0);
-    for (int row : rows) done = done && set(row, LVIS_SELECTED | LVIS_FOCUSED);
+    for (const std::wstring& row : rows)
+        done = done && set(_wtoi(row.c_str()), LVIS_SELECTED | LVIS_FOCUSED);
     return done;
 }
 
@@ -396,9 +396,9 @@ int QuickBar(const std::vector<std::wstring>& args) {
 }
 
 // A drop target of the driver's own, a window at the screen's bottom-right corner that takes
-// file drop lists as Explorer does: Shift moves, Ctrl copies, Alt or both link, and without a key
-// the data's preferred effect, else a move (the same volume). What it chose is what it does: the
-// dropped files are copied or moved into its folder.
+// file drop lists as Explorer does: Shift moves, and without a key the data's preferred effect,
+// else a move (the same volume). What it chose is what it does: the dropped files are copied or
+// moved into its folder.
 class FolderDropTarget final : public IDropTarget {
   public:
     explicit FolderDropTarget(std::wstring folder) : folder_(std::move(folder)) {}
@@ -443,7 +443,6 @@ class FolderDropTarget final : public IDropTarget {
     bool Report() const {
         Print(std::wstring(effect_ == DROPEFFECT_COPY   ? L"copy"
                            : effect_ == DROPEFFECT_MOVE ? L"move"
-                           : effect_ == DROPEFFECT_LINK ? L"link"
                                                         : L"none") +
               L", " + std::to_wstring(shell_items_) + L" shell items");
         if (!sound_) Print(L"the formats are not all listed, or a second read differs");
@@ -505,13 +504,8 @@ class FolderDropTarget final : public IDropTarget {
                         [](const void* v) { return static_cast<const CIDA*>(v)->cidl; });
     }
     DWORD Choose(DWORD keys, DWORD allowed) const {
-        const bool shift = keys & MK_SHIFT, ctrl = keys & MK_CONTROL, alt = keys & MK_ALT;
-        const DWORD wanted = (shift && ctrl) || alt ? DROPEFFECT_LINK
-                             : shift                ? DROPEFFECT_MOVE
-                             : ctrl                 ? DROPEFFECT_COPY
-                             : preferred_           ? preferred_
-                                                    : DROPEFFECT_MOVE;
-        for (DWORD one : {DROPEFFECT_COPY, DROPEFFECT_MOVE, DROPEFFECT_LINK})
+        const DWORD wanted = (keys & MK_SHIFT) || !preferred_ ? DROPEFFECT_MOVE : preferred_;
+        for (DWORD one : {DROPEFFECT_COPY, DROPEFFECT_MOVE})
             if (wanted & allowed & one) return one;
         return DROPEFFECT_NONE;
     }
@@ -561,7 +555,9 @@ int DropTarget(const std::wstring& folder, double seconds) {
         if (!Serve(seconds, [&] { return target.dropped(); }))
             Print(L"nothing was dropped");
         else
-            status = target.Report() ? 0 : Fail(L"the data was unsound, or the files were not all copied or moved");
+            status = target.Report()
+                         ? 0
+                         : Fail(L"the data was unsound, or the files were not all copied or moved");
         RevokeDragDrop(window);
     }
     if (window) DestroyWindow(window);
@@ -637,11 +633,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"notepad" && need(1)) {
         // Waits for Notepad, prints its title and closes it.
         HWND notepad = nullptr;
-        if (!WaitFor(number(0), [&] {
-                return (notepad = FindWhere([](HWND w) {
-                            return IsWindowVisible(w) && _wcsicmp(ClassOf(w).c_str(), L"Notepad") == 0;
-                        }));
-            }))
+        if (!WaitFor(number(0),
+                     [&] { return IsWindowVisible(notepad = FindWindowW(L"Notepad", nullptr)); }))
             return Fail(L"no Notepad window");
         Print(TextOf(notepad));
         return !PostMessageW(notepad, WM_CLOSE, 0, 0);
@@ -650,7 +643,8 @@ int wmain(int argc, wchar_t** argv) {
         Press({VK_SHIFT, VK_ESCAPE});
         return 0;
     }
-    for (const wchar_t* action : {L"set-text", L"get-text", L"click", L"choose", L"pick", L"set-date"})
+    for (const wchar_t* action :
+         {L"set-text", L"get-text", L"click", L"choose", L"pick", L"set-date"})
         if (command == action && need(2))
             return OnControl(command, args[0], int(id(1)), {args.begin() + 2, args.end()});
     // KEY, to the pattern box or to control ID of the dialog TITLE.
@@ -680,18 +674,14 @@ int wmain(int argc, wchar_t** argv) {
         {L"focus", focused}};
     for (const auto& [name, holds] : conditions)
         if (command == name && need(1) && (main || command == L"window"))
-            return Check(WaitFor(need(2) ? number(1) : 30,
-                                 [&] { return holds() == (args[0] == L"yes"); }),
-                         (command + L" is not " + args[0]).c_str());
+            return Check(
+                WaitFor(need(2) ? number(1) : 30, [&] { return holds() == (args[0] == L"yes"); }),
+                (command + L" is not " + args[0]).c_str());
     if (!main) return Fail(L"no main window");
     if (command == L"quick") return QuickBar(args);
-    if (command == L"select") {
-        // The rows given by index, none when none is given.
-        std::vector<int> rows;
-        for (const std::wstring& row : args) rows.push_back(_wtoi(row.c_str()));
-        return Check(SelectRows(GetDlgItem(main, IDC_RESULTS), rows),
+    if (command == L"select")
+        return Check(SelectRows(GetDlgItem(main, IDC_RESULTS), args),
                      L"the rows cannot be selected");
-    }
     if (command == L"selected") {
         // The selected rows' indices, on one line.
         std::wstring line;

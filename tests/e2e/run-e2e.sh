@@ -61,14 +61,8 @@ first-run   data 0 1 ; start-build ; disk yes "$DATA_DIR/default.db"
             dialog 'Welcome to Corvella' '1030 * You can start seaching after the search cache is built.'
             shoot 01-first-build ; dialog 'Welcome to Corvella' '' IDOK
             keep-cache
-typing      find type qzreport $REPORTS ; find type '' 0 ; find search qzreport $REPORTS
-            find type qzreport-000 9 ; find enter qzreport $REPORTS ; find search 'qzreport-00?1.txt' 4
-            find enter 'QZREPORT-*.TXT' $REPORTS ; find type '*.log;*.mp3' 2
-locations   location 'D:\qz\alpha' ; find search qzreport $REPORTS_IN_ALPHA
-            location 'D:\qz' ; key 13 main IDC_LOCATION ; found $REPORTS
-            location 'Q:\nowhere' ; search qzreport ; status "$INVALID" ; rows $REPORTS
-            location 'My Computer' ; find search qzreport-000 9
-sorting     find type qzreport $REPORTS ; sorts $REPORTS ; find type '' 0 ; sorts 1 ; ping 2000
+locations   find type qzreport $REPORTS ; location 'D:\qz\beta' ; key 13 main IDC_LOCATION
+            found $((REPORTS - REPORTS_IN_ALPHA)) ; location 'My Computer' ; find search qzreport-000 9
 save-results
             find type ksave- 3 ; command ID_ARRANGE_NAME ; menu ID_FILE_SAVE_RESULTS
             dialog 'Save Results' 'Format:' ; is get-text 'Save Results' IDC_SAVE_FORMAT = '[FILEDIR][FILENAME]'
@@ -141,9 +135,6 @@ hot-key     move 7 9 ; hot-key ; placed ; focus yes 10 ; sleep 1 ; shoot 11-hot-
             key 27 ; visible no ; hot-key ; visible yes ; placed ; focus yes 10
 closing     syscommand 0xF060 ; visible no ; sleep 2 ; running ; second-start ; visible yes
             key 27 ; visible no ; running ; exit ; state UpdateCacheExit=TRUE
-exit-during-build
-            data 0 1 UpdateCacheExit=TRUE ProgramExit=TRUE ; start-watching "$BUILDING" ID_FILE_EXIT
-            ends ; state UpdateCacheExit=FALSE ProgramExit=TRUE
 exit-after-second-update
             cached ; open
             menu ID_TOOLS_UPDATE_CACHE ; status "$BUILDING" $BUILD_WAIT ID_TOOLS_UPDATE_CACHE
@@ -151,8 +142,6 @@ exit-after-second-update
 unfinished-build
             data 0 1 UpdateCacheExit=FALSE ProgramExit=TRUE CacheFileSize=0 ; cache ; start-build
             state UpdateCacheExit=TRUE ProgramExit=FALSE ; close ; ends ; state ProgramExit=TRUE
-abnormal-end-rebuilds
-            data 0 1 UpdateCacheExit=TRUE ProgramExit=FALSE CacheFileSize=0 ; cache ; start-build ; exit
 abnormal-end-asks
             data 1 1 UpdateCacheExit=TRUE ProgramExit=FALSE CacheFileSize=0 ; cache ; start
             box IDNO 'Program terminated abnormally last time, Watchkeeper may be interfered.' $START_WAIT
@@ -325,13 +314,9 @@ v_data() {  # DIALOGS CHECK [KEY=VALUE...]: a fresh data folder, with a state fi
 v_maxima() {  # PATTERNS LOCATIONS: the histories' maxnumber keys
     printf '[PATTERNHISTORY]\r\nmaxnumber=%s\r\n[FOLDERHISTORY]\r\nmaxnumber=%s\r\n' "$@" >>"$DATA_DIR/settings.ini"
 }
-v_no_data() { rm -rf "$DATA_DIR" && ROAMING="$(ls -A "${DATA_DIR%/*}")"; }  # and what is around it
 # A file under the data folder's name, which a start must neither use nor replace.
-v_no_data_but_a_file() { v_no_data && printf 'not a folder' >"$DATA_DIR" && ROAMING="$(ls -A "${DATA_DIR%/*}")"; }
-v_untouched() {
-    { [ ! -e "$DATA_DIR" ] || [ "$(cat "$DATA_DIR")" = 'not a folder' ]; } &&
-        [ "$(ls -A "${DATA_DIR%/*}")" = "$ROAMING" ]
-}
+v_no_data_but_a_file() { rm -rf "$DATA_DIR" && printf 'not a folder' >"$DATA_DIR" && ROAMING="$(ls -A "${DATA_DIR%/*}")"; }
+v_untouched() { [ "$(cat "$DATA_DIR")" = 'not a folder' ] && [ "$(ls -A "${DATA_DIR%/*}")" = "$ROAMING" ]; }
 v_shipped_settings() { cmp "$DATA_DIR/settings.ini" "$PROGRAM_DIR/settings.ini"; }
 # The cache file is well-formed as the command line's check reads it, though it may hold only
 # what a build cut off had published.
@@ -374,7 +359,7 @@ launch() {  # seconds unix_dir windows_exe [arguments]
 reg() { launch 30 "$APP_DIR" reg "$@"; }
 # Nothing installed and no data folder, as on a machine that never had the program.
 v_no_data_no_install() {
-    v_first_user && v_use_copied && rm -rf "$INSTALL_DIR" "$SHORTCUT" && v_no_data && reg_gone "$INSTALL_KEY"
+    v_first_user && v_use_copied && rm -rf "$INSTALL_DIR" "$SHORTCUT" "$DATA_DIR" && reg_gone "$INSTALL_KEY"
 }
 v_wizard() { run_in_wine "$BUILD_WAIT" "$APP_DIR" "$1" >>"$LOG_DIR/setup.log" 2>&1 & }  # EXE
 v_install() { launch "$BUILD_WAIT" "$APP_DIR" 'C:\corvella\setup.exe' /S; }
@@ -522,7 +507,7 @@ overflows_now() {  # the buttons' states, s or h, then the overflow button's
 # SHOT: the overflow button's menu shows (shot) and its first line runs the first hidden button.
 v_overflow_menu() {
     v_mouse button more click 1 && drive popup yes 10 && sleep 1 && v_shoot "$1" &&
-        v_mouse here mousemove_relative 20 10 click 1 && drive popup no 10 && v_found "$FIRST_HIDDEN"
+        timeout 10 xdotool mousemove_relative 20 10 click 1 && drive popup no 10 && v_found "$FIRST_HIDDEN"
 }
 # SECTION [ENTRY...]: settings.ini stores exactly these entries of that history, most recent first.
 v_stored() {
@@ -547,8 +532,7 @@ v_start() { # [ARGUMENTS]
     run_in_wine "$PROGRAM_LIFE" "$PROGRAM_DIR" "$PROGRAM" "$@" >>"$LOG_DIR/program.log" 2>&1 &
     PROGRAM_PID=$!
 }
-v_up() { drive window yes "$START_WAIT" && drive visible yes "$START_WAIT"; }
-v_open() { v_start "$@" && v_up; }
+v_open() { v_start "$@" && drive window yes "$START_WAIT" && drive visible yes "$START_WAIT"; }
 # Starts the program while a driver watches the status line from before the window exists, so
 # that nothing of a build at start-up is missed, until it matches REGEX; then posts ID (or ends
 # the session).
@@ -584,12 +568,6 @@ found_regex() {  # COUNT, its thousands separated as the status line has them
 # A search that was started twice (typed, then the button) may still be running when the first
 # one's status line matches: the list's count is taken once it has settled.
 v_rows() { within 10 prints count = "$1"; }
-v_sorts() {  # COUNT: every order of the Arrange menu keeps the list's COUNT rows
-    local by
-    for by in ID_ARRANGE_{NAME,LOCATION,SIZE,TYPE,DATE}; do
-        drive command "$(id_of "$by")" && v_rows "$1" || return 1
-    done
-}
 v_status() { drive wait-status "$1" "${2:-$SEARCH_WAIT}" "${@:3}"; }  # REGEX [SECONDS [ID]]
 # TITLE TEXT [BUTTON]: a dialog with that caption shows within 30 s and holds TEXT in its static
 # texts, each "ID TEXT" (-1 for a text without an id); BUTTON then closes it.
@@ -626,14 +604,13 @@ v_dpi() {
 v_shoot() { timeout 30 import -window root "$SHOT_DIR/$1.png" 2>>"$LOG_DIR/import.log"; }
 # WHERE [XDOTOOL...]: the mouse over WHERE, with a small move there for a tool tip or a hot look;
 # then xdotool's further commands, such as a click. WHERE: row (the first row), tab N, button N
-# or button more (of the quick-button bar), here (no move), away (the screen's corner).
+# or button more (of the quick-button bar), away (the screen's corner).
 v_mouse() {
     local x y n=2
     case "$1" in
         row) drive point row ;;
         tab) drive point tab "$2" && n=3 ;;
         button) drive quick points && DRIVEN="$(awk -v b="$2" '(b == "more" ? $1 == "more" : NR == b + 1) { print $3, $4 }' <<<"$DRIVEN")" && n=3 ;;
-        here) timeout 10 xdotool "${@:2}"; return ;;
         *) timeout 10 xdotool mousemove 0 0; return ;;
     esac && read -r x y <<<"$DRIVEN" &&
         timeout 10 xdotool mousemove $((x - 3)) "$y" sleep 0.3 mousemove "$x" "$y" sleep 1 "${@:n}"

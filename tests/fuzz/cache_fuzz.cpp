@@ -318,18 +318,9 @@ bool PredictsFoundPath(const Walked& walked, char16_t separator) {
 }
 
 struct Query {
-    std::u16string pattern;  // as typed; QueryPattern folds it
-    std::u16string location;
-    SearchCriteria criteria;
+    SearchCriteria criteria;  // the pattern as typed: QueryPattern folds it
     char16_t separator = u'/';
     std::u16string expected_base;  // the folder path a found location must give, or empty
-
-    SearchCriteria Criteria() const {
-        SearchCriteria c = criteria;
-        c.pattern = pattern;
-        c.location = location;
-        return c;
-    }
 };
 
 struct Outcome {
@@ -348,8 +339,9 @@ Outcome Run(const std::u16string& cache, const Query& query, QueryCapacities cap
     queryer.SetCountOnly(count_only);
     queryer.SetWalkThreads(threads);
     queryer.SetPathSeparator(query.separator);
-    BuildFilterChain(queryer, query.Criteria());
-    const QueryOutcome code = RunQueryLocked(queryer, QueryPattern(query.pattern), query.location);
+    BuildFilterChain(queryer, query.criteria);
+    const QueryOutcome code =
+        RunQueryLocked(queryer, QueryPattern(query.criteria.pattern), query.criteria.location);
     errors_shown += errors.count;
     return {.code = code,
             .damaged = queryer.damaged(),
@@ -371,7 +363,7 @@ Outcome RunIndexed(const std::u16string& cache, const Query& query, int& errors_
     // The engine keeps the memory of one answer for the next: a listing of everything first,
     // so that anything it leaves behind shows in the answer compared.
     engine.Run(SearchCriteria{.pattern = u"*"}, false);
-    const EngineAnswer answer = engine.Run(query.Criteria(), count_only);
+    const EngineAnswer answer = engine.Run(query.criteria, count_only);
     // A pending listing read row by row must give what writing it all gives.
     ResultSet& set = *answer.results;
     std::vector<ResultRow> rows;
@@ -464,6 +456,7 @@ const char16_t* const kPatterns[] = {
 
 Query ChosenQuery(const uint8_t* control, const CacheView& view) {
     Query query;
+    SearchCriteria& c = query.criteria;
     const uint8_t pattern = control[0], location = control[1], filters = control[2],
                   dress = control[3];
     query.separator = (filters & 0x80) ? u'\\' : u'/';
@@ -478,19 +471,18 @@ Query ChosenQuery(const uint8_t* control, const CacheView& view) {
     static const char16_t* const kFixed[] = {u"/",       u"\\",          u"C:",   u"C:\\docs\\",
                                              u"//",      u"/data/docs",  u" \t ", u"relative/x",
                                              u"C:\\\\x", u"/data//docs", u"c:",   u"\\\\server"};
-    if (kind == 1) {
-        query.location = u"My Computer";
-    } else if (kind == 2) {
-        query.location = kFixed[(location >> 3) % std::size(kFixed)];
+    c.location = kind == 1 ? u"My Computer" : u"";
+    if (kind == 2) {
+        c.location = kFixed[(location >> 3) % std::size(kFixed)];
     } else if (kind >= 3) {
-        query.location = Join(walked.names, (dress & 0x10) ? other : query.separator);
+        c.location = Join(walked.names, (dress & 0x10) ? other : query.separator);
         const int trailing = dress & 3;
-        query.location.append(trailing, query.separator);
+        c.location.append(trailing, query.separator);
         if (dress & 8) {
-            for (char16_t& c : query.location)
-                if ((c | 0x20) >= u'a' && (c | 0x20) <= u'z') c ^= 0x20;
+            for (char16_t& u : c.location)
+                if ((u | 0x20) >= u'a' && (u | 0x20) <= u'z') u ^= 0x20;
         }
-        if (dress & 4) query.location = u" " + query.location + u"\t";
+        if (dress & 4) c.location = u" " + c.location + u"\t";
         const bool plain =
             !(dress & 0x10) && (query.separator == u'/' ? !(dress & 8) : trailing <= 1);
         if (plain && PredictsFoundPath(walked, query.separator)) {
@@ -505,16 +497,15 @@ Query ChosenQuery(const uint8_t* control, const CacheView& view) {
         const std::u16string& name = walked.names.back();
         const std::u16string part = name.substr(name.size() / 4, name.size() / 2);
         const int shape = pattern >> 6;
-        query.pattern = shape == 0   ? part
-                        : shape == 1 ? u"*" + part + u"*"
-                        : shape == 2 ? name + u";*.zz"
-                                     : name;
-        if (shape == 3 && !name.empty()) query.pattern[name.size() / 2] = u'?';
+        c.pattern = shape == 0   ? part
+                    : shape == 1 ? u"*" + part + u"*"
+                    : shape == 2 ? name + u";*.zz"
+                                 : name;
+        if (shape == 3 && !name.empty()) c.pattern[name.size() / 2] = u'?';
     } else {
-        query.pattern = kPatterns[pattern & 15];
+        c.pattern = kPatterns[pattern & 15];
     }
 
-    SearchCriteria& c = query.criteria;
     c.no_subdirectories = filters & 1;
     const int kind_bits = (filters >> 1) & 3;
     c.kind = kind_bits == 3 ? SearchKind::All : static_cast<SearchKind>(kind_bits);
@@ -561,7 +552,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
 
     // Everything: with a file the check accepts, every entry comes back once, and the files
     // carry the sizes the check added up.
-    const Query all{.pattern = u"*", .separator = chosen.separator};
+    const Query all{.criteria = {.pattern = u"*", .location = u""}, .separator = chosen.separator};
     const Outcome everything = RunChecked(cache, all, control[5], report.ok);
     if (report.ok) {
         uint64_t files = 0, file_kb = 0;

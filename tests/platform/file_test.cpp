@@ -14,82 +14,51 @@ using platform::MappedFile;
 using platform::MapStep;
 namespace fs = std::filesystem;
 
-// A kept file reopens with what was written; a delete-on-close one is gone after its close.
-TEST(MappedFile, CreateGrowAndReopenKeepContentsAndZeroFill) {
-    test::TempDir dir;
-    for (const bool temporary : {false, true}) {
-        const char* name = temporary ? "w.tmp" : "m.bin";
-        test::WriteBytes(dir.path() / name, std::vector<uint8_t>(100000, 0x5A));  // emptied
-        {
-            MappedFile f;
-            ASSERT_EQ(f.Create(dir.U16(name), 4096, temporary), MapStep::Done);
-            EXPECT_EQ(f.size(), 4096u);
-            std::memcpy(f.data(), "abc", 3);
-            ASSERT_EQ(f.Remap(3 * 65536), MapStep::Done);
-            EXPECT_TRUE(f.Flush());
-            EXPECT_EQ(std::memcmp(f.data(), "abc", 3), 0);
-            for (uint64_t i = 3; i < f.size(); i += 997) ASSERT_EQ(f.data()[i], 0) << i;
-            f.data()[f.size() - 1] = 'z';
-        }
-        EXPECT_FALSE(fs::exists(dir.path() / "w.tmp"));
-    }
-    EXPECT_EQ(fs::file_size(dir.path() / "m.bin"), 3u * 65536);
-    MappedFile again;
-    ASSERT_EQ(again.OpenExisting(dir.U16("m.bin"), MappedFile::Access::ReadOnly), MapStep::Done);
-    EXPECT_EQ(again.data()[again.size() - 1], 'z');
-}
-
-// An in-place view that lost a write made before it grew, in its last, partial page, or after
-// it grew, would leave the cache its changes were applied to torn.
-TEST(MappedFile, InPlaceWritesReachTheFileAcrossGrowth) {
+// A kept file reopens with what was written through a created view and an in-place one, before
+// and after each grew, in its last, partial page too: a lost write would leave the cache it went
+// to torn. A delete-on-close file is gone after its close.
+TEST(MappedFile, WritesReachTheFileAcrossGrowthAndReopening) {
     test::TempDir dir;
     const std::u16string path = dir.U16("c.bin");
-    const uint64_t size = 3 * 4096 + 100;
+    test::WriteBytes(dir.path() / "c.bin", std::vector<uint8_t>(100000, 0x5A));  // emptied
+    const uint64_t size = 3 * 4096 + 100, grown = size + 65536, last = grown + 65536;
     {
         MappedFile f;
         ASSERT_EQ(f.Create(path, size, false), MapStep::Done);
+        EXPECT_EQ(f.size(), size);
         for (uint64_t i = 0; i < size; ++i) f.data()[i] = uint8_t('0' + i % 10);
+        ASSERT_EQ(f.Remap(grown), MapStep::Done);
+        EXPECT_TRUE(f.Flush());
+        f.data()[grown - 1] = 'z';
     }
-    const uint64_t grown = size + 65536;
     {
         MappedFile f;
         ASSERT_EQ(f.OpenExisting(path, MappedFile::Access::ReadWrite), MapStep::Done);
         f.data()[0] = 'a';
         f.data()[2 * 4096 + 5] = 'b';
         f.data()[size - 1] = 'c';
-        ASSERT_EQ(f.Remap(grown), MapStep::Done);
+        ASSERT_EQ(f.Remap(last), MapStep::Done);
         EXPECT_EQ(f.data()[size - 1], 'c');
-        f.data()[grown - 1] = 'd';
+        f.data()[last - 1] = 'd';
     }
     MappedFile f;
     ASSERT_EQ(f.OpenExisting(path, MappedFile::Access::ReadOnly), MapStep::Done);
-    ASSERT_EQ(f.size(), grown);
-    for (uint64_t i = 0; i < grown; ++i) {
+    ASSERT_EQ(f.size(), last);
+    for (uint64_t i = 0; i < last; ++i) {
         const uint8_t want = i == 0              ? 'a'
                              : i == 2 * 4096 + 5 ? 'b'
                              : i == size - 1     ? 'c'
-                             : i == grown - 1    ? 'd'
+                             : i == grown - 1    ? 'z'
+                             : i == last - 1     ? 'd'
                              : i < size          ? uint8_t('0' + i % 10)
                                                  : 0;
         ASSERT_EQ(f.data()[i], want) << i;
     }
-}
-
-TEST(MappedFile, AWriterShutsOutEveryOtherOpener) {
-    test::TempDir dir;
-    const std::u16string path = dir.U16("held.bin");
-    MappedFile first;
-    ASSERT_EQ(first.Create(path, 1024, false), MapStep::Done);
-    MappedFile second;
-    EXPECT_EQ(second.OpenExisting(path, MappedFile::Access::ReadOnly), MapStep::File);
-    EXPECT_EQ(second.Create(path, 1024, false), MapStep::File);
-    platform::ExclusiveFile third;
-    EXPECT_FALSE(third.OpenExisting(path));
-    // A refused create must not have emptied the file under its holder.
-    EXPECT_EQ(fs::file_size(dir.path() / "held.bin"), 1024u);
-    first.Close();
-    first.Close();  // closing twice is harmless
-    EXPECT_EQ(second.OpenExisting(path, MappedFile::Access::ReadOnly), MapStep::Done);
+    {
+        MappedFile temporary;
+        ASSERT_EQ(temporary.Create(dir.U16("w.tmp"), 4096, true), MapStep::Done);
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "w.tmp"));
 }
 
 // Every failure says which step failed, which file it concerned and why.
@@ -113,23 +82,35 @@ TEST(MappedFile, FailuresNameTheStepTheFileAndTheReason) {
     EXPECT_FALSE(f.IsOpen());
 }
 
-// Searches run side by side; an update, a replacement or a defragmentation waits for them.
-TEST(MappedFile, ReadersShareAndEveryWriterWaitsForThem) {
+// Searches run side by side; an update, a replacement or a defragmentation waits for them, and
+// while one of those writes, no one else opens the file.
+TEST(MappedFile, ReadersShareAndAWriterShutsOutEveryOtherOpener) {
     test::TempDir dir;
     const std::u16string path = dir.U16("cache.db");
     test::WriteBytes(dir.path() / "cache.db", std::vector<uint8_t>(4096, 7));
-    MappedFile reader;
-    ASSERT_EQ(reader.OpenExisting(path, MappedFile::Access::ReadOnly), MapStep::Done);
-    for (const auto& [access, opens] : {std::pair{MappedFile::Access::ReadOnly, true},
-                                        std::pair{MappedFile::Access::ReadExclusive, false},
-                                        std::pair{MappedFile::Access::ReadWrite, false}}) {
-        MappedFile second;
-        EXPECT_EQ(second.OpenExisting(path, access) == MapStep::Done, opens) << int(access);
+    using Access = MappedFile::Access;
+    for (const bool writer : {false, true}) {
+        SCOPED_TRACE(writer);
+        MappedFile holder;
+        ASSERT_EQ(
+            writer ? holder.Create(path, 1024, false) : holder.OpenExisting(path, Access::ReadOnly),
+            MapStep::Done);
+        for (const Access access : {Access::ReadOnly, Access::ReadExclusive, Access::ReadWrite}) {
+            MappedFile second;
+            EXPECT_EQ(second.OpenExisting(path, access) == MapStep::Done,
+                      !writer && access == Access::ReadOnly)
+                << int(access);
+        }
+        MappedFile creator;
+        EXPECT_EQ(creator.Create(path, 1024, false), MapStep::File);
+        // A refused create must not have emptied the file under its holder.
+        EXPECT_EQ(fs::file_size(dir.path() / "cache.db"), writer ? 1024u : 4096u);
+        platform::ExclusiveFile replacing;
+        EXPECT_FALSE(replacing.OpenExisting(path));
+        holder.Close();
+        holder.Close();  // closing twice is harmless
+        EXPECT_TRUE(replacing.OpenExisting(path));
     }
-    platform::ExclusiveFile replacing;
-    EXPECT_FALSE(replacing.OpenExisting(path));
-    reader.Close();
-    EXPECT_TRUE(replacing.OpenExisting(path));
 }
 
 // A length the disk cannot give is refused before anything is mapped: the file keeps its

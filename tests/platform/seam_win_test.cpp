@@ -11,7 +11,6 @@
 #include "platform/handle_win.h"
 #include "platform/long_path_win.h"
 #include "platform/paths.h"
-#include "platform/text_win.h"
 #include "support/test_tree.h"
 
 namespace corvella {
@@ -88,7 +87,6 @@ TEST(Win32ExclusiveOpen, OurHoldShutsOutOtherProgramsAndTheirsShutsUsOutWithoutE
     EXPECT_FALSE(third.OpenExisting(path));
     EXPECT_EQ(second.Create(path, 4096, false), MapStep::File);
     other.Close();
-    EXPECT_EQ(test::ReadBytes(dir.path() / "cache.db"), Bytes(5000, 0x5A));
     // Another instance with the old cache mapped keeps it from being replaced.
     test::WriteBytes(dir.path() / "cache.db.new", {4});
     ASSERT_EQ(second.OpenExisting(path, MappedFile::Access::ReadOnly), MapStep::Done);
@@ -134,7 +132,6 @@ TEST(Win32Paths, CreateParentFoldersMakesEveryMissingLevelOfEveryForm) {
     const struct {
         std::u16string file, folder;
     } cases[] = {{base + u"\\a\\b\\c\\cache.db", base + u"\\a\\b\\c"},
-                 {base + u"\\a\\b\\c\\cache.db", base + u"\\a\\b\\c"},  // again
                  {base + u"/f/g/cache.db", base + u"\\f\\g"},
                  {u"\\\\?\\" + base + u"\\p\\q\\cache.db", base + u"\\p\\q"},
                  {deep.back() + u"\\cache.db", deep.back()}};

@@ -17,33 +17,25 @@ void WriteText(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-TEST(ToolbarSection, MissingKeysTakeTheirDefaults) {
-    test::TempDir dir;
-    const std::u16string settings = dir.U16("settings.ini");
-    EXPECT_TRUE(ReadToolbarSection(settings).empty());  // no file, no section
-    WriteText(dir.path() / "settings.ini", "[TOOLBAR]\r\ntbnumber=2\r\nICONTEXT_1=Music\r\n");
-    const std::vector<QuickButtonDef> buttons = ReadToolbarSection(settings);
-    ASSERT_EQ(buttons.size(), 2u);
-    EXPECT_EQ(buttons[0],
-              (QuickButtonDef{u"Default", u"*.mp3", u".\\icons\\default.ico", u"DEFAULT"}));
-    EXPECT_EQ(buttons[1].label, u"Music");
-    EXPECT_EQ(buttons[1].pattern, u"*.mp3");
-}
-
-TEST(ToolbarSection, DamagedSectionsStayBounded) {
+TEST(ToolbarSection, MissingKeysTakeTheirDefaultsAndDamagedSectionsStayBounded) {
     // A count from a damaged or hostile file must neither exhaust memory nor go negative.
     const std::pair<const char16_t*, int> counts[] = {
         {u"2000000000", kMaxQuickButtons}, {u"-5", 0}, {u"abc", 0}, {u"3x", 3}, {u"", 0}};
     for (const auto& [text, n] : counts) EXPECT_EQ(QuickButtonCount(text), n) << "tbnumber " << n;
 
     test::TempDir dir;
-    const std::string huge(100000, 'x');
+    const std::u16string settings = dir.U16("settings.ini");
+    EXPECT_TRUE(ReadToolbarSection(settings).empty());  // no file, no section
     WriteText(dir.path() / "settings.ini",
-              "[TOOLBAR]\r\ntbnumber=2000000000\r\nICONTEXT_0=" + huge + "\r\n");
-    const std::vector<QuickButtonDef> buttons = ReadToolbarSection(dir.U16("settings.ini"));
+              "[TOOLBAR]\r\ntbnumber=2000000000\r\nICONTEXT_0=" + std::string(100000, 'x') +
+                  "\r\nICONTEXT_1=Music\r\n");
+    const std::vector<QuickButtonDef> buttons = ReadToolbarSection(settings);
     ASSERT_EQ(buttons.size(), size_t(kMaxQuickButtons));
     EXPECT_LE(buttons[0].label.size(), kMaxValueLength);
-    EXPECT_EQ(buttons[255].label, u"Default");
+    EXPECT_EQ(buttons[1].label, u"Music");
+    EXPECT_EQ(buttons[1].pattern, u"*.mp3");
+    EXPECT_EQ(buttons[255],
+              (QuickButtonDef{u"Default", u"*.mp3", u".\\icons\\default.ico", u"DEFAULT"}));
 }
 
 TEST(ToolbarSection, IconPathsAreStoredLowerCaseAndRelativeInsideTheCurrentFolder) {

@@ -24,7 +24,6 @@ TEST(ListModel, AModeChangeForgetsTheWidestRowAndTheToolTipRow) {
     list.set_ideal_width(950);
     list.set_tip_item(4);
     list.SetListMode(ListMode::Searching);
-    EXPECT_EQ(list.list_mode(), ListMode::Searching);
     EXPECT_EQ(list.ideal_width(), 600);
     EXPECT_EQ(list.tip_item(), -1);
 }

@@ -72,7 +72,6 @@ TEST(SaveResults, NoRecordsNoRowsAndRefusedWrites) {
     Collect whole;
     ASSERT_EQ(WriteSavedResults(&big, rows, u"[FILEDIR][FILENAME]", AsciiOnly, whole),
               SaveOutcome::Saved);
-    EXPECT_GT(whole.writes, 1u);
     EXPECT_EQ(whole.bytes.size(), 3000u * (3 + 41 + 8 + 2));
     Collect refusing;
     refusing.fail_at = 1;

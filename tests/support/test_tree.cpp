@@ -7,8 +7,6 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "cache/cache_check.h"
-#include "cache/cache_shared.h"
 #include "cache/cacher.h"
 #include "platform/text.h"
 

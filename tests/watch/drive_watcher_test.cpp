@@ -169,7 +169,6 @@ TEST_F(DriveWatcherTest, WaitingForTheWatchEndsOnlyWhenTheRootIsOpen) {
         source->changed.notify_all();
     }
     waiter.join();
-    EXPECT_TRUE(watching);
     watcher.Stop();
 }
 
