@@ -136,13 +136,13 @@ CQueryer::PartPlan CQueryer::PlanParts(uint32_t start_block, size_t wanted) cons
     level[0].block = start_block;
     level[0].depth = 1;
     for (int round = 0; round < kMaxPlanLevels && level.size() < wanted; ++round) {
-        // Counted first and laid out once: all of it is memory new to the process, whose pages
-        // cost a trap each on their first touch.
+        // Bounded first and laid out once: all of it is memory new to the process, whose pages
+        // cost a trap each on their first touch. A folder gives its subfolders or at most itself.
         size_t count = 0;
         for (const PartTask& folder : level) {
             size_t subfolders = 0;
             each_subfolder(folder, [&](const EntryView&) { ++subfolders; });
-            count += subfolders > 0 ? subfolders : folder.depth > 1 ? 1 : 0;
+            count += std::max<size_t>(subfolders, 1);
             if (count > kMaxTasks) break;
         }
         std::vector<PartTask> below;
