@@ -46,7 +46,7 @@ class Context:
 ROWS = []
 
 
-# keeper: healing what it keeps, builds cut off or running.
+# keeper: one keeper per cache, healing what it keeps, builds cut off or running.
 
 def cut_off(ctx, command="search"):
     """A cache whose state file says its build did not end, with a file added after it."""
@@ -92,11 +92,21 @@ def healed_once(ctx, p):
            f"the keeper should rebuild once and say so:\n{said}")
 
 
+def second_keeper(ctx):
+    ctx.indexed()
+    ctx.keeper = Keeper(ctx.binary, ctx.cache, ctx.tree)
+    return ["watch", "--cache", ctx.cache, ctx.tree]
+
+
 ROWS += [
     Row("keeper: rebuilds the damaged cache it starts on", keeper_started_on_damage, 0, "",
         lambda ctx, p: expect("damaged" in ctx.keeper.kill(), "the keeper did not say so")),
     Row("keeper: heals a cache cut short while it runs, once", keeper_meets_damage, 0, "",
         healed_once),
+    Row("keeper: a second keeper names the first and leaves", second_keeper, 2,
+        "is kept by process",
+        lambda ctx, p: expect(f"process {ctx.keeper.proc.pid}" in p.stderr
+                              and ctx.keeper.proc.poll() is None, "the first keeper must stay")),
     Row("search: a cut-off build is reported and built first", cut_off, 0, "did not finish"),
     Row("check: a cut-off build is reported", lambda ctx: cut_off(ctx, "check"), 1,
         "did not finish"),
