@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+
 #include "cli/console.h"
 #include "platform/file.h"
 #include "support/test_tree.h"
@@ -51,6 +54,27 @@ class CliTest : public ::testing::Test {
     fs::path tree_ = dir_.path() / "tree";
     std::u16string cache_ = dir_.U16("out/cache.db");  // its folder does not exist yet
 };
+
+// A build with stderr in a log: a progress line every few seconds and the summary, not one every
+// thousand entries.
+TEST_F(CliTest, ProgressIntoAFileComesAFewSecondsApart) {
+    for (int i = 0; i < 3800; ++i) std::ofstream(tree_ / "empty" / std::to_string(i));
+    const fs::path log = dir_.path() / "stderr.txt";
+    FILE* err = std::fopen(log.string().c_str(), "wb");
+    ASSERT_NE(err, nullptr);
+    StdConsole console(stdout, err);
+    const int code = RunCli({u"index", u"--cache", cache_, test::ToU16(tree_)}, console);
+    std::fclose(err);
+    ASSERT_EQ(code, kExitOk);
+    Lines lines;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_LE(lines.size(), 3u);  // the first, perhaps one five seconds on, the summary
+    EXPECT_EQ(lines.front().rfind("[Caching Drive ", 0), 0u) << lines.front();
+    EXPECT_EQ(lines.back().rfind("[Caching is Finished] 3808 items cached,", 0), 0u)
+        << lines.back();
+}
 
 TEST_F(CliTest, CheckDefragAndUpdateOverOneCache) {
     ExpectSays(CliRun({u"check", u"--cache", cache_}), kExitError, "no cache file");
