@@ -32,7 +32,7 @@ if [ "$want" = all ]; then
     need_file /usr/lib/wine/wine64 wine64
     need_cmd xvfb-run xvfb
     need_cmd xauth xauth
-    # The end-to-end tests' screenshots, and the pointer for a tool tip.
+    # The end-to-end tests' screenshots, and the pointer and keys of a real user.
     need_cmd import imagemagick
     need_cmd xdotool xdotool
     # The Windows setup programs.

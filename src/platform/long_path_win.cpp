@@ -16,7 +16,8 @@ std::wstring LongPath(const std::u16string& path) {
     DWORD got = GetFullPathNameW(wide.c_str(), need, full.data(), nullptr);
     if (got == 0 || got >= need) return wide;
     full.resize(got);
-    // A trailing "\" is kept: callers that list a folder append "*" to it.
+    // A trailing "\" is kept as the system gives it: without it "\\?\C:" names the volume, not
+    // the folder at its root.
     if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
 }

@@ -59,8 +59,6 @@ class Button : public Wnd {
     void SetCheck(bool checked) const {
         SendMsg(BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED);
     }
-    // Clicks as the user does: the parent gets BN_CLICKED.
-    void Click() const { SendMsg(BM_CLICK); }
 };
 
 class ListView : public Wnd {

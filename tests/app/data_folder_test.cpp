@@ -1,7 +1,6 @@
 // The data folder in the situations the end-to-end run cannot make: read-only or missing shipped
-// settings, a profile that is a file, a copy that fails half way. A missing folder made from the
-// shipped settings, the user's settings kept at later starts and a file under the folder's name
-// left alone are checked by that run.
+// settings, a profile that is a file, a copy that fails half way. The user's settings kept over a
+// reinstall and a file under the folder's name left alone are checked by that run.
 #include "app/data_folder.h"
 
 #include <gtest/gtest.h>

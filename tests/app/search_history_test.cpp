@@ -97,9 +97,7 @@ TEST(SearchHistory, MyComputerAndTextsThatCannotBeStoredChangeNothing) {
     }
 }
 
-// Fault: texts with INI syntax in them came back otherwise, or the limit was not kept. (The
-// stored order, old keys left behind a shorter list and "My Computer" kept out of the file are
-// checked by the end-to-end run.)
+// Fault: texts with INI syntax in them came back otherwise, or the limit was not kept.
 TEST(SearchHistory, TextsWithIniSyntaxComeBackAsTheyWere) {
     test::TempDir dir;
     const std::u16string settings = WriteSettings(dir, "[PATTERNHISTORY]\r\nmaxnumber=20\r\n");

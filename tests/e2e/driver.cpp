@@ -2,14 +2,12 @@
 // one command per run, what it reads on standard output (UTF-8), exit status 0 when the command
 // did what it says, 1 when not, 2 for a wrong command line. Only messages that Windows (and Wine)
 // carry between processes are used: window texts, button clicks, item counts, posted commands and
-// keys; and, for a drag out of the list, a drop target of the driver's own. The results list draws
-// its rows itself, so what it shows is read from the status line, the item count and screenshots.
+// keys. The results list draws its rows itself, so what it shows is read from the status line, the
+// item count and screenshots.
 #include <windows.h>
 // These system headers build on <windows.h>.
 #include <commctrl.h>
-#include <ole2.h>
 #include <shellapi.h>
-#include <shlobj.h>
 #include <tlhelp32.h>
 #include <winternl.h>
 
@@ -204,26 +202,12 @@ RECT RectIn(HWND main, int id) {
 }
 
 // Prints the outer size, the list's width, the two boxes' width, the window's place and whether
-// it has a taskbar button ("app": shown, and not a tool window; else "tool"); with `check`, fails
-// unless the resize rules hold: the list down to the status line, the status line on the bottom
-// edge, the boxes and buttons side by side within the window. (The dialog template's own layout,
-// before the first resize, is not held to them.)
-int Layout(HWND main, bool check) {
-    RECT outer{}, client{};
+// it has a taskbar button ("app": shown, and not a tool window; else "tool").
+int Layout(HWND main) {
+    RECT outer{};
     GetWindowRect(main, &outer);
-    GetClientRect(main, &client);
-    const RECT status = RectIn(main, IDC_STATUS), list = RectIn(main, IDC_RESULTS),
-               pattern = RectIn(main, IDC_PATTERN), location = RectIn(main, IDC_LOCATION),
-               browse = RectIn(main, IDC_BROWSE), search = RectIn(main, IDC_SEARCH);
-    const std::pair<bool, const wchar_t*> rules[] = {
-        {status.bottom == client.bottom, L"the status line is not on the bottom edge"},
-        {list.bottom == status.top, L"the list does not reach the status line"},
-        {location.left == pattern.right, L"the location box does not follow the pattern box"},
-        {browse.left == location.right, L"Browse does not follow the location box"},
-        {search.left == browse.right, L"Search does not sit against Browse"},
-        {search.right <= client.right, L"Search reaches out of the window"}};
-    for (const auto& [holds, broken] : rules)
-        if (check && !holds) return Fail(broken);
+    const RECT list = RectIn(main, IDC_RESULTS), pattern = RectIn(main, IDC_PATTERN),
+               location = RectIn(main, IDC_LOCATION);
     const LONG_PTR style = GetWindowLongPtrW(main, GWL_EXSTYLE);
     Print(Numbers({outer.right - outer.left, outer.bottom - outer.top, list.right - list.left,
                    location.right - pattern.left, outer.left, outer.top}) +
@@ -395,176 +379,6 @@ int QuickBar(const std::vector<std::wstring>& args) {
     return 0;
 }
 
-// A drop target of the driver's own, a window at the screen's bottom-right corner that takes
-// file drop lists as Explorer does: Shift moves, and without a key the data's preferred effect,
-// else a move (the same volume). What it chose is what it does: the dropped files are copied or
-// moved into its folder.
-class FolderDropTarget final : public IDropTarget {
-  public:
-    explicit FolderDropTarget(std::wstring folder) : folder_(std::move(folder)) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDropTarget) ? this : nullptr;
-        if (!*out) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    // Lives on the stack of the command, which outlasts the window's registration.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keys, POINTL,
-                                        DWORD* effect) override {
-        preferred_ = Preferred(data);
-        *effect = Choose(keys, *effect);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE DragOver(DWORD keys, POINTL, DWORD* effect) override {
-        *effect = Choose(keys, *effect);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD keys, POINTL, DWORD* effect) override {
-        preferred_ = Preferred(data);
-        effect_ = *effect = Choose(keys, *effect);
-        // Read twice: a source that hands out its stored block itself loses it to the first
-        // reader's release.
-        paths_ = DropList(data);
-        sound_ = !paths_.empty() && DropList(data) == paths_ && ListsAll(data);
-        shell_items_ = ShellItems(data);
-        dropped_ = true;
-        return S_OK;
-    }
-
-    bool dropped() const { return dropped_; }
-
-    // The effect's name with the count of shell items, then each path of the drop list; false
-    // when the data was unsound or a file could not be copied or moved.
-    bool Report() const {
-        Print(std::wstring(effect_ == DROPEFFECT_COPY   ? L"copy"
-                           : effect_ == DROPEFFECT_MOVE ? L"move"
-                                                        : L"none") +
-              L", " + std::to_wstring(shell_items_) + L" shell items");
-        if (!sound_) Print(L"the formats are not all listed, or a second read differs");
-        bool done = sound_;
-        for (const std::wstring& path : paths_) {
-            Print(path);
-            const std::wstring to = folder_ + path.substr(path.find_last_of(L'\\') + 1);
-            if (effect_ == DROPEFFECT_COPY)
-                done = CopyFileW(path.c_str(), to.c_str(), TRUE) && done;
-            if (effect_ == DROPEFFECT_MOVE) done = MoveFileW(path.c_str(), to.c_str()) && done;
-        }
-        return done;
-    }
-
-  private:
-    static std::vector<std::wstring> DropList(IDataObject* data) {
-        FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-        STGMEDIUM medium{};
-        if (FAILED(data->GetData(&format, &medium))) return {};
-        std::vector<std::wstring> paths = DropPaths(static_cast<HDROP>(medium.hGlobal));
-        ReleaseStgMedium(&medium);
-        return paths;
-    }
-    // Targets that look through the list of formats, as mail windows do, refuse a drag whose
-    // list lacks one that it holds.
-    static bool ListsAll(IDataObject* data) {
-        std::vector<CLIPFORMAT> wanted = {CF_HDROP, Format(CFSTR_PREFERREDDROPEFFECT),
-                                          Format(CFSTR_SHELLIDLIST)};
-        IEnumFORMATETC* list = nullptr;
-        if (FAILED(data->EnumFormatEtc(DATADIR_GET, &list)) || !list) return false;
-        for (FORMATETC format{}; list->Next(1, &format, nullptr) == S_OK;)
-            wanted.erase(std::remove(wanted.begin(), wanted.end(), format.cfFormat), wanted.end());
-        list->Release();
-        return wanted.empty();
-    }
-    static CLIPFORMAT Format(const wchar_t* name) {
-        return static_cast<CLIPFORMAT>(RegisterClipboardFormatW(name));
-    }
-    // A number that the data carries in the clipboard format `name`, read by `read`; 0 when none.
-    static UINT FromData(IDataObject* data, const wchar_t* name, UINT (*read)(const void*)) {
-        FORMATETC format{Format(name), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-        STGMEDIUM medium{};
-        UINT value = 0;
-        if (FAILED(data->GetData(&format, &medium))) return 0;
-        if (const void* bytes = GlobalLock(medium.hGlobal)) {
-            value = read(bytes);
-            GlobalUnlock(medium.hGlobal);
-        }
-        ReleaseStgMedium(&medium);
-        return value;
-    }
-    static DWORD Preferred(IDataObject* data) {
-        return FromData(data, CFSTR_PREFERREDDROPEFFECT,
-                        [](const void* v) { return UINT(*static_cast<const DWORD*>(v)); });
-    }
-    // The entries of the shell's item-ID list that the data carries beside the drop list.
-    static UINT ShellItems(IDataObject* data) {
-        return FromData(data, CFSTR_SHELLIDLIST,
-                        [](const void* v) { return static_cast<const CIDA*>(v)->cidl; });
-    }
-    DWORD Choose(DWORD keys, DWORD allowed) const {
-        const DWORD wanted = (keys & MK_SHIFT) || !preferred_ ? DROPEFFECT_MOVE : preferred_;
-        for (DWORD one : {DROPEFFECT_COPY, DROPEFFECT_MOVE})
-            if (wanted & allowed & one) return one;
-        return DROPEFFECT_NONE;
-    }
-
-    std::wstring folder_;
-    DWORD preferred_ = 0, effect_ = DROPEFFECT_NONE;
-    UINT shell_items_ = 0;
-    std::vector<std::wstring> paths_;
-    bool dropped_ = false, sound_ = false;
-};
-
-// Serves the calls that reach this thread (the drag's calls into the target come as messages)
-// until `done` holds or `seconds` have passed.
-template <typename Done>
-bool Serve(double seconds, Done done) {
-    return WaitFor(
-        seconds,
-        [&] {
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&message);
-                DispatchMessageW(&message);
-            }
-            return done();
-        },
-        20);
-}
-
-// Shows the driver's own drop target, centred on the point printed first, and waits up to
-// `seconds` for a drop (which the script drags there as the user would, through X, so that the
-// keys held reach the program's drag loop); then reports what it received and did.
-int DropTarget(const std::wstring& folder, double seconds) {
-    if (FAILED(OleInitialize(nullptr))) return Fail(L"OLE does not start");
-    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    // Shown without being activated: the keys held during the drag go to the active window,
-    // whose drag loop reads them.
-    const HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
-                                        L"Static", L"drop here", WS_POPUP | WS_BORDER, width - 220,
-                                        height - 170, 200, 150, nullptr, nullptr, nullptr, nullptr);
-    FolderDropTarget target(folder);
-    int status = 1;
-    if (!window || FAILED(RegisterDragDrop(window, &target))) {
-        Print(L"the drop target cannot be made");
-    } else {
-        ShowWindow(window, SW_SHOWNOACTIVATE);
-        Print(Numbers({width - 120, height - 95}));
-        if (!Serve(seconds, [&] { return target.dropped(); }))
-            Print(L"nothing was dropped");
-        else
-            status = target.Report()
-                         ? 0
-                         : Fail(L"the data was unsound, or the files were not all copied or moved");
-        RevokeDragDrop(window);
-    }
-    if (window) DestroyWindow(window);
-    OleUninitialize();
-    return status;
-}
-
 int Usage() {
     Print(L"usage: driver COMMAND [ARGUMENTS], the commands as wmain below reads them");
     return 2;
@@ -651,27 +465,17 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"key" && need(1))
         return OnControl(command, need(3) ? args[1] : L"main", need(3) ? int(id(2)) : IDC_PATTERN,
                          {args[0]});
-    if (command == L"drop-target" && need(2)) return DropTarget(args[0], number(1));
     if (command == L"clipboard" && need(1)) return PrintClipboard(args[0] == L"files");
     if (command == L"process" && need(2)) return ProcessStart(args[0], number(1));
 
     // States of the window awaited: CONDITION yes|no [SECONDS, 30 when not given]. "window" is
-    // the main window's existence, which the others take as given; "focus" is the keyboard focus
-    // in the pattern box's edit field, in the active window.
+    // the main window's existence, which the others take as given.
     const HWND main = MainWindow();
-    const auto focused = [&] {
-        GUITHREADINFO gui{};
-        gui.cbSize = sizeof gui;
-        return GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &gui) &&
-               gui.hwndActive == main && gui.hwndFocus &&
-               GetParent(gui.hwndFocus) == GetDlgItem(main, IDC_PATTERN);
-    };
     const std::pair<const wchar_t*, std::function<bool()>> conditions[] = {
         {L"window", [] { return MainWindow() != nullptr; }},
         {L"visible", [&] { return IsWindowVisible(main) && !IsIconic(main); }},
         {L"popup", [] { return IsWindowVisible(FindWindowW(L"#32768", nullptr)) != FALSE; }},
-        {L"tray-icon", [&] { return InTray(main); }},
-        {L"focus", focused}};
+        {L"tray-icon", [&] { return InTray(main); }}};
     for (const auto& [name, holds] : conditions)
         if (command == name && need(1) && (main || command == L"window"))
             return Check(
@@ -682,20 +486,9 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"select")
         return Check(SelectRows(GetDlgItem(main, IDC_RESULTS), args),
                      L"the rows cannot be selected");
-    if (command == L"selected") {
-        // The selected rows' indices, on one line.
-        std::wstring line;
-        const HWND list = GetDlgItem(main, IDC_RESULTS);
-        for (DWORD_PTR row = DWORD_PTR(-1);
-             Send(list, LVM_GETNEXTITEM, row, LVNI_SELECTED, &row) && LRESULT(row) >= 0;)
-            line += (line.empty() ? L"" : L" ") + std::to_wstring(LRESULT(row));
-        Print(line);
-        return 0;
-    }
-    if ((command == L"type" || command == L"search" || command == L"enter") && need(1)) {
+    if ((command == L"type" || command == L"search") && need(1)) {
         if (!EditCombo(main, IDC_PATTERN, args[0])) return Fail(L"the pattern box does not answer");
-        if (command == L"search") return !Send(GetDlgItem(main, IDC_SEARCH), BM_CLICK, 0, 0);
-        return command == L"enter" && !PostKey(GetDlgItem(main, IDC_PATTERN), VK_RETURN);
+        return command == L"search" && !Send(GetDlgItem(main, IDC_SEARCH), BM_CLICK, 0, 0);
     }
     if (command == L"location" && need(1)) return !EditCombo(main, IDC_LOCATION, args[0]);
     if (command == L"entries" && need(1)) {
@@ -737,24 +530,6 @@ int wmain(int argc, wchar_t** argv) {
         if (command == name) return !PostMessageW(main, message, need(1) ? id(0) : 0, 0);
     if (command == L"command" && need(1))
         return Check(Send(main, WM_COMMAND, id(0), 0), L"the command was not handled in time");
-    if (command == L"ping" && need(1)) {
-        const double limit = number(0), until = NowMs() + (need(2) ? number(1) : 0.0) * 1000.0;
-        double slowest = 0;
-        int answers = 0;
-        do {
-            const double sent = NowMs();
-            DWORD_PTR result = 0;
-            // Twice the limit, so that a late answer is measured rather than cut off.
-            if (!SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, UINT(2 * limit), &result))
-                return Fail(L"no answer within " + std::to_wstring(int(2 * limit)) + L" ms");
-            slowest = std::max(slowest, NowMs() - sent);
-            ++answers;
-            Sleep(20);
-        } while (NowMs() < until);
-        Print(std::to_wstring(answers) + L" answers, the slowest in " + std::to_wstring(slowest) +
-              L" ms");
-        return slowest <= limit ? 0 : 1;
-    }
     // Mouse messages of the tray icon, in one go: a double click comes within its time.
     if (command == L"tray-click" && need(1)) {
         for (size_t i = 0; i < args.size(); ++i)
@@ -773,35 +548,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"move" && need(2))
         return !SetWindowPos(main, nullptr, int(number(0)), int(number(1)), 0, 0,
                              SWP_NOSIZE | SWP_NOZORDER);
-    if (command == L"layout") {
-        if (need(2))
-            SetWindowPos(main, nullptr, 0, 0, int(number(0)), int(number(1)),
-                         SWP_NOMOVE | SWP_NOZORDER);
-        return Layout(main, need(2));
-    }
-    if (command == L"column") {
-        // The results column spans the list, less room for a vertical scroll bar when none shows.
-        const HWND list = GetDlgItem(main, IDC_RESULTS);
-        RECT client{};
-        GetClientRect(list, &client);
-        DWORD_PTR width = 0;
-        Send(list, LVM_GETCOLUMNWIDTH, 0, 0, &width);
-        const bool bar = (GetWindowLongPtrW(list, GWL_STYLE) & WS_VSCROLL) != 0;
-        const LONG room = client.right - (bar ? 0 : GetSystemMetrics(SM_CXVSCROLL));
-        Print(Numbers({LONG(width), client.right, bar}));
-        return Check(LONG(width) == room, L"the column does not reach the list's right edge");
-    }
-    if (command == L"point" && need(2) && args[0] == L"tab") {
-        // The middle of tab INDEX on the screen.
-        const HWND tabs = GetDlgItem(main, IDC_TABSHEET);
-        RECT tab{};
-        DWORD_PTR found = 0;
-        if (!SendThroughRemote(tabs, TCM_GETITEMRECT, id(1), &tab, sizeof tab, found) || !found)
-            return Fail(L"no such tab");
-        MapWindowPoints(tabs, HWND_DESKTOP, reinterpret_cast<POINT*>(&tab), 2);
-        Print(Numbers({(tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2}));
-        return 0;
-    }
+    if (command == L"layout") return Layout(main);
     if (command == L"point" && need(1)) {
         // The first row's, which starts below the column header and is two lines high.
         const HWND list = GetDlgItem(main, IDC_RESULTS);

@@ -111,13 +111,5 @@ TEST(WinChangeSource, WakeEndsABlockedReadEvenWhenItsFileCannotBeMade) {
     }
 }
 
-TEST(WinChangeOpen, AMissingRootIsAProblemNamingIt) {
-    test::TempDir dir;
-    const std::u16string root = dir.U16("missing") + u"\\";
-    std::u16string problem;
-    EXPECT_FALSE(platform::MakeSystemChangeSource()->Open(root, problem));
-    EXPECT_NE(problem.find(root), std::u16string::npos) << test::Narrow(problem);
-}
-
 }  // namespace
 }  // namespace corvella

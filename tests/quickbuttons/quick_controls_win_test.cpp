@@ -2,13 +2,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
 #include <vector>
 
 #include "controls/more_btn_win.h"
 #include "quickbuttons/toolbar_btn_win.h"
 #include "support/dialog_win.h"
-#include "support/test_tree.h"
 #include "ui/dialog.h"
 
 namespace corvella {
@@ -58,13 +56,6 @@ TEST(QuickButton, ADoubleClickIsTwoClicks) {
     SetWindowPos(button.hwnd(), nullptr, 0, 0, 60, 60, SWP_NOZORDER | SWP_SHOWWINDOW);
     Click(button.hwnd(), true);
     EXPECT_EQ(host.clicks, (std::vector<int>{2000, 2000}));
-}
-
-TEST(QuickButton, IconsComeOnlyFromIconFiles) {
-    test::TempDir dir;
-    std::ofstream(dir.path() / "text.ico") << "not an icon";
-    for (const char* name : {"text.ico", "missing.ico"})
-        EXPECT_EQ(LoadIconFile((dir.path() / name).wstring(), 37), nullptr) << name;
 }
 
 }  // namespace
