@@ -361,8 +361,7 @@ bool CMainDlg::OnCommand(int id, int code, HWND control) {
                                 : id == ID_ARRANGE_SIZE     ? SortKey::Size
                                 : id == ID_ARRANGE_TYPE     ? SortKey::Type
                                                             : SortKey::Date;
-            list_.model().Sort(key);
-            list_.Invalidate(true);
+            list_.SortRows(key);
             return true;
         }
     }

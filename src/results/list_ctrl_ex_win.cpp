@@ -103,6 +103,13 @@ void CListCtrlEx::StopIconThread() {
 void CListCtrlEx::SetItemCount(int count) {
     item_count_ = count;
     SendMsg(LVM_SETITEMCOUNT, count, 0);
+    PutTipAway();
+}
+
+void CListCtrlEx::SortRows(SortKey key) {
+    model_.Sort(key);
+    PutTipAway();
+    Invalidate(true);
 }
 
 void CListCtrlEx::ShowMessageRow(ListMode mode) {
@@ -212,6 +219,10 @@ std::optional<LRESULT> CListCtrlEx::OnNotifyFromChild(NMHDR* header) {
             break;
     }
     return std::nullopt;
+}
+
+void CListCtrlEx::PutTipAway() {
+    if (tool_tip_) SendMessageW(tool_tip_, TTM_POP, 0, 0);
 }
 
 bool CListCtrlEx::OnToolTipText(NMTTDISPINFOW& info) {

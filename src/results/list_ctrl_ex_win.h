@@ -29,8 +29,11 @@ class CListCtrlEx final : public ui::SubclassedWnd {
     void StopIconThread();
 
     ResultListModel& model() { return model_; }
-    // The rows the list view has; on the window's thread only.
+    // The rows the list view has; on the window's thread only. Like the other changes of the
+    // rows below, it puts a shown tool tip away: the row under the pointer is another one now.
     void SetItemCount(int count);
+    // The rows in the order of `key`, redrawn.
+    void SortRows(SortKey key);
     int item_count() const { return item_count_.load(); }
     // One message row (no records) in `mode`, redrawn.
     void ShowMessageRow(ListMode mode);
@@ -56,6 +59,7 @@ class CListCtrlEx final : public ui::SubclassedWnd {
     void FitAndDraw(HDC dc, std::u16string_view left, std::u16string_view right, RECT line);
     std::optional<LRESULT> OnNotifyFromChild(NMHDR* header);
     bool OnToolTipText(NMTTDISPINFOW& info);
+    void PutTipAway();
     void IconFetchThread();
 
     ResultListModel model_;

@@ -95,6 +95,14 @@ HWND MainWindow() {
     return FindWhere(Marked);
 }
 
+// Whether a tool tip of `owner` shows. A tool tip is a top-level window, owned by the top-level
+// window of the control that made it.
+bool TipShown(HWND owner) {
+    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, TOOLTIPS_CLASSW, nullptr));)
+        if (GetWindow(w, GW_OWNER) == owner && IsWindowVisible(w)) return true;
+    return false;
+}
+
 // A dialog: a visible "#32770" window with its title that is not the main window (a message box
 // of the program is one titled "Corvella"). The title is compared without a message, which a busy
 // program would answer late.
@@ -475,6 +483,7 @@ int wmain(int argc, wchar_t** argv) {
         {L"window", [] { return MainWindow() != nullptr; }},
         {L"visible", [&] { return IsWindowVisible(main) && !IsIconic(main); }},
         {L"popup", [] { return IsWindowVisible(FindWindowW(L"#32768", nullptr)) != FALSE; }},
+        {L"tip", [&] { return TipShown(main); }},
         {L"tray-icon", [&] { return InTray(main); }}};
     for (const auto& [name, holds] : conditions)
         if (command == name && need(1) && (main || command == L"window"))

@@ -96,7 +96,8 @@ acting      find type kact 8 ; command ID_ARRANGE_NAME ; select 1 3
             select 1 2 ; press ctrl+c ; is clipboard files = 'D:\kact\kact-1.txt' 'D:\kact\kact-3.txt'
             select 2 ; press ctrl+shift+c ; is clipboard text = 'D:\kact\kact-3.txt\r\n' ; select 1 2
             press Delete ; dialog "$TRASH_TITLE" '' IDYES ; rows 4 ; disk no $D/kact/kact-{1,3}.txt
-screenshots find type qz $((REPORTS + 1)) ; sleep 2 ; shoot 04-results
+screenshots find type qzreport $REPORTS ; mouse row sleep 1 ; tip yes 10
+            find type qz $((REPORTS + 1)) ; tip no 0 ; sleep 2 ; shoot 04-results
 watchkeeper find search qzwatched 0 ; appears qzwatched-new.txt
 update-cache
             menu ID_TOOLS_UPDATE_CACHE ; status "$BUILDING" $BUILD_WAIT ID_TOOLS_UPDATE_CACHE
