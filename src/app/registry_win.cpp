@@ -57,8 +57,8 @@ class WinRegistryKey final : public RegistryKey {
 
 std::unique_ptr<RegistryKey> WinUserRegistry::Open(std::u16string_view path) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root_, platform::ToWide(path).c_str(), 0, KEY_READ | KEY_WRITE, &key) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, platform::ToWide(path).c_str(), 0, KEY_READ | KEY_WRITE,
+                      &key) != ERROR_SUCCESS)
         return nullptr;
     return std::make_unique<WinRegistryKey>(key);
 }
@@ -66,8 +66,9 @@ std::unique_ptr<RegistryKey> WinUserRegistry::Open(std::u16string_view path) {
 bool WinUserRegistry::CreateIfMissing(std::u16string_view path) {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExW(root_, platform::ToWide(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_READ, nullptr, &key, &disposition) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, platform::ToWide(path).c_str(), 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_READ, nullptr, &key,
+                        &disposition) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return disposition == REG_CREATED_NEW_KEY;

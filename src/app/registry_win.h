@@ -1,4 +1,4 @@
-// The user's part of the Windows registry, as the start-up registry rules see it.
+// The current user's part of the Windows registry, as the start-up registry rules see it.
 #pragma once
 
 #include <windows.h>
@@ -11,9 +11,6 @@ class WinUserRegistry final : public UserRegistry {
   public:
     std::unique_ptr<RegistryKey> Open(std::u16string_view path) override;
     bool CreateIfMissing(std::u16string_view path) override;
-
-  private:
-    HKEY root_ = HKEY_CURRENT_USER;
 };
 
 }  // namespace corvella

@@ -202,23 +202,13 @@ int OnControl(const std::wstring& action, const std::wstring& title, int id,
     return Check(!more.empty() && PostKey(control, UINT(number(0))), L"no key");  // key
 }
 
-RECT RectIn(HWND main, int id) {
-    RECT rect{};
-    GetWindowRect(GetDlgItem(main, id), &rect);
-    MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
-// Prints the outer size, the list's width, the two boxes' width, the window's place and whether
-// it has a taskbar button ("app": shown, and not a tool window; else "tool").
+// Prints the outer size, the window's place and whether it has a taskbar button ("app": shown,
+// and not a tool window; else "tool").
 int Layout(HWND main) {
     RECT outer{};
     GetWindowRect(main, &outer);
-    const RECT list = RectIn(main, IDC_RESULTS), pattern = RectIn(main, IDC_PATTERN),
-               location = RectIn(main, IDC_LOCATION);
     const LONG_PTR style = GetWindowLongPtrW(main, GWL_EXSTYLE);
-    Print(Numbers({outer.right - outer.left, outer.bottom - outer.top, list.right - list.left,
-                   location.right - pattern.left, outer.left, outer.top}) +
+    Print(Numbers({outer.right - outer.left, outer.bottom - outer.top, outer.left, outer.top}) +
           ((style & WS_EX_APPWINDOW) && !(style & WS_EX_TOOLWINDOW) ? L" app" : L" tool"));
     return 0;
 }

@@ -232,7 +232,7 @@ v_timeouts() {  # AutoEndTasks HungAppTimeout WaitToKillAppTimeout
 # button; a tool window has none.
 v_placed() {
     local x y w h kind
-    start_layout && drive layout && read -r w h _ _ x y kind <<<"$DRIVEN" && [ "$kind" = app ] &&
+    start_layout && drive layout && read -r w h x y kind <<<"$DRIVEN" && [ "$kind" = app ] &&
         [ "$w $h" = "$(cut -d ' ' -f 1,2 <<<"$START_LAYOUT")" ] &&
         [ $(((2 * x + w - 1280) ** 2 + (2 * y + h - 1024) ** 2)) -le 2 ]
 }
